@@ -1,0 +1,126 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "LiteralToneMap.h"
+#include "ToneTestUtil.h"
+#include "tone/ToneMap.h"
+#include "tone/ToneRemap.h"
+
+namespace {
+
+struct Curve {
+  std::vector<float> table;
+  RemapCurve curve;
+  Curve(double threshold, double noise, double power, double slope)
+      : table(BuildRemapTable(power)),
+        curve(MakeRemapCurve(threshold, noise, slope, table.data())) {}
+};
+
+bool SameBits(float a, float b) {
+  return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+}  // namespace
+
+TEST(ToneRemapCurve, DerivedConstantsFollowTheirPrecision) {
+  const Curve c(0.22, 0.22, 0.5, 0.8);
+  EXPECT_EQ(c.curve.threshold, static_cast<float>(0.22 * 255.0) + 0.0001f);
+  EXPECT_EQ(c.curve.thresholdStep, c.curve.threshold / 1000.0f);
+  EXPECT_EQ(c.curve.noise, static_cast<float>(0.22 * 5.0) * 2.55f);
+  EXPECT_EQ(c.curve.slope, 1.6f);
+  EXPECT_EQ(c.table[0], 0.0f);
+  EXPECT_EQ(c.table[250], powf(0.25f, 0.5f));
+}
+
+TEST(ToneRemapCurve, ReferenceValueStaysExactlyEvenWithoutNoiseBand) {
+  for (double noise : {0.0, 0.22}) {
+    const Curve c(0.22, noise, 0.5, 0.8);
+    for (float m : {0.0f, 17.25f, 255.0f})
+      EXPECT_TRUE(SameBits(RemapSample(m, m, c.curve), m));
+  }
+}
+
+TEST(ToneRemapCurve, DifferenceEqualToThresholdTakesTheEdgeBranch) {
+  const Curve c(0.22, 0.05, 0.5, 0.8);
+  const float t = c.curve.threshold, m = 100.0f;
+  // Chosen so that m +- T is exact: the difference is then exactly T.
+  const float up = m + t, down = m - t;
+  ASSERT_EQ(up - m, t);
+  ASSERT_EQ(m - down, t);
+  EXPECT_EQ(RemapSample(up, m, c.curve), (t + m) + 0.0f);
+  EXPECT_EQ(RemapSample(down, m, c.curve), (m - 0.0f) - t);
+}
+
+TEST(ToneRemapCurve, ZeroSlopeFlattensEveryEdgeToThreshold) {
+  const Curve c(0.1, 0.05, 0.5, 0.0);
+  const float t = c.curve.threshold, m = 120.0f;
+  for (float v : {m + t + 0.5f, m + 90.0f, 255.0f})
+    EXPECT_EQ(RemapSample(v, m, c.curve), t + m);
+  for (float v : {m - t - 0.5f, m - 100.0f, 0.0f})
+    EXPECT_EQ(RemapSample(v, m, c.curve), m - t);
+}
+
+TEST(ToneRemapCurve, DifferencesBelowNoiseComeBackAsTheyWere) {
+  const Curve c(0.22, 0.22, 0.3, 0.8);  // N = 2.805
+  const float m = 80.0f;
+  for (float d : {0.25f, 1.0f, 2.5f}) {
+    EXPECT_NEAR(RemapSample(m + d, m, c.curve), m + d, 1e-4f);
+    EXPECT_NEAR(RemapSample(m - d, m, c.curve), m - d, 1e-4f);
+  }
+}
+
+TEST(ToneRemapCurve, DetailsFollowThePowerCurveAndEdgesTheSlope) {
+  const Curve c(0.22, 0.01, 0.5, 0.8);
+  const float t = c.curve.threshold, m = 50.0f;
+  // A detail of T/4 becomes T * sqrt(1/4) = T/2 (table step 0.001).
+  EXPECT_NEAR(RemapSample(m + t / 4, m, c.curve), m + t / 2, t * 1e-3f);
+  EXPECT_NEAR(RemapSample(m - t / 4, m, c.curve), m - t / 2, t * 1e-3f);
+  // An edge of T + 10 becomes T + 10 * 2 * 0.8.
+  EXPECT_NEAR(RemapSample(m + t + 10.0f, m, c.curve), m + t + 16.0f, 1e-3f);
+}
+
+TEST(ToneRemapGeometry, WindowsAndStepsPerLevel) {
+  const int windows[] = {9, 21, 45, 93, 93, 93}, steps[] = {9, 11, 12, 12, 12, 12};
+  for (int s = 0; s < 6; ++s) {
+    const RemapLevel g = RemapLevelGeometry(s);
+    EXPECT_EQ(g.scratchLevel, s < 4 ? 0 : s - 3) << s;
+    EXPECT_EQ(g.window, windows[s]) << s;
+    EXPECT_EQ(g.step, steps[s]) << s;
+    // Windows of one pass never overlap: the grid spacing at the scratch level covers a window.
+    EXPECT_GE(g.step << g.shift, g.window);
+  }
+}
+
+// The engine's point-wise passes against the literal pass structure, bit for bit:
+// sizes that are not multiples of the step (partial stretches at the right and
+// bottom), windows clipped at every border, levels from 2 to 6 (scratch levels
+// above full resolution from level 4 on), and curves with strong details, flat
+// details, no noise band, flattened and stretched edges.
+TEST(ToneRemapPasses, PointWisePassesEqualTheLiteralPassesBitForBit) {
+  struct Case {
+    int width, height, levels;
+    double threshold, noise, power, slope;
+  };
+  const Case cases[] = {
+      {96, 64, 5, 0.22, 0.22, 0.5, 0.8},   // the default sliders
+      {160, 96, 5, 0.04, 0.02, 0.1, 0.3},  // low threshold: mostly edges
+      {64, 128, 6, 0.6, 0.0, 1.4, 1.0},    // no noise band, flattened details
+      {40, 24, 3, 0.3, 0.5, 0.625, 0.0},   // zero slope
+      {28, 24, 2, 0.1, 0.1, 0.25, 0.5},    // small: most windows clipped
+      {48, 80, 4, 1.02, 1.02, 0.0, 0.98},  // the sliders at their far ends
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(testing::Message() << k.width << " x " << k.height << " L=" << k.levels
+                                    << " t=" << k.threshold << " p=" << k.power);
+    const std::vector<float> in = PhotoLikePlane(k.width, k.height, 42);
+    std::vector<float> literal(in.size()), fast(in.size());
+    RemapFloatPlaneLiteral(literal.data(), in.data(), k.width, k.height, k.levels, k.threshold,
+                           k.noise, k.power, k.slope);
+    ASSERT_FALSE(RemapFloatPlane(fast.data(), in.data(), k.width, k.height, k.levels, k.threshold,
+                                 k.noise, k.power, k.slope, nullptr));
+    ASSERT_EQ(std::memcmp(literal.data(), fast.data(), in.size() * sizeof(float)), 0);
+    EXPECT_NE(std::memcmp(in.data(), fast.data(), in.size() * sizeof(float)), 0);
+  }
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <vector>
+
+#include "tone/ToneRemap.h"
+
+// The remapping pass computed point by point. A literal pass copies the whole
+// scratch level, remaps the windows of its grid points, rebuilds the scratch
+// pyramid of the whole plane and keeps one coefficient per grid point. Each kept
+// coefficient depends only on the values of its own window (the window is exactly
+// the reach of the reduces and the expand behind it, and mirroring at the borders
+// stays inside it), so here each grid point remaps just the values it needs into
+// a small private pyramid and computes its coefficient with the same arithmetic:
+// the result is bit for bit the literal one, at a fraction of the work.
+
+// Floats of private memory one thread needs for the points of level s.
+size_t CoefficientWorkspaceSize(int s);
+
+// Computes, for every grid point that pass (ox, oy) of level s remaps, the
+// Laplacian coefficient of level s the literal pass keeps there, and stores it in
+// laplace (level s, packed). gauss holds the Gaussian levels 0 .. s + 1 of the
+// width x height plane. One workspace of CoefficientWorkspaceSize(s) floats per
+// thread of the parallel team.
+void RemapPassCoefficients(float* laplace, const float* const* gauss, int s, int width, int height,
+                           int ox, int oy, const RemapCurve& curve,
+                           std::vector<std::vector<float>>& workspaces);
