@@ -4,7 +4,9 @@
 #include <omp.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
+#include <cstring>
 
 #include "tone/TonePyramid.h"
 
@@ -52,10 +54,12 @@ float RemappedCoefficient(const float* const* gauss, int width, int height, int 
 
   const size_t wa = static_cast<size_t>(width >> a);
   const float m = gauss[s][static_cast<size_t>(y) * static_cast<size_t>(width >> s) + x];
+  // The window's rows side by side, then remapped as one run of values.
   for (int yy = sy[0].lo; yy <= sy[0].hi; ++yy) {
-    RemapRow(area[0].At(sx[0].lo, yy), gauss[a] + static_cast<size_t>(yy) * wa + sx[0].lo,
-             sx[0].Size(), m, curve);
+    std::memcpy(area[0].At(sx[0].lo, yy), gauss[a] + static_cast<size_t>(yy) * wa + sx[0].lo,
+                sizeof(float) * static_cast<size_t>(sx[0].Size()));
   }
+  RemapRow(area[0].data, area[0].data, sx[0].Size() * sy[0].Size(), m, curve);
   for (int i = 0; i + 1 < levels; ++i) {
     ReduceArea(area[i + 1], sx[i + 1].lo, sy[i + 1].lo, sx[i + 1].hi + 1, sy[i + 1].hi + 1, area[i],
                width >> (a + i), height >> (a + i), temp);
@@ -80,23 +84,32 @@ size_t CoefficientWorkspaceSize(int s) {
   return total + 2 * widest + 8;  // plus the reduce's row
 }
 
-void RemapPassCoefficients(float* laplace, const float* const* gauss, int s, int width, int height,
-                           int ox, int oy, const RemapCurve& curve,
-                           std::vector<std::vector<float>>& workspaces) {
+bool RemapLevelCoefficients(float* laplace, const float* const* gauss, int s, int width, int height,
+                            const RemapCurve& curve, std::vector<std::vector<float>>& workspaces,
+                            const JobProgress* progress) {
   const RemapLevel g = RemapLevelGeometry(s);
   const int ws = width >> s, hs = height >> s;
-  if (ws <= ox || hs <= oy || workspaces.empty()) return;
-  const int nx = (ws - ox) / g.step, ny = (hs - oy) / g.step;
-  const int blocks = nx * ny;
+  // The points some pass remaps: a whole step before the level's right and bottom edges.
+  const int columns = ws - g.step + 1, rows = hs - g.step + 1;
+  if (columns <= 0 || rows <= 0 || workspaces.empty()) return true;
   const int team = static_cast<int>(workspaces.size());
+  std::atomic<bool> stopped{false};
+  // Rows of points handed out one at a time: a thread that the system holds back
+  // does not hold up the others, and the cancel flag is looked at every row.
 #pragma omp parallel num_threads(team)
   {
     float* work = workspaces[static_cast<size_t>(omp_get_thread_num())].data();
-#pragma omp for schedule(static)
-    for (int i = 0; i < blocks; ++i) {
-      const int x = (i % nx) * g.step + ox, y = (i / nx) * g.step + oy;
-      laplace[static_cast<size_t>(y) * static_cast<size_t>(ws) + x] =
-          RemappedCoefficient(gauss, width, height, s, g, x, y, curve, work);
+#pragma omp for schedule(dynamic, 1)
+    for (int y = 0; y < rows; ++y) {
+      if (stopped.load(std::memory_order_relaxed)) continue;
+      if (progress != nullptr && progress->CancelRequested()) {
+        stopped.store(true, std::memory_order_relaxed);
+        continue;
+      }
+      float* out = laplace + static_cast<size_t>(y) * static_cast<size_t>(ws);
+      for (int x = 0; x < columns; ++x)
+        out[x] = RemappedCoefficient(gauss, width, height, s, g, x, y, curve, work);
     }
   }
+  return !stopped.load();
 }

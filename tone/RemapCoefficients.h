@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "picture/JobProgress.h"
 #include "tone/ToneRemap.h"
 
 // The remapping pass computed point by point. A literal pass copies the whole
@@ -16,11 +17,12 @@
 // Floats of private memory one thread needs for the points of level s.
 size_t CoefficientWorkspaceSize(int s);
 
-// Computes, for every grid point that pass (ox, oy) of level s remaps, the
-// Laplacian coefficient of level s the literal pass keeps there, and stores it in
-// laplace (level s, packed). gauss holds the Gaussian levels 0 .. s + 1 of the
-// width x height plane. One workspace of CoefficientWorkspaceSize(s) floats per
-// thread of the parallel team.
-void RemapPassCoefficients(float* laplace, const float* const* gauss, int s, int width, int height,
-                           int ox, int oy, const RemapCurve& curve,
-                           std::vector<std::vector<float>>& workspaces);
+// Computes every coefficient of level s that the remapping passes replace (all
+// grid points with a whole step before the level's right and bottom edges; the
+// others keep their value, as the passes leave them) and stores it in laplace
+// (level s, packed). gauss holds the Gaussian levels 0 .. s + 1 of the width x
+// height plane. One workspace of CoefficientWorkspaceSize(s) floats per thread.
+// Returns false when the cancel flag stopped it part way.
+bool RemapLevelCoefficients(float* laplace, const float* const* gauss, int s, int width, int height,
+                            const RemapCurve& curve, std::vector<std::vector<float>>& workspaces,
+                            const JobProgress* progress);

@@ -71,17 +71,12 @@ bool RemapLevels(PlanePyramid& p, const RemapCurve& curve, JobProgress* progress
   std::vector<std::vector<float>> workspaces(
       static_cast<size_t>(std::max(omp_get_max_threads(), 1)));
   for (int s = 0; s < p.levels; ++s) {
-    const RemapLevel g = RemapLevelGeometry(s);
     for (auto& w : workspaces)
       w.resize(CoefficientWorkspaceSize(s));
     Advance(progress, 2);
-    for (int oy = 0; oy < g.step; ++oy) {
-      for (int ox = 0; ox < g.step; ++ox) {
-        RemapPassCoefficients(p.laplace[static_cast<size_t>(s)].data(), p.gauss.data(), s, p.width,
-                              p.height, ox, oy, curve, workspaces);
-        if (Cancelled(progress)) return false;
-      }
-    }
+    if (!RemapLevelCoefficients(p.laplace[static_cast<size_t>(s)].data(), p.gauss.data(), s,
+                                p.width, p.height, curve, workspaces, progress))
+      return false;
   }
   return true;
 }

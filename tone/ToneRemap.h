@@ -30,14 +30,20 @@ inline float RemapSample(float v, float m, const RemapCurve& c) {
   const float mag = std::fabs(delta);
   const float t = c.threshold;
   const float n = c.noise;
-  const float w = n > mag ? 0.0f : (mag > n + n ? 1.0f : (mag - n) / n);
+  // Every candidate is computed, then chosen: selects between finished values
+  // vectorise where branches around arithmetic do not.
+  const float blend = (mag - n) / n;
+  const float w = n > mag ? 0.0f : (mag > n + n ? 1.0f : blend);
   int i = static_cast<int>((mag < t ? mag : t) / c.thresholdStep);
   i = i < kRemapTableSize - 1 ? i : kRemapTableSize - 1;
   const float r = w * c.table[i] + ((1.0f - w) * mag) / t;
+  const float tr = t * r;
   const float e = (mag - t) * c.slope;
   const bool detail = t > mag;
-  const float below = detail ? m - t * r : (m - e) - t;
-  const float above = detail ? t * r + m : (t + m) + e;
+  const float detailBelow = m - tr, detailAbove = tr + m;
+  const float edgeBelow = (m - e) - t, edgeAbove = (t + m) + e;
+  const float below = detail ? detailBelow : edgeBelow;
+  const float above = detail ? detailAbove : edgeAbove;
   return delta < 0.0f ? below : (delta > 0.0f ? above : m);
 }
 

@@ -22,6 +22,18 @@ bool SameBits(float a, float b) {
   return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
+// The remap as the engine runs it (eight lanes at a time), checked against the
+// one-value definition.
+float Remap(float v, float m, const RemapCurve& c) {
+  float row[11];
+  for (float& x : row)
+    x = v;
+  RemapRow(row, row, 11, m, c);
+  EXPECT_TRUE(SameBits(row[0], RemapSample(v, m, c))) << v << " about " << m;
+  EXPECT_TRUE(SameBits(row[10], row[0]));
+  return row[0];
+}
+
 }  // namespace
 
 TEST(ToneRemapCurve, DerivedConstantsFollowTheirPrecision) {
@@ -38,7 +50,7 @@ TEST(ToneRemapCurve, ReferenceValueStaysExactlyEvenWithoutNoiseBand) {
   for (double noise : {0.0, 0.22}) {
     const Curve c(0.22, noise, 0.5, 0.8);
     for (float m : {0.0f, 17.25f, 255.0f})
-      EXPECT_TRUE(SameBits(RemapSample(m, m, c.curve), m));
+      EXPECT_TRUE(SameBits(Remap(m, m, c.curve), m));
   }
 }
 
@@ -49,25 +61,25 @@ TEST(ToneRemapCurve, DifferenceEqualToThresholdTakesTheEdgeBranch) {
   const float up = m + t, down = m - t;
   ASSERT_EQ(up - m, t);
   ASSERT_EQ(m - down, t);
-  EXPECT_EQ(RemapSample(up, m, c.curve), (t + m) + 0.0f);
-  EXPECT_EQ(RemapSample(down, m, c.curve), (m - 0.0f) - t);
+  EXPECT_EQ(Remap(up, m, c.curve), (t + m) + 0.0f);
+  EXPECT_EQ(Remap(down, m, c.curve), (m - 0.0f) - t);
 }
 
 TEST(ToneRemapCurve, ZeroSlopeFlattensEveryEdgeToThreshold) {
   const Curve c(0.1, 0.05, 0.5, 0.0);
   const float t = c.curve.threshold, m = 120.0f;
   for (float v : {m + t + 0.5f, m + 90.0f, 255.0f})
-    EXPECT_EQ(RemapSample(v, m, c.curve), t + m);
+    EXPECT_EQ(Remap(v, m, c.curve), t + m);
   for (float v : {m - t - 0.5f, m - 100.0f, 0.0f})
-    EXPECT_EQ(RemapSample(v, m, c.curve), m - t);
+    EXPECT_EQ(Remap(v, m, c.curve), m - t);
 }
 
 TEST(ToneRemapCurve, DifferencesBelowNoiseComeBackAsTheyWere) {
   const Curve c(0.22, 0.22, 0.3, 0.8);  // N = 2.805
   const float m = 80.0f;
   for (float d : {0.25f, 1.0f, 2.5f}) {
-    EXPECT_NEAR(RemapSample(m + d, m, c.curve), m + d, 1e-4f);
-    EXPECT_NEAR(RemapSample(m - d, m, c.curve), m - d, 1e-4f);
+    EXPECT_NEAR(Remap(m + d, m, c.curve), m + d, 1e-4f);
+    EXPECT_NEAR(Remap(m - d, m, c.curve), m - d, 1e-4f);
   }
 }
 
@@ -75,10 +87,24 @@ TEST(ToneRemapCurve, DetailsFollowThePowerCurveAndEdgesTheSlope) {
   const Curve c(0.22, 0.01, 0.5, 0.8);
   const float t = c.curve.threshold, m = 50.0f;
   // A detail of T/4 becomes T * sqrt(1/4) = T/2 (table step 0.001).
-  EXPECT_NEAR(RemapSample(m + t / 4, m, c.curve), m + t / 2, t * 1e-3f);
-  EXPECT_NEAR(RemapSample(m - t / 4, m, c.curve), m - t / 2, t * 1e-3f);
+  EXPECT_NEAR(Remap(m + t / 4, m, c.curve), m + t / 2, t * 1e-3f);
+  EXPECT_NEAR(Remap(m - t / 4, m, c.curve), m - t / 2, t * 1e-3f);
   // An edge of T + 10 becomes T + 10 * 2 * 0.8.
-  EXPECT_NEAR(RemapSample(m + t + 10.0f, m, c.curve), m + t + 16.0f, 1e-3f);
+  EXPECT_NEAR(Remap(m + t + 10.0f, m, c.curve), m + t + 16.0f, 1e-3f);
+}
+
+TEST(ToneRemapCurve, RowsOfAnyLengthEqualTheOneValueDefinition) {
+  const Curve c(0.22, 0.22, 0.5, 0.8);
+  TestRandom random(5);
+  for (int count : {1, 7, 8, 9, 21, 93}) {
+    std::vector<float> src(static_cast<size_t>(count)), dst(src.size());
+    for (float& v : src)
+      v = 255.0f * random.Next();
+    const float m = 255.0f * random.Next();
+    RemapRow(dst.data(), src.data(), count, m, c.curve);
+    for (int i = 0; i < count; ++i)
+      ASSERT_TRUE(SameBits(dst[i], RemapSample(src[i], m, c.curve))) << count << ":" << i;
+  }
 }
 
 TEST(ToneRemapGeometry, WindowsAndStepsPerLevel) {
