@@ -35,3 +35,31 @@ inline std::vector<float> PhotoLikePlane(int width, int height, uint32_t seed) {
   }
   return plane;
 }
+
+#include "picture/CBxPicBufAPI.h"
+
+// A photograph-like picture of any depth (8 or 16 bits) and 1 or 3 components:
+// component c is the photo-like plane of seed + c, scaled to the full range.
+inline void FillPhotoLike(SBxPicBuf* pic, uint32_t seed) {
+  const float scale = pic->bitsPerComponent == 16 ? 257.0f : 1.0f;
+  for (uint32_t c = 0; c < pic->components; ++c) {
+    const std::vector<float> plane = PhotoLikePlane(pic->width, pic->height, seed + c);
+    for (int y = 0; y < pic->height; ++y) {
+      for (int x = 0; x < pic->width; ++x) {
+        float v = plane[static_cast<size_t>(y) * static_cast<size_t>(pic->width) + x];
+        v = v < 0.0f ? 0.0f : (v > 255.0f ? 255.0f : v);
+        const size_t i = static_cast<size_t>(x) * pic->components + c;
+        if (pic->bitsPerComponent == 8)
+          RowPtr(*pic, y)[i] = static_cast<uint8_t>(v);
+        else
+          reinterpret_cast<uint16_t*>(RowPtr(*pic, y))[i] = static_cast<uint16_t>(v * scale);
+      }
+    }
+  }
+}
+
+// Sample i of row y, whatever the depth.
+inline int SampleAt(const SBxPicBuf& pic, int y, size_t i) {
+  return pic.bitsPerComponent == 8 ? RowPtr(pic, y)[i]
+                                   : reinterpret_cast<const uint16_t*>(RowPtr(pic, y))[i];
+}
