@@ -58,7 +58,11 @@ class CBxPicBufAPI {
 
   // Each destination pixel sampled at its mapped source point; destination
   // pixels that map outside the source keep their value. 8 bits, 1 or 3
-  // components, src and dst with the same component count.
+  // components, src and dst with the same component count (else nothing is
+  // done); dst may be src. Pixel centres lie at integer coordinates, so a point
+  // s is on the source when -0.5 <= s < size - 0.5 for all three kinds; the
+  // filtered kinds repeat the edge pixels there. Nearest takes pixel
+  // floor(s + 0.5); bicubic uses the Catmull-Rom kernel, clamped to 0..255.
   static void TransformConstantFast(SBxPicBuf* dst, const SBxPicBuf* src, const CBxPicMap& map);
   static void TransformBilinearFast(SBxPicBuf* dst, const SBxPicBuf* src, const CBxPicMap& map);
   static void TransformBicubicFast(SBxPicBuf* dst, const SBxPicBuf* src, const CBxPicMap& map);
