@@ -63,15 +63,19 @@ struct SampleTraits<float> {
   static constexpr float kChromaOffset = 0.0f;
 };
 
-// Rounds to nearest after clamping into the sample range; NaN becomes 0.
+// Rounds to nearest and clamps into the sample range; NaN becomes 0. The half
+// is added before clamping (to [0.5, max + 0.5]) because that form compiles
+// to vector code, where clamping first would not.
 template <typename T>
 inline T FromFloat(float v) {
   if constexpr (std::is_same_v<T, float>) {
     return v;
   } else {
-    v = v > 0.0f ? v : 0.0f;
-    v = v < SampleTraits<T>::kMax ? v : SampleTraits<T>::kMax;
-    return static_cast<T>(static_cast<int>(v + 0.5f));
+    constexpr float kTop = SampleTraits<T>::kMax + 0.5f;
+    v += 0.5f;
+    v = v > 0.5f ? v : 0.5f;
+    v = v < kTop ? v : kTop;
+    return static_cast<T>(static_cast<int>(v));
   }
 }
 

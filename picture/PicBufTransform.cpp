@@ -17,6 +17,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstring>
+#include <type_traits>
 #include <vector>
 
 #include "picture/CBxPicBufAPI.h"
@@ -96,10 +97,13 @@ AxisTaps BuildAxis(Kernel kernel, int dstSize, int srcSize, int unit, SourceAt s
   return axis;
 }
 
+// Rounds to nearest within 0..255; the half is added before clamping because
+// that form compiles to vector code.
 inline uint8_t RoundToByte(float v) {
-  v = v > 0.0f ? v : 0.0f;
-  v = v < 255.0f ? v : 255.0f;
-  return static_cast<uint8_t>(static_cast<int>(v + 0.5f));
+  v += 0.5f;
+  v = v > 0.5f ? v : 0.5f;
+  v = v < 255.5f ? v : 255.5f;
+  return static_cast<uint8_t>(static_cast<int>(v));
 }
 
 template <int N>
@@ -125,7 +129,48 @@ void ResampleNearest(const SBxPicBuf& dst, const SBxPicBuf& src, const AxisTaps&
   }
 }
 
-// Horizontally resampled source rows, T of them kept, keyed by source row.
+template <typename Out>
+inline Out Finish(float v) {
+  if constexpr (std::is_same_v<Out, uint8_t>) {
+    return RoundToByte(v);
+  } else {
+    return v;
+  }
+}
+
+// Resamples one row across: output pixel i is the weighted sum of the T
+// pixels at offset[i * T + k] in `in`.
+template <int N, int T, typename In, typename Out>
+void GatherColumns(Out* __restrict out, const In* __restrict in, const int* offset,
+                   const float* weight, size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    float sum[N] = {};
+    for (int k = 0; k < T; ++k) {
+      const In* p = in + offset[i * T + k];
+      for (int c = 0; c < N; ++c)
+        sum[c] += weight[i * T + k] * static_cast<float>(p[c]);
+    }
+    for (int c = 0; c < N; ++c)
+      out[i * N + c] = Finish<Out>(sum[c]);
+  }
+}
+
+// Blends T rows sample by sample: contiguous, so it runs as vector code.
+template <int T, typename In, typename Out>
+void BlendRows(Out* __restrict out, const In* const* rows, const float* weight, size_t count) {
+  const In* r[T];
+  float w[T];
+  for (int k = 0; k < T; ++k)
+    r[k] = rows[k], w[k] = weight[k];
+  for (size_t i = 0; i < count; ++i) {
+    float sum = 0.0f;
+    for (int k = 0; k < T; ++k)
+      sum += w[k] * static_cast<float>(r[k][i]);
+    out[i] = Finish<Out>(sum);
+  }
+}
+
+// Source rows resampled across, T of them kept, keyed by source row.
 template <int N, int T>
 class RowCache {
  public:
@@ -143,7 +188,8 @@ class RowCache {
       int slot = Find(index[k]);
       if (slot < 0) {
         slot = UnneededSlot(index);
-        Resample(rows_[slot].data(), RowPtr(src_, index[k]));
+        GatherColumns<N, T>(rows_[slot].data(), RowPtr(src_, index[k]), cols_.index.data(),
+                            cols_.weight.data(), count_);
         keys_[slot] = index[k];
       }
       rows[k] = rows_[slot].data();
@@ -167,21 +213,6 @@ class RowCache {
     return 0;
   }
 
-  void Resample(float* __restrict out, const uint8_t* __restrict in) const {
-    const int* offset = cols_.index.data();
-    const float* weight = cols_.weight.data();
-    for (size_t i = 0; i < count_; ++i) {
-      float sum[N] = {};
-      for (int k = 0; k < T; ++k) {
-        const uint8_t* p = in + offset[i * T + k];
-        for (int c = 0; c < N; ++c)
-          sum[c] += weight[i * T + k] * static_cast<float>(p[c]);
-      }
-      for (int c = 0; c < N; ++c)
-        out[i * N + c] = sum[c];
-    }
-  }
-
   const SBxPicBuf& src_;
   const AxisTaps& cols_;
   size_t count_;
@@ -189,25 +220,11 @@ class RowCache {
   int keys_[T];
 };
 
-// One destination row: the weighted sum of T resampled source rows.
-template <int T>
-void BlendRows(uint8_t* __restrict out, const float* const* rows, const float* weight,
-               size_t count) {
-  const float* r[T];
-  float w[T];
-  for (int k = 0; k < T; ++k)
-    r[k] = rows[k], w[k] = weight[k];
-  for (size_t i = 0; i < count; ++i) {
-    float sum = 0.0f;
-    for (int k = 0; k < T; ++k)
-      sum += w[k] * r[k][i];
-    out[i] = RoundToByte(sum);
-  }
-}
-
+// Zoomed in (or 1:1), neighbouring destination rows share source rows: resample
+// each source row across once, then blend the cached rows down.
 template <int N, int T>
-void ResampleFiltered(const SBxPicBuf& dst, const SBxPicBuf& src, const AxisTaps& cols,
-                      const AxisTaps& rows) {
+void ResampleAcrossFirst(const SBxPicBuf& dst, const SBxPicBuf& src, const AxisTaps& cols,
+                         const AxisTaps& rows) {
   RowCache<N, T> cache(src, cols);
   const size_t samples = static_cast<size_t>(cols.Count()) * N;
   const float* lines[T];
@@ -218,18 +235,51 @@ void ResampleFiltered(const SBxPicBuf& dst, const SBxPicBuf& src, const AxisTaps
   }
 }
 
+// Zoomed out, hardly any source row serves two destination rows: blend the T
+// source rows down first over the span of columns read (vector code), then
+// gather the columns from that one line.
+template <int N, int T>
+void ResampleDownFirst(const SBxPicBuf& dst, const SBxPicBuf& src, const AxisTaps& cols,
+                       const AxisTaps& rows) {
+  const auto [lowest, highest] = std::minmax_element(cols.index.begin(), cols.index.end());
+  const int first = *lowest;
+  const size_t span = static_cast<size_t>(*highest + N - first);
+  std::vector<int> offset(cols.index.size());
+  for (size_t i = 0; i < offset.size(); ++i)
+    offset[i] = cols.index[i] - first;
+  std::vector<float> line(span);
+  const uint8_t* sourceRows[T];
+  for (int r = 0; r < rows.Count(); ++r) {
+    for (int k = 0; k < T; ++k)
+      sourceRows[k] = RowPtr(src, rows.index[static_cast<size_t>(r) * T + k]) + first;
+    BlendRows<T>(line.data(), sourceRows, &rows.weight[static_cast<size_t>(r) * T], span);
+    GatherColumns<N, T>(RowPtr(dst, rows.first + r) + cols.first * N, line.data(), offset.data(),
+                        cols.weight.data(), static_cast<size_t>(cols.Count()));
+  }
+}
+
+template <int N, int T>
+void ResampleFiltered(const SBxPicBuf& dst, const SBxPicBuf& src, const AxisTaps& cols,
+                      const AxisTaps& rows, bool zoomedOut) {
+  if (zoomedOut) {
+    ResampleDownFirst<N, T>(dst, src, cols, rows);
+  } else {
+    ResampleAcrossFirst<N, T>(dst, src, cols, rows);
+  }
+}
+
 template <int N>
 void Resample(const SBxPicBuf& dst, const SBxPicBuf& src, const AxisTaps& cols,
-              const AxisTaps& rows, Kernel kernel) {
+              const AxisTaps& rows, Kernel kernel, bool zoomedOut) {
   switch (kernel) {
     case Kernel::kNearest:
       ResampleNearest<N>(dst, src, cols, rows);
       break;
     case Kernel::kBilinear:
-      ResampleFiltered<N, 2>(dst, src, cols, rows);
+      ResampleFiltered<N, 2>(dst, src, cols, rows, zoomedOut);
       break;
     case Kernel::kBicubic:
-      ResampleFiltered<N, 4>(dst, src, cols, rows);
+      ResampleFiltered<N, 4>(dst, src, cols, rows, zoomedOut);
       break;
   }
 }
@@ -258,10 +308,11 @@ void Transform(SBxPicBuf* dst, const SBxPicBuf* src, const CBxPicMap& map, Kerne
     return sy;
   });
   if (cols.Count() == 0 || rows.Count() == 0) return;
+  const bool zoomedOut = std::fabs(map.Scale()) < 1.0;
   if (n == 1) {
-    Resample<1>(*dst, *src, cols, rows, kernel);
+    Resample<1>(*dst, *src, cols, rows, kernel, zoomedOut);
   } else {
-    Resample<3>(*dst, *src, cols, rows, kernel);
+    Resample<3>(*dst, *src, cols, rows, kernel, zoomedOut);
   }
 }
 

@@ -81,7 +81,8 @@ TEST(Transform, NearestAtTwiceTheSizeDuplicatesPixels) {
 
 TEST(Transform, OnlyTheFootprintChangesAndFlatPicturesStayFlat) {
   // The second map puts points exactly on the footprint's edges, -0.5 and size - 0.5.
-  for (const CBxPicMap& map : {MakeMap(20.3, 15.8, 4.5, 3.5, 1.7), MakeMap(2.5, 1.5, 0, 0, 1.0)}) {
+  for (const CBxPicMap& map : {MakeMap(20.3, 15.8, 4.5, 3.5, 1.7), MakeMap(2.5, 1.5, 0, 0, 1.0),
+                               MakeMap(7.2, 5.9, 4.5, 3.5, 0.6)}) {
     for (uint32_t components : {1u, 3u}) {
       ScopedPicBuf src(9, 7, components, 8), dst(40, 30, components, 8);
       CBxPicBufAPI::SetConst(src.get(), 200);
