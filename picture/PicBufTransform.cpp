@@ -4,9 +4,10 @@
 // built for speed. The map is axis-aligned: where a destination column reads
 // in the source depends on the column alone, and likewise for rows. Source
 // indices and weights are therefore worked out once per column and once per
-// row, and the pixel loops only gather and blend. For the filtered kinds each
-// source row is first resampled horizontally into a small cache of float rows,
-// which consecutive destination rows share when the view zooms in.
+// row, and the pixel loops only gather and blend. For the filtered kinds,
+// zoomed in, each source row is resampled across once into a small cache of
+// float rows that neighbouring destination rows share; zoomed out, the source
+// rows are blended down first and the columns gathered from that one line.
 //
 // Footprint: pixel centres lie at integer coordinates, so a source point s is
 // on the picture when -0.5 <= s < size - 0.5 (inside the square of some pixel).
@@ -78,6 +79,8 @@ template <typename SourceAt>
 AxisTaps BuildAxis(Kernel kernel, int dstSize, int srcSize, int unit, SourceAt sourceAt) {
   const int taps = static_cast<int>(kernel);
   AxisTaps axis;
+  axis.index.reserve(static_cast<size_t>(dstSize) * taps);
+  axis.weight.reserve(static_cast<size_t>(dstSize) * taps);
   int index[4];
   float weight[4];
   for (int d = 0; d < dstSize; ++d) {
