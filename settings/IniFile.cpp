@@ -241,7 +241,10 @@ IniFile::IniFile(const fs::path& path) : impl_(std::make_unique<Impl>()) {
     data.erase(0, kUtf8Bom.size());
   }
   impl_->crlf = data.find("\r\n") != std::string::npos;
-  if (impl_->ini.LoadData(data) < 0) impl_->ini.Reset();
+  if (impl_->ini.LoadData(data) < 0) {
+    impl_->ini.Reset();
+    impl_->unreadable = true;
+  }
 }
 
 IniFile::~IniFile() = default;

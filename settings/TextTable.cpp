@@ -4,7 +4,9 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <utility>
+#include <vector>
 
 #include "settings/IniFile.h"
 
@@ -138,6 +140,15 @@ struct Publisher {
     current.store(table.get(), std::memory_order_release);
     tables.push_back(std::move(table));
   }
+  // Publishes a copy of the current table with some entries replaced.
+  void PublishChanged(std::span<const std::pair<int, std::string>> changes) {
+    const std::lock_guard lock(mutex);
+    auto table = std::make_unique<Texts>(*current.load(std::memory_order_relaxed));
+    for (const auto& [n, text] : changes)
+      (*table)[static_cast<std::size_t>(n)] = text;
+    current.store(table.get(), std::memory_order_release);
+    tables.push_back(std::move(table));
+  }
 };
 
 Publisher& TextPublisher() {
@@ -182,11 +193,9 @@ void LoadTextTable(const std::filesystem::path& file, int languageIndex) {
 void LoadTexts(const std::filesystem::path& file, int languageIndex, std::span<const int> numbers) {
   const IniFile language(file);
   const std::string section = SectionName(languageIndex);
-  Publisher& publisher = TextPublisher();
-  auto table = std::make_unique<Texts>(*publisher.current.load(std::memory_order_acquire));
+  std::vector<std::pair<int, std::string>> changes;
   for (const int n : numbers) {
-    if (n >= 1 && n <= kTextCount)
-      (*table)[static_cast<std::size_t>(n)] = ReadText(language, section, n);
+    if (n >= 1 && n <= kTextCount) changes.emplace_back(n, ReadText(language, section, n));
   }
-  publisher.Publish(std::move(table));
+  TextPublisher().PublishChanged(changes);
 }

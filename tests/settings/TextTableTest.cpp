@@ -98,8 +98,10 @@ TEST_F(TextTable, TextsAreCutTo1023CharactersWithoutSplittingOne) {
 
 TEST_F(TextTable, AtMost100LanguagesAreListed) {
   std::string text = "[General]\nLanguages No=150\nLanguage Current=120\n";
-  for (int i = 0; i < 150; ++i)
-    text += "[" + std::to_string(i) + "]\nLanguage=L" + std::to_string(i) + "\n";
+  for (int i = 0; i < 150; ++i) {
+    const std::string number = std::to_string(i);
+    text.append("[").append(number).append("]\nLanguage=L").append(number).append("\n");
+  }
   const LanguageList list = LoadLanguageList(Language(text));
   ASSERT_EQ(list.records.size(), 100u);
   EXPECT_EQ(list.records[0].name, "L0");
