@@ -45,10 +45,21 @@ __attribute__((target_clones("avx2", "default"))) void RemapRow(float* dst, cons
   const Floats step = Floats{} + c.thresholdStep, slope = Floats{} + c.slope;
   const Floats zero = Floats{}, one = Floats{} + 1.0f;
   for (int i = 0; i < count; i += kLanes) {
-    // A short last group is padded with the reference, which maps to itself.
+    // Whole groups load and store in place; a short last group goes through a
+    // buffer padded with the reference (which maps to itself).
     const size_t lanes = static_cast<size_t>(std::min(kLanes, count - i));
-    Floats v = m;
-    std::memcpy(&v, src + i, sizeof(float) * lanes);
+    const float* from = src + i;
+    float* to = dst + i;
+    float padIn[kLanes], padOut[kLanes];
+    if (lanes < kLanes) {
+      for (float& p : padIn)
+        p = reference;
+      std::memcpy(padIn, from, sizeof(float) * lanes);
+      from = padIn;
+      to = padOut;
+    }
+    Floats v;
+    std::memcpy(&v, from, sizeof v);
     const Floats delta = v - m;
     const Floats mag = reinterpret_cast<Floats>(reinterpret_cast<Ints>(delta) & 0x7fffffff);
     const Floats blend = (mag - n) / n;
@@ -65,7 +76,8 @@ __attribute__((target_clones("avx2", "default"))) void RemapRow(float* dst, cons
     const Floats below = detail ? m - tr : (m - e) - t;
     const Floats above = detail ? tr + m : (t + m) + e;
     const Floats out = delta < zero ? below : (delta > zero ? above : m);
-    std::memcpy(dst + i, &out, sizeof(float) * lanes);
+    std::memcpy(to, &out, sizeof out);
+    if (lanes < kLanes) std::memcpy(dst + i, padOut, sizeof(float) * lanes);
   }
 }
 
