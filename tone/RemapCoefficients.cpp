@@ -89,9 +89,9 @@ bool RemapLevelCoefficients(float* laplace, const float* const* gauss, int s, in
                             const JobProgress* progress) {
   const RemapLevel g = RemapLevelGeometry(s);
   const int ws = width >> s, hs = height >> s;
-  // The points some pass remaps: a whole step before the level's right and bottom edges.
-  const int columns = ws - g.step + 1, rows = hs - g.step + 1;
-  if (columns <= 0 || rows <= 0 || workspaces.empty()) return true;
+  // Every point of the level, up to its right and bottom edges.
+  const int columns = ws, rows = hs;
+  if (workspaces.empty()) return true;
   const int team = static_cast<int>(workspaces.size());
   std::atomic<bool> stopped{false};
   // Rows of points handed out one at a time: a thread that the system holds back

@@ -17,10 +17,8 @@
 // Floats of private memory one thread needs for the points of level s.
 size_t CoefficientWorkspaceSize(int s);
 
-// Computes every coefficient of level s that the remapping passes replace (all
-// grid points with a whole step before the level's right and bottom edges; the
-// others keep their value, as the passes leave them) and stores it in laplace
-// (level s, packed). gauss holds the Gaussian levels 0 .. s + 1 of the width x
+// Computes every coefficient of level s as the remapping passes replace it and
+// stores it in laplace (level s, packed). gauss holds the Gaussian levels 0 .. s + 1 of the width x
 // height plane. One workspace of CoefficientWorkspaceSize(s) floats per thread.
 // Returns false when the cancel flag stopped it part way.
 bool RemapLevelCoefficients(float* laplace, const float* const* gauss, int s, int width, int height,

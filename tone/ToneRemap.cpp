@@ -97,7 +97,9 @@ void RemapBlocksParallel(float* scratch, int a, const float* reference, int s, i
   const int ws = width >> s, hs = height >> s;
   const int wa = width >> a, ha = height >> a;
   if (ws <= ox || hs <= oy) return;
-  const int nx = (ws - ox) / step, ny = (hs - oy) / step;
+  // Every grid point, including those less than a step from the right or bottom
+  // edge: their windows are clipped there as they are at the left and top.
+  const int nx = (ws - ox + step - 1) / step, ny = (hs - oy + step - 1) / step;
   const int blocks = nx * ny;
 #pragma omp parallel for schedule(static)
   for (int i = 0; i < blocks; ++i) {

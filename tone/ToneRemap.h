@@ -64,8 +64,8 @@ struct RemapLevel {
 RemapLevel RemapLevelGeometry(int s);
 
 // One pass at level s: every grid point (ox + i * step, oy + j * step) of level s
-// with a whole step before the level's edge remaps the window of scratch (level a,
-// width >> a by height >> a) around it, about reference (Gaussian level s) at the
+// remaps the window of scratch (level a, width >> a by height >> a) around it,
+// clipped at the level's borders, about reference (Gaussian level s) at the
 // point. width and height are the full-resolution plane's. The windows of a pass
 // are disjoint, so the blocks run in parallel.
 void RemapBlocksParallel(float* scratch, int a, const float* reference, int s, int width,

@@ -12,8 +12,7 @@ namespace {
 
 using Plane = std::vector<float>;
 
-// Keeps the coefficients of one pass: every grid point of the level, including
-// the last partial stretch of each row and column that the pass did not remap.
+// Keeps the coefficients of one pass: every grid point of the level.
 void KeepGridCoefficients(Plane& laplace, const Plane& detail, int ws, int hs, int step, int ox,
                           int oy) {
   for (int y = oy; y < hs; y += step) {
