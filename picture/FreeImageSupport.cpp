@@ -1,6 +1,7 @@
 #include "picture/FreeImageSupport.h"
 
 #include "picture/TiffExif.h"
+#include "picture/TiffSafeLoad.h"
 
 namespace {
 
@@ -28,5 +29,16 @@ FREE_IMAGE_FORMAT DetectFileFormat(const std::filesystem::path& path) {
 }
 
 int LoadFlagsFor(FREE_IMAGE_FORMAT format) {
-  return format == FIF_JPEG ? (JPEG_ACCURATE | JPEG_CMYK) : 0;
+  if (format == FIF_JPEG) return JPEG_ACCURATE | JPEG_CMYK;
+  return format == FIF_TIFF ? TIFF_CMYK : 0;
+}
+
+BitmapPtr LoadBitmapFile(const std::filesystem::path& path, FREE_IMAGE_FORMAT format, int flags,
+                         bool* profileHidden) {
+  EnsureFreeImageReady();
+  bool hidden = false;
+  BitmapPtr bitmap(format == FIF_TIFF ? LoadTiffSafely(path, flags, &hidden)
+                                      : FreeImage_Load(format, path.c_str(), flags));
+  if (profileHidden != nullptr) *profileHidden = hidden;
+  return bitmap;
 }

@@ -20,7 +20,12 @@ using BitmapPtr = std::unique_ptr<FIBITMAP, FreeImageUnloader>;
 // neither tells.
 FREE_IMAGE_FORMAT DetectFileFormat(const std::filesystem::path& path);
 
-// Load flags for a format: JPEGs are decoded with the accurate transform and
-// keep CMYK as CMYK, so that such files can be told apart and refused instead
-// of being converted with guessed colours.
+// Load flags for a format: JPEGs are decoded with the accurate transform;
+// JPEGs and TIFFs keep CMYK as CMYK, so that such files can be told apart and
+// refused instead of being converted with guessed colours.
 int LoadFlagsFor(FREE_IMAGE_FORMAT format);
+
+// Loads a file of a known format. For TIFFs whose ICC profile had to be kept
+// from the decoder (see TiffSafeLoad.h) *profileHidden is set, if given.
+BitmapPtr LoadBitmapFile(const std::filesystem::path& path, FREE_IMAGE_FORMAT format, int flags,
+                         bool* profileHidden = nullptr);

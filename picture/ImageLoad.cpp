@@ -96,7 +96,7 @@ bool LoadPictures(const std::filesystem::path& path, SBxPicBuf* picture, SBxPicB
   if (!std::filesystem::is_regular_file(path, error)) return true;
   const FREE_IMAGE_FORMAT format = DetectFileFormat(path);
   if (format == FIF_UNKNOWN || !FreeImage_FIFSupportsReading(format)) return true;
-  BitmapPtr bitmap(FreeImage_Load(format, path.c_str(), LoadFlagsFor(format)));
+  BitmapPtr bitmap = LoadBitmapFile(path, format, LoadFlagsFor(format));
   if (!bitmap) return true;
   bool unsupported = false;
   return ConvertFromFreeImage(bitmap.get(), picture, mask, &unsupported);

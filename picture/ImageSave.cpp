@@ -11,6 +11,7 @@
 
 #include "picture/FreeImageSupport.h"
 #include "picture/TiffExif.h"
+#include "picture/TiffSafeLoad.h"
 
 namespace fs = std::filesystem;
 
@@ -120,9 +121,16 @@ void CopyMetadata(FIBITMAP* target, const fs::path& source) {
   // Only the metadata is wanted: skip decoding the pixels where the format allows.
   int flags = LoadFlagsFor(format);
   if (FreeImage_FIFSupportsNoPixels(format)) flags |= FIF_LOAD_NOPIXELS;
-  BitmapPtr original(FreeImage_Load(format, source.c_str(), flags));
+  bool profileHidden = false;
+  BitmapPtr original = LoadBitmapFile(source, format, flags, &profileHidden);
   if (!original) throw ImageReadError();
   FreeImage_CloneMetadata(target, original.get());
+  if (profileHidden) {
+    std::string profile = ReadTiffProfile(source);
+    if (!profile.empty())
+      FreeImage_CreateICCProfile(target, profile.data(), static_cast<long>(profile.size()));
+    return;
+  }
   const FIICCPROFILE* profile = FreeImage_GetICCProfile(original.get());
   if (profile != nullptr && profile->data != nullptr && profile->size > 0)
     FreeImage_CreateICCProfile(target, profile->data, profile->size);

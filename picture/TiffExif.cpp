@@ -144,6 +144,8 @@ bool WriteDirectory(TIFF* tif, FIBITMAP* metadata, FREE_IMAGE_MDMODEL model, boo
                     uint64_t* offset) {
   *offset = 0;
   if (FreeImage_GetMetadataCount(model, metadata) == 0) return true;
+  // The codec does not release the directory it leaves by itself.
+  TIFFFreeDirectory(tif);
   if ((gps ? TIFFCreateGPSDirectory(tif) : TIFFCreateEXIFDirectory(tif)) != 0) return false;
   const int set = SetTags(tif, metadata, model, [](uint32_t id) { return id != kMakerNote; });
   if (set == 0) return true;  // an empty directory is left unwritten and unlinked
@@ -168,11 +170,15 @@ bool AddExifToTiff(const std::filesystem::path& tiffPath, FIBITMAP* metadata) {
     return false;
   std::unique_ptr<TIFF, TiffCloser> tif(TIFFOpen(tiffPath.c_str(), "r+"));
   if (!tif) return true;
+  // Leaving the picture's directory for our own: let go of its decoder state
+  // first (the change is never written; the directory is read again below).
+  TIFFSetField(tif.get(), TIFFTAG_COMPRESSION, COMPRESSION_NONE);
   uint64_t exifOffset = 0, gpsOffset = 0;
   if (!WriteDirectory(tif.get(), metadata, FIMD_EXIF_EXIF, false, &exifOffset) ||
       !WriteDirectory(tif.get(), metadata, FIMD_EXIF_GPS, true, &gpsOffset))
     return true;
   // Back to the picture's directory to add the descriptive tags and the links.
+  TIFFFreeDirectory(tif.get());
   if (TIFFSetDirectory(tif.get(), 0) != 1) return true;
   SetTags(tif.get(), metadata, FIMD_EXIF_MAIN, IsMainTagKept);
   if (exifOffset != 0 && TIFFSetField(tif.get(), TIFFTAG_EXIFIFD, exifOffset) != 1) return true;
