@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QStyle>
 
+#include "skin/DarkTheme.h"
 #include "skin/SkinColours.h"
 #include "skin/SkinEdges.h"
 #include "tests/skin/SkinTestSupport.h"
@@ -52,6 +53,7 @@ TEST(DarkPalette, IsTheApplicationPaletteAndUsesTheTable) {
   for (auto role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text}) {
     EXPECT_EQ(p.color(QPalette::Disabled, role).rgb(), Rgb(I::kGreyText)) << role;
   }
+  EXPECT_EQ(QApplication::style()->standardPalette(), DarkPalette());
 }
 
 QImage EdgeImage(unsigned edge, unsigned sides) {
@@ -84,6 +86,20 @@ TEST(SkinEdges, RaisedAndSunkenBoxesUseTheTableColoursOnEachSide) {
   EXPECT_EQ(topLeft.pixel(1, 5), Rgb(I::kDarkShadow3D));
   EXPECT_EQ(topLeft.pixel(9, 5), qRgb(255, 0, 255));
   EXPECT_EQ(topLeft.pixel(5, 9), qRgb(255, 0, 255));
+}
+
+TEST(SkinCheckBoxImages, AreSixDistinctThirteenPixelImagesWithAlpha) {
+  std::set<QByteArray> distinct;
+  for (Qt::CheckState state : {Qt::Unchecked, Qt::PartiallyChecked, Qt::Checked}) {
+    for (bool enabled : {false, true}) {
+      const QImage image = SkinCheckBoxImage(state, enabled);
+      ASSERT_EQ(image.size(), QSize(13, 13)) << state << enabled;
+      EXPECT_TRUE(image.hasAlphaChannel());
+      distinct.insert(QByteArray(reinterpret_cast<const char*>(image.constBits()),
+                                 static_cast<int>(image.sizeInBytes())));
+    }
+  }
+  EXPECT_EQ(distinct.size(), 6U);
 }
 
 }  // namespace

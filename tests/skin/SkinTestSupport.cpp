@@ -8,7 +8,7 @@
 #include <QCursor>
 #include <QWidget>
 
-#include "skin/SkinColours.h"
+#include "skin/DarkTheme.h"
 
 namespace {
 
@@ -17,7 +17,7 @@ class ThemedApplication : public testing::Environment {
   void SetUp() override {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     app_ = std::make_unique<QApplication>(argc_, argv_);
-    app_->setPalette(DarkPalette());
+    ApplyDarkTheme(*app_);
   }
   void TearDown() override { app_.reset(); }
 
