@@ -17,7 +17,7 @@ struct SkinMetrics {
   static constexpr int kEdgeWidth = 2;  // a raised or sunken box
   static constexpr int kSliderThumbLength = 11;
   static constexpr int kSliderThumbThickness = 20;
-  static constexpr int kSliderChannelThickness = 8;  // one pixel deeper than drawn by default
+  static constexpr int kSliderChannelThickness = 8;  // with one extra row at its bottom
   static constexpr int kSliderChannelInset = 2;      // from the ends of the thumb's travel
   static constexpr int kSliderThickness = 24;
   static constexpr int kSliderTickSpace = 5;
