@@ -1,7 +1,9 @@
 #include <FreeImage.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <tuple>
 
@@ -9,6 +11,7 @@
 #include "picture/ImageLoad.h"
 #include "picture/ImageSave.h"
 #include "picture/TiffSafeLoad.h"
+#include "settings/Settings.h"
 #include "tests/support/TestFiles.h"
 
 namespace fs = std::filesystem;
@@ -232,4 +235,56 @@ TEST(WriteImageFile, CopiesExifAndProfileOfTheSourceToTiffAndJpeg) {
   ReadBack bare = LoadWithLibrary(folder / "bare.tif");
   EXPECT_EQ(TagText(bare.bitmap.get(), FIMD_EXIF_MAIN, "Model"), "(none)");
   EXPECT_EQ(bare.profile, "");
+}
+
+namespace {
+
+// Points the settings at a test folder for one scope.
+class ConfigHomeOverride {
+ public:
+  explicit ConfigHomeOverride(const fs::path& folder) {
+    if (const char* old = std::getenv("XDG_CONFIG_HOME")) old_ = old;
+    setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
+  }
+  ~ConfigHomeOverride() {
+    if (old_)
+      setenv("XDG_CONFIG_HOME", old_->c_str(), 1);
+    else
+      unsetenv("XDG_CONFIG_HOME");
+  }
+
+ private:
+  std::optional<std::string> old_;
+};
+
+}  // namespace
+
+TEST(SaveImageTo, UsesAndStoresTheSettingsQualityAndReportsFailuresWithoutThrowing) {
+  TempFolder folder;
+  ConfigHomeOverride config(folder / "config");
+  ScopedPicBuf pic(16, 16, 3, 8), deep(4, 4, 3, 16);
+  FillPattern(pic.get());
+  FillPattern(deep.get());
+
+  ASSERT_FALSE(SaveImageTo(pic.get(), nullptr, folder / "default.jpg"));
+  ASSERT_FALSE(WriteImageFile(pic.get(), nullptr, folder / "q85.jpg", {}, 0, 85));
+  EXPECT_EQ(ReadWholeFile(folder / "default.jpg"), ReadWholeFile(folder / "q85.jpg"));
+  EXPECT_EQ(ReadSettingText("jpeg", "missing"), "85");
+
+  WriteSetting("jpeg", "-5");
+  ASSERT_FALSE(SaveImageTo(pic.get(), nullptr, folder / "negative.jpg"));
+  ASSERT_FALSE(WriteImageFile(pic.get(), nullptr, folder / "q95.jpg", {}, 0, 95));
+  EXPECT_EQ(ReadWholeFile(folder / "negative.jpg"), ReadWholeFile(folder / "q95.jpg"));
+  EXPECT_EQ(ReadSettingText("jpeg", "missing"), "0");
+
+  WriteSetting("jpeg", "70");
+  EXPECT_TRUE(SaveImageTo(deep.get(), nullptr, folder / "deep.jpg"));  // refused, not thrown
+  EXPECT_TRUE(SaveImageTo(pic.get(), nullptr, folder / "unknown.xyz"));
+  EXPECT_TRUE(SaveImageTo(pic.get(), nullptr, folder / "missing" / "x.tif"));
+  EXPECT_FALSE(fs::exists(folder / "deep.jpg"));
+  EXPECT_FALSE(fs::exists(folder / "unknown.xyz"));
+  ASSERT_FALSE(SaveImageTo(deep.get(), nullptr, folder / "file_000.tif"));
+  ScopedPicBuf back, mask;
+  ASSERT_FALSE(LoadImageFile(back.get(), mask.get(), folder / "file_000.tif"));
+  EXPECT_TRUE(SameSamples(*back, *deep));
 }
