@@ -51,18 +51,6 @@ std::string TagText(FIBITMAP* b, FREE_IMAGE_MDMODEL model, const char* key) {
   return FreeImage_TagToString(model, tag);
 }
 
-// A small but well-formed RGB display profile header with a recognisable tail.
-std::string MakeProfile() {
-  std::string icc(160, '\0');
-  icc[3] = static_cast<char>(160);
-  icc.replace(8, 4, std::string("\x02\x10\0\0", 4));
-  icc.replace(12, 12, "mntrRGB XYZ ");
-  icc.replace(36, 4, "acsp");
-  icc.replace(68, 12, std::string("\0\0\xf6\xd6\0\1\0\0\0\0\xd3\x2d", 12));  // D50
-  icc.replace(132, 28, "melvaro test profile bytes!!");
-  return icc;
-}
-
 using RoundTrip = std::tuple<const char*, unsigned, unsigned, bool>;  // ext, bits, comps, mask
 
 class WriteReadRoundTrip : public ::testing::TestWithParam<RoundTrip> {};
@@ -210,7 +198,7 @@ TEST(WriteImageFile, CopiesExifAndProfileOfTheSourceToTiffAndJpeg) {
   // The source: a small JPEG with the camera's EXIF and our own profile.
   Bitmap small(FreeImage_Allocate(24, 16, 24));
   FreeImage_CloneMetadata(small.get(), original.get());
-  std::string icc = MakeProfile();
+  std::string icc = MakeTestProfile();
   FreeImage_CreateICCProfile(small.get(), icc.data(), static_cast<long>(icc.size()));
   const fs::path source = folder / "source.jpg";
   ASSERT_TRUE(FreeImage_Save(FIF_JPEG, small.get(), source.c_str(), 90));

@@ -87,3 +87,15 @@ inline unsigned SampleAt(const SBxPicBuf& pic, int x, int y, uint32_t c) {
   if (pic.bitsPerComponent == 16) return reinterpret_cast<const uint16_t*>(RowPtr(pic, y))[i];
   return RowPtr(pic, y)[i];
 }
+
+// A small but well-formed RGB display profile header with a recognisable tail.
+inline std::string MakeTestProfile() {
+  std::string icc(160, '\0');
+  icc[3] = static_cast<char>(160);
+  icc.replace(8, 4, std::string("\x02\x10\0\0", 4));
+  icc.replace(12, 12, "mntrRGB XYZ ");
+  icc.replace(36, 4, "acsp");
+  icc.replace(68, 12, std::string("\0\0\xf6\xd6\0\1\0\0\0\0\xd3\x2d", 12));  // D50
+  icc.replace(132, 28, "melvaro test profile bytes!!");
+  return icc;
+}
