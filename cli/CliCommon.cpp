@@ -26,7 +26,11 @@ void EndProgressLine() {
 }
 
 std::string Quoted(const fs::path& path) {
-  return "\"" + path.string() + "\"";
+  // Built piece by piece: GCC 12 misreports `"\"" + text` at -O3.
+  std::string quoted(1, '"');
+  quoted += path.string();
+  quoted += '"';
+  return quoted;
 }
 
 // A copy of the picture at another depth; false when it cannot be made.
