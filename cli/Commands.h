@@ -24,3 +24,10 @@ inline CLI::App* AddSubcommand(CLI::App& app, const std::string& name,
 
 // melvaro-cli convert -o OUT IN
 void AddConvertCommand(CLI::App& app, const CommonOptions& common, CommandRunner* runner);
+
+// melvaro-cli tonemap [--contrast P1] [--noise P2] [--details P3] [--equalization P4]
+//                     [--extra-colors on|off] -o OUT IN
+void AddTonemapCommand(CLI::App& app, const CommonOptions& common, CommandRunner* runner);
+
+// melvaro-cli contrast [--lod L0,...,L7] -o OUT IN
+void AddContrastCommand(CLI::App& app, const CommonOptions& common, CommandRunner* runner);

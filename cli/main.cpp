@@ -30,6 +30,8 @@ int main(int argc, char** argv) {
 
   CommandRunner runner;
   AddConvertCommand(app, common, &runner);
+  AddTonemapCommand(app, common, &runner);
+  AddContrastCommand(app, common, &runner);
 
   try {
     app.parse(argc, argv);
