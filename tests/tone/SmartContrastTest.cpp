@@ -150,28 +150,6 @@ TEST(SmartContrastApply, TinyPicturesComeBackUnchanged) {
   }
 }
 
-TEST(SmartContrastApply, RefusesAResultThatDoesNotMatchThePyramid) {
-  ScopedPicBuf src(40, 40, 1, 8);
-  FillPhotoLike(src.get(), 6);
-  SmartContrastState state;
-  ASSERT_FALSE(SmartContrastPrepare(&state, src.get()));
-  CBxPicBufAPI::ReinitHeap(&state.paddedResult, state.paddedSource.width, state.paddedSource.height,
-                           1, 16);
-  CBxPicBufAPI::SetConst(&state.paddedResult, 7);
-  EXPECT_NE(SmartContrastApply(&state, kAllTen), 0);
-  EXPECT_EQ(state.paddedResult.pixels[0], 7);
-}
-
-TEST(SmartContrastApply, LevelsBeyondTheCountHaveNoEffect) {
-  ScopedPicBuf src(100, 60, 1, 8), a, b;  // three levels
-  FillPhotoLike(src.get(), 8);
-  const int more[8] = {10, 10, 10, 25, 0, 30, 0, 30};
-  Contrast(a.get(), src.get(), kAllTen);
-  Contrast(b.get(), src.get(), more);
-  for (int y = 0; y < 60; ++y)
-    ASSERT_EQ(std::memcmp(RowPtr(*a, y), RowPtr(*b, y), 100), 0);
-}
-
 // The rebuild is spread over row bands and threads; it must equal the plain
 // whole-plane collapse bit for bit, and give the same on one thread as on many.
 TEST(SmartContrastApply, RowBandsAndThreadsDoNotChangeTheResult) {

@@ -49,15 +49,6 @@ void ExpectClose(const std::vector<float>& got, const std::vector<double>& want)
 
 }  // namespace
 
-TEST(TonePyramid, ReflectionMirrorsWithoutRepeatingTheEndSample) {
-  EXPECT_EQ(Reflect101(-1, 6), 1);
-  EXPECT_EQ(Reflect101(-2, 6), 2);
-  EXPECT_EQ(Reflect101(6, 6), 4);
-  EXPECT_EQ(Reflect101(7, 6), 3);
-  EXPECT_EQ(Reflect101(-2, 2), 0);  // folds again on a very short line
-  EXPECT_EQ(Reflect101(3, 1), 0);
-}
-
 TEST(TonePyramid, ReduceMatchesTheTwoDimensionalDefinitionOnOddAndEvenSizes) {
   for (auto [w, h] :
        {std::pair{13, 9}, std::pair{16, 10}, std::pair{5, 7}, std::pair{3, 4}, std::pair{31, 2}}) {
@@ -89,41 +80,4 @@ TEST(TonePyramid, ConstantPlaneStaysExactlyConstant) {
     ASSERT_EQ(v, 93.0f);
   for (float v : back)
     ASSERT_EQ(v, 93.0f);
-}
-
-// Any rectangle computed on its own, from a buffer holding only what it reads,
-// equals the same rectangle of the whole level bit for bit: the remapping passes
-// depend on it.
-TEST(TonePyramid, AreaComputedAloneEqualsTheWholeLevel) {
-  const int w = 40, h = 24;
-  const std::vector<float> src = PhotoLikePlane(w, h, 3);
-  std::vector<float> reduced(20 * 12), expanded(static_cast<size_t>(w * h));
-  ToneReduce(reduced.data(), src.data(), w, h);
-  ToneExpand(expanded.data(), w, h, reduced.data(), 20, 12);
-  std::vector<float> temp(128);
-  for (auto [x0, y0, x1, y1] : {std::tuple{0, 0, 3, 2}, std::tuple{7, 5, 13, 12},
-                                std::tuple{17, 9, 20, 12}, std::tuple{19, 0, 20, 1}}) {
-    SCOPED_TRACE(testing::Message() << x0 << "," << y0 << " - " << x1 << "," << y1);
-    // Copy into a private buffer only the source elements the rectangle reads.
-    const int sl = std::max(2 * x0 - 2, 0), st = std::max(2 * y0 - 2, 0);
-    const int sr = std::min(2 * x1 + 1, w), sb = std::min(2 * y1 + 1, h);
-    std::vector<float> part(static_cast<size_t>((sr - sl) * (sb - st)));
-    for (int y = st; y < sb; ++y)
-      for (int x = sl; x < sr; ++x)
-        part[(y - st) * (sr - sl) + (x - sl)] = src[y * w + x];
-    std::vector<float> out(static_cast<size_t>((x1 - x0) * (y1 - y0)));
-    ReduceArea(LevelArea{out.data(), x1 - x0, x0, y0}, x0, y0, x1, y1,
-               LevelArea{part.data(), sr - sl, sl, st}, w, h, temp.data());
-    for (int y = y0; y < y1; ++y)
-      for (int x = x0; x < x1; ++x)
-        ASSERT_EQ(out[(y - y0) * (x1 - x0) + (x - x0)], reduced[y * 20 + x]) << x << "," << y;
-    // The expand of the same rectangle (scaled to the finer level) from the whole coarse level.
-    const int ex0 = 2 * x0 + 1, ey0 = 2 * y0, ex1 = std::min(2 * x1 + 1, w), ey1 = 2 * y1;
-    std::vector<float> eout(static_cast<size_t>((ex1 - ex0) * (ey1 - ey0)));
-    ExpandArea(LevelArea{eout.data(), ex1 - ex0, ex0, ey0}, ex0, ey0, ex1, ey1,
-               LevelArea{reduced.data(), 20, 0, 0}, w, h, temp.data());
-    for (int y = ey0; y < ey1; ++y)
-      for (int x = ex0; x < ex1; ++x)
-        ASSERT_EQ(eout[(y - ey0) * (ex1 - ex0) + (x - ex0)], expanded[y * w + x]) << x << "," << y;
-  }
 }
