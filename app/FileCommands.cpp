@@ -1,0 +1,146 @@
+// Open, Save As and Options, with their dialogs and messages.
+#include "app/FileCommands.h"
+
+#include <algorithm>
+#include <cctype>
+#include <string>
+
+#include "app/UserDialogs.h"
+#include "app/state/AppState.h"
+#include "picture/ImageLoad.h"
+#include "picture/ImageSave.h"
+#include "settings/Settings.h"
+#include "settings/TextTable.h"
+
+namespace {
+
+constexpr int kTextWarning = 3;
+constexpr int kTextSaveAs = 8;
+constexpr int kTextCannotOpenFile = 33;
+constexpr int kTextError = 40;
+constexpr int kTextNotSupported = 41;
+constexpr int kTextSelectSource = 49;
+
+// Extension appended for each format code (none for "from the name").
+const char* FormatExtension(int formatCode) {
+  switch (formatCode) {
+    case kFormatBmp:
+      return ".bmp";
+    case kFormatTiff:
+      return ".tif";
+    case kFormatPng:
+      return ".png";
+    case kFormatJpeg:
+      return ".jpg";
+    default:
+      return "";
+  }
+}
+
+// The format of the dialog's filter position: 8-bit pictures list BMP, TIFF, PNG, JPEG;
+// 16-bit ones only TIFF and PNG.
+int FilterFormat(int position, uint32_t bits) {
+  if (bits == 16) return position == 2 ? kFormatPng : kFormatTiff;
+  return std::clamp(position, 1, 4);
+}
+
+std::string PathText(const std::filesystem::path& path) {
+  return path.string();
+}
+
+// Asks for the destination; false when cancelled. Fills the name and format code.
+bool AskSaveName(UserDialogs& dialogs, QWidget* parent, const AppState& state, int* quality,
+                 std::filesystem::path* name, int* formatCode) {
+  const uint32_t bits = state.document.result.bitsPerComponent;
+  SaveDialogRequest request;
+  request.title = LangText(kTextSaveAs);
+  request.filters = SaveFilters(bits);
+  if (!state.currentFilePath.empty()) {
+    const SaveProposal proposal = ProposeSaveName(state.currentFilePath, bits);
+    request.proposedName = proposal.name;
+    request.defaultExtension = proposal.defaultExtension;
+    request.initialFilter = proposal.filterIndex;
+  }
+  if (bits == 16) request.initialFilter = std::max(1, request.initialFilter - 1);
+  request.jpegFilter = bits == 16 ? 0 : 4;
+  request.jpegQuality = *quality;
+
+  SaveDialogAnswer answer;
+  if (!dialogs.ChooseSaveFile(parent, request, &answer)) return false;
+  *quality = answer.jpegQuality;
+  *name = answer.name;
+  *formatCode = FormatCodeFromName(PathText(*name), bits);
+  if (*formatCode == kFormatFromName) {
+    *formatCode = FilterFormat(answer.filter, bits);
+    *name += FormatExtension(*formatCode);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool OpenSourceImageAsking(UserDialogs& dialogs, QWidget* parent, AppState* state,
+                           std::filesystem::path* path) {
+  if (path->empty()) {
+    const auto chosen = dialogs.ChooseOpenFile(parent, LangText(kTextSelectSource), kOpenFilter);
+    if (!chosen) return true;
+    *path = *chosen;
+  }
+  if (OpenSourceImage(&state->document, *path, &state->currentFilePath)) {
+    dialogs.ShowMessage(parent, LangText(kTextError), LangText(kTextNotSupported),
+                        MessageIcon::kNone);
+    return true;
+  }
+  return false;
+}
+
+bool SaveImageAs(UserDialogs& dialogs, QWidget* parent, AppState* state,
+                 std::filesystem::path* name) {
+  const SBxPicBuf& result = state->document.result;
+  if (result.pixels == nullptr) return true;
+  int quality = ReadSetting("jpeg", "85");
+  std::filesystem::path destination = *name;
+  int formatCode = kFormatFromName;
+  if (!destination.empty()) {
+    formatCode = FormatCodeFromName(PathText(destination), result.bitsPerComponent);
+  } else if (!AskSaveName(dialogs, parent, *state, &quality, &destination, &formatCode)) {
+    return true;
+  }
+  state->jpegQuality = quality;
+
+  std::string problem;
+  try {
+    if (WriteImageFile(&result, &state->document.mask, destination, state->metadataSourcePath,
+                       formatCode, quality))
+      problem = LangText(kTextCannotOpenFile) + " " + PathText(destination);
+  } catch (const UnsupportedImageFormat&) {
+    problem = LangText(kTextNotSupported);
+  } catch (const ImageReadError&) {
+    // The opened file, whose metadata is copied, was moved or deleted since.
+    problem = LangText(kTextCannotOpenFile) + " " + PathText(state->metadataSourcePath);
+  } catch (const std::exception&) {
+    problem = LangText(kTextCannotOpenFile) + " " + PathText(destination);
+  }
+  if (!problem.empty()) {
+    dialogs.ShowMessage(parent, LangText(kTextWarning), problem, MessageIcon::kWarning);
+    return true;
+  }
+  WriteSetting("jpeg", quality);
+  *name = destination;
+  return false;
+}
+
+void RunOptions(UserDialogs& dialogs, QWidget* parent) {
+  const int before = CurrentLanguage();
+  StartupRead();
+  std::vector<std::string> names;
+  for (const LanguageRecord& language : Languages())
+    names.push_back(language.name);
+  const std::optional<int> chosen = dialogs.ChooseLanguage(parent, names, CurrentLanguage());
+  if (!chosen) return;
+  SetCurrentLanguage(*chosen);
+  WriteCurrentLanguage(*chosen);  // a read-only program folder keeps the old choice
+  ReloadTexts({47, 38});
+  if (*chosen != before)
+    dialogs.ShowMessage(parent, LangText(38), LangText(47), MessageIcon::kInformation);
+}
