@@ -1,9 +1,13 @@
 #include "app/DockPanel.h"
 
-#include <QPainter>
 #include <algorithm>
 
+#include "skin/DarkTheme.h"
+
 DockPanel::DockPanel(QWidget* parent) : QWidget(parent) {
+  // The theme paints the background of the widget of this name.
+  setObjectName(QLatin1String(kDockPanelObjectName));
+  setAttribute(Qt::WA_StyledBackground, true);
   setFixedWidth(kInitialWidth);
   setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
   setCursor(Qt::ArrowCursor);
@@ -37,11 +41,4 @@ void DockPanel::LayOut() {
   // An empty dock keeps its width, so the view does not jump when a job ends.
   if (!panels_.empty()) setFixedWidth(widest + 1);
   update();
-}
-
-void DockPanel::paintEvent(QPaintEvent* /*event*/) {
-  QPainter painter(this);
-  painter.fillRect(rect(), palette().color(QPalette::Button));
-  painter.setPen(palette().color(QPalette::Midlight));
-  painter.drawLine(0, 0, 0, height() - 1);
 }

@@ -20,9 +20,6 @@ class DockPanel : public QWidget {
   // Stacks the panels at x = 1 and makes the dock as wide as the widest panel + 1.
   void LayOut();
 
- protected:
-  void paintEvent(QPaintEvent* event) override;
-
  private:
   std::vector<QWidget*> panels_;
 };

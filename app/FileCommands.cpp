@@ -130,17 +130,26 @@ bool SaveImageAs(UserDialogs& dialogs, QWidget* parent, AppState* state,
   return false;
 }
 
-void RunOptions(UserDialogs& dialogs, QWidget* parent) {
-  const int before = CurrentLanguage();
-  StartupRead();
+void RunOptions(UserDialogs& dialogs, QWidget* parent, const std::filesystem::path& languageFile,
+                StartupSettings* startup, int* languageIndex) {
+  constexpr int kTextReport = 38;
+  constexpr int kTextRestart = 47;
+  const int before = *languageIndex;
+  const LanguageList languages = LoadLanguageList(languageFile);
+  const bool crashed = startup->crashedLastTime;
+  *startup = StartupRead();
+  startup->crashedLastTime = crashed;  // the flag read now is this run's own
   std::vector<std::string> names;
-  for (const LanguageRecord& language : Languages())
+  for (const LanguageRecord& language : languages.records)
     names.push_back(language.name);
-  const std::optional<int> chosen = dialogs.ChooseLanguage(parent, names, CurrentLanguage());
+  const std::optional<int> chosen =
+      dialogs.ChooseLanguage(parent, names, SelectedLanguageRow(languages));
   if (!chosen) return;
-  SetCurrentLanguage(*chosen);
-  WriteCurrentLanguage(*chosen);  // a read-only program folder keeps the old choice
-  ReloadTexts({47, 38});
+  *languageIndex = *chosen;
+  WriteCurrentLanguage(languageFile, *chosen);  // a read-only program folder keeps the old one
+  const int reloaded[] = {kTextRestart, kTextReport};
+  LoadTexts(languageFile, *chosen, reloaded);
   if (*chosen != before)
-    dialogs.ShowMessage(parent, LangText(38), LangText(47), MessageIcon::kInformation);
+    dialogs.ShowMessage(parent, LangText(kTextReport), LangText(kTextRestart),
+                        MessageIcon::kInformation);
 }

@@ -5,6 +5,7 @@
 class QWidget;
 class UserDialogs;
 struct AppState;
+struct StartupSettings;
 
 // The file types Open offers.
 inline constexpr const char* kOpenFilter = "*.bmp;*.jpg;*.tif;*.png";
@@ -22,5 +23,9 @@ bool OpenSourceImageAsking(UserDialogs& dialogs, QWidget* parent, AppState* stat
 bool SaveImageAs(UserDialogs& dialogs, QWidget* parent, AppState* state,
                  std::filesystem::path* name);
 
-// The Options command: the language list, and the restart note when the language changed.
-void RunOptions(UserDialogs& dialogs, QWidget* parent);
+// The Options command. It reads the start-up settings again (into `*startup`) and the
+// language list of `languageFile`, offers the list, stores the chosen language in the file
+// and, when it differs from `*languageIndex` (the language of this run), says in the chosen
+// language that a restart is needed. `*languageIndex` then holds the choice.
+void RunOptions(UserDialogs& dialogs, QWidget* parent, const std::filesystem::path& languageFile,
+                StartupSettings* startup, int* languageIndex);

@@ -83,7 +83,7 @@ void MainWindow::ExecuteCommand(int command) {
       break;
     }
     case kCmdOptions:
-      RunOptions(*dialogs_, this);
+      RunOptions(*dialogs_, this, languageFile_, &startup_, &languageIndex_);
       break;
     case kCmdToggleSources:
       CommandToggleSources();

@@ -59,9 +59,12 @@ MainWindow::MainWindow(UserDialogs* dialogs, QWidget* parent)
 
   // The marker reads 1 while the program runs; finding it set means the last run ended
   // without its orderly exit.
-  crashedLastTime_ = StartupRead();
-  LoadTextTable();
-  ShowCrashWarningIfNeeded(crashedLastTime_);
+  languageFile_ = LanguageFilePath();
+  const LanguageList languages = LoadLanguageList(languageFile_);
+  languageIndex_ = languages.current;
+  startup_ = StartupRead();
+  LoadTextTable(languageFile_, languageIndex_);
+  ShowCrashWarningIfNeeded(startup_.crashedLastTime);
 
   state_.metadataSourcePath.clear();
   view_.interpolation = kInterpolationBilinear;
@@ -87,13 +90,13 @@ MainWindow::~MainWindow() {
   state_.cancelRequested = 1;
   seriesJob_->Wait();
   panelJob_->Wait();
-  ExitWrite();
+  ExitWrite(startup_);
   ReleaseViewCaches(&view_);
   ReleaseAppState(&state_);
 }
 
-void MainWindow::ShowCrashWarningIfNeeded(int crashedLastTime) {
-  if (crashedLastTime != 0)
+void MainWindow::ShowCrashWarningIfNeeded(bool crashedLastTime) {
+  if (crashedLastTime)
     dialogs_->ShowMessage(this, LangText(kTextWarning), LangText(kTextCrashedLastTime),
                           MessageIcon::kInformation);
 }

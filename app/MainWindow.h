@@ -11,6 +11,7 @@
 #include "app/ProcessingHooks.h"
 #include "app/ViewContext.h"
 #include "app/state/AppState.h"
+#include "settings/Settings.h"
 
 class CommandTable;
 class DockPanel;
@@ -47,6 +48,7 @@ class MainWindow : public QMainWindow, public PanelHost {
   ViewContext& View() override { return view_; }
   UserDialogs& Dialogs() override { return *dialogs_; }
   QWidget* Window() override { return this; }
+  StartupSettings& Startup() override { return startup_; }
   void SendMessage(int message) override;
   void PostMessage(int message) override;
   void SetStatusText(const std::string& text) override;
@@ -75,7 +77,7 @@ class MainWindow : public QMainWindow, public PanelHost {
   // Start-up and shutdown.
   void BuildWindow();
   void ConnectView();
-  void ShowCrashWarningIfNeeded(int crashedLastTime);
+  void ShowCrashWarningIfNeeded(bool crashedLastTime);
 
   // The "ask" rule: true when nothing unsaved would be lost or the user agrees.
   bool MayDiscardResult();
@@ -148,6 +150,7 @@ class MainWindow : public QMainWindow, public PanelHost {
 
   QPoint lastMouse_;
   bool dragging_ = false;
-  int crashedLastTime_ = 0;
-  bool exitWritten_ = false;
+  StartupSettings startup_;  // read at start-up (and by Options), written at exit
+  std::filesystem::path languageFile_;
+  int languageIndex_ = 0;
 };

@@ -10,6 +10,7 @@ class QWidget;
 class ToolPanel;
 class UserDialogs;
 struct AppState;
+struct StartupSettings;
 
 // What the main window offers a processing panel: the application state, the view, the
 // messages of Messages.h, docking, the status bar and background jobs. Every call is made
@@ -22,6 +23,8 @@ class PanelHost {
   virtual ViewContext& View() = 0;
   virtual UserDialogs& Dialogs() = 0;
   virtual QWidget* Window() = 0;
+  // The values read at start-up and stored at exit ("uiPowerT1".. of the tone panel).
+  virtual StartupSettings& Startup() = 0;
 
   // A message of AppMessage (or a command of CommandId) handled now / later on the
   // user-interface thread.

@@ -5,19 +5,16 @@
 #include "app/MainWindow.h"
 #include "app/QtUserDialogs.h"
 #include "settings/TextTable.h"
-#ifdef MELVARO_HAVE_SKIN
 #include "skin/DarkTheme.h"
-#endif
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Melvaro"));
   QApplication::setApplicationVersion(QStringLiteral(MELVARO_VERSION));
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/melvaro.png")));
-  LoadTextTable();
-#ifdef MELVARO_HAVE_SKIN
+  // English until the main window has read which language is chosen.
+  LoadTextTable(LanguageFilePath(), 0);
   ApplyDarkTheme(app);
-#endif
   QtUserDialogs dialogs;
   MainWindow window(&dialogs);
   window.show();

@@ -1,4 +1,5 @@
-# `cmake --install`: the two programs, the language file and the desktop entry with its icon.
+# `cmake --install`: the two programs and the desktop entry with its icon (the settings
+# library installs the language file).
 include(GNUInstallDirs)
 
 if(TARGET melvaro-cli)
@@ -11,10 +12,4 @@ if(TARGET melvaro)
           DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
   install(FILES ${PROJECT_SOURCE_DIR}/resources/icons/melvaro.png
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/256x256/apps)
-endif()
-
-# The program looks for its language file beside itself, then in the data folder.
-if(EXISTS ${PROJECT_SOURCE_DIR}/resources/Melvaro_loc.ini)
-  install(FILES ${PROJECT_SOURCE_DIR}/resources/Melvaro_loc.ini
-          DESTINATION ${CMAKE_INSTALL_DATADIR}/melvaro)
 endif()

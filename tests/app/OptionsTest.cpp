@@ -5,6 +5,7 @@
 
 #include "app/FileCommands.h"
 #include "app/OptionsDialog.h"
+#include "settings/Settings.h"
 #include "settings/TextTable.h"
 #include "tests/app/AppTestSupport.h"
 
@@ -21,13 +22,10 @@ class OptionsTest : public AppTest {
          << "[1]\nLanguage=Deutsch\nAcronym=DE\nstring38=Bericht\n"
          << "string47=Bitte starten Sie das Programm neu\n";
     file.close();
-    SetLanguageFilePath(languageFile_);
   }
-  void TearDown() override {
-    SetCurrentLanguage(0);
-    SetLanguageFilePath({});
-    LoadTextTable();
-  }
+  // The texts of this run are English, whatever a test chose.
+  void TearDown() override { LoadTextTable(LanguageFilePath(), 0); }
+  void Run() { RunOptions(dialogs_, nullptr, languageFile_, &startup_, &languageIndex_); }
   std::string StoredLanguage() {
     std::ifstream file(languageFile_);
     std::string line;
@@ -42,11 +40,13 @@ class OptionsTest : public AppTest {
 
   std::filesystem::path languageFile_;
   FakeDialogs dialogs_;
+  StartupSettings startup_;
+  int languageIndex_ = 0;
 };
 
 TEST_F(OptionsTest, ChoosingAnotherLanguageStoresItAndSaysSoInThatLanguage) {
   dialogs_.languageAnswer = 1;
-  RunOptions(dialogs_, nullptr);
+  Run();
   EXPECT_EQ(dialogs_.languageNames, (std::vector<std::string>{"English", "Deutsch"}));
   EXPECT_EQ(dialogs_.languageCurrent, 0);
   EXPECT_EQ(StoredLanguage(), "1");
@@ -58,14 +58,14 @@ TEST_F(OptionsTest, ChoosingAnotherLanguageStoresItAndSaysSoInThatLanguage) {
 
 TEST_F(OptionsTest, ConfirmingTheCurrentLanguageSaysNothing) {
   dialogs_.languageAnswer = 0;
-  RunOptions(dialogs_, nullptr);
+  Run();
   EXPECT_TRUE(dialogs_.messages.empty());
   EXPECT_EQ(StoredLanguage(), "0");
 }
 
 TEST_F(OptionsTest, CancelChangesNothing) {
   dialogs_.languageAnswer.reset();
-  RunOptions(dialogs_, nullptr);
+  Run();
   EXPECT_TRUE(dialogs_.messages.empty());
   EXPECT_EQ(StoredLanguage(), "0");
 }
@@ -73,7 +73,7 @@ TEST_F(OptionsTest, CancelChangesNothing) {
 TEST_F(OptionsTest, AReadOnlyLanguageFileStillShowsTheRestartNote) {
   std::filesystem::permissions(languageFile_, std::filesystem::perms::owner_read);
   dialogs_.languageAnswer = 1;
-  RunOptions(dialogs_, nullptr);
+  Run();
   EXPECT_EQ(dialogs_.messages.size(), 1u);
   std::filesystem::permissions(languageFile_, std::filesystem::perms::owner_all);
 }
