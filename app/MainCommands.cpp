@@ -18,13 +18,8 @@
 
 namespace {
 constexpr int kTextWarning = 3;
-constexpr int kTextShowing = 22;
-constexpr int kTextOf = 23;
-constexpr int kTextUseArrows = 31;
 constexpr int kTextNotSupported = 41;
 constexpr int kTextAbout = 42;
-constexpr int kTextArrowsOrF5 = 55;
-constexpr int kTextPressF5 = 56;
 
 // result becomes a copy of source.
 void CopySourceToResult(ImageDocument* document) {
@@ -153,35 +148,6 @@ void MainWindow::CommandClose() {
   state_.showSources = 0;
 }
 
-void MainWindow::ShowSeriesStatus(int hintText) {
-  const SourceList& list = state_.sourceList;
-  SetStatusText(LangText(kTextShowing) + " " + std::to_string(list.index + 1) + " " +
-                LangText(kTextOf) + " " + std::to_string(list.count) + ". " + LangText(hintText));
-}
-
-void MainWindow::CommandToggleSources() {
-  if (!state_.multiImageMode) return;
-  state_.showSources = state_.showSources ? 0 : 1;
-  RenderShown(kRenderCached);
-  if (state_.showSources)
-    ShowSeriesStatus(kTextUseArrows);
-  else
-    SetStatusText(LangText(kTextPressF5));
-}
-
-void MainWindow::CommandBrowseSeries(int command) {
-  SourceList& list = state_.sourceList;
-  if (!state_.multiImageMode || !state_.showSources || list.count <= 0) return;
-  if (command == kCmdPrevious)
-    list.index = list.index > 0 ? list.index - 1 : list.count - 1;
-  else
-    list.index = (list.index + 1) % list.count;
-  std::filesystem::path path = list.entries[static_cast<size_t>(list.index)];
-  if (OpenSourceImageAsking(*dialogs_, this, &state_, &path)) return;
-  RenderAndRepaint(kRenderRefresh, &state_.document.source, kSlotSource);
-  ShowSeriesStatus(kTextArrowsOrF5);
-}
-
 void MainWindow::CommandAbout() {
   const std::string text = "Melvaro " MELVARO_VERSION
                            "\n\nExposure fusion, synthetic bracketing, tone mapping and "
@@ -257,12 +223,6 @@ void MainWindow::CommandToneMapping() {
     return;
   }
   OpenHookPanel(hooks_.toneMappingPanel);
-}
-
-void MainWindow::CommandMultiImage() {
-  // Opening a series of the user's files arrives with the Multi Image panel.
-  if (!hooks_.multiImagePanel) return;
-  OpenHookPanel(hooks_.multiImagePanel);
 }
 
 void MainWindow::CommandSeriesReady(int command) {

@@ -6,6 +6,7 @@
 #include <QUrl>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/PanelHost.h"
 #include "app/ProcessingHooks.h"
@@ -95,6 +96,7 @@ class MainWindow : public QMainWindow, public PanelHost {
   void CommandSmartContrast();
   void CommandToneMapping();
   void CommandMultiImage();
+  bool LoadSeries(const std::vector<std::filesystem::path>& files);
   void CommandSeriesReady(int command);
   void AfterSourceLoaded(const std::filesystem::path& path);
   bool PrepareSeriesWork();
