@@ -57,6 +57,7 @@ bool AskSaveName(UserDialogs& dialogs, QWidget* parent, const AppState& state, i
   request.filters = SaveFilters(bits);
   if (!state.currentFilePath.empty()) {
     const SaveProposal proposal = ProposeSaveName(state.currentFilePath, bits);
+    request.folder = state.currentFilePath.parent_path();  // results beside their original
     request.proposedName = proposal.name;
     request.defaultExtension = proposal.defaultExtension;
     request.initialFilter = proposal.filterIndex;

@@ -93,6 +93,8 @@ JpegQualityControl* ConfigureSaveDialog(QFileDialog* dialog, const SaveDialogReq
     dialog->setDefaultSuffix(QString::fromStdString(request.defaultExtension));
   else if (!request.filters.empty())
     dialog->setDefaultSuffix(PatternExtension(request.filters[static_cast<size_t>(initial - 1)]));
+  if (!request.folder.empty())
+    dialog->setDirectory(QString::fromStdString(request.folder.string()));
   if (!request.proposedName.empty())
     dialog->selectFile(QString::fromStdString(request.proposedName));
 

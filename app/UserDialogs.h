@@ -15,6 +15,7 @@ struct SaveDialogRequest {
   std::string title;
   std::vector<std::string> filters;
   int initialFilter = 1;
+  std::filesystem::path folder;  // where the dialog starts; empty for its own choice
   std::string proposedName;      // a file name without folder, may be empty
   std::string defaultExtension;  // without the dot, may be empty
   int jpegFilter = 0;            // position of the filter that enables the quality control

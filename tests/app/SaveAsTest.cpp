@@ -40,6 +40,7 @@ TEST_F(SaveAsTest, ProposesTheVtxNameInTheOpenedFormat) {
   ASSERT_EQ(dialogs_.saveRequests.size(), 1u);
   const SaveDialogRequest& request = dialogs_.saveRequests[0];
   EXPECT_EQ(request.proposedName, "image-vtx");
+  EXPECT_EQ(request.folder, image_.parent_path());
   EXPECT_EQ(request.initialFilter, 4);
   EXPECT_EQ(request.defaultExtension, "JPG");
   EXPECT_EQ(request.jpegFilter, 4);
