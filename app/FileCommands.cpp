@@ -2,7 +2,6 @@
 #include "app/FileCommands.h"
 
 #include <algorithm>
-#include <cctype>
 #include <string>
 
 #include "app/UserDialogs.h"
@@ -21,29 +20,6 @@ constexpr int kTextError = 40;
 constexpr int kTextNotSupported = 41;
 constexpr int kTextSelectSource = 49;
 
-// Extension appended for each format code (none for "from the name").
-const char* FormatExtension(int formatCode) {
-  switch (formatCode) {
-    case kFormatBmp:
-      return ".bmp";
-    case kFormatTiff:
-      return ".tif";
-    case kFormatPng:
-      return ".png";
-    case kFormatJpeg:
-      return ".jpg";
-    default:
-      return "";
-  }
-}
-
-// The format of the dialog's filter position: 8-bit pictures list BMP, TIFF, PNG, JPEG;
-// 16-bit ones only TIFF and PNG.
-int FilterFormat(int position, uint32_t bits) {
-  if (bits == 16) return position == 2 ? kFormatPng : kFormatTiff;
-  return std::clamp(position, 1, 4);
-}
-
 std::string PathText(const std::filesystem::path& path) {
   return path.string();
 }
@@ -54,27 +30,25 @@ bool AskSaveName(UserDialogs& dialogs, QWidget* parent, const AppState& state, i
   const uint32_t bits = state.document.result.bitsPerComponent;
   SaveDialogRequest request;
   request.title = LangText(kTextSaveAs);
-  request.filters = SaveFilters(bits);
+  request.filters = SaveFilterPatterns(bits);
   if (!state.currentFilePath.empty()) {
     const SaveProposal proposal = ProposeSaveName(state.currentFilePath, bits);
     request.folder = state.currentFilePath.parent_path();  // results beside their original
     request.proposedName = proposal.name;
     request.defaultExtension = proposal.defaultExtension;
-    request.initialFilter = proposal.filterIndex;
+    if (!request.defaultExtension.empty() && request.defaultExtension.front() == '.')
+      request.defaultExtension.erase(0, 1);
+    request.initialFilter = std::max(1, proposal.filterIndex);
   }
-  if (bits == 16) request.initialFilter = std::max(1, request.initialFilter - 1);
-  request.jpegFilter = bits == 16 ? 0 : 4;
+  request.jpegFilter = bits == 16 ? 0 : kFormatJpeg;
   request.jpegQuality = *quality;
 
   SaveDialogAnswer answer;
   if (!dialogs.ChooseSaveFile(parent, request, &answer)) return false;
   *quality = answer.jpegQuality;
-  *name = answer.name;
-  *formatCode = FormatCodeFromName(PathText(*name), bits);
-  if (*formatCode == kFormatFromName) {
-    *formatCode = FilterFormat(answer.filter, bits);
-    *name += FormatExtension(*formatCode);
-  }
+  const ChosenSaveName chosen = ResolveChosenSaveName(answer.name, answer.filter, bits);
+  *name = chosen.path;
+  *formatCode = chosen.formatCode;
   return true;
 }
 
