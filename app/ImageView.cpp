@@ -62,8 +62,14 @@ void ImageView::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 void ImageView::wheelEvent(QWheelEvent* event) {
-  const int delta = event->angleDelta().y();
-  if (delta != 0) emit WheelTurned(event->position().toPoint(), delta);
+  // One zoom step per notch of 120, so that a touchpad's many small turns do not race.
+  constexpr int kNotch = QWheelEvent::DefaultDeltasPerStep;
+  wheelRest_ += event->angleDelta().y();
+  while (wheelRest_ >= kNotch || wheelRest_ <= -kNotch) {
+    const int step = wheelRest_ > 0 ? kNotch : -kNotch;
+    wheelRest_ -= step;
+    emit WheelTurned(event->position().toPoint(), step);
+  }
   event->accept();
 }
 

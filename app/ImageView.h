@@ -44,4 +44,5 @@ class ImageView : public QWidget {
   ViewContext* view_;
   QImage image_;  // blue, green, red bytes; what SBxPicBuf surface_ describes
   SBxPicBuf surface_;
+  int wheelRest_ = 0;  // wheel turn not yet a whole notch (fine-grained wheels and pads)
 };

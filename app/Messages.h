@@ -42,6 +42,6 @@ enum AppMessage : int {
   kMsgCopyScratch = 4260,       // show the last scratch again if it still fits the view
   kMsgToneJobDone = 4266,       // the tone job finished: its result is kept
   kMsgToneJobAbandoned = 4267,  // the tone job was abandoned: the result is the work picture
-  kMsgStartToneJob = 4270,
-  kMsgParseZoom = 4271,  // the zoom box's text was confirmed with Enter
+  kMsgStartToneJob = 4270,      // kept for its number: panels call PanelHost::StartPanelJob
+  kMsgParseZoom = 4271,         // the zoom box's text was confirmed with Enter
 };

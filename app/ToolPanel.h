@@ -16,6 +16,4 @@ class ToolPanel : public QWidget {
   // moving its rectangle (the view then does not pan).
   virtual bool ViewMouseMove(QPoint /*position*/, bool /*leftButtonDown*/) { return false; }
   virtual void ViewMouseRelease(QPoint /*position*/) {}
-  // Left or Right released while the series is browsed (F5 / arrows of a series).
-  virtual void SeriesKey(int /*command*/) {}
 };

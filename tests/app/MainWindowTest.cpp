@@ -76,13 +76,6 @@ TEST_F(MainWindowTest, AFileThatIsNoPictureIsRefusedAndChangesNothing) {
   EXPECT_EQ(window_->State().document.source.width, 1200);
 }
 
-TEST_F(MainWindowTest, CancellingTheOpenDialogChangesNothing) {
-  dialogs_.openFile.reset();
-  window_->ExecuteCommand(kCmdOpen);
-  EXPECT_TRUE(dialogs_.messages.empty());
-  EXPECT_EQ(window_->State().document.source.pixels, nullptr);
-}
-
 TEST_F(MainWindowTest, CloseEmptiesTheDocumentAndTheView) {
   ASSERT_TRUE(OpenFile(SamplePath("photos/sunset.jpg")));
   window_->ExecuteCommand(kCmdClose);
@@ -141,13 +134,6 @@ TEST_F(UnsavedResultTest, AnsweringNoToExitKeepsTheWindowOpen) {
   EXPECT_EQ(dialogs_.questions.size(), 2u);
 }
 
-TEST_F(UnsavedResultTest, AnsweringYesOpensTheNewPicture) {
-  dialogs_.answerYes = true;
-  ASSERT_TRUE(OpenFile(SamplePath("photos/seeding.jpg")));
-  EXPECT_EQ(window_->State().resultUnsaved, 0);
-  EXPECT_EQ(window_->State().document.source.height, 675);
-}
-
 TEST_F(UnsavedResultTest, AnsweringNoToADroppedFileKeepsEverything) {
   window_->OpenDroppedFiles(
       {QUrl::fromLocalFile(QString::fromStdString(SamplePath("photos/seeding.jpg")))});
@@ -195,13 +181,6 @@ TEST_F(MainWindowTest, MenuGreysItsItemsWithTheButtons) {
   EXPECT_TRUE(item(saveAs)->isEnabled());
   EXPECT_TRUE(item(QString::fromStdString(LangText(9)))->isEnabled());
   EXPECT_TRUE(item(QString::fromStdString(LangText(101)))->isEnabled());  // Smart Contrast
-}
-
-TEST_F(MainWindowTest, ButtonsCarryTheirTooltips) {
-  EXPECT_EQ(window_->Commands().Button(kCmdOpen)->toolTip().toStdString(), LangText(79));
-  EXPECT_EQ(window_->Commands().Button(kCmdZoomFit)->toolTip().toStdString(), LangText(27));
-  EXPECT_EQ(window_->ZoomBoxWidget()->toolTip().toStdString(), LangText(29));
-  EXPECT_EQ(window_->Commands().Button(kCmdMenu)->text(), QStringLiteral("Menu"));
 }
 
 TEST(ToolbarIconTest, DisabledImageIsTheWeightedGreyAndFainterEdges) {

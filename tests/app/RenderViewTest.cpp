@@ -70,13 +70,6 @@ TEST_F(RenderViewTest, NothingCachedOrNoScratchOfTheSurfaceSizeDrawsNothing) {
   EXPECT_TRUE(RenderView(&view_, kRenderScratch, nullptr, kSlotResult, 1, nullptr));
 }
 
-TEST_F(RenderViewTest, ClearSlotFillsTheBackground) {
-  CBxPicBufAPI::SetConst(&surface_, 7);
-  EXPECT_FALSE(RenderView(&view_, kRenderRefresh, nullptr, kSlotClear, 1, nullptr));
-  EXPECT_EQ(At(0, 0)[0], kViewBackgroundDark);
-  EXPECT_EQ(At(59, 39)[2], kViewBackgroundDark);
-}
-
 TEST_F(RenderViewTest, TransparentPixelsShowTheCheckerboard) {
   MakeSolid(&picture_, 60, 40, 0, 0, 0);
   CBxPicBufAPI::ReinitHeap(&mask_, 60, 40, 1, 8);

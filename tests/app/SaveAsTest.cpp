@@ -62,13 +62,6 @@ TEST_F(SaveAsTest, TypedNameWithPngFilterWritesAPngAndClearsTheMark) {
   EXPECT_TRUE(dialogs_.messages.empty());
 }
 
-TEST_F(SaveAsTest, AnExtensionInTheNameWinsOverTheFilter) {
-  Answer(TempPath("picture.tif"), 4);
-  window_->ExecuteCommand(kCmdSaveAs);
-  EXPECT_EQ(FileFormat(TempPath("picture.tif")), FIF_TIFF);
-  EXPECT_FALSE(std::filesystem::exists(TempPath("picture.tif.jpg")));
-}
-
 TEST_F(SaveAsTest, ASixteenBitResultOffersOnlyTiffAndPng) {
   SBxPicBuf& result = window_->State().document.result;
   ASSERT_TRUE(CBxPicBufAPI::ConvertBpcComp(&result, 16, 3));
