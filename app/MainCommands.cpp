@@ -90,9 +90,9 @@ void MainWindow::ExecuteCommand(int command) {
     case kCmdAbout:
       CommandAbout();
       break;
-    case kCmdExit:
+    case kCmdExit:  // through the unsaved question, like the close button
       close();
-      break;  // through the unsaved question, like the close button
+      break;
     case kCmdSeriesReady:
     case kCmdDaylightReady:
       CommandSeriesReady(command);
@@ -107,12 +107,11 @@ void MainWindow::AfterSourceLoaded(const std::filesystem::path& path) {
   setWindowTitle(QStringLiteral("Melvaro - ") + QString::fromStdString(path.string()));
   SetStatusText({});
   CopySourceToResult(&state_.document);
-  FitToView();
-  RenderView(&view_, kRenderRefresh, &state_.document.result, kSlotResult, 1,
+  RenderView(&view_, kRenderRefresh, &state_.document.result, kSlotResult, 0,
              &state_.document.mask);
   RenderView(&view_, kRenderRefresh, &state_.document.source, kSlotSource, 0,
              &state_.document.mask);
-  imageView_->update();
+  FitToView();  // draws from the fresh caches
   commands_->EnterPictureOpened();
   state_.resultUnsaved = 0;
   state_.multiImageMode = 0;
@@ -173,14 +172,15 @@ bool MainWindow::PrepareSeriesWork() {
   CopySourceToResult(&state_.document);
   CBxPicBufAPI::ReinitHeap(&state_.workPicture, &state_.document.source);
   CBxPicBufAPI::Copy(&state_.workPicture, &state_.document.source);
+  RefreshBothCaches();
   return SourceDepthSupported();
 }
 
 void MainWindow::CommandSingleImage() {
-  if (!PrepareSeriesWork()) return;
+  if (!hooks_.askNoiseLevel || !hooks_.bracketingJob || !PrepareSeriesWork()) return;
   commands_->DisableForProcessing();
-  const int noise = hooks_.askNoiseLevel ? hooks_.askNoiseLevel(*this) : -1;
-  if (noise < 0 || !hooks_.bracketingJob) {
+  const int noise = hooks_.askNoiseLevel(*this);
+  if (noise < 0) {
     commands_->EnableAfterProcessing(state_.multiImageMode != 0);
     return;
   }
@@ -190,9 +190,10 @@ void MainWindow::CommandSingleImage() {
 }
 
 void MainWindow::CommandDaylight(int command) {
+  if (!hooks_.daylightJob) return;
   state_.daylightDirection =
       command == kCmdDaylightUp ? DaylightDirection::kUp : DaylightDirection::kDown;
-  if (!PrepareSeriesWork() || !hooks_.daylightJob) return;
+  if (!PrepareSeriesWork()) return;
   auto job = hooks_.daylightJob;
   StartSeriesJob([this, job](JobProgress& progress) { return job(state_, progress); },
                  kCmdDaylightReady);
