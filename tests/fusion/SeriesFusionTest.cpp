@@ -1,0 +1,334 @@
+// Series fusion over an in-memory "file system": the preview geometry, the
+// thread split, skipped files and the statuses the panels and the command
+// line act on.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "fusion/SeriesFusion.h"
+#include "tests/fusion/TestPictures.h"
+
+namespace {
+
+using std::filesystem::path;
+
+// A file of the fake series: a scene at some exposure, of some geometry.
+struct FakeFile {
+  double gain = 1.0;
+  int width = 96;
+  int height = 72;
+  uint32_t components = 3;
+  uint32_t bits = 8;
+  bool missing = false;
+  bool throws = false;
+};
+
+class FakeSeries {
+ public:
+  path Add(const FakeFile& f) {
+    const path p = "file_" + std::to_string(files_.size()) + ".tif";
+    files_[p.string()] = f;
+    paths_.push_back(p);
+    return p;
+  }
+  const std::vector<path>& paths() const { return paths_; }
+  int LoadsOf(size_t i) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return loads_[paths_[i].string()];
+  }
+  SeriesLoader Loader() {
+    return [this](const path& p, SBxPicBuf* pic) {
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++loads_[p.string()];
+      }
+      const FakeFile& f = files_.at(p.string());
+      if (f.throws) throw std::runtime_error("decoder failure");
+      if (f.missing) return true;
+      CBxPicBufAPI::ReinitHeap(pic, f.width, f.height, f.components, f.bits);
+      FillScene(pic, f.gain, static_cast<uint32_t>(f.gain * 100));
+      return false;
+    };
+  }
+  // The scene of file i, as the loader makes it.
+  void Picture(size_t i, SBxPicBuf* pic) { Loader()(paths_[i], pic); }
+
+ private:
+  std::map<std::string, FakeFile> files_;
+  std::vector<path> paths_;
+  std::map<std::string, int> loads_;
+  std::mutex mutex_;
+};
+
+SeriesFusionRequest Request(FakeSeries& s, bool parallel) {
+  SeriesFusionRequest r;
+  r.files = s.paths();
+  r.exposure = 110;
+  r.parallel = parallel;
+  r.loader = s.Loader();
+  return r;
+}
+
+void AddBracketed(FakeSeries* s, int count) {
+  for (int i = 0; i < count; ++i)
+    s->Add(FakeFile{0.4 + 0.2 * i});
+}
+
+class CountingProgress : public JobProgress {
+ public:
+  void SetRange(int, int maximum) override { maximum_ = maximum; }
+  void Advance(int steps) override { position_ += steps; }
+  int maximum_ = 0;
+  std::atomic<int> position_{0};
+};
+
+}  // namespace
+
+TEST(SeriesGeometry, PreviewRectangleSitsAtTheCentreAndStaysInside) {
+  // Lower-right corner 150 beyond the (rounded) centre point.
+  PreviewRect r = PlacePreviewRect(1000.4, 800.6, 3000, 2000, 500, 150);
+  EXPECT_EQ(r.left, 650.0);
+  EXPECT_EQ(r.right, 1150.0);
+  EXPECT_EQ(r.top, 451.0);
+  EXPECT_EQ(r.bottom, 951.0);
+  // Near the far edge it is pushed back inside; near the near edge it starts at 0.
+  r = PlacePreviewRect(2990.0, 20.0, 3000, 2000, 500, 150);
+  EXPECT_EQ(r.right, 3000.0);
+  EXPECT_EQ(r.left, 2500.0);
+  EXPECT_EQ(r.top, 0.0);
+  EXPECT_EQ(r.bottom, 500.0);
+  // A picture smaller than the rectangle is covered whole.
+  r = PlacePreviewRect(150.0, 100.0, 300, 200, 500, 150);
+  EXPECT_EQ(r.left, 0.0);
+  EXPECT_EQ(r.top, 0.0);
+  EXPECT_EQ(r.right, 300.0);
+  EXPECT_EQ(r.bottom, 200.0);
+  // The daylight rectangle is 400 wide and centred.
+  r = PlacePreviewRect(1000.0, 1000.0, 3000, 2000, 400, 200);
+  EXPECT_EQ(r.left, 800.0);
+  EXPECT_EQ(r.right, 1200.0);
+}
+
+TEST(SeriesGeometry, WholePixelRectangleAndWorkRegionAreLimitedToThePicture) {
+  const CBxRect r = IntegerPreviewRect(PreviewRect{0.4, -3.2, 640.7, 480.49}, 640, 480);
+  EXPECT_EQ(r.left, 0);
+  EXPECT_EQ(r.top, 0);
+  EXPECT_EQ(r.right, 640);
+  EXPECT_EQ(r.bottom, 480);
+  EXPECT_EQ(IntegerPreviewRect(PreviewRect{0.6, 2.4, 3.0, 4.0}, 640, 480).left, 1);
+  EXPECT_EQ(IntegerPreviewRect(PreviewRect{1.5, 2.4, 3.0, 4.0}, 640, 480).left, 2);
+  EXPECT_EQ(IntegerPreviewRect(PreviewRect{1.5, 2.4, 3.0, 4.0}, 640, 480).top, 2);
+
+  const CBxRect inside = WorkRegion(CBxRect{500, 400, 1000, 900}, 3000, 2000);
+  EXPECT_EQ(inside.left, 244);
+  EXPECT_EQ(inside.top, 144);
+  EXPECT_EQ(inside.right, 1256);
+  EXPECT_EQ(inside.bottom, 1156);
+  const CBxRect edge = WorkRegion(CBxRect{100, 0, 2900, 1990}, 3000, 2000);
+  EXPECT_EQ(edge.left, 0);
+  EXPECT_EQ(edge.top, 0);
+  EXPECT_EQ(edge.right, 3000);
+  EXPECT_EQ(edge.bottom, 2000);
+}
+
+TEST(SeriesGeometry, SeriesIsSplitOverUpToThreeThreads) {
+  auto parts = SplitSeries(4);
+  ASSERT_EQ(parts.size(), 1u);
+  EXPECT_EQ(parts[0].end, 4);
+  parts = SplitSeries(5);
+  ASSERT_EQ(parts.size(), 2u);
+  EXPECT_EQ(parts[0].end, 2);
+  EXPECT_EQ(parts[1].first, 2);
+  EXPECT_EQ(parts[1].end, 5);
+  parts = SplitSeries(9);
+  ASSERT_EQ(parts.size(), 3u);
+  EXPECT_EQ(parts[1].first, 3);
+  EXPECT_EQ(parts[1].end, 6);
+  EXPECT_EQ(parts[2].first, 6);
+  EXPECT_EQ(parts[2].end, 9);
+  parts = SplitSeries(39);
+  EXPECT_EQ(parts[2].first, 26);
+  EXPECT_EQ(parts[2].end, 39);
+  EXPECT_EQ(ClampExposure(20), 48);
+  EXPECT_EQ(ClampExposure(200), 160);
+}
+
+TEST(SeriesFusionTest, FullSizeFusionAddsEveryFileInOrder) {
+  FakeSeries s;
+  AddBracketed(&s, 4);
+  ScopedPicBuf out;
+  CountingProgress progress;
+  SeriesFusionRequest request = Request(s, false);
+  request.progress = &progress;
+  const SeriesFusionReport report = FuseSeries(request, out.get());
+  ASSERT_EQ(report.status, SeriesFusionStatus::kFused);
+  EXPECT_EQ(report.fusedCount, 4);
+  EXPECT_TRUE(report.skipped.empty());
+  EXPECT_EQ(progress.maximum_, 4);
+  EXPECT_EQ(progress.position_, 4);
+  for (size_t i = 0; i < 4; ++i)
+    EXPECT_EQ(s.LoadsOf(i), 1) << "file " << i;
+
+  // The same bits as the accumulator fed by hand.
+  cFusionAccumulator acc;
+  ScopedPicBuf pic, expected(96, 72, 3, 8);
+  for (size_t i = 0; i < 4; ++i) {
+    s.Picture(i, pic.get());
+    if (i == 0) {
+      ASSERT_EQ(FusionInit(&acc, pic.get(), 110), 0);
+    }
+    FusionAddPicture(&acc, pic.get());
+  }
+  FusionResult(expected.get(), &acc);
+  FusionFree(&acc);
+  EXPECT_EQ(MaxDifference(*out, *expected), 0.0);
+}
+
+TEST(SeriesFusionTest, ThreadSplitMatchesSequentialFusion) {
+  for (int count : {5, 9}) {
+    FakeSeries s;
+    AddBracketed(&s, count);
+    ScopedPicBuf sequential, split;
+    ASSERT_EQ(FuseSeries(Request(s, false), sequential.get()).status, SeriesFusionStatus::kFused);
+    const SeriesFusionReport report = FuseSeries(Request(s, true), split.get());
+    ASSERT_EQ(report.status, SeriesFusionStatus::kFused);
+    EXPECT_EQ(report.fusedCount, count);
+    EXPECT_LE(MaxDifference(*sequential, *split), 1.0) << count << " files";
+  }
+}
+
+TEST(SeriesFusionTest, WorkRegionIsCutFromTheSamePlaceInEveryFile) {
+  FakeSeries s;
+  AddBracketed(&s, 5);
+  const CBxRect region{13, 7, 13 + 50, 7 + 40};
+  SeriesFusionRequest request = Request(s, true);
+  request.region = region;
+  ScopedPicBuf out;
+  ASSERT_EQ(FuseSeries(request, out.get()).status, SeriesFusionStatus::kFused);
+  ASSERT_EQ(out->width, 50);
+  ASSERT_EQ(out->height, 40);
+
+  // The accumulator fed with the cut pictures, split as the threads split them.
+  cFusionAccumulator parts[2];
+  ScopedPicBuf pic, cut(50, 40, 3, 8), expected(50, 40, 3, 8);
+  for (auto& a : parts)
+    ASSERT_EQ(FusionInit(&a, cut.get(), 110), 0);
+  for (size_t i = 0; i < 5; ++i) {
+    s.Picture(i, pic.get());
+    CBxPicBufAPI::CopyRect(cut.get(), pic.get(), {0, 0}, {13, 7}, {50, 40});
+    FusionAddPicture(&parts[i < 2 ? 0 : 1], cut.get());
+  }
+  FusionMerge(&parts[0], &parts[1]);
+  FusionResult(expected.get(), &parts[0]);
+  for (auto& a : parts)
+    FusionFree(&a);
+  EXPECT_EQ(MaxDifference(*out, *expected), 0.0);
+}
+
+TEST(SeriesFusionTest, UnreadableAndMismatchedFilesAreSkippedAndReported) {
+  for (bool parallel : {false, true}) {
+    SCOPED_TRACE(parallel ? "split" : "sequential");
+    FakeSeries s;
+    s.Add(FakeFile{0.5, 96, 72, 3, 8, true});         // missing: the next file sets the geometry
+    s.Add(FakeFile{0.7});                             //
+    s.Add(FakeFile{0.9, 97, 72});                     // another width
+    s.Add(FakeFile{1.1});                             //
+    s.Add(FakeFile{1.3, 96, 72, 3, 16});              // another depth
+    s.Add(FakeFile{1.5, 96, 72, 3, 8, false, true});  // the decoder throws
+    s.Add(FakeFile{1.7});
+    ScopedPicBuf out;
+    const SeriesFusionReport report = FuseSeries(Request(s, parallel), out.get());
+    ASSERT_EQ(report.status, SeriesFusionStatus::kFused);
+    EXPECT_EQ(report.fusedCount, 3);
+    ASSERT_EQ(report.skipped.size(), 4u);
+    EXPECT_EQ(report.skipped[0].index, 0);
+    EXPECT_EQ(report.skipped[0].reason, SeriesSkipReason::kUnreadable);
+    EXPECT_EQ(report.skipped[1].index, 2);
+    EXPECT_EQ(report.skipped[1].reason, SeriesSkipReason::kOtherGeometry);
+    EXPECT_EQ(report.skipped[1].path, s.paths()[2]);
+    EXPECT_EQ(report.skipped[2].index, 4);
+    EXPECT_EQ(report.skipped[3].index, 5);
+    EXPECT_EQ(report.skipped[3].reason, SeriesSkipReason::kUnreadable);
+    for (size_t i = 0; i < 7; ++i)
+      EXPECT_EQ(s.LoadsOf(i), 1) << "file " << i;
+
+    // The good files alone give the same picture: nothing was added twice.
+    FakeSeries good;
+    for (double g : {0.7, 1.1, 1.7})
+      good.Add(FakeFile{g});
+    ScopedPicBuf expected;
+    FuseSeries(Request(good, false), expected.get());
+    EXPECT_LE(MaxDifference(*out, *expected), parallel ? 1.0 : 0.0);
+  }
+}
+
+TEST(SeriesFusionTest, RequiringEveryFileStopsAtTheFirstBadOne) {
+  FakeSeries s;
+  AddBracketed(&s, 3);
+  s.Add(FakeFile{1.0, 80, 72});
+  s.Add(FakeFile{1.2});
+  SeriesFusionRequest request = Request(s, false);
+  request.requireAll = true;
+  ScopedPicBuf out;
+  SeriesFusionReport report = FuseSeries(request, out.get());
+  EXPECT_EQ(report.status, SeriesFusionStatus::kFileRejected);
+  ASSERT_EQ(report.skipped.size(), 1u);
+  EXPECT_EQ(report.skipped[0].index, 3);
+  EXPECT_TRUE(IsEmpty(*out));
+}
+
+TEST(SeriesFusionTest, StatusesForWhatCannotBeFused) {
+  ScopedPicBuf out;
+  FakeSeries none;
+  EXPECT_EQ(FuseSeries(Request(none, false), out.get()).status, SeriesFusionStatus::kNoFiles);
+
+  FakeSeries missing;
+  missing.Add(FakeFile{1.0, 96, 72, 3, 8, true});
+  missing.Add(FakeFile{1.0, 96, 72, 3, 8, true});
+  SeriesFusionReport report = FuseSeries(Request(missing, false), out.get());
+  EXPECT_EQ(report.status, SeriesFusionStatus::kNoPicture);
+  EXPECT_EQ(report.skipped.size(), 2u);
+
+  FakeSeries tiny;
+  tiny.Add(FakeFile{1.0, 200, 9});
+  EXPECT_EQ(FuseSeries(Request(tiny, false), out.get()).status, SeriesFusionStatus::kUnsupported);
+
+  FakeSeries s;
+  AddBracketed(&s, 2);
+  SeriesFusionRequest request = Request(s, false);
+  request.region = CBxRect{90, 0, 110, 40};
+  EXPECT_EQ(FuseSeries(request, out.get()).status, SeriesFusionStatus::kRegionOutside);
+  request.region = CBxRect{0, 0, 9, 40};
+  EXPECT_EQ(FuseSeries(request, out.get()).status, SeriesFusionStatus::kUnsupported);
+  EXPECT_TRUE(IsEmpty(*out));
+
+  ScopedPicBuf wrong(96, 72, 1, 8);
+  CBxPicBufAPI::SetConst(wrong.get(), 5);
+  EXPECT_EQ(FuseSeries(Request(s, false), wrong.get()).status, SeriesFusionStatus::kOutputMismatch);
+  EXPECT_EQ(SampleAt(*wrong, 0, 0, 0), 5.0);
+
+  // A caller's picture of the right geometry is filled in place.
+  ScopedPicBuf right(96, 72, 3, 8);
+  EXPECT_EQ(FuseSeries(Request(s, false), right.get()).status, SeriesFusionStatus::kFused);
+  EXPECT_GT(MeanSample(*right), 10.0);
+}
+
+TEST(SeriesFusionTest, CancelLeavesTheOutputAlone) {
+  FakeSeries s;
+  AddBracketed(&s, 6);
+  std::atomic<uint8_t> cancel{1};
+  CountingProgress progress;
+  progress.WatchCancelFlag(&cancel);
+  for (bool parallel : {false, true}) {
+    SeriesFusionRequest request = Request(s, parallel);
+    request.progress = &progress;
+    ScopedPicBuf out;
+    EXPECT_EQ(FuseSeries(request, out.get()).status, SeriesFusionStatus::kCancelled);
+    EXPECT_TRUE(IsEmpty(*out));
+  }
+}
