@@ -1,9 +1,11 @@
 // The fused picture from an accumulator's sums: every level's value sum
 // divided by its weight sum gives a blended Laplacian pyramid (and a blended
 // coarsest Gaussian level), which is collapsed into the full-size picture.
+#include <algorithm>
+#include <bit>
 #include <cmath>
+#include <memory>
 #include <new>
-#include <vector>
 
 #include <tbb/blocked_range.h>
 #include <tbb/parallel_for.h>
@@ -13,10 +15,31 @@
 
 namespace {
 
-// The weighted mean at one pixel; a pixel that received no weight is 0.
-// Magnitude and comparison in double, the division in single precision.
-inline float Quotient(const float* valueSum, const float* weightSum, size_t i) {
-  return std::fabs(static_cast<double>(weightSum[i])) > 1e-10 ? valueSum[i] / weightSum[i] : 0.0f;
+using Plane = std::unique_ptr<float[]>;
+
+// The smallest float magnitude that counts as a weight: (double)|w| > 1e-10.
+uint32_t SmallestWeightBits() {
+  float f = static_cast<float>(1e-10);
+  if (static_cast<double>(f) <= 1e-10) f = std::nextafter(f, 1.0f);
+  return std::bit_cast<uint32_t>(f);
+}
+
+// dst += the weighted mean at each pixel; a pixel whose weight sum is within
+// 1e-10 of 0 (or NaN) adds 0. The test is made on the bits and the quotient
+// masked, rather than with a branch, so that the loop vectorises; a pixel
+// without weight divides by 1 and discards the quotient.
+void AddQuotients(float* __restrict dst, const float* valueSum, const float* weightSum, size_t n) {
+  static const uint32_t smallest = SmallestWeightBits();
+  constexpr uint32_t kInfinity = 0x7f800000u, kOne = 0x3f800000u, kMagnitude = 0x7fffffffu;
+  for (size_t i = 0; i < n; ++i) {
+    const uint32_t w = std::bit_cast<uint32_t>(weightSum[i]);
+    const uint32_t magnitude = w & kMagnitude;
+    const uint32_t weighted =
+        0u - static_cast<uint32_t>((magnitude >= smallest) & (magnitude <= kInfinity));
+    const float divisor = std::bit_cast<float>((w & weighted) | (kOne & ~weighted));
+    const float q = std::bit_cast<float>(std::bit_cast<uint32_t>(valueSum[i] / divisor) & weighted);
+    dst[i] = dst[i] + q;
+  }
 }
 
 template <class Fn>
@@ -25,32 +48,50 @@ void ForRowBands(uint32_t rows, const Fn& fn) {
                     [&](const tbb::blocked_range<uint32_t>& r) { fn(r.begin(), r.end()); });
 }
 
+// Rows y0 .. y1 - 1 of a picture, as a picture of their own.
+SBxPicBuf RowBand(const SBxPicBuf& picture, uint32_t y0, uint32_t y1) {
+  SBxPicBuf band = picture;
+  band.pixels = RowPtr(picture, static_cast<int>(y0));
+  band.height = static_cast<int32_t>(y1 - y0);
+  band.byteSize = band.stride * (y1 - y0);
+  return band;
+}
+
 bool Filterable(uint32_t width, uint32_t height) {
   return width >= kFusionMinCoarseSide && height >= kFusionMinCoarseSide;
 }
 
+Plane ZeroedPlane(size_t n) {
+  Plane p(new float[n]);
+  std::fill_n(p.get(), n, 0.0f);
+  return p;
+}
+
 // The collapsed plane of one component. Each level is made from the one
 // below it and then released, so only two levels are held at a time.
-std::vector<float> Collapse(const cFusionComponent& rec, const cFusionAccumulator& acc) {
+Plane Collapse(const cFusionComponent& rec, const cFusionAccumulator& acc) {
   const uint32_t n = acc.levelCount;
-  std::vector<float> coarse(static_cast<size_t>(acc.levelWidth[n]) * acc.levelHeight[n], 0.0f);
+  Plane coarse = ZeroedPlane(static_cast<size_t>(acc.levelWidth[n]) * acc.levelHeight[n]);
   if (Filterable(acc.levelWidth[n], acc.levelHeight[n])) {
-    for (size_t i = 0; i < coarse.size(); ++i)
-      coarse[i] = Quotient(rec.valueSum[n], rec.weightSum[n], i);
+    AddQuotients(coarse.get(), rec.valueSum[n], rec.weightSum[n],
+                 static_cast<size_t>(acc.levelWidth[n]) * acc.levelHeight[n]);
   }
   for (uint32_t l = n; l-- > 0;) {
     const uint32_t w = acc.levelWidth[l], h = acc.levelHeight[l];
-    std::vector<float> fine(static_cast<size_t>(w) * h, 0.0f);
-    if (Filterable(w, h)) {
-      // fine = expand(coarse) + normalised Laplacian of level l.
-      ForRowBands(h, [&](uint32_t y0, uint32_t y1) {
-        PyrExpandRows(fine.data(), coarse.data(), w, h, acc.levelWidth[l + 1],
-                      acc.levelHeight[l + 1], acc.kernel, y0, y1);
-        for (size_t i = static_cast<size_t>(y0) * w; i < static_cast<size_t>(y1) * w; ++i)
-          fine[i] = fine[i] + Quotient(rec.valueSum[l], rec.weightSum[l], i);
-      });
+    if (!Filterable(w, h)) {  // neither expanded nor normalised: zeros
+      coarse = ZeroedPlane(static_cast<size_t>(w) * h);
+      continue;
     }
-    coarse.swap(fine);
+    Plane fine(new float[static_cast<size_t>(w) * h]);  // every row is written below
+    // fine = expand(coarse) + normalised Laplacian of level l.
+    ForRowBands(h, [&](uint32_t y0, uint32_t y1) {
+      PyrExpandRows(fine.get(), coarse.get(), w, h, acc.levelWidth[l + 1], acc.levelHeight[l + 1],
+                    acc.kernel, y0, y1);
+      const size_t at = static_cast<size_t>(y0) * w;
+      AddQuotients(fine.get() + at, rec.valueSum[l] + at, rec.weightSum[l] + at,
+                   static_cast<size_t>(y1 - y0) * w);
+    });
+    coarse = std::move(fine);
   }
   return coarse;
 }
@@ -65,13 +106,11 @@ uint8_t FusionComposeComponent(SBxPicBuf* picture, const cFusionComponent* recor
     return 1;
   }
   try {
-    const std::vector<float> plane = Collapse(*record, *acc);
+    const Plane plane = Collapse(*record, *acc);
     const size_t width = acc->width;
     ForRowBands(acc->height, [&](uint32_t y0, uint32_t y1) {
-      SBxPicBuf band = *picture;  // the rows y0 .. y1 - 1 of the picture
-      band.pixels = RowPtr(*picture, static_cast<int>(y0));
-      band.height = static_cast<int32_t>(y1 - y0);
-      FloatToPicture(&band, plane.data() + width * y0);
+      SBxPicBuf band = RowBand(*picture, y0, y1);
+      FloatToPicture(&band, plane.get() + width * y0);
     });
   } catch (const std::bad_alloc&) {
     return 1;
@@ -93,7 +132,10 @@ uint8_t FusionResult(SBxPicBuf* picture, const cFusionAccumulator* acc) {
   uint8_t result = 0;
   for (uint32_t c = 0; c < acc->components; ++c) {
     result |= FusionComposeComponent(component.get(), &acc->componentRecords[c], acc);
-    CBxPicBufAPI::InsertComponent(picture, static_cast<int>(c), component.get());
+    ForRowBands(acc->height, [&](uint32_t y0, uint32_t y1) {
+      SBxPicBuf to = RowBand(*picture, y0, y1), from = RowBand(*component, y0, y1);
+      CBxPicBufAPI::InsertComponent(&to, static_cast<int>(c), &from);
+    });
   }
   return result;
 }

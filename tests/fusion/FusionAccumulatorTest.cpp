@@ -2,6 +2,7 @@
 // the sums, merging, and the brightness of real-sized results.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -240,5 +241,33 @@ TEST(FusionResultTest, MidSizedSeriesKeepTheirBrightness) {
     const double mean = MeanSample(*bracketed), reference = MeanSample(*middle);
     EXPECT_GT(mean, 0.8 * reference);
     EXPECT_LT(mean, 1.25 * reference);
+  }
+}
+
+// A weight sum within 1e-10 of zero (or NaN) counts as no weight at all.
+TEST(FusionResultTest, WeightsWithinTheThresholdCountAsNone) {
+  float atThreshold = static_cast<float>(1e-10);
+  if (static_cast<double>(atThreshold) <= 1e-10) atThreshold = std::nextafter(atThreshold, 1.0f);
+  const float below = std::nextafter(atThreshold, 0.0f);
+  ASSERT_LE(static_cast<double>(below), 1e-10);
+  struct Case {
+    float weight;
+    double centre;
+  };
+  for (const Case& k : {Case{below, 0.0}, Case{-below, 0.0}, Case{atThreshold, 100.0},
+                        Case{-atThreshold, 100.0}, Case{std::nanf(""), 0.0}}) {
+    SCOPED_TRACE(testing::Message() << k.weight);
+    SBxPicBuf geometry{nullptr, 0, 0, 12, 12, 1, 8};
+    Acc acc;
+    ASSERT_EQ(FusionInit(acc.get(), &geometry, 100), 0);
+    ASSERT_EQ(acc->levelCount, 1u);
+    cFusionComponent& r = acc->componentRecords[0];
+    for (size_t i = 0; i < 36; ++i) {  // the coarsest level, 6 x 6
+      r.weightSum[1][i] = k.weight;
+      r.valueSum[1][i] = k.weight * 100.0f;
+    }
+    ScopedPicBuf out(12, 12, 1, 8);
+    ASSERT_EQ(FusionResult(out.get(), acc.get()), 0);
+    EXPECT_NEAR(SampleAt(*out, 6, 6, 0), k.centre, 1.0);
   }
 }
