@@ -98,9 +98,14 @@ class PartReader {
   std::future<PicturePtr> pending_;
 };
 
-void Skip(cFusionJob* job, int index, SeriesSkipReason reason) {
+void Skip(cFusionJob* job, int index, SeriesSkipReason reason, const ScopedPicBuf* picture) {
   SeriesContext& ctx = *job->context;
-  job->skipped.push_back({index, ctx.files[static_cast<size_t>(index)], reason});
+  SeriesSkippedFile skipped{index, ctx.files[static_cast<size_t>(index)], reason, {}};
+  if (picture != nullptr) {
+    skipped.geometry = **picture;
+    skipped.geometry.pixels = nullptr;
+  }
+  job->skipped.push_back(skipped);
   if (ctx.requireAll) ctx.stop = true;
 }
 
@@ -123,9 +128,9 @@ int FusionWorker(cFusionJob* job) {
   PicturePtr picture;
   while (!ctx.ShouldStop() && reader.Next(&index, &picture)) {
     if (!picture) {
-      Skip(job, index, SeriesSkipReason::kUnreadable);
+      Skip(job, index, SeriesSkipReason::kUnreadable, nullptr);
     } else if (!SameGeometry(**picture, ctx.reference)) {
-      Skip(job, index, SeriesSkipReason::kOtherGeometry);
+      Skip(job, index, SeriesSkipReason::kOtherGeometry, picture.get());
     } else {
       const SBxPicBuf* added = picture->get();
       if (ctx.region) {
@@ -174,7 +179,7 @@ SeriesFusionStatus FindFirstPicture(SeriesContext* ctx, SeriesFusionReport* repo
       return SeriesFusionStatus::kFused;
     }
     report->skipped.push_back(
-        {i, ctx->files[static_cast<size_t>(i)], SeriesSkipReason::kUnreadable});
+        {i, ctx->files[static_cast<size_t>(i)], SeriesSkipReason::kUnreadable, {}});
     ctx->Step();
     if (ctx->requireAll) return SeriesFusionStatus::kFileRejected;
   }

@@ -35,6 +35,7 @@ struct SeriesSkippedFile {
   int index = 0;
   std::filesystem::path path;
   SeriesSkipReason reason = SeriesSkipReason::kUnreadable;
+  SBxPicBuf geometry;  // of the picture, when it loaded (no pixels)
 };
 
 enum class SeriesFusionStatus : uint8_t {

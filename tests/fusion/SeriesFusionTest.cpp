@@ -251,6 +251,9 @@ TEST(SeriesFusionTest, UnreadableAndMismatchedFilesAreSkippedAndReported) {
     EXPECT_EQ(report.skipped[1].index, 2);
     EXPECT_EQ(report.skipped[1].reason, SeriesSkipReason::kOtherGeometry);
     EXPECT_EQ(report.skipped[1].path, s.paths()[2]);
+    EXPECT_EQ(report.skipped[1].geometry.width, 97);
+    EXPECT_EQ(report.skipped[1].geometry.pixels, nullptr);
+    EXPECT_EQ(report.geometry.width, 96);
     EXPECT_EQ(report.skipped[2].index, 4);
     EXPECT_EQ(report.skipped[3].index, 5);
     EXPECT_EQ(report.skipped[3].reason, SeriesSkipReason::kUnreadable);
