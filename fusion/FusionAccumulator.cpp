@@ -10,18 +10,7 @@
 #include <tbb/blocked_range.h>
 #include <tbb/parallel_for.h>
 
-#include "fusion/AmplitudeKernels.h"
-
-// Planes of one add step: a Gaussian pyramid per component and one Laplacian
-// plane per component, reused level after level (each level's weights are
-// added as soon as its Laplacian exists). Kept between adds so that a series
-// does not allocate and fault in hundreds of megabytes per picture.
-struct cFusionWorkspace {
-  std::vector<float> gauss[3][kFusionLevelSlots];
-  std::vector<float> laplacian[3];
-  cAmplitudeTables tables;  // finest-level terms, made on first use
-  bool tablesReady = false;
-};
+#include "fusion/FusionWorkspace.h"
 
 namespace {
 
@@ -318,4 +307,14 @@ uint8_t FusionFree(cFusionAccumulator* acc) {
 void FusionReleaseWorkspace(cFusionAccumulator* acc) {
   delete acc->workspace;
   acc->workspace = nullptr;
+}
+
+bool BorrowCollapseScratch(const cFusionAccumulator& acc, float** first, float** second) {
+  const cFusionWorkspace* ws = acc.workspace;
+  const size_t size = LevelSize(acc, 0);
+  if (ws == nullptr || ws->gauss[0][0].size() < size || ws->laplacian[0].size() < size)
+    return false;
+  *first = acc.workspace->gauss[0][0].data();
+  *second = acc.workspace->laplacian[0].data();
+  return true;
 }

@@ -77,13 +77,14 @@ uint8_t FusionMerge(cFusionAccumulator* acc, const cFusionAccumulator* other);
 // Releases the sums, the records and the working planes. Safe on an
 // accumulator that was never initialised or whose FusionInit failed.
 uint8_t FusionFree(cFusionAccumulator* acc);
-// Releases the working planes of the add step (the next add makes them again);
-// callers do this before the result step to lower the peak memory.
+// Releases the working planes of the add step (the next add makes them again).
 void FusionReleaseWorkspace(cFusionAccumulator* acc);
 
 // The fused picture (see FusionResult.cpp). `picture` must have the
 // accumulator's bits, width and height; its component count decides whether
-// component 0 only (one component) or every component is written.
+// component 0 only (one component) or every component is written. The sums
+// are only read; while the accumulator holds working planes they serve as the
+// result step's scratch, so one accumulator's results are made one at a time.
 uint8_t FusionResult(SBxPicBuf* picture, const cFusionAccumulator* acc);
 // One component: the collapsed normalised pyramid of `record` into the
 // one-component `picture`.

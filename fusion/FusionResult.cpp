@@ -11,6 +11,7 @@
 #include <tbb/parallel_for.h>
 
 #include "fusion/FusionAccumulator.h"
+#include "fusion/FusionWorkspace.h"
 #include "picture/CBxPicBufAPI.h"
 
 namespace {
@@ -61,37 +62,33 @@ bool Filterable(uint32_t width, uint32_t height) {
   return width >= kFusionMinCoarseSide && height >= kFusionMinCoarseSide;
 }
 
-Plane ZeroedPlane(size_t n) {
-  Plane p(new float[n]);
-  std::fill_n(p.get(), n, 0.0f);
-  return p;
-}
-
-// The collapsed plane of one component. Each level is made from the one
-// below it and then released, so only two levels are held at a time.
-Plane Collapse(const cFusionComponent& rec, const cFusionAccumulator& acc) {
+// The collapsed plane of one component, built in two planes of the finest
+// level's size: each level is made from the one below it in the other plane.
+// Returns the plane holding the finest level.
+float* Collapse(const cFusionComponent& rec, const cFusionAccumulator& acc, float* one,
+                float* other) {
   const uint32_t n = acc.levelCount;
-  Plane coarse = ZeroedPlane(static_cast<size_t>(acc.levelWidth[n]) * acc.levelHeight[n]);
-  if (Filterable(acc.levelWidth[n], acc.levelHeight[n])) {
-    AddQuotients(coarse.get(), rec.valueSum[n], rec.weightSum[n],
-                 static_cast<size_t>(acc.levelWidth[n]) * acc.levelHeight[n]);
-  }
+  float* coarse = one;
+  float* fine = other;
+  const size_t top = static_cast<size_t>(acc.levelWidth[n]) * acc.levelHeight[n];
+  std::fill_n(coarse, top, 0.0f);
+  if (Filterable(acc.levelWidth[n], acc.levelHeight[n]))
+    AddQuotients(coarse, rec.valueSum[n], rec.weightSum[n], top);
   for (uint32_t l = n; l-- > 0;) {
     const uint32_t w = acc.levelWidth[l], h = acc.levelHeight[l];
-    if (!Filterable(w, h)) {  // neither expanded nor normalised: zeros
-      coarse = ZeroedPlane(static_cast<size_t>(w) * h);
-      continue;
+    if (Filterable(w, h)) {
+      // fine = expand(coarse) + normalised Laplacian of level l.
+      ForRowBands(h, [&](uint32_t y0, uint32_t y1) {
+        PyrExpandRows(fine, coarse, w, h, acc.levelWidth[l + 1], acc.levelHeight[l + 1], acc.kernel,
+                      y0, y1);
+        const size_t at = static_cast<size_t>(y0) * w;
+        AddQuotients(fine + at, rec.valueSum[l] + at, rec.weightSum[l] + at,
+                     static_cast<size_t>(y1 - y0) * w);
+      });
+    } else {  // neither expanded nor normalised: zeros
+      std::fill_n(fine, static_cast<size_t>(w) * h, 0.0f);
     }
-    Plane fine(new float[static_cast<size_t>(w) * h]);  // every row is written below
-    // fine = expand(coarse) + normalised Laplacian of level l.
-    ForRowBands(h, [&](uint32_t y0, uint32_t y1) {
-      PyrExpandRows(fine.get(), coarse.get(), w, h, acc.levelWidth[l + 1], acc.levelHeight[l + 1],
-                    acc.kernel, y0, y1);
-      const size_t at = static_cast<size_t>(y0) * w;
-      AddQuotients(fine.get() + at, rec.valueSum[l] + at, rec.weightSum[l] + at,
-                   static_cast<size_t>(y1 - y0) * w);
-    });
-    coarse = std::move(fine);
+    std::swap(coarse, fine);
   }
   return coarse;
 }
@@ -106,11 +103,21 @@ uint8_t FusionComposeComponent(SBxPicBuf* picture, const cFusionComponent* recor
     return 1;
   }
   try {
-    const Plane plane = Collapse(*record, *acc);
+    float* one = nullptr;
+    float* other = nullptr;
+    Plane ownOne, ownOther;
+    if (!BorrowCollapseScratch(*acc, &one, &other)) {
+      const size_t size = static_cast<size_t>(acc->width) * acc->height;
+      ownOne.reset(new float[size]);
+      ownOther.reset(new float[size]);
+      one = ownOne.get();
+      other = ownOther.get();
+    }
+    const float* plane = Collapse(*record, *acc, one, other);
     const size_t width = acc->width;
     ForRowBands(acc->height, [&](uint32_t y0, uint32_t y1) {
       SBxPicBuf band = RowBand(*picture, y0, y1);
-      FloatToPicture(&band, plane.get() + width * y0);
+      FloatToPicture(&band, plane + width * y0);
     });
   } catch (const std::bad_alloc&) {
     return 1;

@@ -254,7 +254,6 @@ SeriesFusionStatus FuseParts(const SeriesFusionRequest& request, SeriesContext* 
   if (request.requireAll && !report->skipped.empty()) return SeriesFusionStatus::kFileRejected;
   if (outOfMemory) return SeriesFusionStatus::kOutOfMemory;
 
-  FusionReleaseWorkspace(&accs.items[0]);  // lowers the peak of the result step
   const bool allocated = IsEmpty(*output);
   if (allocated) CBxPicBufAPI::ReinitHeap(output, &fused);
   if (IsEmpty(*output) || FusionResult(output, &accs.items[0]) != 0) {

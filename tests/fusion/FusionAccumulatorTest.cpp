@@ -129,6 +129,11 @@ TEST(FusionResultTest, AddingThePictureTwiceIsTheSameAsOnce) {
   FusionResult(a.get(), once.get());
   FusionResult(b.get(), twice.get());
   EXPECT_EQ(MaxDifference(*a, *b), 0.0);
+  // The result made again, without the working planes, is the same too.
+  FusionReleaseWorkspace(twice.get());
+  CBxPicBufAPI::SetConst(b.get(), 0);
+  ASSERT_EQ(FusionResult(b.get(), twice.get()), 0);
+  EXPECT_EQ(MaxDifference(*a, *b), 0.0);
 }
 
 TEST(FusionAccumulatorTest, MismatchedPicturesAreRefusedAndChangeNothing) {
