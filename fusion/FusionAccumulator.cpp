@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
-#include <vector>
 
 #include <tbb/blocked_range.h>
 #include <tbb/parallel_for.h>
