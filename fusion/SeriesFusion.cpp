@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "picture/CBxPicBufAPI.h"
+#include "picture/ImageLoad.h"
 
 using PicturePtr = std::unique_ptr<ScopedPicBuf>;
 
@@ -49,11 +50,17 @@ struct SeriesContext {
 
 namespace {
 
+// Image files, without their alpha: a fused picture has none.
+bool LoadSeriesFile(const std::filesystem::path& path, SBxPicBuf* picture) {
+  ScopedPicBuf mask;
+  return LoadImageFile(picture, mask.get(), path);
+}
+
 PicturePtr LoadOne(const SeriesContext& ctx, int index) {
   auto picture = std::make_unique<ScopedPicBuf>();
   bool failed = true;
   try {
-    failed = !ctx.loader || ctx.loader(ctx.files[static_cast<size_t>(index)], picture->get());
+    failed = ctx.loader(ctx.files[static_cast<size_t>(index)], picture->get());
   } catch (const std::exception&) {
     failed = true;  // a loader that throws has not loaded the file
   }
@@ -270,7 +277,7 @@ SeriesFusionReport FuseSeries(const SeriesFusionRequest& request, SBxPicBuf* out
   if (request.files.empty()) return report;  // kNoFiles
   SeriesContext ctx;
   ctx.files = request.files;
-  ctx.loader = request.loader;
+  ctx.loader = request.loader ? request.loader : SeriesLoader(LoadSeriesFile);
   ctx.region = request.region;
   ctx.requireAll = request.requireAll;
   ctx.progress = request.progress;

@@ -157,7 +157,7 @@ TEST(FusionAccumulatorTest, MismatchedPicturesAreRefusedAndChangeNothing) {
   ScopedPicBuf out(64, 41, 3, 8);
   CBxPicBufAPI::SetConst(out.get(), 7);
   EXPECT_EQ(FusionResult(out.get(), acc.get()), 1);
-  EXPECT_EQ(SampleAt(*out, 3, 3, 1), 7.0);
+  EXPECT_EQ(SampleAt(*out, 3, 3, 1), 7u);
 }
 
 TEST(FusionAccumulatorTest, ColourWeightsAreSharedAndOtherCountsAreNot) {

@@ -313,7 +313,7 @@ TEST(SeriesFusionTest, StatusesForWhatCannotBeFused) {
   ScopedPicBuf wrong(96, 72, 1, 8);
   CBxPicBufAPI::SetConst(wrong.get(), 5);
   EXPECT_EQ(FuseSeries(Request(s, false), wrong.get()).status, SeriesFusionStatus::kOutputMismatch);
-  EXPECT_EQ(SampleAt(*wrong, 0, 0, 0), 5.0);
+  EXPECT_EQ(SampleAt(*wrong, 0, 0, 0), 5u);
 
   // A caller's picture of the right geometry is filled in place.
   ScopedPicBuf right(96, 72, 3, 8);

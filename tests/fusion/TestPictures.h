@@ -7,6 +7,7 @@
 #include <random>
 
 #include "picture/CBxPicBufAPI.h"
+#include "tests/support/TestFiles.h"  // SampleAt
 
 // A scene with smooth shading and fine texture, scaled by `gain` (an exposure)
 // and clipped to the sample range; components differ so colour has saturation.
@@ -33,12 +34,6 @@ inline void FillScene(SBxPicBuf* pic, double gain, uint32_t seed = 7) {
   }
 }
 
-inline double SampleAt(const SBxPicBuf& pic, int x, int y, uint32_t c) {
-  const uint8_t* row = RowPtr(pic, y);
-  const size_t i = static_cast<size_t>(x) * pic.components + c;
-  return pic.bitsPerComponent == 8 ? row[i] : reinterpret_cast<const uint16_t*>(row)[i];
-}
-
 inline double MeanSample(const SBxPicBuf& pic) {
   double sum = 0.0;
   for (int y = 0; y < pic.height; ++y)
@@ -54,6 +49,7 @@ inline double MaxDifference(const SBxPicBuf& a, const SBxPicBuf& b) {
   for (int y = 0; y < a.height; ++y)
     for (int x = 0; x < a.width; ++x)
       for (uint32_t c = 0; c < a.components; ++c)
-        worst = std::max(worst, std::fabs(SampleAt(a, x, y, c) - SampleAt(b, x, y, c)));
+        worst = std::max(worst, std::fabs(static_cast<double>(SampleAt(a, x, y, c)) -
+                                          static_cast<double>(SampleAt(b, x, y, c))));
   return worst;
 }
