@@ -267,6 +267,7 @@ SeriesFusionStatus FuseParts(const SeriesFusionRequest& request, SeriesContext* 
     if (allocated) CBxPicBufAPI::DoneHeap(output);
     return SeriesFusionStatus::kOutOfMemory;
   }
+  ctx->Step();
   return SeriesFusionStatus::kFused;
 }
 
@@ -281,7 +282,9 @@ SeriesFusionReport FuseSeries(const SeriesFusionRequest& request, SBxPicBuf* out
   ctx.region = request.region;
   ctx.requireAll = request.requireAll;
   ctx.progress = request.progress;
-  if (ctx.progress != nullptr) ctx.progress->SetRange(0, static_cast<int>(request.files.size()));
+  // One step per file and one for the result.
+  if (ctx.progress != nullptr)
+    ctx.progress->SetRange(0, static_cast<int>(request.files.size()) + 1);
 
   report.status = FindFirstPicture(&ctx, &report);
   if (report.status != SeriesFusionStatus::kFused) return report;

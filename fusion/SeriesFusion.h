@@ -62,7 +62,8 @@ struct SeriesFusionRequest {
   // Stop at the first file that would be skipped (the command line).
   bool requireAll = false;
   SeriesLoader loader;              // empty: the image-file loader
-  JobProgress* progress = nullptr;  // one step per file; cancel polled between files
+  JobProgress* progress = nullptr;  // a step per file and one for the result; cancel
+                                    // polled between files
 };
 
 struct SeriesFusionReport {

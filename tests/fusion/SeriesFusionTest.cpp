@@ -169,8 +169,8 @@ TEST(SeriesFusionTest, FullSizeFusionAddsEveryFileInOrder) {
   ASSERT_EQ(report.status, SeriesFusionStatus::kFused);
   EXPECT_EQ(report.fusedCount, 4);
   EXPECT_TRUE(report.skipped.empty());
-  EXPECT_EQ(progress.maximum_, 4);
-  EXPECT_EQ(progress.position_, 4);
+  EXPECT_EQ(progress.maximum_, 5);  // four files and the result
+  EXPECT_EQ(progress.position_, 5);
   for (size_t i = 0; i < 4; ++i)
     EXPECT_EQ(s.LoadsOf(i), 1) << "file " << i;
 
