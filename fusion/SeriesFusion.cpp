@@ -8,6 +8,7 @@
 #include <future>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <system_error>
 #include <thread>
 
@@ -61,8 +62,10 @@ PicturePtr LoadOne(const SeriesContext& ctx, int index) {
   bool failed = true;
   try {
     failed = ctx.loader(ctx.files[static_cast<size_t>(index)], picture->get());
+  } catch (const std::bad_alloc&) {
+    throw;  // not the file's fault: the fusion cannot go on
   } catch (const std::exception&) {
-    failed = true;  // a loader that throws has not loaded the file
+    failed = true;  // a decoder that throws has not loaded the file
   }
   if (failed || IsEmpty(**picture)) return nullptr;
   return picture;
@@ -118,7 +121,9 @@ void Skip(cFusionJob* job, int index, SeriesSkipReason reason, const ScopedPicBu
 
 }  // namespace
 
-int FusionWorker(cFusionJob* job) {
+namespace {
+
+void AddPartFiles(cFusionJob* job) {
   SeriesContext& ctx = *job->context;
   ScopedPicBuf regionPicture;
   if (ctx.region) {
@@ -127,7 +132,7 @@ int FusionWorker(cFusionJob* job) {
     if (IsEmpty(*regionPicture)) {
       job->outOfMemory = true;
       ctx.stop = true;
-      return 0;
+      return;
     }
   }
   PartReader reader(ctx, std::max(job->firstFile, ctx.firstLoaded), job->endFile);
@@ -156,6 +161,19 @@ int FusionWorker(cFusionJob* job) {
     }
     picture.reset();
     ctx.Step();
+  }
+}
+
+}  // namespace
+
+int FusionWorker(cFusionJob* job) {
+  try {
+    AddPartFiles(job);
+  } catch (const std::exception&) {
+    // Out of memory, or no thread for the look-ahead: this part cannot be
+    // finished, so neither can the fusion.
+    job->outOfMemory = true;
+    job->context->stop = true;
   }
   return 0;
 }
@@ -273,7 +291,9 @@ SeriesFusionStatus FuseParts(const SeriesFusionRequest& request, SeriesContext* 
 
 }  // namespace
 
-SeriesFusionReport FuseSeries(const SeriesFusionRequest& request, SBxPicBuf* output) {
+namespace {
+
+SeriesFusionReport Fuse(const SeriesFusionRequest& request, SBxPicBuf* output) {
   SeriesFusionReport report;
   if (request.files.empty()) return report;  // kNoFiles
   SeriesContext ctx;
@@ -305,6 +325,18 @@ SeriesFusionReport FuseSeries(const SeriesFusionRequest& request, SBxPicBuf* out
     report.status = FuseParts(request, &ctx, area, fused, output, &report);
   }
   return report;
+}
+
+}  // namespace
+
+SeriesFusionReport FuseSeries(const SeriesFusionRequest& request, SBxPicBuf* output) {
+  try {
+    return Fuse(request, output);
+  } catch (const std::bad_alloc&) {
+    SeriesFusionReport report;
+    report.status = SeriesFusionStatus::kOutOfMemory;
+    return report;
+  }
 }
 
 const char* SeriesFusionStatusText(SeriesFusionStatus status) {

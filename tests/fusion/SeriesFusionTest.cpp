@@ -6,6 +6,7 @@
 #include <atomic>
 #include <map>
 #include <mutex>
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -26,6 +27,7 @@ struct FakeFile {
   uint32_t bits = 8;
   bool missing = false;
   bool throws = false;
+  bool exhausts = false;  // the loader runs out of memory
 };
 
 class FakeSeries {
@@ -49,6 +51,7 @@ class FakeSeries {
       }
       const FakeFile& f = files_.at(p.string());
       if (f.throws) throw std::runtime_error("decoder failure");
+      if (f.exhausts) throw std::bad_alloc();
       if (f.missing) return true;
       CBxPicBufAPI::ReinitHeap(pic, f.width, f.height, f.components, f.bits);
       FillScene(pic, f.gain, static_cast<uint32_t>(f.gain * 100));
@@ -333,5 +336,25 @@ TEST(SeriesFusionTest, CancelLeavesTheOutputAlone) {
     ScopedPicBuf out;
     EXPECT_EQ(FuseSeries(request, out.get()).status, SeriesFusionStatus::kCancelled);
     EXPECT_TRUE(IsEmpty(*out));
+  }
+}
+
+// Memory running out is not the file's fault: the fusion stops and says so,
+// on the caller's thread as on a worker's, instead of skipping the file.
+TEST(SeriesFusionTest, RunningOutOfMemoryStopsTheFusion) {
+  for (int at : {0, 6}) {
+    FakeSeries s;
+    AddBracketed(&s, 5);
+    s.Add(FakeFile{1.0, 96, 72, 3, 8, false, false, at == 0});
+    s.Add(FakeFile{1.0, 96, 72, 3, 8, false, false, at == 6});
+    for (bool parallel : {false, true}) {
+      SeriesFusionRequest request = Request(s, parallel);
+      if (at == 0) request.files = std::span(s.paths()).subspan(5);
+      ScopedPicBuf out;
+      const SeriesFusionReport report = FuseSeries(request, out.get());
+      EXPECT_EQ(report.status, SeriesFusionStatus::kOutOfMemory) << at << parallel;
+      EXPECT_TRUE(report.skipped.empty());
+      EXPECT_TRUE(IsEmpty(*out));
+    }
   }
 }
