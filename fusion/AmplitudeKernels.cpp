@@ -194,10 +194,9 @@ void cUpdateAplitude_1::operator()(const tbb::blocked_range2d<int, int>& range) 
 
 namespace {
 
-// Per-row scratch of the colour body.
+// Per-run scratch of the colour body.
 struct ColourScratch {
-  float taps[3][kChunk + 2];  // summed components of the window's three rows
-  float ownSum[kChunk];       // summed components of the pixel's own row
+  float ownSum[kChunk];  // summed components of a border pixel's own row
   float lap[kChunk];
   float e[kChunk];
   float c[kChunk];
@@ -235,52 +234,73 @@ void Accumulate3(const cUpdateAplitude_3& b, size_t at, ColourScratch& t, int n)
 
 }  // namespace
 
+namespace {
+
+// The weights of pixels x0 .. x0 + n - 1 of row y, whose windows' summed taps
+// are the rows up, centre and down (row[x - base] is column x).
+void ColourRun(const cUpdateAplitude_3& b, int y, int x0, int n, const float* up,
+               const float* centre, const float* down, int base, bool ownRowIsCentre,
+               ColourScratch& t) {
+  const int w = static_cast<int>(b.width);
+  RowAbsLaplacian(t.lap, up, centre, down, base, x0, n, w);
+  const size_t at = static_cast<size_t>(y) * b.width + static_cast<size_t>(x0);
+  const float* sum = t.ownSum;
+  if (ownRowIsCentre) {
+    sum = centre + (x0 - base);
+  } else {
+    SumRow(t.ownSum, b.contrast0 + at, b.contrast1 + at, b.contrast2 + at, n);
+  }
+  for (int i = 0; i < n; ++i)
+    t.s[i] =
+        Deviation3(b.contrast0[at + i], b.contrast1[at + i], b.contrast2[at + i], sum[i]) + kTinyF;
+  for (int i = 0; i < n; ++i)
+    t.s[i] = powf(t.s[i], kPower);
+  if (b.tables != nullptr) {
+    for (int i = 0; i < n; ++i)
+      t.e[i] = b.tables->exposure[static_cast<uint32_t>(sum[i])];
+    for (int i = 0; i < n; ++i)
+      t.c[i] = b.tables->contrast[static_cast<uint32_t>(t.lap[i])];
+  } else {
+    for (int i = 0; i < n; ++i)
+      t.e[i] = ExposureArg3(sum[i], b.mid, b.sigma2);
+    for (int i = 0; i < n; ++i)
+      t.e[i] = powf(expf(t.e[i]) + kTinyF, kPower);
+    for (int i = 0; i < n; ++i)
+      t.c[i] = ContrastArg3(t.lap[i]);
+    for (int i = 0; i < n; ++i)
+      t.c[i] = sqrtf(powf(t.c[i], kPower));
+  }
+  Accumulate3(b, at, t, n);
+}
+
+}  // namespace
+
+// Rows are visited in order, keeping the summed taps of the last three window
+// rows in a ring: moving down one row sums one new row instead of three.
 void cUpdateAplitude_3::operator()(const tbb::blocked_range2d<int, int>& range) const {
   const int w = static_cast<int>(width);
   const int h = static_cast<int>(height);
+  // Columns the windows of this tile read (border pixels use the window of
+  // their interior neighbour).
+  const int lo = WindowCentre(range.cols().begin(), w) - 1;
+  const int count = WindowCentre(range.cols().end() - 1, w) + 2 - lo;
+  std::vector<float> ringRows(3 * static_cast<size_t>(count));
+  float* ring[3] = {ringRows.data(), ringRows.data() + count, ringRows.data() + 2 * count};
   ColourScratch t;
+  int ringCentre = -2;  // the window centre row the ring holds
   for (int y = range.rows().begin(); y != range.rows().end(); ++y) {
     const int cy = WindowCentre(y, h);
-    const size_t row = static_cast<size_t>(y) * width;
+    if (cy != ringCentre) {
+      for (int r = cy == ringCentre + 1 ? cy + 1 : cy - 1; r <= cy + 1; ++r) {
+        const size_t at = static_cast<size_t>(r) * width + static_cast<size_t>(lo);
+        SumRow(ring[r % 3], contrast0 + at, contrast1 + at, contrast2 + at, count);
+      }
+      ringCentre = cy;
+    }
     for (int x0 = range.cols().begin(); x0 < range.cols().end(); x0 += kChunk) {
       const int n = std::min(kChunk, range.cols().end() - x0);
-      // Columns the windows of this run of pixels read (border pixels use the
-      // window of their interior neighbour).
-      const int lo = WindowCentre(x0, w) - 1;
-      const int count = WindowCentre(x0 + n - 1, w) + 2 - lo;
-      for (int k = 0; k < 3; ++k) {
-        const size_t at = static_cast<size_t>(cy - 1 + k) * width + static_cast<size_t>(lo);
-        SumRow(t.taps[k], contrast0 + at, contrast1 + at, contrast2 + at, count);
-      }
-      RowAbsLaplacian(t.lap, t.taps[0], t.taps[1], t.taps[2], lo, x0, n, w);
-      const size_t at = row + static_cast<size_t>(x0);
-      const float* sum = t.ownSum;
-      if (y == cy) {
-        sum = t.taps[1] + (x0 - lo);
-      } else {
-        SumRow(t.ownSum, contrast0 + at, contrast1 + at, contrast2 + at, n);
-      }
-      for (int i = 0; i < n; ++i)
-        t.s[i] =
-            Deviation3(contrast0[at + i], contrast1[at + i], contrast2[at + i], sum[i]) + kTinyF;
-      for (int i = 0; i < n; ++i)
-        t.s[i] = powf(t.s[i], kPower);
-      if (tables != nullptr) {
-        for (int i = 0; i < n; ++i)
-          t.e[i] = tables->exposure[static_cast<uint32_t>(sum[i])];
-        for (int i = 0; i < n; ++i)
-          t.c[i] = tables->contrast[static_cast<uint32_t>(t.lap[i])];
-      } else {
-        for (int i = 0; i < n; ++i)
-          t.e[i] = ExposureArg3(sum[i], mid, sigma2);
-        for (int i = 0; i < n; ++i)
-          t.e[i] = powf(expf(t.e[i]) + kTinyF, kPower);
-        for (int i = 0; i < n; ++i)
-          t.c[i] = ContrastArg3(t.lap[i]);
-        for (int i = 0; i < n; ++i)
-          t.c[i] = sqrtf(powf(t.c[i], kPower));
-      }
-      Accumulate3(*this, at, t, n);
+      ColourRun(*this, y, x0, n, ring[(cy - 1) % 3], ring[cy % 3], ring[(cy + 1) % 3], lo, y == cy,
+                t);
     }
   }
 }
