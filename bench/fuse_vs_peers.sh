@@ -30,7 +30,7 @@ if [ ${#need[@]} -gt 0 ]; then
 fi
 
 # --- our program ------------------------------------------------------------
-cmake --preset release -DMELVARO_BUILD_GUI=OFF -DMELVARO_BUILD_TESTS=OFF >/dev/null
+cmake --preset release >/dev/null
 cmake --build --preset release --target melvaro-cli -j "$(nproc)" >/dev/null
 cli="$root/build/release/cli/melvaro-cli"
 
