@@ -119,10 +119,6 @@ void Skip(cFusionJob* job, int index, SeriesSkipReason reason, const ScopedPicBu
   if (ctx.requireAll) ctx.stop = true;
 }
 
-}  // namespace
-
-namespace {
-
 void AddPartFiles(cFusionJob* job) {
   SeriesContext& ctx = *job->context;
   ScopedPicBuf regionPicture;
@@ -288,10 +284,6 @@ SeriesFusionStatus FuseParts(const SeriesFusionRequest& request, SeriesContext* 
   ctx->Step();
   return SeriesFusionStatus::kFused;
 }
-
-}  // namespace
-
-namespace {
 
 SeriesFusionReport Fuse(const SeriesFusionRequest& request, SBxPicBuf* output) {
   SeriesFusionReport report;
