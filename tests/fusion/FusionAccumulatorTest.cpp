@@ -91,6 +91,9 @@ TEST(FusionLevels, InitRefusesPicturesThatCannotBeFused) {
   FusionFree(&acc);  // a second release does nothing
 }
 
+// A series of one picture gives that picture back; adding it twice gives
+// exactly the same (the sums double, their quotients do not change); making
+// the result again without the working planes gives the same too.
 TEST(FusionResultTest, SeriesOfOnePictureGivesThatPictureBack) {
   struct Case {
     int w, h;
@@ -101,39 +104,23 @@ TEST(FusionResultTest, SeriesOfOnePictureGivesThatPictureBack) {
     SCOPED_TRACE(testing::Message() << k.w << "x" << k.h << " " << k.comps << "x" << k.bits);
     ScopedPicBuf pic(k.w, k.h, k.comps, k.bits);
     FillScene(pic.get(), 1.0);
-    Acc once, thrice;
+    Acc once, twice;
     ASSERT_EQ(FusionInit(once.get(), pic.get(), 100), 0);
-    ASSERT_EQ(FusionInit(thrice.get(), pic.get(), 100), 0);
+    ASSERT_EQ(FusionInit(twice.get(), pic.get(), 100), 0);
     ASSERT_EQ(FusionAddPicture(once.get(), pic.get()), 0);
-    for (int i = 0; i < 3; ++i)
-      ASSERT_EQ(FusionAddPicture(thrice.get(), pic.get()), 0);
+    for (int i = 0; i < 2; ++i)
+      ASSERT_EQ(FusionAddPicture(twice.get(), pic.get()), 0);
     ScopedPicBuf a(k.w, k.h, k.comps, k.bits), b(k.w, k.h, k.comps, k.bits);
     ASSERT_EQ(FusionResult(a.get(), once.get()), 0);
-    ASSERT_EQ(FusionResult(b.get(), thrice.get()), 0);
+    ASSERT_EQ(FusionResult(b.get(), twice.get()), 0);
     // Float rounding of the collapse, then truncation: at most one step off.
     EXPECT_LE(MaxDifference(*a, *pic), 1.0);
-    EXPECT_LE(MaxDifference(*b, *pic), 1.0);
+    EXPECT_EQ(MaxDifference(*a, *b), 0.0);
+    FusionReleaseWorkspace(twice.get());
+    CBxPicBufAPI::SetConst(b.get(), 0);
+    ASSERT_EQ(FusionResult(b.get(), twice.get()), 0);
+    EXPECT_EQ(MaxDifference(*a, *b), 0.0);
   }
-}
-
-TEST(FusionResultTest, AddingThePictureTwiceIsTheSameAsOnce) {
-  ScopedPicBuf pic(80, 50, 1, 8);
-  FillScene(pic.get(), 0.8);
-  Acc once, twice;
-  ASSERT_EQ(FusionInit(once.get(), pic.get(), 128), 0);
-  ASSERT_EQ(FusionInit(twice.get(), pic.get(), 128), 0);
-  FusionAddPicture(once.get(), pic.get());
-  FusionAddPicture(twice.get(), pic.get());
-  FusionAddPicture(twice.get(), pic.get());
-  ScopedPicBuf a(80, 50, 1, 8), b(80, 50, 1, 8);
-  FusionResult(a.get(), once.get());
-  FusionResult(b.get(), twice.get());
-  EXPECT_EQ(MaxDifference(*a, *b), 0.0);
-  // The result made again, without the working planes, is the same too.
-  FusionReleaseWorkspace(twice.get());
-  CBxPicBufAPI::SetConst(b.get(), 0);
-  ASSERT_EQ(FusionResult(b.get(), twice.get()), 0);
-  EXPECT_EQ(MaxDifference(*a, *b), 0.0);
 }
 
 TEST(FusionAccumulatorTest, MismatchedPicturesAreRefusedAndChangeNothing) {

@@ -9,6 +9,8 @@
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "fusion/SeriesFusion.h"
@@ -92,71 +94,50 @@ class CountingProgress : public JobProgress {
 
 }  // namespace
 
+template <class R>
+auto Edges(const R& r) {
+  return std::tuple(r.left, r.top, r.right, r.bottom);
+}
+
+std::vector<std::pair<int, int>> Parts(int count) {
+  std::vector<std::pair<int, int>> out;
+  for (const SeriesPart& p : SplitSeries(count))
+    out.emplace_back(p.first, p.end);
+  return out;
+}
+
 TEST(SeriesGeometry, PreviewRectangleSitsAtTheCentreAndStaysInside) {
   // Lower-right corner 150 beyond the (rounded) centre point.
-  PreviewRect r = PlacePreviewRect(1000.4, 800.6, 3000, 2000, 500, 150);
-  EXPECT_EQ(r.left, 650.0);
-  EXPECT_EQ(r.right, 1150.0);
-  EXPECT_EQ(r.top, 451.0);
-  EXPECT_EQ(r.bottom, 951.0);
-  // Near the far edge it is pushed back inside; near the near edge it starts at 0.
-  r = PlacePreviewRect(2990.0, 20.0, 3000, 2000, 500, 150);
-  EXPECT_EQ(r.right, 3000.0);
-  EXPECT_EQ(r.left, 2500.0);
-  EXPECT_EQ(r.top, 0.0);
-  EXPECT_EQ(r.bottom, 500.0);
+  EXPECT_EQ(Edges(PlacePreviewRect(1000.4, 800.6, 3000, 2000, 500, 150)),
+            std::tuple(650.0, 451.0, 1150.0, 951.0));
+  // Pushed back inside at the far edge; starting at 0 at the near one.
+  EXPECT_EQ(Edges(PlacePreviewRect(2990.0, 20.0, 3000, 2000, 500, 150)),
+            std::tuple(2500.0, 0.0, 3000.0, 500.0));
   // A picture smaller than the rectangle is covered whole.
-  r = PlacePreviewRect(150.0, 100.0, 300, 200, 500, 150);
-  EXPECT_EQ(r.left, 0.0);
-  EXPECT_EQ(r.top, 0.0);
-  EXPECT_EQ(r.right, 300.0);
-  EXPECT_EQ(r.bottom, 200.0);
-  // The daylight rectangle is 400 wide and centred.
-  r = PlacePreviewRect(1000.0, 1000.0, 3000, 2000, 400, 200);
-  EXPECT_EQ(r.left, 800.0);
-  EXPECT_EQ(r.right, 1200.0);
+  EXPECT_EQ(Edges(PlacePreviewRect(150.0, 100.0, 300, 200, 500, 150)),
+            std::tuple(0.0, 0.0, 300.0, 200.0));
+  // The daylight rectangle: 400 wide, centred.
+  EXPECT_EQ(Edges(PlacePreviewRect(1000.0, 1000.0, 3000, 2000, 400, 200)),
+            std::tuple(800.0, 800.0, 1200.0, 1200.0));
 }
 
 TEST(SeriesGeometry, WholePixelRectangleAndWorkRegionAreLimitedToThePicture) {
-  const CBxRect r = IntegerPreviewRect(PreviewRect{0.4, -3.2, 640.7, 480.49}, 640, 480);
-  EXPECT_EQ(r.left, 0);
-  EXPECT_EQ(r.top, 0);
-  EXPECT_EQ(r.right, 640);
-  EXPECT_EQ(r.bottom, 480);
-  EXPECT_EQ(IntegerPreviewRect(PreviewRect{0.6, 2.4, 3.0, 4.0}, 640, 480).left, 1);
-  EXPECT_EQ(IntegerPreviewRect(PreviewRect{1.5, 2.4, 3.0, 4.0}, 640, 480).left, 2);
-  EXPECT_EQ(IntegerPreviewRect(PreviewRect{1.5, 2.4, 3.0, 4.0}, 640, 480).top, 2);
-
-  const CBxRect inside = WorkRegion(CBxRect{500, 400, 1000, 900}, 3000, 2000);
-  EXPECT_EQ(inside.left, 244);
-  EXPECT_EQ(inside.top, 144);
-  EXPECT_EQ(inside.right, 1256);
-  EXPECT_EQ(inside.bottom, 1156);
-  const CBxRect edge = WorkRegion(CBxRect{100, 0, 2900, 1990}, 3000, 2000);
-  EXPECT_EQ(edge.left, 0);
-  EXPECT_EQ(edge.top, 0);
-  EXPECT_EQ(edge.right, 3000);
-  EXPECT_EQ(edge.bottom, 2000);
+  EXPECT_EQ(Edges(IntegerPreviewRect(PreviewRect{0.4, -3.2, 640.7, 480.49}, 640, 480)),
+            std::tuple(0, 0, 640, 480));
+  EXPECT_EQ(Edges(IntegerPreviewRect(PreviewRect{0.6, 1.5, 3.0, 4.4}, 640, 480)),
+            std::tuple(1, 2, 3, 4));
+  EXPECT_EQ(Edges(WorkRegion(CBxRect{500, 400, 1000, 900}, 3000, 2000)),
+            std::tuple(244, 144, 1256, 1156));
+  EXPECT_EQ(Edges(WorkRegion(CBxRect{100, 0, 2900, 1990}, 3000, 2000)),
+            std::tuple(0, 0, 3000, 2000));
 }
 
 TEST(SeriesGeometry, SeriesIsSplitOverUpToThreeThreads) {
-  auto parts = SplitSeries(4);
-  ASSERT_EQ(parts.size(), 1u);
-  EXPECT_EQ(parts[0].end, 4);
-  parts = SplitSeries(5);
-  ASSERT_EQ(parts.size(), 2u);
-  EXPECT_EQ(parts[0].end, 2);
-  EXPECT_EQ(parts[1].first, 2);
-  EXPECT_EQ(parts[1].end, 5);
-  parts = SplitSeries(9);
-  ASSERT_EQ(parts.size(), 3u);
-  EXPECT_EQ(parts[1].first, 3);
-  EXPECT_EQ(parts[1].end, 6);
-  EXPECT_EQ(parts[2].first, 6);
-  EXPECT_EQ(parts[2].end, 9);
-  parts = SplitSeries(39);
-  EXPECT_EQ(parts[2].first, 26);
-  EXPECT_EQ(parts[2].end, 39);
+  using V = std::vector<std::pair<int, int>>;
+  EXPECT_EQ(Parts(4), (V{{0, 4}}));
+  EXPECT_EQ(Parts(5), (V{{0, 2}, {2, 5}}));
+  EXPECT_EQ(Parts(9), (V{{0, 3}, {3, 6}, {6, 9}}));
+  EXPECT_EQ(Parts(39), (V{{0, 13}, {13, 26}, {26, 39}}));
   EXPECT_EQ(ClampExposure(20), 48);
   EXPECT_EQ(ClampExposure(200), 160);
 }
