@@ -24,6 +24,8 @@ inline CLI::App* AddSubcommand(CLI::App& app, const std::string& name,
 
 // melvaro-cli convert -o OUT IN
 void AddConvertCommand(CLI::App& app, const CommonOptions& common, CommandRunner* runner);
+// melvaro-cli fuse [--exposure N] -o OUT IN1 IN2 [...]
+void AddFuseCommand(CLI::App& app, const CommonOptions& common, CommandRunner* runner);
 
 // melvaro-cli tonemap [--contrast P1] [--noise P2] [--details P3] [--equalization P4]
 //                     [--extra-colors on|off] -o OUT IN

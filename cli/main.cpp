@@ -30,6 +30,7 @@ int main(int argc, char** argv) {
 
   CommandRunner runner;
   AddConvertCommand(app, common, &runner);
+  AddFuseCommand(app, common, &runner);
   AddTonemapCommand(app, common, &runner);
   AddContrastCommand(app, common, &runner);
 
