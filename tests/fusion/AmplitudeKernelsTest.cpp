@@ -45,9 +45,13 @@ float RefWeightFinish(float w) {
 }
 
 struct Sums {
-  Plane weight, value0, value1, value2;
+  Plane weight, value0, value1, value2, value3;
   explicit Sums(size_t n, float start = 0.5f)
-      : weight(n, start), value0(n, start), value1(n, -start), value2(n, 2 * start) {}
+      : weight(n, start),
+        value0(n, start),
+        value1(n, -start),
+        value2(n, 2 * start),
+        value3(n, 3 * start) {}
 };
 
 void RefOrdinary1(Sums* s, const Plane& value, const Plane& g, int w, int h, float mid,
@@ -288,7 +292,7 @@ TEST(AmplitudeKernels, AnyTilingGivesTheSameSums) {
                             g[2].data(),
                             s->value1.data(),
                             s->value2.data(),
-                            s->value2.data(),
+                            s->value3.data(),
                             s->weight.data(),
                             w,
                             h};
@@ -306,7 +310,9 @@ TEST(AmplitudeKernels, AnyTilingGivesTheSameSums) {
   }
   ExpectBitsEqual(tiled.weight, whole.weight, "weight");
   ExpectBitsEqual(tiled.value0, whole.value0, "one-component value");
-  ExpectBitsEqual(tiled.value2, whole.value2, "colour value");
+  ExpectBitsEqual(tiled.value1, whole.value1, "colour value 0");
+  ExpectBitsEqual(tiled.value2, whole.value2, "colour value 1");
+  ExpectBitsEqual(tiled.value3, whole.value3, "colour value 2");
 }
 
 TEST(AmplitudeKernels, LevelsBelowFiveLeaveTheSumsAlone) {
