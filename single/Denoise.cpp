@@ -1,8 +1,6 @@
 // Tiling, colour model and plane preparation of the denoiser.
 #include "single/Denoise.h"
 
-#include <sched.h>
-
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -82,13 +80,6 @@ uint8_t DenoiseTile(SBxPicBuf* dst, const SBxPicBuf* src, const CBxRect& core, d
 }
 
 }  // namespace
-
-int ProcessorCount() {
-  cpu_set_t set;
-  CPU_ZERO(&set);
-  if (sched_getaffinity(0, sizeof(set), &set) != 0) return 1;
-  return std::max(CPU_COUNT(&set), 1);
-}
 
 uint8_t DenoisePlane(SBxPicBuf* dst, const SBxPicBuf* src, double strength, double levelFactor,
                      double noise, int threadCount) {

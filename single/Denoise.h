@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "picture/SBxPicBuf.h"
+#include "single/ProcessorCount.h"
 
 // The denoiser of the brightened synthetic exposures: non-local means on
 // luma/chroma planes, large pictures cut into overlapping tiles, the search
@@ -20,9 +21,6 @@ struct NoiseRecord {
   double luma = -1.0;
   double chroma = -1.0;
 };
-
-// The processors this process may run on (its affinity mask), at least 1.
-int ProcessorCount();
 
 // One plane (1 component, 8 or 16 bits). Odd sizes are filtered at the next
 // even size with a zero row or column added, then cropped back. noise < 0 is
