@@ -37,12 +37,18 @@ class CBxPicBufAPI {
 
   // In place: 8 <-> 16 bits rescales the full range (x * 257, and rounding back);
   // integer <-> 32-bit float keeps the number (float back to integer rounds to
-  // nearest and clamps); 1 -> 3 components repeats grey, 3 -> 1 keeps the luma.
+  // nearest and clamps, NaN gives 0); 1 -> 3 components repeats grey, 3 -> 1
+  // keeps the luma (0.299 R + 0.587 G + 0.114 B). Other component changes and
+  // depths are refused (0) and leave the picture as it was.
   static char ConvertBpcComp(SBxPicBuf* buf, uint32_t bits, uint32_t components);
 
-  // Full-range luma/chroma of a 3-component 8- or 16-bit picture (luma in
-  // component 0, chroma offset to mid-range); dst must have src's geometry or be
-  // empty. The round trip is within one step of the original samples.
+  // Full-range luma/chroma of a 3-component picture (the weights JPEG files
+  // use): luma in component 0, Cb (blue difference) in 1, Cr (red difference)
+  // in 2. Chroma is offset to mid-range (128 at 8 bits, 32768 at 16 bits);
+  // float pictures keep any range, so their chroma is centred on 0 and nothing
+  // is rounded or clamped. dst is given src's geometry when it has another or
+  // is empty; dst may be src. The round trip is within one step of the
+  // original samples.
   static char ConvertRGBtoYUV(SBxPicBuf* dst, const SBxPicBuf* src);
   static char ConvertYUVtoRGB(SBxPicBuf* dst, const SBxPicBuf* src);
 
@@ -52,7 +58,11 @@ class CBxPicBufAPI {
 
   // Each destination pixel sampled at its mapped source point; destination
   // pixels that map outside the source keep their value. 8 bits, 1 or 3
-  // components, src and dst with the same component count.
+  // components, src and dst with the same component count (else nothing is
+  // done); dst may be src. Pixel centres lie at integer coordinates, so a point
+  // s is on the source when -0.5 <= s < size - 0.5 for all three kinds; the
+  // filtered kinds repeat the edge pixels there. Nearest takes pixel
+  // floor(s + 0.5); bicubic uses the Catmull-Rom kernel, clamped to 0..255.
   static void TransformConstantFast(SBxPicBuf* dst, const SBxPicBuf* src, const CBxPicMap& map);
   static void TransformBilinearFast(SBxPicBuf* dst, const SBxPicBuf* src, const CBxPicMap& map);
   static void TransformBicubicFast(SBxPicBuf* dst, const SBxPicBuf* src, const CBxPicMap& map);

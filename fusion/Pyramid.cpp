@@ -1,0 +1,219 @@
+#include "fusion/Pyramid.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr uint32_t kTaps = 5;
+
+// First source row/column of the window of reduced pixel i: centred on 2i,
+// starting at 0 for the first two, shifted back inside at the far edge.
+inline uint32_t ReduceWindowStart(uint32_t i, uint32_t srcSize) {
+  uint32_t start = i < 2 ? 0 : 2 * i - 2;
+  if (start + kTaps > srcSize) start = srcSize - kTaps;
+  return start;
+}
+
+// Origin of the window of expanded pixel i on the doubled grid.
+inline uint32_t ExpandWindowStart(uint32_t i, uint32_t dstSize) {
+  uint32_t start = i <= 2 ? 0 : i - 2;
+  if (start + kTaps > dstSize) start = dstSize - kTaps;
+  return start;
+}
+
+// One kernel row of a reduced pixel, in tap order.
+inline float ReduceTapRow(float acc, const float* s, const float* k) {
+  for (uint32_t c = 0; c < kTaps; ++c)
+    acc += k[c] * s[c];
+  return acc;
+}
+
+// One kernel row of an expanded pixel with its own (shifted) window: only the
+// even positions of the doubled grid carry source samples.
+inline float ExpandTapRow(float acc, const float* s, const float* k, uint32_t x, uint32_t dstWidth,
+                          uint32_t srcWidth) {
+  const uint32_t wx = ExpandWindowStart(x, dstWidth);
+  const uint32_t c1 = std::min(wx + kTaps, 2 * srcWidth);
+  for (uint32_t c = wx + (wx & 1u); c < c1; c += 2)
+    acc += s[c / 2] * k[c - wx];
+  return acc;
+}
+
+void ReduceRow(float* d, const float* src, uint32_t dstWidth, uint32_t srcWidth, uint32_t sy,
+               const float* kernel) {
+  // Columns whose window needs no shifting: sx = 2x - 2 with sx + 5 <= srcWidth.
+  const uint32_t interiorEnd = std::min(dstWidth, (srcWidth - 3) / 2 + 1);
+  const uint32_t interiorBegin = std::min(1u, interiorEnd);
+  for (uint32_t x = 0; x < dstWidth; ++x)
+    d[x] = 0.0f;
+  // Accumulating kernel row by kernel row keeps each pixel's order of
+  // additions (rows outer, columns inner) while the column loop vectorises.
+  for (uint32_t r = 0; r < kTaps; ++r) {
+    const float* s = src + static_cast<size_t>(sy + r) * srcWidth;
+    const float* k = kernel + r * kTaps;
+    const float k0 = k[0], k1 = k[1], k2 = k[2], k3 = k[3], k4 = k[4];
+    for (uint32_t x = 0; x < interiorBegin; ++x)
+      d[x] = ReduceTapRow(d[x], s + ReduceWindowStart(x, srcWidth), k);
+    for (uint32_t x = interiorBegin; x < interiorEnd; ++x) {
+      const float* p = s + 2 * x - 2;
+      float a = d[x];
+      a += k0 * p[0];
+      a += k1 * p[1];
+      a += k2 * p[2];
+      a += k3 * p[3];
+      a += k4 * p[4];
+      d[x] = a;
+    }
+    for (uint32_t x = interiorEnd; x < dstWidth; ++x)
+      d[x] = ReduceTapRow(d[x], s + ReduceWindowStart(x, srcWidth), k);
+  }
+}
+
+void ExpandRow(float* d, const float* src, uint32_t dstWidth, uint32_t srcWidth, uint32_t dstHeight,
+               uint32_t srcHeight, uint32_t y, const float* kernel) {
+  const uint32_t wy = ExpandWindowStart(y, dstHeight);
+  const uint32_t r1 = std::min(wy + kTaps, 2 * srcHeight);
+  // Columns whose window is unshifted (wx = x - 2) and wholly inside the
+  // doubled source: an even x takes taps 0, 2, 4, an odd x taps 1, 3.
+  const uint32_t limit = std::min(dstWidth, 2 * srcWidth);
+  const uint32_t interiorEnd = limit >= 3 ? limit - 2 : 0;
+  const uint32_t interiorBegin = std::min(2u, interiorEnd);
+  for (uint32_t x = 0; x < dstWidth; ++x)
+    d[x] = 0.0f;
+  for (uint32_t r = wy + (wy & 1u); r < r1; r += 2) {
+    const float* s = src + static_cast<size_t>(r / 2) * srcWidth;
+    const float* k = kernel + (r - wy) * kTaps;
+    const float k0 = k[0], k1 = k[1], k2 = k[2], k3 = k[3], k4 = k[4];
+    for (uint32_t x = 0; x < interiorBegin; ++x)
+      d[x] = ExpandTapRow(d[x], s, k, x, dstWidth, srcWidth);
+    uint32_t x = interiorBegin;
+    if (x < interiorEnd && (x & 1u)) {
+      d[x] = ExpandTapRow(d[x], s, k, x, dstWidth, srcWidth);
+      ++x;
+    }
+    // Even columns x = 2m read source samples m - 1, m, m + 1; odd columns
+    // x = 2m + 1 read m and m + 1. Two strided passes vectorise where one
+    // interleaved pass does not.
+    const uint32_t pairs = x < interiorEnd ? (interiorEnd - x) / 2 : 0;
+    float* even = d + x;
+    float* odd = d + x + 1;
+    const float* sm = s + x / 2;
+    const float* sPrev = sm - 1;  // x >= 2 here, so m - 1 >= 0
+    const float* sNext = sm + 1;
+    for (uint32_t i = 0; i < pairs; ++i) {
+      float a = even[2 * i];
+      a += sPrev[i] * k0;
+      a += sm[i] * k2;
+      a += sNext[i] * k4;
+      even[2 * i] = a;
+    }
+    for (uint32_t i = 0; i < pairs; ++i) {
+      float a = odd[2 * i];
+      a += sm[i] * k1;
+      a += sNext[i] * k3;
+      odd[2 * i] = a;
+    }
+    x += 2 * pairs;
+    for (; x < dstWidth; ++x)
+      d[x] = ExpandTapRow(d[x], s, k, x, dstWidth, srcWidth);
+  }
+  for (uint32_t i = 0; i < dstWidth; ++i)
+    d[i] *= 4.0f;
+}
+
+}  // namespace
+
+void MakePyramidKernel(float kernel[kPyramidKernelSize]) {
+  const float k[kTaps] = {0.05f, 0.25f, 0.4f, 0.25f, 0.05f};
+  for (uint32_t r = 0; r < kTaps; ++r)
+    for (uint32_t c = 0; c < kTaps; ++c)
+      kernel[r * kTaps + c] = k[r] * k[c];
+}
+
+void PictureToFloat(float* plane, const SBxPicBuf* picture) {
+  const auto width = static_cast<size_t>(picture->width);
+  for (int y = 0; y < picture->height; ++y) {
+    float* d = plane + width * static_cast<size_t>(y);
+    if (picture->bitsPerComponent == 8) {
+      const uint8_t* s = RowPtr(*picture, y);
+      for (size_t x = 0; x < width; ++x)
+        d[x] = static_cast<float>(s[x]);
+    } else {
+      const auto* s = reinterpret_cast<const uint16_t*>(RowPtr(*picture, y));
+      for (size_t x = 0; x < width; ++x)
+        d[x] = static_cast<float>(s[x]);
+    }
+  }
+}
+
+void FloatToPicture(SBxPicBuf* picture, const float* plane) {
+  const auto width = static_cast<size_t>(picture->width);
+  const uint32_t bits = picture->bitsPerComponent;
+  // 2^bits - 1 as float: 255 for bytes, 65535 for words.
+  const float maxValue = static_cast<float>(std::ldexp(1.0, static_cast<int>(bits)) - 1.0);
+  for (int y = 0; y < picture->height; ++y) {
+    const float* s = plane + width * static_cast<size_t>(y);
+    if (bits == 8) {
+      uint8_t* d = RowPtr(*picture, y);
+      for (size_t x = 0; x < width; ++x) {
+        const float v = s[x];
+        // "Not below" rather than "above" so that NaN saturates.
+        d[x] = !(v < 255.0f) ? uint8_t{255} : v > 0.0f ? static_cast<uint8_t>(v) : uint8_t{0};
+      }
+    } else {
+      auto* d = reinterpret_cast<uint16_t*>(RowPtr(*picture, y));
+      for (size_t x = 0; x < width; ++x) {
+        const float v = !(s[x] < maxValue) ? maxValue : s[x];
+        d[x] = v > 0.0f ? static_cast<uint16_t>(static_cast<uint32_t>(v)) : uint16_t{0};
+      }
+    }
+  }
+}
+
+void PyrReduceRows(float* dst, const float* src, uint32_t dstWidth, uint32_t dstHeight,
+                   uint32_t srcWidth, uint32_t srcHeight, const float* kernel, uint32_t rowBegin,
+                   uint32_t rowEnd) {
+  if (dstWidth < kTaps || dstHeight < kTaps) return;
+  if (srcWidth < kTaps || srcHeight < kTaps) return;  // no window fits: nothing to read
+  rowEnd = std::min(rowEnd, dstHeight);
+  for (uint32_t y = rowBegin; y < rowEnd; ++y) {
+    ReduceRow(dst + static_cast<size_t>(y) * dstWidth, src, dstWidth, srcWidth,
+              ReduceWindowStart(y, srcHeight), kernel);
+  }
+}
+
+void PyrExpandRows(float* dst, const float* src, uint32_t dstWidth, uint32_t dstHeight,
+                   uint32_t srcWidth, uint32_t srcHeight, const float* kernel, uint32_t rowBegin,
+                   uint32_t rowEnd) {
+  if (dstWidth < kTaps || dstHeight < kTaps) return;
+  rowEnd = std::min(rowEnd, dstHeight);
+  for (uint32_t y = rowBegin; y < rowEnd; ++y) {
+    ExpandRow(dst + static_cast<size_t>(y) * dstWidth, src, dstWidth, srcWidth, dstHeight,
+              srcHeight, y, kernel);
+  }
+}
+
+void PyrReduce(float* dst, const float* src, uint32_t dstWidth, uint32_t dstHeight,
+               uint32_t srcWidth, uint32_t srcHeight, const float* kernel) {
+  PyrReduceRows(dst, src, dstWidth, dstHeight, srcWidth, srcHeight, kernel, 0, dstHeight);
+}
+
+void PyrExpand(float* dst, const float* src, uint32_t dstWidth, uint32_t dstHeight,
+               uint32_t srcWidth, uint32_t srcHeight, const float* kernel) {
+  PyrExpandRows(dst, src, dstWidth, dstHeight, srcWidth, srcHeight, kernel, 0, dstHeight);
+}
+
+void PlaneSubtract(float* dst, const float* a, const float* b, uint32_t width, uint32_t height) {
+  if (width < kTaps || height < kTaps) return;
+  const size_t n = static_cast<size_t>(width) * height;
+  for (size_t i = 0; i < n; ++i)
+    dst[i] = a[i] - b[i];
+}
+
+void PlaneAdd(float* dst, const float* a, const float* b, uint32_t width, uint32_t height) {
+  if (width < kTaps || height < kTaps) return;
+  const size_t n = static_cast<size_t>(width) * height;
+  for (size_t i = 0; i < n; ++i)
+    dst[i] = a[i] + b[i];
+}

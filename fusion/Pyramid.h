@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdint>
+
+#include "picture/SBxPicBuf.h"
+
+// Laplacian-pyramid building blocks on float planes (width * height packed
+// floats, element (x, y) at y * width + x). They hold no state and allocate
+// nothing. The kernel is 25 floats, row-major 5 x 5.
+//
+// Every operation leaves a destination narrower or lower than 5 untouched:
+// callers rely on that to skip levels too small to filter.
+//
+// The arithmetic order of each sum is part of the result: fused pictures must
+// come out the same on every machine and from every code path, so the fast
+// paths below keep it exactly.
+
+constexpr uint32_t kPyramidKernelSize = 25;
+
+// k[r] * k[c] in single precision with k = (0.05, 0.25, 0.4, 0.25, 0.05).
+void MakePyramidKernel(float kernel[kPyramidKernelSize]);
+
+// plane(x, y) = sample(x, y) of the picture's first component (bytes for 8
+// bits, 16-bit words otherwise).
+void PictureToFloat(float* plane, const SBxPicBuf* picture);
+// sample(x, y) = plane value clamped to the sample range and truncated toward
+// zero; NaN gives the maximum.
+void FloatToPicture(SBxPicBuf* picture, const float* plane);
+
+// dst = src filtered with the kernel and halved. Destination pixel (x, y) reads
+// the 5 x 5 window at (2x - 2, 2y - 2), shifted back inside the source at the
+// borders (never mirrored).
+void PyrReduce(float* dst, const float* src, uint32_t dstWidth, uint32_t dstHeight,
+               uint32_t srcWidth, uint32_t srcHeight, const float* kernel);
+// dst = src doubled and filtered, times 4. Only source samples on the even
+// positions of the doubled grid contribute; border windows are shifted inside.
+void PyrExpand(float* dst, const float* src, uint32_t dstWidth, uint32_t dstHeight,
+               uint32_t srcWidth, uint32_t srcHeight, const float* kernel);
+
+// The same restricted to destination rows [rowBegin, rowEnd), so that callers
+// may spread one level over threads; each row's values do not depend on the split.
+void PyrReduceRows(float* dst, const float* src, uint32_t dstWidth, uint32_t dstHeight,
+                   uint32_t srcWidth, uint32_t srcHeight, const float* kernel, uint32_t rowBegin,
+                   uint32_t rowEnd);
+void PyrExpandRows(float* dst, const float* src, uint32_t dstWidth, uint32_t dstHeight,
+                   uint32_t srcWidth, uint32_t srcHeight, const float* kernel, uint32_t rowBegin,
+                   uint32_t rowEnd);
+
+// Element-wise dst = a - b and dst = a + b; dst may be a or b.
+void PlaneSubtract(float* dst, const float* a, const float* b, uint32_t width, uint32_t height);
+void PlaneAdd(float* dst, const float* a, const float* b, uint32_t width, uint32_t height);

@@ -1,0 +1,40 @@
+#include <algorithm>
+#include <string>
+
+#include "settings/Settings.h"
+
+int ReadExposureSetting() {
+  return std::clamp(ReadSetting(setting::kMultiImageExposure), kMultiImageExposureMin,
+                    kMultiImageExposureMax);
+}
+
+StartupSettings StartupRead() {
+  StartupSettings values;
+  values.crashedLastTime = ReadSetting(setting::kCrashedLastTime) != 0;
+  // Stored at once: only the exit write clears it, so a run that ends any other way leaves it set.
+  WriteSetting(setting::kCrashedLastTime.key, 1);
+  for (int i = 0; i < 4; ++i)
+    values.uiPowerT[i] = ReadSetting(setting::kUiPowerT[i]);
+  values.uiUseColors = ReadSetting(setting::kUiUseColors);
+  values.method = ReadSetting(setting::kMethod);
+  values.power = ReadSetting(setting::kStartupPower);
+  values.noise = ReadSetting(setting::kNoise);
+  values.jpeg = ReadSetting(setting::kStartupJpeg);
+  if (values.jpeg < 20) values.jpeg = 90;
+  return values;
+}
+
+void ExitWrite(const StartupSettings& values) {
+  const SettingText exitValues[] = {
+      {setting::kCrashedLastTime.key, "0"},
+      {setting::kMethod.key, std::to_string(values.method)},
+      {setting::kStartupPower.key, std::to_string(values.power)},
+      {setting::kNoise.key, std::to_string(values.noise)},
+      {setting::kUiPowerT[0].key, std::to_string(values.uiPowerT[0])},
+      {setting::kUiPowerT[1].key, std::to_string(values.uiPowerT[1])},
+      {setting::kUiPowerT[2].key, std::to_string(values.uiPowerT[2])},
+      {setting::kUiPowerT[3].key, std::to_string(values.uiPowerT[3])},
+      {setting::kUiUseColors.key, std::to_string(values.uiUseColors)},
+  };
+  WriteSettings(exitValues);
+}
