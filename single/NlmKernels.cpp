@@ -92,13 +92,9 @@ void BlockSumRow(const uint8_t* r0, const uint8_t* r1, uint16_t* out, size_t hal
   }
 }
 
-void ExpandLookupRow(const uint16_t* blocks, const uint16_t* table, uint16_t* out,
-                     size_t halfWidth) {
-  for (size_t i = 0; i < halfWidth; ++i) {
-    const uint16_t w = table[blocks[i]];
-    out[2 * i] = w;
-    out[2 * i + 1] = w;
-  }
+void LookupRow(uint16_t* values, const uint16_t* table, size_t n) {
+  for (size_t i = 0; i < n; ++i)
+    values[i] = table[values[i]];
 }
 
 void ExpandRow(const uint16_t* blocks, uint16_t* out, size_t halfWidth) {

@@ -45,10 +45,9 @@ void AbsDiffRow(const uint8_t* a, const uint8_t* b, uint8_t* out, size_t n);
 // difference rows at half the width.
 void BlockSumRow(const uint8_t* r0, const uint8_t* r1, uint16_t* out, size_t halfWidth);
 
-// out[2i] = out[2i + 1] = table[blocks[i]]: block values looked up once and
-// spread back to full width.
-void ExpandLookupRow(const uint16_t* blocks, const uint16_t* table, uint16_t* out,
-                     size_t halfWidth);
+// values[i] = table[values[i]]: block distances become weights, one lookup
+// per 2x2 block.
+void LookupRow(uint16_t* values, const uint16_t* table, size_t n);
 // out[2i] = out[2i + 1] = blocks[i].
 void ExpandRow(const uint16_t* blocks, uint16_t* out, size_t halfWidth);
 

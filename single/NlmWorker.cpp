@@ -95,11 +95,8 @@ void AccumulateStrip(const NlmWorkerRecord& r, const Geometry& g, Scratch& s, Ac
     const int i = b - blockBegin;
     BlockSumRow(RowPtr(*s.diff, 2 * i), RowPtr(*s.diff, 2 * i + 1), s.blocks.get(), g.halfWidth);
     uint16_t* out = s.rows.get() + static_cast<size_t>(i) * wp;
-    if (r.weights->uniform) {
-      ExpandLookupRow(s.blocks.get(), r.weights->compact.data(), out, g.halfWidth);
-    } else {
-      ExpandRow(s.blocks.get(), out, g.halfWidth);
-    }
+    if (r.weights->uniform) LookupRow(s.blocks.get(), r.weights->compact.data(), g.halfWidth);
+    ExpandRow(s.blocks.get(), out, g.halfWidth);
   }
   for (int y = y0; y < y1; ++y) {
     const int py = y + g.pad;
