@@ -159,7 +159,7 @@ TEST(NlmPlane, EveryThreadCountGivesTheSingleThreadOutput) {
   }
 }
 
-TEST(NlmPlane, ZeroStrengthOrNoiseReturnsThePlaneUnchanged) {
+TEST(NlmPlane, ZeroOrNegativeStrengthOrNoiseReturnsThePlaneUnchanged) {
   TestPlanes p(40, 30, 5);
   for (int threads : {1, 2}) {
     ASSERT_EQ(NlmPlane_x8(p.out8.get(), p.guide.get(), p.guide.get(), 0.0, 0.0, threads, 9.0), 0);
@@ -170,6 +170,9 @@ TEST(NlmPlane, ZeroStrengthOrNoiseReturnsThePlaneUnchanged) {
     EXPECT_TRUE(SamePixels(*p.out16, *p.wide));
     ASSERT_EQ(NlmPlane_x16(p.out16.get(), p.wide.get(), p.guide.get(), 9, 0.0, threads, 0.0), 0);
     EXPECT_TRUE(SamePixels(*p.out16, *p.wide));
+    // A negative strength would make the weights grow with the distance.
+    ASSERT_EQ(NlmPlane_x8(p.out8.get(), p.guide.get(), p.guide.get(), -5.0, 0.0, threads, 9.0), 0);
+    EXPECT_TRUE(SamePixels(*p.out8, *p.guide));
   }
 }
 
