@@ -12,6 +12,9 @@ set_target_properties(FreeImage::FreeImage PROPERTIES
   IMPORTED_LOCATION "${FREEIMAGE_LIBRARY}"
   INTERFACE_INCLUDE_DIRECTORIES "${FREEIMAGE_INCLUDE_DIR}")
 
+# The image writer completes FreeImage's TIFF files with their EXIF directory.
+find_package(TIFF REQUIRED)
+
 # SimpleIni is header-only.
 find_path(SIMPLEINI_INCLUDE_DIR SimpleIni.h REQUIRED)
 add_library(SimpleIni::SimpleIni INTERFACE IMPORTED)

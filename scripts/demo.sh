@@ -5,8 +5,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
-cmake --preset release -DMELVARO_BUILD_TESTS=OFF -DMELVARO_BUILD_BENCH=OFF >/dev/null
-cmake --build --preset release -j "$(nproc)"
+cmake --preset release >/dev/null
+cmake --build --preset release -j "$(nproc)" --target melvaro-cli
 
 out_dir="$PWD/build/demo"
 mkdir -p "$out_dir"

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake g++ ninja-build pkg-config
-  libfreeimage-dev libtbb-dev qt6-base-dev libsimpleini-dev libcli11-dev
+  libfreeimage-dev libtiff-dev libtbb-dev qt6-base-dev libsimpleini-dev libcli11-dev
   libgtest-dev libgmock-dev libbenchmark-dev
 )
 

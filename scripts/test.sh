@@ -6,6 +6,7 @@ cd "$(dirname "$0")/.."
 
 preset="${1:-release}"
 scripts/install-deps.sh
-cmake --preset "$preset" >/dev/null
+# Explicit options: a build folder configured otherwise before (by hand) must not skip targets.
+cmake --preset "$preset" -DMELVARO_BUILD_TESTS=ON -DMELVARO_BUILD_GUI=ON >/dev/null
 cmake --build --preset "$preset" -j "$(nproc)"
 QT_QPA_PLATFORM=offscreen ctest --preset "$preset" -j "$(nproc)"

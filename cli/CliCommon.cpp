@@ -1,0 +1,175 @@
+#include "cli/CliCommon.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <system_error>
+
+#include "picture/ImageLoad.h"
+#include "picture/ImageSave.h"
+#include "settings/TextTable.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A progress line is on the terminal.
+bool progressLineOpen = false;
+
+// Clears the progress line, so the terminal is left clean and an error line
+// starts at the margin.
+void EndProgressLine() {
+  if (!progressLineOpen) return;
+  std::fputs("\r\33[K", stderr);
+  std::fflush(stderr);
+  progressLineOpen = false;
+}
+
+std::string Quoted(const fs::path& path) {
+  // Built piece by piece: GCC 12 misreports `"\"" + text` at -O3.
+  std::string quoted(1, '"');
+  quoted += path.string();
+  quoted += '"';
+  return quoted;
+}
+
+// A copy of the picture at another depth; false when it cannot be made.
+bool ConvertedCopy(const SBxPicBuf& from, uint32_t bits, ScopedPicBuf* to) {
+  CBxPicBufAPI::ReinitHeap(to->get(), &from);
+  if (IsEmpty(**to)) return false;
+  CBxPicBufAPI::Copy(to->get(), &from);
+  return CBxPicBufAPI::ConvertBpcComp(to->get(), bits, from.components) != 0;
+}
+
+// The reason a write into an existing folder failed, as far as we can tell.
+std::string WriteFailureReason(const fs::path& output) {
+  const fs::path folder = output.parent_path().empty() ? fs::path(".") : output.parent_path();
+  std::error_code error;
+  if (!fs::is_directory(folder, error)) return "the folder does not exist";
+  if (::access(folder.c_str(), W_OK) != 0) return "the folder is not writable";
+  if (fs::is_directory(output, error)) return "a folder of that name is in the way";
+  return "the file could not be written";
+}
+
+}  // namespace
+
+void ReportError(const std::string& message) {
+  EndProgressLine();
+  std::fprintf(stderr, "melvaro-cli: %s\n", message.c_str());
+}
+
+int CheckOutputPath(const fs::path& output) {
+  if (FormatCodeFromExtension(output) == kFormatFromName) {
+    ReportError("cannot write " + Quoted(output) +
+                ": unknown format (use .bmp, .tif, .tiff, .png, .jpg or .jpeg)");
+    return kExitFailure;
+  }
+  const fs::path folder = output.parent_path().empty() ? fs::path(".") : output.parent_path();
+  std::error_code error;
+  if (!fs::is_directory(folder, error)) {
+    ReportError("cannot write " + Quoted(output) + ": the folder does not exist");
+    return kExitFailure;
+  }
+  return kExitSuccess;
+}
+
+int LoadInput(const fs::path& path, InputPicture* input, JobProgress* progress) {
+  if (progress) progress->SetText("Reading " + path.filename().string());
+  input->path = path;
+  if (LoadImageFile(input->picture.get(), input->mask.get(), path)) {
+    ReportError(Quoted(path) + ": " + std::string(BuiltInText(41)));
+    return kExitFailure;
+  }
+  return kExitSuccess;
+}
+
+int WriteOutput(const SBxPicBuf& picture, const SBxPicBuf* mask, const fs::path& output,
+                const fs::path& metadataSource, const CommonOptions& options,
+                JobProgress* progress) {
+  if (int status = CheckOutputPath(output); status != kExitSuccess) return status;
+  const int formatCode = FormatCodeFromExtension(output);
+  uint32_t bits = options.depth != 0 ? static_cast<uint32_t>(options.depth)
+                                     : (picture.bitsPerComponent == 8 ? 8u : 16u);
+  if (formatCode == kFormatJpeg || formatCode == kFormatBmp) bits = 8;
+
+  // Depth changes work on copies: the caller's pictures stay as they are.
+  ScopedPicBuf convertedPicture, convertedMask;
+  const SBxPicBuf* toWrite = &picture;
+  if (mask != nullptr && IsEmpty(*mask)) mask = nullptr;
+  if (picture.bitsPerComponent != bits) {
+    if (!ConvertedCopy(picture, bits, &convertedPicture)) {
+      ReportError("cannot write " + Quoted(output) + ": not enough memory");
+      return kExitFailure;
+    }
+    toWrite = convertedPicture.get();
+  }
+  if (mask != nullptr && mask->bitsPerComponent != bits) {
+    if (!ConvertedCopy(*mask, bits, &convertedMask)) {
+      ReportError("cannot write " + Quoted(output) + ": not enough memory");
+      return kExitFailure;
+    }
+    mask = convertedMask.get();
+  }
+
+  if (progress) progress->SetText("Writing " + output.filename().string());
+  const fs::path source = options.noMetadata ? fs::path() : metadataSource;
+  try {
+    if (WriteImageFile(toWrite, mask, output, source, formatCode, options.jpegQuality)) {
+      ReportError("cannot write " + Quoted(output) + ": " + WriteFailureReason(output));
+      return kExitFailure;
+    }
+  } catch (const ImageReadError&) {
+    ReportError("cannot write " + Quoted(output) + ": the metadata of " + Quoted(source) +
+                " can no longer be read (use --no-metadata to write without it)");
+    return kExitFailure;
+  } catch (const UnsupportedImageFormat&) {
+    ReportError("cannot write " + Quoted(output) + ": the metadata of " + Quoted(source) +
+                " cannot be copied (use --no-metadata to write without it)");
+    return kExitFailure;
+  }
+  return kExitSuccess;
+}
+
+CliProgress::CliProgress(const CommonOptions& options)
+    : enabled_(!options.quiet && ::isatty(STDERR_FILENO) == 1) {}
+
+CliProgress::~CliProgress() {
+  EndProgressLine();
+}
+
+void CliProgress::SetRange(int minimum, int maximum) {
+  minimum_ = minimum;
+  maximum_ = maximum;
+  position_ = minimum;
+  Draw();
+}
+
+void CliProgress::SetPosition(int position) {
+  position_ = position;
+  Draw();
+}
+
+void CliProgress::Advance(int steps) {
+  position_ += steps;
+  Draw();
+}
+
+void CliProgress::SetText(const std::string& text) {
+  text_ = text;
+  Draw();
+}
+
+void CliProgress::Draw() {
+  if (!enabled_) return;
+  // "\33[K" clears what a longer earlier line left on the terminal.
+  if (maximum_ > minimum_) {
+    const long long done =
+        static_cast<long long>(position_ - minimum_) * 100 / (maximum_ - minimum_);
+    std::fprintf(stderr, "\r%s %lld%%\33[K", text_.c_str(),
+                 done < 0 ? 0 : (done > 100 ? 100 : done));
+  } else {
+    std::fprintf(stderr, "\r%s\33[K", text_.c_str());
+  }
+  std::fflush(stderr);
+  progressLineOpen = true;
+}

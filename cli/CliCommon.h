@@ -1,0 +1,72 @@
+#pragma once
+
+// What every melvaro-cli subcommand shares: the common options, reading the
+// input, writing the output, error lines and the progress line.
+
+#include <filesystem>
+#include <string>
+
+#include "picture/CBxPicBufAPI.h"
+#include "picture/JobProgress.h"
+
+// Exit statuses of melvaro-cli.
+constexpr int kExitSuccess = 0;
+constexpr int kExitFailure = 1;  // the work failed; one line on stderr says why
+constexpr int kExitUsage = 2;
+
+// The options every subcommand accepts.
+struct CommonOptions {
+  int jpegQuality = 85;     // 10..100
+  int depth = 0;            // 8 or 16; 0 keeps the picture's own
+  bool noMetadata = false;  // do not copy metadata and profile from the input
+  bool quiet = false;       // no progress line
+};
+
+// One line "melvaro-cli: <message>" on stderr (ending a progress line first).
+void ReportError(const std::string& message);
+
+// Refuses early, before any long work, an output the writer could not
+// produce: an unknown extension or a folder that does not exist.
+int CheckOutputPath(const std::filesystem::path& output);
+
+// A picture read from a file, with its alpha when the file has one.
+struct InputPicture {
+  std::filesystem::path path;
+  ScopedPicBuf picture;
+  ScopedPicBuf mask;  // empty without alpha
+};
+
+// Reads the file; on failure reports "<path>: Image format not supported!".
+int LoadInput(const std::filesystem::path& path, InputPicture* input, JobProgress* progress);
+
+// Writes the picture (and mask) to `output` in the format of its extension, at
+// --depth or the picture's depth (JPEG and BMP always 8 bits), with the
+// metadata and ICC profile of `metadataSource` unless --no-metadata. The file
+// appears complete or not at all. Reports its own failure.
+int WriteOutput(const SBxPicBuf& picture, const SBxPicBuf* mask,
+                const std::filesystem::path& output, const std::filesystem::path& metadataSource,
+                const CommonOptions& options, JobProgress* progress);
+
+// A progress line on stderr, drawn only when stderr is a terminal and the
+// user did not ask for quiet; the line is ended when the job is done.
+class CliProgress : public JobProgress {
+ public:
+  explicit CliProgress(const CommonOptions& options);
+  ~CliProgress() override;
+  CliProgress(const CliProgress&) = delete;
+  CliProgress& operator=(const CliProgress&) = delete;
+
+  void SetRange(int minimum, int maximum) override;
+  void SetPosition(int position) override;
+  void Advance(int steps) override;
+  void SetText(const std::string& text) override;
+
+ private:
+  void Draw();
+
+  bool enabled_;
+  int minimum_ = 0;
+  int maximum_ = 0;
+  int position_ = 0;
+  std::string text_;
+};

@@ -1,0 +1,26 @@
+#pragma once
+
+// The subcommands of melvaro-cli. Each file adds its subcommand to the
+// application; when the user picks it, the subcommand's callback leaves in
+// *runner the work to run once the command line has been parsed. A runner
+// returns the exit status.
+
+#include <CLI/CLI.hpp>
+#include <functional>
+#include <string>
+
+#include "cli/CliCommon.h"
+
+using CommandRunner = std::function<int()>;
+
+// Adds a subcommand whose help points at the common options.
+inline CLI::App* AddSubcommand(CLI::App& app, const std::string& name,
+                               const std::string& description) {
+  CLI::App* command = app.add_subcommand(name, description);
+  command->footer(
+      "Common options (--jpeg-quality, --depth, --no-metadata, --quiet): see melvaro-cli --help");
+  return command;
+}
+
+// melvaro-cli convert -o OUT IN
+void AddConvertCommand(CLI::App& app, const CommonOptions& common, CommandRunner* runner);

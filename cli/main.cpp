@@ -1,0 +1,48 @@
+// melvaro-cli: the engines of Melvaro from the command line.
+#include <CLI/CLI.hpp>
+#include <exception>
+#include <new>
+
+#include "cli/Commands.h"
+#include "settings/Settings.h"
+
+int main(int argc, char** argv) {
+  // Scripts and batch runs must not disturb, nor depend on, the desktop
+  // program's settings.
+  SetSettingsFileEnabled(false);
+
+  CLI::App app{"Melvaro: exposure fusion, synthetic bracketing, tone mapping and Smart Contrast",
+               "melvaro-cli"};
+  // The common options may come before or after the subcommand.
+  app.fallthrough();
+  app.require_subcommand(1);
+  app.set_version_flag("--version", "melvaro-cli " MELVARO_VERSION);
+
+  CommonOptions common;
+  app.add_option("--jpeg-quality", common.jpegQuality, "JPEG quality")
+      ->check(CLI::Range(10, 100))
+      ->capture_default_str();
+  app.add_option("--depth", common.depth, "Bits per component of the output (default: the input's)")
+      ->check(CLI::IsMember({8, 16}));
+  app.add_flag("--no-metadata", common.noMetadata,
+               "Do not copy the input's metadata and colour profile");
+  app.add_flag("-q,--quiet", common.quiet, "No progress line");
+
+  CommandRunner runner;
+  AddConvertCommand(app, common, &runner);
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    return app.exit(error) == 0 ? kExitSuccess : kExitUsage;
+  }
+  if (!runner) return kExitUsage;
+  try {
+    return runner();
+  } catch (const std::bad_alloc&) {
+    ReportError("not enough memory");
+  } catch (const std::exception& error) {
+    ReportError(error.what());
+  }
+  return kExitFailure;
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <filesystem>
+
+#include "picture/ImageDocument.h"
+#include "picture/SBxPicBuf.h"
+
+struct FIBITMAP;
+
+// Reading image files into pictures. Every loader returns false on success and
+// true on failure. Pictures made here have 1 (grey) or 3 (colour, stored blue,
+// green, red) components of 8 or 16 bits; a mask is made only when the file has
+// a fourth channel and holds its alpha unchanged, at the picture's depth.
+
+// Converts a decoded bitmap, which stays the caller's. On success `picture`
+// holds the pixels (earlier storage released) and `mask` the alpha when the
+// bitmap has one; without alpha `mask` is left as it was. On failure both are
+// left as they were and *unsupported tells whether the bitmap's kind (palette,
+// CMYK, 1-, 2- or 4-bit, float...) was the reason rather than a missing bitmap.
+bool ConvertFromFreeImage(FIBITMAP* bitmap, SBxPicBuf* picture, SBxPicBuf* mask, bool* unsupported);
+
+// Silent loader: fills picture (and mask when the file has alpha; otherwise the
+// caller's mask is left as it was). Does not touch any shared "current file"
+// path: callers on the user-interface thread do that. Safe to call from
+// several threads at once.
+bool LoadImageFile(SBxPicBuf* picture, SBxPicBuf* mask, const std::filesystem::path& path);
+
+// Loading core of "Open": on success doc->source and doc->mask are replaced
+// (the mask emptied when the file has none) and *currentFilePath = path. On
+// failure the document is unchanged and the caller shows "Image format not
+// supported!". `result` is the caller's to refresh.
+bool OpenSourceImage(ImageDocument* doc, const std::filesystem::path& path,
+                     std::filesystem::path* currentFilePath);

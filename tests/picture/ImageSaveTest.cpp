@@ -1,0 +1,158 @@
+#include <FreeImage.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <tuple>
+
+#include "picture/CBxPicBufAPI.h"
+#include "picture/ImageLoad.h"
+#include "picture/ImageSave.h"
+#include "settings/Settings.h"
+#include "tests/support/Metadata.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using RoundTrip = std::tuple<const char*, unsigned, unsigned, bool>;  // ext, bits, comps, mask
+class WriteReadRoundTrip : public ::testing::TestWithParam<RoundTrip> {};
+
+}  // namespace
+
+TEST_P(WriteReadRoundTrip, GivesBackTheSameSamples) {
+  const auto [ext, bits, comps, withMask] = GetParam();
+  TempFolder folder;
+  ScopedPicBuf pic(21, 5, comps, bits), mask(21, 5, 1, bits);
+  FillPattern(pic.get(), 1);
+  FillPattern(mask.get(), 2);
+  const fs::path out = folder / (std::string("out") + ext);
+  ASSERT_FALSE(WriteImageFile(pic.get(), withMask ? mask.get() : nullptr, out, {}, 0, 0));
+
+  ImageDocument doc;
+  CBxPicBufAPI::ReinitHeap(&doc.mask, 2, 2, 1, 8);  // an earlier file's alpha
+  fs::path current;
+  ASSERT_FALSE(OpenSourceImage(&doc, out, &current));
+  EXPECT_EQ(current, out);
+  EXPECT_TRUE(SameSamples(doc.source, *pic));
+  EXPECT_TRUE(withMask ? SameSamples(doc.mask, *mask) : IsEmpty(doc.mask));
+  ReleaseDocument(&doc);
+  EXPECT_EQ(folder.Entries(), std::vector<std::string>{out.filename().string()});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    LosslessFormats, WriteReadRoundTrip,
+    ::testing::Values(RoundTrip{".bmp", 8, 1, false}, RoundTrip{".bmp", 8, 3, false},
+                      RoundTrip{".BMP", 8, 3, true}, RoundTrip{".tif", 8, 1, false},
+                      RoundTrip{".tif", 8, 3, true}, RoundTrip{".tiff", 16, 1, false},
+                      RoundTrip{".tif", 16, 3, false}, RoundTrip{".TIF", 16, 3, true},
+                      RoundTrip{".png", 8, 1, false}, RoundTrip{".png", 8, 3, false},
+                      RoundTrip{".png", 8, 3, true}, RoundTrip{".png", 16, 1, false},
+                      RoundTrip{".PNG", 16, 3, false}, RoundTrip{".png", 16, 3, true}));
+
+TEST(WriteImageFile, FormatComesFromTheCodeElseTheExtensionAndMustHoldThePicture) {
+  TempFolder folder;
+  ScopedPicBuf pic8(4, 4, 3, 8), pic16(4, 4, 3, 16), mask8(4, 4, 1, 8);
+  FillPattern(pic8.get());
+  FillPattern(pic16.get());
+  ASSERT_FALSE(WriteImageFile(pic8.get(), nullptr, folder / "a.Jpeg", {}, 0, 0));
+  ASSERT_FALSE(WriteImageFile(pic8.get(), nullptr, folder / "b.png", {}, kFormatBmp, 0));
+  EXPECT_EQ(FreeImage_GetFileType((folder / "a.Jpeg").c_str(), 0), FIF_JPEG);
+  EXPECT_EQ(FreeImage_GetFileType((folder / "b.png").c_str(), 0), FIF_BMP);
+  fs::remove(folder / "a.Jpeg");
+  fs::remove(folder / "b.png");
+
+  for (const char* name : {"x.gif", "x.webp", "noextension", "x.jpg.txt"})
+    EXPECT_THROW(WriteImageFile(pic8.get(), nullptr, folder / name, {}, 0, 0),
+                 UnsupportedImageFormat)
+        << name;
+  EXPECT_THROW(WriteImageFile(pic8.get(), nullptr, folder / "x.png", {}, 7, 0),
+               UnsupportedImageFormat);
+  for (const char* name : {"deep.bmp", "deep.jpg"})  // 16 bits: the caller converts first
+    EXPECT_THROW(WriteImageFile(pic16.get(), nullptr, folder / name, {}, 0, 0),
+                 UnsupportedImageFormat);
+  EXPECT_TRUE(WriteImageFile(pic16.get(), mask8.get(), folder / "m.png", {}, 0, 0));
+  ScopedPicBuf empty;
+  EXPECT_TRUE(WriteImageFile(empty.get(), nullptr, folder / "empty.png", {}, 0, 0));
+  EXPECT_TRUE(folder.Entries().empty());
+}
+
+TEST(WriteImageFile, FailedWritesLeaveTheExistingFileAndNoTemporaryFile) {
+  TempFolder folder;
+  ScopedPicBuf pic(6, 6, 3, 16);
+  FillPattern(pic.get());
+  const fs::path target = folder / "keep.png";
+  WriteTextFile(target, "precious");
+  WriteTextFile(folder / "notes.txt", "no picture");
+  fs::create_directory(folder / "taken.png");
+
+  EXPECT_THROW(WriteImageFile(pic.get(), nullptr, target, {}, kFormatJpeg, 0),
+               UnsupportedImageFormat);
+  EXPECT_THROW(WriteImageFile(pic.get(), nullptr, target, folder / "gone.jpg", 0, 0),
+               ImageReadError);  // the metadata source was deleted
+  EXPECT_THROW(WriteImageFile(pic.get(), nullptr, target, folder / "notes.txt", 0, 0),
+               UnsupportedImageFormat);
+  EXPECT_TRUE(WriteImageFile(pic.get(), nullptr, folder / "taken.png", {}, 0, 0));  // rename fails
+  EXPECT_TRUE(WriteImageFile(pic.get(), nullptr, folder / "missing" / "x.png", {}, 0, 0));
+  EXPECT_TRUE(WriteImageFile(pic.get(), nullptr, "/proc/melvaro-cannot-write.png", {}, 0, 0));
+  EXPECT_EQ(ReadWholeFile(target), "precious");
+  EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"keep.png", "notes.txt", "taken.png"}));
+
+  ASSERT_FALSE(WriteImageFile(pic.get(), nullptr, target, {}, 0, 0));  // success replaces it
+  ScopedPicBuf back, mask;
+  ASSERT_FALSE(LoadImageFile(back.get(), mask.get(), target));
+  EXPECT_TRUE(SameSamples(*back, *pic));
+}
+
+TEST(WriteImageFile, CopiesExifAndProfileOfTheSourceToTiffAndJpeg) {
+  TempFolder folder;
+  const FileMetadata camera = MakeCameraJpeg(folder / "source.jpg");
+  ASSERT_NE(camera.model, "(none)");
+  ScopedPicBuf pic, mask;
+  ASSERT_FALSE(LoadImageFile(pic.get(), mask.get(), folder / "source.jpg"));
+  for (const char* name : {"out.tif", "out.jpg"}) {
+    ASSERT_FALSE(WriteImageFile(pic.get(), nullptr, folder / name, folder / "source.jpg", 0, 90));
+    EXPECT_EQ(ReadFileMetadata(folder / name), camera) << name;
+  }
+  // Such a TIFF opens again and hands its profile on in turn.
+  ScopedPicBuf reopened;
+  ASSERT_FALSE(LoadImageFile(reopened.get(), mask.get(), folder / "out.tif"));
+  EXPECT_TRUE(SameSamples(*reopened, *pic));
+  ASSERT_FALSE(WriteImageFile(pic.get(), nullptr, folder / "again.jpg", folder / "out.tif", 0, 90));
+  EXPECT_EQ(ReadFileMetadata(folder / "again.jpg").profile, camera.profile);
+  // Without a metadata source nothing is copied.
+  ASSERT_FALSE(WriteImageFile(pic.get(), nullptr, folder / "bare.tif", {}, 0, 90));
+  EXPECT_EQ(ReadFileMetadata(folder / "bare.tif"), (FileMetadata{"(none)", "(none)", ""}));
+}
+
+TEST(SaveImageTo, UsesAndStoresTheSettingsQualityAndReportsFailuresWithoutThrowing) {
+  TempFolder folder;
+  const std::optional<std::string> oldConfig =
+      std::getenv("XDG_CONFIG_HOME") ? std::optional<std::string>(std::getenv("XDG_CONFIG_HOME"))
+                                     : std::nullopt;
+  setenv("XDG_CONFIG_HOME", (folder / "config").c_str(), 1);
+  ScopedPicBuf pic(16, 16, 3, 8), deep(4, 4, 3, 16);
+  FillPattern(pic.get());
+  FillPattern(deep.get());
+
+  // JPEG takes the colour of a masked picture, at the stored quality (85 by default).
+  ASSERT_FALSE(SaveImageTo(pic.get(), pic.get(), folder / "default.jpg"));
+  ASSERT_FALSE(WriteImageFile(pic.get(), nullptr, folder / "q85.jpg", {}, 0, 85));
+  EXPECT_EQ(ReadWholeFile(folder / "default.jpg"), ReadWholeFile(folder / "q85.jpg"));
+  EXPECT_EQ(ReadSettingText("jpeg", "missing"), "85");
+  WriteSetting("jpeg", "-5");  // below 1: quality 95
+  ASSERT_FALSE(SaveImageTo(pic.get(), nullptr, folder / "negative.jpg"));
+  ASSERT_FALSE(WriteImageFile(pic.get(), nullptr, folder / "q95.jpg", {}, 0, 95));
+  EXPECT_EQ(ReadWholeFile(folder / "negative.jpg"), ReadWholeFile(folder / "q95.jpg"));
+  EXPECT_EQ(ReadSettingText("jpeg", "missing"), "0");  // not 4294967291
+
+  EXPECT_TRUE(SaveImageTo(deep.get(), nullptr, folder / "deep.jpg"));  // refused, not thrown
+  EXPECT_TRUE(SaveImageTo(pic.get(), nullptr, folder / "unknown.xyz"));
+  EXPECT_FALSE(fs::exists(folder / "deep.jpg"));
+  ASSERT_FALSE(SaveImageTo(deep.get(), nullptr, folder / "file_000.tif"));
+  if (oldConfig)
+    setenv("XDG_CONFIG_HOME", oldConfig->c_str(), 1);
+  else
+    unsetenv("XDG_CONFIG_HOME");
+}
