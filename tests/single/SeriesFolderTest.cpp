@@ -50,50 +50,28 @@ TEST_F(SeriesFolder, TemporaryFoldersLiveInTheCacheFolder) {
   EXPECT_TRUE(fs::is_empty(b));
 }
 
-TEST_F(SeriesFolder, NamesOfTheTwoSeries) {
-  EXPECT_EQ(SeriesFileName("/t", 7), fs::path("/t/file_007.tif"));
+TEST_F(SeriesFolder, SeriesNamesAreExactlyThreeDigitsPerNumber) {
   EXPECT_EQ(FamilyFileName("/t", 5, 3), fs::path("/t/file_005_003.tif"));
-  for (const char* name :
-       {"file_000.tif", "file_010.tif", "file_005_003.tif", "file_999_999.tif"}) {
-    EXPECT_TRUE(IsSeriesFileName(name)) << name;
-  }
-  for (const char* name :
-       {"file_12.tif", "file_0123.tif", "file_001.tiff", "file_001.TIF", "file_001_02.tif",
-        "file_a01.tif", "xfile_001.tif", "file_001.tif.bak", "file_001-002.tif", "file_.tif"}) {
+  EXPECT_TRUE(IsSeriesFileName("file_010.tif") && IsSeriesFileName("file_005_003.tif"));
+  for (const char* name : {"file_12.tif", "file_0123.tif", "file_001.tiff", "file_001_02.tif",
+                           "file_a01.tif", "file_001.tif.bak", "file_001-002.tif"}) {
     EXPECT_FALSE(IsSeriesFileName(name)) << name;
   }
 }
 
-TEST_F(SeriesFolder, OwnFolderIsCreatedAndLosesEveryFileButNoSubFolder) {
-  const fs::path folder = TemporaryFolder();
-  EXPECT_TRUE(PrepareSeriesFolder(folder, FolderCleanup::kEveryFile));
-  EXPECT_TRUE(fs::is_directory(folder));
-  fs::create_directories(folder / "keep");
-  Touch(folder / "keep" / "file_001.tif");
-  Touch(folder / "notes.txt");
-  Touch(folder / "file_099.tif");
-  EXPECT_TRUE(PrepareSeriesFolder(folder, FolderCleanup::kEveryFile));
-  EXPECT_EQ(Names(folder), std::vector<std::string>{"keep"});
-  EXPECT_TRUE(fs::exists(folder / "keep" / "file_001.tif"));
-}
-
-TEST_F(SeriesFolder, UserFolderLosesOnlyEarlierSeriesFiles) {
-  const fs::path folder = root_ / "mine";
-  fs::create_directories(folder / "file_002.tif");  // a folder with a series name stays
-  for (const char* name : {"file_007_003.tif", "file_099.tif", "file_12.tif", "holiday.jpg"}) {
-    Touch(folder / name);
+TEST_F(SeriesFolder, OwnFolderLosesEveryFileUsersFolderOnlySeriesFilesNeitherASubFolder) {
+  const fs::path own = TemporaryFolder(), mine = root_ / "mine";
+  for (const fs::path& folder : {own, mine}) {
+    fs::create_directories(folder / "file_002.tif");  // a folder, even with a series name, stays
+    for (const char* name : {"file_007_003.tif", "file_099.tif", "file_12.tif", "holiday.jpg"})
+      Touch(folder / name);
   }
-  EXPECT_TRUE(PrepareSeriesFolder(folder, FolderCleanup::kSeriesFilesOnly));
-  EXPECT_EQ(Names(folder),
-            (std::vector<std::string>{"file_002.tif", "file_12.tif", "holiday.jpg"}));
-}
-
-TEST_F(SeriesFolder, FolderThatCannotBeMadeIsReported) {
-  Touch(root_ / "plain");
-  EXPECT_FALSE(PrepareSeriesFolder(root_ / "plain", FolderCleanup::kEveryFile));
-  EXPECT_FALSE(PrepareSeriesFolder(root_ / "plain" / "below", FolderCleanup::kEveryFile));
-  EXPECT_FALSE(PrepareSeriesFolder({}, FolderCleanup::kEveryFile));
-  EXPECT_TRUE(fs::exists(root_ / "plain"));
+  EXPECT_TRUE(PrepareSeriesFolder(own, FolderCleanup::kEveryFile));
+  EXPECT_TRUE(PrepareSeriesFolder(mine, FolderCleanup::kSeriesFilesOnly));
+  EXPECT_EQ(Names(own), std::vector<std::string>{"file_002.tif"});
+  EXPECT_EQ(Names(mine), (std::vector<std::string>{"file_002.tif", "file_12.tif", "holiday.jpg"}));
+  EXPECT_TRUE(PrepareSeriesFolder(root_ / "new" / "folder", FolderCleanup::kEveryFile));
+  EXPECT_FALSE(PrepareSeriesFolder(mine / "holiday.jpg", FolderCleanup::kEveryFile));  // a file
 }
 
 }  // namespace

@@ -53,21 +53,3 @@ inline bool SamePixels(const SBxPicBuf& a, const SBxPicBuf& b) {
   }
   return true;
 }
-
-// Number of samples that differ between two pictures of equal geometry.
-inline size_t CountDifferences(const SBxPicBuf& a, const SBxPicBuf& b) {
-  size_t n = 0;
-  for (int y = 0; y < a.height; ++y) {
-    for (int x = 0; x < a.width; ++x) {
-      for (uint32_t c = 0; c < a.components; ++c) {
-        const int ci = static_cast<int>(c);
-        const uint32_t va =
-            a.bitsPerComponent == 8 ? Sample<uint8_t>(a, x, y, ci) : Sample<uint16_t>(a, x, y, ci);
-        const uint32_t vb =
-            b.bitsPerComponent == 8 ? Sample<uint8_t>(b, x, y, ci) : Sample<uint16_t>(b, x, y, ci);
-        n += va != vb;
-      }
-    }
-  }
-  return n;
-}
