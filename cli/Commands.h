@@ -24,3 +24,5 @@ inline CLI::App* AddSubcommand(CLI::App& app, const std::string& name,
 
 // melvaro-cli convert -o OUT IN
 void AddConvertCommand(CLI::App& app, const CommonOptions& common, CommandRunner* runner);
+// melvaro-cli fuse [--exposure N] -o OUT IN1 IN2 [...]
+void AddFuseCommand(CLI::App& app, const CommonOptions& common, CommandRunner* runner);

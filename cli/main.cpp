@@ -30,6 +30,7 @@ int main(int argc, char** argv) {
 
   CommandRunner runner;
   AddConvertCommand(app, common, &runner);
+  AddFuseCommand(app, common, &runner);
 
   try {
     app.parse(argc, argv);

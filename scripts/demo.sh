@@ -14,3 +14,6 @@ cli=build/release/cli/melvaro-cli
 
 "$cli" convert -o "$out_dir/seeding.tif" samples/photos/seeding.jpg
 echo "Converted samples/photos/seeding.jpg to $out_dir/seeding.tif"
+
+"$cli" fuse -o "$out_dir/stlouis-vtx.jpg" samples/bracketed/stlouis/*.jpg
+echo "Fused the bracketed series samples/bracketed/stlouis/*.jpg into $out_dir/stlouis-vtx.jpg"

@@ -1,0 +1,236 @@
+// The main window's commands.
+#include <QApplication>
+#include <QMenu>
+#include <QToolButton>
+
+#include "app/CommandTable.h"
+#include "app/FileCommands.h"
+#include "app/ImageView.h"
+#include "app/MainWindow.h"
+#include "app/Messages.h"
+#include "app/RenderView.h"
+#include "app/ToolPanel.h"
+#include "app/UserDialogs.h"
+#include "app/ViewGeometry.h"
+#include "picture/CBxPicBufAPI.h"
+#include "picture/ImageLoad.h"
+#include "settings/TextTable.h"
+
+namespace {
+constexpr int kTextWarning = 3;
+constexpr int kTextNotSupported = 41;
+constexpr int kTextAbout = 42;
+
+// result becomes a copy of source.
+void CopySourceToResult(ImageDocument* document) {
+  CBxPicBufAPI::ReinitHeap(&document->result, &document->source);
+  CBxPicBufAPI::Copy(&document->result, &document->source);
+}
+}  // namespace
+
+void MainWindow::ExecuteCommand(int command) {
+  if (state_.busy) return;
+  if (isVisible()) activateWindow();
+  switch (command) {
+    case kCmdOpen:
+      CommandOpen();
+      break;
+    case kCmdSaveAs:
+      CommandSaveAs();
+      break;
+    case kCmdClose:
+      CommandClose();
+      break;
+    case kCmdMultiImage:
+      CommandMultiImage();
+      break;
+    case kCmdSingleImage:
+      CommandSingleImage();
+      break;
+    case kCmdDaylightUp:
+    case kCmdDaylightDown:
+      CommandDaylight(command);
+      break;
+    case kCmdSmartContrast:
+      CommandSmartContrast();
+      break;
+    case kCmdToneMapping:
+      CommandToneMapping();
+      break;
+    case kCmdZoomIn:
+      ZoomBy(kZoomInFactor);
+      break;
+    case kCmdZoomOut:
+      ZoomBy(kZoomOutFactor);
+      break;
+    case kCmdZoomFit:
+      if (state_.document.source.pixels) FitToView();
+      break;
+    case kCmdZoom100:
+      if (state_.document.source.pixels) ZoomTo100();
+      break;
+    case kCmdMenu: {
+      commands_->UpdateMenu();
+      QWidget* button = commands_->MenuButton();
+      const QPoint at = button != nullptr ? button->mapToGlobal(QPoint(0, button->height()))
+                                          : mapToGlobal(QPoint(0, 0));
+      commands_->PopupMenu()->popup(at);
+      break;
+    }
+    case kCmdOptions:
+      RunOptions(*dialogs_, this, languageFile_, &startup_, &languageIndex_);
+      break;
+    case kCmdToggleSources:
+      CommandToggleSources();
+      break;
+    case kCmdPrevious:
+    case kCmdNext:
+      CommandBrowseSeries(command);
+      break;
+    case kCmdAbout:
+      CommandAbout();
+      break;
+    case kCmdExit:  // through the unsaved question, like the close button
+      close();
+      break;
+    case kCmdSeriesReady:
+    case kCmdDaylightReady:
+      CommandSeriesReady(command);
+      break;
+    default:
+      break;
+  }
+}
+
+void MainWindow::AfterSourceLoaded(const std::filesystem::path& path) {
+  state_.metadataSourcePath = path;
+  setWindowTitle(QStringLiteral("Melvaro - ") + QString::fromStdString(path.string()));
+  SetStatusText({});
+  CopySourceToResult(&state_.document);
+  RenderView(&view_, kRenderRefresh, &state_.document.result, kSlotResult, 0,
+             &state_.document.mask);
+  RenderView(&view_, kRenderRefresh, &state_.document.source, kSlotSource, 0,
+             &state_.document.mask);
+  FitToView();  // draws from the fresh caches
+  commands_->EnterPictureOpened();
+  state_.resultUnsaved = 0;
+  state_.multiImageMode = 0;
+}
+
+void MainWindow::CommandOpen() {
+  if (!MayDiscardResult()) return;
+  std::filesystem::path path;
+  if (OpenSourceImageAsking(*dialogs_, this, &state_, &path)) return;
+  AfterSourceLoaded(path);
+}
+
+void MainWindow::CommandSaveAs() {
+  std::filesystem::path name;
+  if (!SaveImageAs(*dialogs_, this, &state_, &name)) {
+    setWindowTitle(QStringLiteral("Melvaro - ") + QString::fromStdString(name.string()));
+    state_.resultUnsaved = 0;
+  }
+  imageView_->update();
+}
+
+void MainWindow::CommandClose() {
+  if (!state_.multiImageMode && !MayDiscardResult()) return;
+  state_.metadataSourcePath.clear();
+  SetStatusText({});
+  commands_->EnterNoPicture();
+  view_.interpolation = kInterpolationBilinear;
+  ReleaseDocument(&state_.document);
+  ReleaseViewCaches(&view_);
+  RenderView(&view_, kRenderRefresh, nullptr, kSlotClear, 1, nullptr);
+  imageView_->update();
+  state_.resultUnsaved = 0;
+  state_.showSources = 0;
+}
+
+void MainWindow::CommandAbout() {
+  const std::string text = "Melvaro " MELVARO_VERSION
+                           "\n\nExposure fusion, synthetic bracketing, tone mapping and "
+                           "contrast for photographs.";
+  dialogs_->ShowMessage(this, LangText(kTextAbout), text, MessageIcon::kInformation);
+}
+
+bool MainWindow::SourceDepthSupported() {
+  const uint32_t bits = state_.document.source.bitsPerComponent;
+  if (bits == 8 || bits == 16) return true;
+  dialogs_->ShowMessage(this, LangText(kTextWarning), LangText(kTextNotSupported),
+                        MessageIcon::kNone);
+  return false;
+}
+
+// The common start of the series commands; false when the command stops.
+bool MainWindow::PrepareSeriesWork() {
+  if (state_.document.source.pixels == nullptr || !MayDiscardResult()) return false;
+  state_.resultUnsaved = 0;
+  state_.jobSourcePath = state_.currentFilePath;
+  state_.multiImageMode = 0;
+  // The result starts as the source, never as uninitialised pixels that could be saved.
+  CopySourceToResult(&state_.document);
+  CBxPicBufAPI::ReinitHeap(&state_.workPicture, &state_.document.source);
+  CBxPicBufAPI::Copy(&state_.workPicture, &state_.document.source);
+  RefreshBothCaches();
+  return SourceDepthSupported();
+}
+
+void MainWindow::CommandSingleImage() {
+  if (!hooks_.askNoiseLevel || !hooks_.bracketingJob || !PrepareSeriesWork()) return;
+  commands_->DisableForProcessing();
+  const int noise = hooks_.askNoiseLevel(*this);
+  if (noise < 0) {
+    commands_->EnableAfterProcessing(state_.multiImageMode != 0);
+    return;
+  }
+  auto job = hooks_.bracketingJob;
+  StartSeriesJob([this, job, noise](JobProgress& progress) { return job(state_, noise, progress); },
+                 kCmdSeriesReady);
+}
+
+void MainWindow::CommandDaylight(int command) {
+  if (!hooks_.daylightJob) return;
+  state_.daylightDirection =
+      command == kCmdDaylightUp ? DaylightDirection::kUp : DaylightDirection::kDown;
+  if (!PrepareSeriesWork()) return;
+  auto job = hooks_.daylightJob;
+  StartSeriesJob([this, job](JobProgress& progress) { return job(state_, progress); },
+                 kCmdDaylightReady);
+}
+
+void MainWindow::OpenHookPanel(const ProcessingHooks::PanelFactory& factory) {
+  if (!factory) return;
+  if (activePanel_ != nullptr) ClosePanel(activePanel_);
+  OpenPanel(factory(*this));
+}
+
+void MainWindow::CommandSmartContrast() {
+  if (state_.document.source.pixels == nullptr || !hooks_.smartContrastPanel) return;
+  state_.showSources = 0;
+  if (!MayDiscardResult()) return;
+  state_.resultUnsaved = 0;
+  OpenHookPanel(hooks_.smartContrastPanel);
+}
+
+void MainWindow::CommandToneMapping() {
+  if (state_.document.source.pixels == nullptr || !hooks_.toneMappingPanel) return;
+  if (!MayDiscardResult()) return;
+  state_.toolDialogOpen = 1;
+  state_.resultUnsaved = 0;
+  state_.showSources = 0;
+  if (!SourceDepthSupported()) {
+    state_.toolDialogOpen = 0;
+    return;
+  }
+  OpenHookPanel(hooks_.toneMappingPanel);
+}
+
+void MainWindow::CommandSeriesReady(int command) {
+  state_.resultUnsaved = 0;
+  state_.showSources = 0;
+  CBxPicBufAPI::ReinitHeap(&state_.document.source, &state_.workPicture);
+  CBxPicBufAPI::Copy(&state_.document.source, &state_.workPicture);
+  CopySourceToResult(&state_.document);
+  OpenHookPanel(command == kCmdSeriesReady ? hooks_.multiImagePanel : hooks_.daylightPanel);
+}

@@ -1,0 +1,90 @@
+// The main window's side of background jobs: the progress window and the job's end.
+#include "app/CommandTable.h"
+#include "app/DockPanel.h"
+#include "app/ImageView.h"
+#include "app/JobRunner.h"
+#include "app/MainWindow.h"
+#include "app/Messages.h"
+#include "app/ProgressWindow.h"
+#include "app/RenderView.h"
+#include "app/UserDialogs.h"
+#include "picture/CBxPicBufAPI.h"
+#include "picture/ImageLoad.h"
+#include "settings/TextTable.h"
+
+namespace {
+constexpr int kTextWarning = 3;
+}
+
+bool MainWindow::JobRunning() const {
+  return seriesJob_->Running() || panelJob_->Running();
+}
+
+void MainWindow::OpenProgressWindow() {
+  progress_ = new ProgressWindow(&state_.cancelRequested, dock_);
+  dock_->AddPanel(progress_);
+  commands_->DisableForProcessing();
+  reporter_->Attach(progress_);
+}
+
+void MainWindow::CloseProgressWindow() {
+  if (progress_ == nullptr) return;
+  reporter_->Attach(nullptr);
+  dock_->RemovePanel(progress_);
+  delete progress_;
+  progress_ = nullptr;
+  commands_->EnableAfterProcessing(state_.multiImageMode != 0);
+}
+
+bool MainWindow::StartSeriesJob(JobBody body, int doneCommand) {
+  if (JobRunning()) return false;
+  OpenProgressWindow();
+  state_.cancelRequested = 0;
+  reporter_->WatchCancelFlag(&state_.cancelRequested);
+  SetStatusText({});
+  SetWindowCursor(Qt::WaitCursor);
+  seriesJob_->Start(std::move(body), reporter_, [this, doneCommand](const JobResult& result) {
+    SeriesJobEnded(result, doneCommand);
+  });
+  return true;
+}
+
+void MainWindow::SeriesJobEnded(const JobResult& result, int doneCommand) {
+  CloseProgressWindow();
+  SetWindowCursor(Qt::ArrowCursor);
+  if (result.end == JobEnd::kFinished && !state_.cancelRequested) {
+    ExecuteCommand(doneCommand);
+    return;
+  }
+  ReloadJobSource();
+  if (result.end == JobEnd::kFailed && !result.message.empty())
+    dialogs_->ShowMessage(this, LangText(kTextWarning), result.message, MessageIcon::kWarning);
+}
+
+// After an aborted or failed series the picture the user opened comes back, as it was on
+// disk, and is what the view and Save As see.
+void MainWindow::ReloadJobSource() {
+  ImageDocument& document = state_.document;
+  if (!state_.jobSourcePath.empty()) {
+    std::filesystem::path loaded;
+    if (!OpenSourceImage(&document, state_.jobSourcePath, &loaded)) state_.currentFilePath = loaded;
+  }
+  if (document.source.pixels != nullptr) {
+    CBxPicBufAPI::ReinitHeap(&document.result, &document.source);
+    CBxPicBufAPI::Copy(&document.result, &document.source);
+  }
+  RefreshBothCaches();
+}
+
+bool MainWindow::StartPanelJob(JobBody body, std::function<void(const JobResult&)> finished) {
+  if (JobRunning()) return false;
+  CBxPicBufAPI::ReinitHeap(&state_.workPicture, &state_.document.source);
+  CBxPicBufAPI::Copy(&state_.workPicture, &state_.document.source);
+  state_.busy = 1;
+  panelJob_->Start(std::move(body), reporter_,
+                   [this, finished = std::move(finished)](const JobResult& result) {
+                     HandleMessage(kMsgRedraw);
+                     if (finished) finished(result);
+                   });
+  return true;
+}

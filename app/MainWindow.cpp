@@ -1,0 +1,303 @@
+// The main window: start-up, shutdown, layout, keys, dropped files and messages.
+#include "app/MainWindow.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMimeData>
+#include <QScreen>
+#include <QStatusBar>
+#include <QToolBar>
+
+#include "app/CommandTable.h"
+#include "app/DockPanel.h"
+#include "app/FileCommands.h"
+#include "app/ImageView.h"
+#include "app/JobRunner.h"
+#include "app/Messages.h"
+#include "app/ProgressWindow.h"
+#include "app/RenderView.h"
+#include "app/ToolPanel.h"
+#include "app/UserDialogs.h"
+#include "app/ZoomBox.h"
+#include "picture/CBxPicBufAPI.h"
+#include "settings/Settings.h"
+#include "settings/TextTable.h"
+
+namespace {
+constexpr int kTextCrashedLastTime = 2;
+constexpr int kTextWarning = 3;
+constexpr int kTextNotSavedQuestion = 21;
+
+bool IsAppMessage(int id) {
+  switch (id) {
+    case kMsgRedraw:
+    case kMsgRedrawResult:
+    case kMsgResultNotSaved:
+    case kMsgWaitCursor:
+    case kMsgArrowCursor:
+    case kMsgMoveCursor:
+    case kMsgCopyScratch:
+    case kMsgToneJobDone:
+    case kMsgToneJobAbandoned:
+    case kMsgStartToneJob:
+    case kMsgParseZoom:
+      return true;
+    default:
+      return false;
+  }
+}
+}  // namespace
+
+MainWindow::MainWindow(UserDialogs* dialogs, QWidget* parent)
+    : QMainWindow(parent), dialogs_(dialogs) {
+  setWindowTitle(QStringLiteral("Melvaro"));
+  setAcceptDrops(true);
+  InitAppState(&state_);
+
+  // The marker reads 1 while the program runs; finding it set means the last run ended
+  // without its orderly exit.
+  languageFile_ = LanguageFilePath();
+  const LanguageList languages = LoadLanguageList(languageFile_);
+  languageIndex_ = languages.current;
+  startup_ = StartupRead();
+  LoadTextTable(languageFile_, languageIndex_);
+  ShowCrashWarningIfNeeded(startup_.crashedLastTime);
+
+  state_.metadataSourcePath.clear();
+  view_.interpolation = kInterpolationBilinear;
+  view_.background = kViewBackgroundDark;
+  view_.previewRect = nullptr;
+  reporter_ = new ProgressReporter(this);
+  seriesJob_ = new JobRunner(this);
+  panelJob_ = new JobRunner(this);
+  BuildWindow();
+  InstallProcessingHooks(&hooks_);
+
+  commands_->EnterNoPicture();
+  view_.zoom = 1.0;
+  FocusView();
+}
+
+MainWindow::~MainWindow() {
+  // The child widgets outlive this destructor's body: they must no longer call back.
+  for (QObject* sender : {static_cast<QObject*>(imageView_), static_cast<QObject*>(zoomBox_),
+                          static_cast<QObject*>(commands_)})
+    QObject::disconnect(sender, nullptr, this, nullptr);
+  // A job works on the state released below: stop it and wait for it first.
+  state_.cancelRequested = 1;
+  seriesJob_->Wait();
+  panelJob_->Wait();
+  ExitWrite(startup_);
+  ReleaseViewCaches(&view_);
+  ReleaseAppState(&state_);
+}
+
+void MainWindow::ShowCrashWarningIfNeeded(bool crashedLastTime) {
+  if (crashedLastTime)
+    dialogs_->ShowMessage(this, LangText(kTextWarning), LangText(kTextCrashedLastTime),
+                          MessageIcon::kInformation);
+}
+
+void MainWindow::BuildWindow() {
+  status_ = new QLabel(this);
+  status_->setContentsMargins(2, 1, 2, 1);
+  statusBar()->addWidget(status_, 1);
+  statusBar()->setSizeGripEnabled(true);
+
+  auto* toolbar = new QToolBar(this);
+  toolbar->setObjectName(QStringLiteral("MainToolbar"));
+  toolbar->setMovable(false);
+  toolbar->setFloatable(false);
+  toolbar->toggleViewAction()->setVisible(false);
+  addToolBar(Qt::TopToolBarArea, toolbar);
+  setContextMenuPolicy(Qt::NoContextMenu);
+  commands_ = new CommandTable(this);
+  zoomBox_ = new ZoomBox(toolbar);
+  commands_->BuildToolbar(toolbar, zoomBox_);
+  connect(commands_, &CommandTable::Triggered, this, &MainWindow::ExecuteCommand);
+  connect(zoomBox_, &ZoomBox::PresetChosen, this, &MainWindow::OnPresetChosen);
+  connect(zoomBox_, &ZoomBox::TextConfirmed, this, [this] { SendMessage(kMsgParseZoom); });
+  connect(zoomBox_, &ZoomBox::FocusBack, this, &MainWindow::FocusView);
+
+  auto* central = new QWidget(this);
+  auto* layout = new QHBoxLayout(central);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  imageView_ = new ImageView(&view_, central);
+  dock_ = new DockPanel(central);
+  layout->addWidget(imageView_, 1);
+  layout->addWidget(dock_);
+  setCentralWidget(central);
+  ConnectView();
+
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  const QSize available = screen != nullptr ? screen->availableGeometry().size() : QSize(1280, 800);
+  resize(available.width() * 4 / 5, available.height() * 4 / 5);
+}
+
+void MainWindow::ConnectView() {
+  connect(imageView_, &ImageView::Resized, this, &MainWindow::OnViewResized);
+  connect(imageView_, &ImageView::LeftPressed, this, &MainWindow::OnLeftPressed);
+  connect(imageView_, &ImageView::MouseMoved, this, &MainWindow::OnMouseMoved);
+  connect(imageView_, &ImageView::LeftReleased, this, &MainWindow::OnLeftReleased);
+  connect(imageView_, &ImageView::RightPressed, this, &MainWindow::OnRightPressed);
+  connect(imageView_, &ImageView::RightReleased, this, &MainWindow::OnRightReleased);
+  connect(imageView_, &ImageView::DoubleClicked, this, &MainWindow::OnDoubleClicked);
+  connect(imageView_, &ImageView::WheelTurned, this, &MainWindow::OnWheel);
+  connect(imageView_, &ImageView::MouseLeft, this, [this] { dragging_ = false; });
+}
+
+bool MainWindow::MayDiscardResult() {
+  if (!state_.resultUnsaved) return true;
+  return dialogs_->AskYesNo(this, LangText(kTextWarning), LangText(kTextNotSavedQuestion));
+}
+
+void MainWindow::ShowMessage(int captionText, const std::string& text) {
+  dialogs_->ShowMessage(this, LangText(captionText), text, MessageIcon::kInformation);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  // A panel job writes the result until it ends; leaving now would lose it half-written.
+  if (state_.busy || !MayDiscardResult()) {
+    event->ignore();
+    return;
+  }
+  event->accept();
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+  // Keys reach the window only when the focused control did not use them, so the zoom
+  // box's edit field and a panel's sliders keep their own keys.
+  const QString text = event->text();
+  int command = 0;
+  if (event->key() == Qt::Key_F5)
+    command = kCmdToggleSources;
+  else if (event->key() == Qt::Key_Left)
+    command = kCmdPrevious;
+  else if (event->key() == Qt::Key_Right)
+    command = kCmdNext;
+  else if (text == QLatin1String("+"))
+    command = kCmdZoomIn;
+  else if (text == QLatin1String("-"))
+    command = kCmdZoomOut;
+  else if (event->key() == Qt::Key_Question && (event->modifiers() & Qt::AltModifier))
+    command = kCmdAbout;
+  if (command == 0) {
+    QMainWindow::keyPressEvent(event);
+    return;
+  }
+  event->accept();
+  ExecuteCommand(command);
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls() && !event->mimeData()->urls().isEmpty() &&
+      event->mimeData()->urls().first().isLocalFile())
+    event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+  event->acceptProposedAction();
+  OpenDroppedFiles(event->mimeData()->urls());
+}
+
+void MainWindow::OpenDroppedFiles(const QList<QUrl>& urls) {
+  if (state_.toolDialogOpen || state_.busy || JobRunning()) return;
+  if (urls.isEmpty() || !urls.first().isLocalFile() || !MayDiscardResult()) return;
+  std::filesystem::path path(urls.first().toLocalFile().toStdString());
+  if (OpenSourceImageAsking(*dialogs_, this, &state_, &path)) return;
+  AfterSourceLoaded(path);
+}
+
+void MainWindow::SendMessage(int message) {
+  if (IsAppMessage(message))
+    HandleMessage(message);
+  else
+    ExecuteCommand(message);
+}
+
+void MainWindow::PostMessage(int message) {
+  QMetaObject::invokeMethod(
+      this, [this, message] { SendMessage(message); }, Qt::QueuedConnection);
+}
+
+void MainWindow::HandleMessage(int message) {
+  switch (message) {
+    case kMsgRedraw:
+      RefreshBothCaches();
+      break;
+    case kMsgRedrawResult:
+      RenderAndRepaint(kRenderCached, &state_.document.result, kSlotResult);
+      break;
+    case kMsgResultNotSaved:
+      state_.resultUnsaved = 1;
+      break;
+    case kMsgWaitCursor:
+      SetWindowCursor(Qt::WaitCursor);
+      break;
+    case kMsgArrowCursor:
+      SetWindowCursor(Qt::ArrowCursor);
+      break;
+    case kMsgMoveCursor:
+      SetWindowCursor(Qt::SizeAllCursor);
+      break;
+    case kMsgCopyScratch:
+      RenderView(&view_, kRenderScratch, nullptr, kSlotResult, 1, nullptr);
+      imageView_->update();
+      break;
+    case kMsgToneJobDone:
+      state_.busy = 0;
+      state_.toolDialogOpen = 0;
+      state_.resultUnsaved = 1;
+      RenderAndRepaint(kRenderRefresh, &state_.document.result, kSlotResult);
+      commands_->EnableAfterProcessing(state_.multiImageMode != 0);
+      break;
+    case kMsgToneJobAbandoned:
+      state_.busy = 0;
+      state_.toolDialogOpen = 0;
+      state_.resultUnsaved = 0;
+      CBxPicBufAPI::ReinitHeap(&state_.document.result, &state_.workPicture);
+      CBxPicBufAPI::Copy(&state_.document.result, &state_.workPicture);
+      RenderAndRepaint(kRenderRefresh, &state_.document.result, kSlotResult);
+      break;
+    case kMsgParseZoom:
+      OnTypedZoom();
+      break;
+    default:  // kMsgStartToneJob: a panel hands its job over with StartPanelJob
+      break;
+  }
+}
+
+void MainWindow::SetStatusText(const std::string& text) {
+  status_->setText(QString::fromStdString(text));
+}
+
+QString MainWindow::StatusText() const {
+  return status_->text();
+}
+
+void MainWindow::OpenPanel(ToolPanel* panel) {
+  if (panel == nullptr) return;
+  dock_->AddPanel(panel);
+  activePanel_ = panel;
+}
+
+void MainWindow::ClosePanel(ToolPanel* panel) {
+  if (panel == nullptr) return;
+  dock_->RemovePanel(panel);
+  panel->hide();
+  panel->deleteLater();
+  if (activePanel_ == panel) activePanel_ = nullptr;
+  view_.previewRect = nullptr;
+  state_.toolDialogOpen = 0;
+  commands_->EnableAfterProcessing(state_.multiImageMode != 0);
+  RenderShown(kRenderCached);
+}
+
+void MainWindow::SetWindowCursor(Qt::CursorShape shape) {
+  setCursor(shape);
+  imageView_->setCursor(shape);
+}

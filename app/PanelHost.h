@@ -1,0 +1,52 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "app/Jobs.h"
+#include "app/ViewContext.h"
+
+class QWidget;
+class ToolPanel;
+class UserDialogs;
+struct AppState;
+struct StartupSettings;
+
+// What the main window offers a processing panel: the application state, the view, the
+// messages of Messages.h, docking, the status bar and background jobs. Every call is made
+// on the user-interface thread, except PostMessage, which any thread may call.
+class PanelHost {
+ public:
+  virtual ~PanelHost() = default;
+
+  virtual AppState& State() = 0;
+  virtual ViewContext& View() = 0;
+  virtual UserDialogs& Dialogs() = 0;
+  virtual QWidget* Window() = 0;
+  // The values read at start-up and stored at exit ("uiPowerT1".. of the tone panel).
+  virtual StartupSettings& Startup() = 0;
+
+  // A message of AppMessage (or a command of CommandId) handled now / later on the
+  // user-interface thread.
+  virtual void SendMessage(int message) = 0;
+  virtual void PostMessage(int message) = 0;
+
+  virtual void SetStatusText(const std::string& text) = 0;
+
+  // Docks `panel` at the right of the view as the open panel (the view forwards the mouse
+  // to it). ClosePanel undocks it, forgets the preview rectangle, redraws and deletes it
+  // later.
+  virtual void OpenPanel(ToolPanel* panel) = 0;
+  virtual void ClosePanel(ToolPanel* panel) = 0;
+
+  // Runs a panel's job on a worker thread (the tone job): the work picture is first made a
+  // copy of `source` and `busy` is set. When the body returns, the view is refreshed
+  // (kMsgRedraw) and `finished` runs on the user-interface thread; the panel then sends
+  // kMsgToneJobDone or kMsgToneJobAbandoned. False when a job runs already.
+  virtual bool StartPanelJob(JobBody body, std::function<void(const JobResult&)> finished) = 0;
+
+  // Runs a series job with the progress window ("Abort" sets AppState::cancelRequested).
+  // When it finishes without being cancelled, `doneCommand` (kCmdSeriesReady or
+  // kCmdDaylightReady) runs; otherwise `source` is reloaded from AppState::jobSourcePath.
+  virtual bool StartSeriesJob(JobBody body, int doneCommand) = 0;
+};

@@ -1,0 +1,54 @@
+#include "app/ProgressWindow.h"
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "settings/TextTable.h"
+
+namespace {
+QString Text(int n) {
+  return QString::fromStdString(LangText(n));
+}
+constexpr int kContentWidth = 297;
+}  // namespace
+
+ProgressWindow::ProgressWindow(std::atomic<uint8_t>* cancelFlag, QWidget* parent)
+    : QFrame(parent), cancelFlag_(cancelFlag) {
+  label_ = new QLabel(this);
+  label_->setAlignment(Qt::AlignCenter);
+  label_->setFixedWidth(kContentWidth);
+  bar_ = new QProgressBar(this);
+  bar_->setRange(0, 100);
+  bar_->setValue(0);
+  bar_->setTextVisible(false);
+  bar_->setFixedSize(kContentWidth, 21);
+  abort_ = new QPushButton(Text(68), this);
+  abort_->setFixedSize(75, 23);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(10, 10, 10, 10);
+  layout->setSpacing(8);
+  layout->addWidget(label_);
+  layout->addWidget(bar_);
+  layout->addWidget(abort_, 0, Qt::AlignHCenter);
+  setFixedSize(sizeHint());
+  connect(abort_, &QPushButton::clicked, this, &ProgressWindow::Abort);
+}
+
+void ProgressWindow::SetPercent(int percent) {
+  if (cancelling_) return;  // "Canceling ..." stays until the job ends
+  label_->setText(Text(14) + QString::number(percent) + QLatin1Char('%'));
+  bar_->setValue(percent);
+}
+
+void ProgressWindow::SetText(const QString& text) {
+  if (!cancelling_) label_->setText(text);
+}
+
+void ProgressWindow::Abort() {
+  cancelFlag_->store(1);
+  cancelling_ = true;
+  label_->setText(Text(57));
+}

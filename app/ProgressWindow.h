@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QFrame>
+#include <atomic>
+#include <cstdint>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+// The progress of a series job, docked at the right: a label, a bar from 0 to 100 and
+// "Abort". Abort sets the cancel flag the job polls between its steps; the window then reads
+// "Canceling ..." until the job ends and closes it.
+class ProgressWindow : public QFrame {
+  Q_OBJECT
+
+ public:
+  ProgressWindow(std::atomic<uint8_t>* cancelFlag, QWidget* parent);
+
+  // "Progress: N%" and the bar at N.
+  void SetPercent(int percent);
+  void SetText(const QString& text);
+  bool Cancelling() const { return cancelling_; }
+
+  QLabel* Label() const { return label_; }
+  QProgressBar* Bar() const { return bar_; }
+  QPushButton* AbortButton() const { return abort_; }
+
+ private:
+  void Abort();
+
+  std::atomic<uint8_t>* cancelFlag_;
+  QLabel* label_;
+  QProgressBar* bar_;
+  QPushButton* abort_;
+  bool cancelling_ = false;
+};
