@@ -26,3 +26,9 @@ inline CLI::App* AddSubcommand(CLI::App& app, const std::string& name,
 void AddConvertCommand(CLI::App& app, const CommonOptions& common, CommandRunner* runner);
 // melvaro-cli fuse [--exposure N] -o OUT IN1 IN2 [...]
 void AddFuseCommand(CLI::App& app, const CommonOptions& common, CommandRunner* runner);
+
+// melvaro-cli single [--denoise none|low|medium|high] [--exposure N] [--series-dir DIR] -o OUT IN
+void AddSingleCommand(CLI::App& app, const CommonOptions& common, CommandRunner* runner);
+
+// melvaro-cli daylight up|down [--power N] [--series-dir DIR] -o OUT IN
+void AddDaylightCommand(CLI::App& app, const CommonOptions& common, CommandRunner* runner);
