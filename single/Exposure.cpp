@@ -8,9 +8,13 @@
 
 namespace {
 
-bool SameShape(const SBxPicBuf* dst, const SBxPicBuf* src) {
+// Both pictures of one geometry, with samples of the form's size: an 8-bit
+// form never writes bytes into 16-bit rows, nor the other way round.
+bool SameShape(const SBxPicBuf* dst, const SBxPicBuf* src, bool eightBit) {
   return dst && src && dst->pixels && src->pixels && dst->width == src->width &&
-         dst->height == src->height && dst->components == src->components;
+         dst->height == src->height && dst->components == src->components &&
+         (src->bitsPerComponent == 8) == eightBit && (dst->bitsPerComponent == 8) == eightBit &&
+         src->bitsPerComponent <= 16 && dst->bitsPerComponent <= 16;
 }
 
 uint32_t LevelsSample(uint32_t s, uint32_t low, uint32_t high, uint32_t maximum) {
@@ -97,7 +101,7 @@ uint32_t SampleMaximum(uint32_t bitsPerComponent) {
 }
 
 void LevelsWindow_x8(SBxPicBuf* dst, const SBxPicBuf* src, uint32_t low, uint32_t high) {
-  if (!SameShape(dst, src)) return;
+  if (!SameShape(dst, src, true)) return;
   uint8_t table[256];
   for (uint32_t v = 0; v < 256; ++v)
     table[v] = static_cast<uint8_t>(LevelsSample(v, low, high, 255));
@@ -105,13 +109,13 @@ void LevelsWindow_x8(SBxPicBuf* dst, const SBxPicBuf* src, uint32_t low, uint32_
 }
 
 void LevelsWindow_x16(SBxPicBuf* dst, const SBxPicBuf* src, uint32_t low, uint32_t high) {
-  if (!SameShape(dst, src)) return;
+  if (!SameShape(dst, src, false)) return;
   const uint32_t maximum = SampleMaximum(dst->bitsPerComponent);
   Apply16(dst, src, [=](uint32_t s) { return LevelsSample(s, low, high, maximum); });
 }
 
 void GammaCurve_x8(SBxPicBuf* dst, const SBxPicBuf* src, double gamma) {
-  if (!SameShape(dst, src)) return;
+  if (!SameShape(dst, src, true)) return;
   uint8_t table[256];
   for (uint32_t v = 0; v < 256; ++v)
     table[v] = static_cast<uint8_t>(GammaSample(v, gamma, 255));
@@ -119,7 +123,7 @@ void GammaCurve_x8(SBxPicBuf* dst, const SBxPicBuf* src, double gamma) {
 }
 
 void GammaCurve_x16(SBxPicBuf* dst, const SBxPicBuf* src, double gamma) {
-  if (!SameShape(dst, src)) return;
+  if (!SameShape(dst, src, false)) return;
   const uint32_t maximum = SampleMaximum(src->bitsPerComponent);
   Apply16(dst, src, [=](uint32_t s) { return GammaSample(s, gamma, maximum); });
 }

@@ -10,8 +10,8 @@
 // exposure is the same on every machine.
 //
 // Destination and source have the same width, height and component count and
-// the destination already has storage; otherwise nothing is written. Sources
-// of the _x8 forms hold bytes, of the _x16 forms 16-bit words.
+// the destination already has storage; both hold bytes for the _x8 forms and
+// 16-bit words for the _x16 forms. Otherwise nothing is written.
 
 // Largest sample of a picture with this many bits per component: 255 for 8,
 // 2^bits - 1 otherwise (65535 for 16).
