@@ -41,12 +41,17 @@ TEST(LevelsWindow, ClipsAtHighFirstThenBelowLowAndTruncatesBetween) {
   EXPECT_EQ(wide, (Samples{0, 32767, 65533, 65535, 65535}));
 }
 
-TEST(LevelsWindow, StepsRowsByStrideAndLeavesRowPaddingAlone) {
+TEST(LevelsWindow, StepsRowsByStrideAndRefusesAnotherDepth) {
   ScopedPicBuf src(3, 2, 3, 8), dst(3, 2, 3, 8);
   Fill(src.get(), [](int x, int y, int c) { return static_cast<uint32_t>(x * 40 + y * 100 + c); });
   std::memset(RowPtr(*src, 0) + 9, 7, src->stride - 9);
   LevelsWindow_x8(dst.get(), src.get(), 0, 255);
   EXPECT_TRUE(SamePixels(*dst, *src));
+  // A destination of another depth is left alone rather than half filled.
+  ScopedPicBuf wide(3, 2, 3, 16);
+  CBxPicBufAPI::SetConst(wide.get(), 0);
+  LevelsWindow_x8(wide.get(), src.get(), 0, 255);
+  EXPECT_EQ(Sample<uint16_t>(*wide, 1, 0), 0);
 }
 
 TEST(GammaCurve, UnitGammaKeepsEverySampleAndEndpointsStay) {
