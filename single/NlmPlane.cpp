@@ -20,15 +20,17 @@ constexpr int kMaxThreads = 16;
 // two of the four forms.
 constexpr int kSmallPlane = 16;
 
-struct FreeDeleter {
-  void operator()(void* p) const { std::free(p); }
-};
 template <typename T>
-using Buffer = std::unique_ptr<T[], FreeDeleter>;
+using Buffer = std::unique_ptr<T[]>;
 
+// Zeroed by writing, on the calling thread before any worker starts: memory
+// that is only read first maps the shared zero page, and the first write of
+// each page by a worker then costs a TLB flush on every processor.
 template <typename T>
 Buffer<T> ZeroedBuffer(size_t count) {
-  return Buffer<T>(static_cast<T*>(std::calloc(count, sizeof(T))));
+  Buffer<T> buffer(new (std::nothrow) T[count]);
+  if (buffer) std::memset(buffer.get(), 0, count * sizeof(T));
+  return buffer;
 }
 
 bool IsPlane(const SBxPicBuf* p, uint32_t bits) {
