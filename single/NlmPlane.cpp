@@ -2,7 +2,6 @@
 #include "single/NlmPlane.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
