@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <new>
 #include <system_error>
@@ -18,19 +19,6 @@ constexpr int kMaxThreads = 16;
 // Planes of this many pixels or less in either direction are left alone by
 // two of the four forms.
 constexpr int kSmallPlane = 16;
-
-template <typename T>
-using Buffer = std::unique_ptr<T[]>;
-
-// Zeroed by writing, on the calling thread before any worker starts: memory
-// that is only read first maps the shared zero page, and the first write of
-// each page by a worker then costs a TLB flush on every processor.
-template <typename T>
-Buffer<T> ZeroedBuffer(size_t count) {
-  Buffer<T> buffer(new (std::nothrow) T[count]);
-  if (buffer) std::memset(buffer.get(), 0, count * sizeof(T));
-  return buffer;
-}
 
 bool IsPlane(const SBxPicBuf* p, uint32_t bits) {
   return p && p->pixels && p->components == 1 && p->bitsPerComponent == bits;
@@ -52,38 +40,85 @@ bool PadPlane(SBxPicBuf* padded, const SBxPicBuf* plane, int pad) {
   return true;
 }
 
-// Accumulators of one thread: sum of weights and weighted sum of values.
+// Accumulators of one thread: sum of weights and weighted sum of values. Each
+// worker clears its own, strip by strip, so the first touch of every page is
+// a write by the thread that uses it (a page first read maps the shared zero
+// page, and replacing it later costs a TLB flush on every processor).
 template <typename Acc>
 struct Accumulators {
-  Buffer<uint32_t> weightSum;
-  Buffer<Acc> weighted;
+  std::unique_ptr<uint32_t[]> weightSum;
+  std::unique_ptr<Acc[]> weighted;
   bool Allocate(size_t count) {
-    weightSum = ZeroedBuffer<uint32_t>(count);
-    weighted = ZeroedBuffer<Acc>(count);
+    weightSum.reset(new (std::nothrow) uint32_t[count]);
+    weighted.reset(new (std::nothrow) Acc[count]);
     return weightSum && weighted;
   }
 };
 
-// Runs workers 1..n-1 on threads and worker 0 on the calling thread, and
-// returns only when all have finished. A worker whose thread cannot be started
-// runs on the calling thread instead: the sums do not depend on who adds them.
-void RunWorkers(std::vector<NlmWorkerRecord>& records) {
+// Runs work(1) .. work(n - 1) on threads and work(0) on the calling thread,
+// and returns only when all have finished. Work whose thread cannot be
+// started runs on the calling thread instead: no result depends on which
+// thread computes it.
+void RunParallel(int n, const std::function<void(int)>& work) {
   std::vector<std::thread> threads;
-  std::vector<NlmWorkerRecord*> inline_;
-  threads.reserve(records.size());
-  inline_.reserve(records.size());
-  for (size_t t = 1; t < records.size(); ++t) {
+  std::vector<int> inline_;
+  threads.reserve(static_cast<size_t>(n));
+  inline_.reserve(static_cast<size_t>(n));
+  for (int t = 1; t < n; ++t) {
     try {
-      threads.emplace_back(NlmWorker, &records[t]);
+      threads.emplace_back(work, t);
     } catch (const std::system_error&) {
-      inline_.push_back(&records[t]);
+      inline_.push_back(t);
     }
   }
-  NlmWorker(&records[0]);
-  for (NlmWorkerRecord* r : inline_)
-    NlmWorker(r);
+  work(0);
+  for (int t : inline_)
+    work(t);
   for (std::thread& t : threads)
     t.join();
+}
+
+// Output rows [y0, y1): every thread's sums added, then
+// truncate(weighted sum / sum of weights + 0.5), limited to the maximum.
+template <typename V, typename Acc>
+void FinishRows(SBxPicBuf* dst, const std::vector<Accumulators<Acc>>& acc, int y0, int y1) {
+  const size_t w = static_cast<size_t>(dst->width);
+  const uint32_t maximum = SampleMaximum(dst->bitsPerComponent);
+  for (int y = y0; y < y1; ++y) {
+    const size_t at = static_cast<size_t>(y) * w;
+    uint32_t* sw = acc[0].weightSum.get() + at;
+    Acc* ws = acc[0].weighted.get() + at;
+    for (size_t t = 1; t < acc.size(); ++t) {
+      const uint32_t* sw2 = acc[t].weightSum.get() + at;
+      const Acc* ws2 = acc[t].weighted.get() + at;
+      for (size_t x = 0; x < w; ++x) {
+        sw[x] += sw2[x];
+        ws[x] += ws2[x];
+      }
+    }
+    V* out = reinterpret_cast<V*>(RowPtr(*dst, y));
+    for (size_t x = 0; x < w; ++x) {
+      const double r = static_cast<double>(ws[x]) / static_cast<double>(sw[x]) + 0.5;
+      out[x] = static_cast<V>(std::min(static_cast<uint32_t>(r), maximum));
+    }
+  }
+}
+
+// The shared inputs of the workers: weight tables and padded planes.
+struct SharedInputs {
+  NlmWeights weights;
+  ScopedPicBuf guide, values;
+  int border = 0;
+};
+
+template <typename V>
+bool PrepareInputs(SharedInputs* in, const SBxPicBuf* src, const SBxPicBuf* guide, double h0,
+                   double levelDependence) {
+  if (!BuildNlmWeights(&in->weights, h0, levelDependence)) return false;
+  in->border = std::min(2 * (std::min(src->width, src->height) / 2) - 1, 71) / 2;
+  const int pad = in->border + 3;
+  if (!PadPlane(in->guide.get(), guide, pad)) return false;
+  return sizeof(V) == 1 || PadPlane(in->values.get(), src, pad);
 }
 
 // The values averaged are the guide's samples for 8-bit planes and the
@@ -92,79 +127,48 @@ void RunWorkers(std::vector<NlmWorkerRecord>& records) {
 template <typename V, typename Acc>
 char Filter(SBxPicBuf* dst, const SBxPicBuf* src, const SBxPicBuf* guide, double strength,
             double levelDependence, int threadCount, double noise) {
-  const int w = src->width, h = src->height;
   const double sigma = noise < 0.0 ? EstimateNoise(guide) : noise;
   const double h0 = strength * sigma * 1.8 * 0.5;
   if (!(h0 > 0.0)) {
     CBxPicBufAPI::Copy(dst, src);
     return 0;
   }
-  auto fail = [&] {
-    CBxPicBufAPI::Copy(dst, src);
-    return char{1};
-  };
-  NlmWeights weights;
-  if (!BuildNlmWeights(&weights, h0, levelDependence)) return fail();
-
-  const int border = std::min(2 * (std::min(w, h) / 2) - 1, 71) / 2;
-  const int pad = border + 3;
-  ScopedPicBuf paddedGuide, paddedValues;
-  if (!PadPlane(paddedGuide.get(), guide, pad)) return fail();
-  const SBxPicBuf* values = paddedGuide.get();
-  if constexpr (sizeof(V) == 2) {
-    if (!PadPlane(paddedValues.get(), src, pad)) return fail();
-    values = paddedValues.get();
-  }
-
+  SharedInputs in;
   const int n = std::clamp(threadCount, 1, kMaxThreads);
-  const size_t count = static_cast<size_t>(w) * static_cast<size_t>(h);
   std::vector<Accumulators<Acc>> acc(static_cast<size_t>(n));
   std::vector<NlmWorkerRecord> records(static_cast<size_t>(n));
-  for (int t = 0; t < n; ++t) {
-    auto& a = acc[static_cast<size_t>(t)];
-    if (!a.Allocate(count)) return fail();
+  bool ready = PrepareInputs<V>(&in, src, guide, h0, levelDependence);
+  const size_t count = static_cast<size_t>(src->width) * static_cast<size_t>(src->height);
+  for (int t = 0; ready && t < n; ++t) {
+    Accumulators<Acc>& a = acc[static_cast<size_t>(t)];
     NlmWorkerRecord& r = records[static_cast<size_t>(t)];
-    r.guide = paddedGuide.get();
-    r.values = values;
-    r.weights = &weights;
+    ready = a.Allocate(count);
+    r.guide = in.guide.get();
+    r.values = sizeof(V) == 1 ? in.guide.get() : in.values.get();
+    r.weights = &in.weights;
     r.weightSum = a.weightSum.get();
     if constexpr (sizeof(V) == 1) {
       r.weightedSum8 = a.weighted.get();
     } else {
       r.weightedSum16 = a.weighted.get();
     }
-    r.width = w;
-    r.height = h;
-    r.border = border;
+    r.width = src->width;
+    r.height = src->height;
+    r.border = in.border;
     r.firstOffset = t;
     r.step = n;
   }
-  RunWorkers(records);
-  for (const NlmWorkerRecord& r : records) {
-    if (r.failed) return fail();
+  if (ready) RunParallel(n, [&](int t) { NlmWorker(&records[static_cast<size_t>(t)]); });
+  for (const NlmWorkerRecord& r : records)
+    ready = ready && !r.failed;
+  if (!ready) {
+    CBxPicBufAPI::Copy(dst, src);
+    return 1;
   }
-
-  uint32_t* sw = acc[0].weightSum.get();
-  Acc* ws = acc[0].weighted.get();
-  for (size_t t = 1; t < acc.size(); ++t) {
-    const uint32_t* sw2 = acc[t].weightSum.get();
-    const Acc* ws2 = acc[t].weighted.get();
-    for (size_t i = 0; i < count; ++i) {
-      sw[i] += sw2[i];
-      ws[i] += ws2[i];
-    }
-  }
-  const uint32_t maximum = SampleMaximum(dst->bitsPerComponent);
-  for (int y = 0; y < h; ++y) {
-    V* out = reinterpret_cast<V*>(RowPtr(*dst, y));
-    const size_t at = static_cast<size_t>(y) * static_cast<size_t>(w);
-    for (int x = 0; x < w; ++x) {
-      const double r = static_cast<double>(ws[at + static_cast<size_t>(x)]) /
-                           static_cast<double>(sw[at + static_cast<size_t>(x)]) +
-                       0.5;
-      out[x] = static_cast<V>(std::min(static_cast<uint32_t>(r), maximum));
-    }
-  }
+  // The rows are shared out for the last step: every row needs the sums of
+  // all workers, so it can start only when all have finished.
+  const int h = src->height;
+  RunParallel(n, [&](int t) { FinishRows<V>(dst, acc, h * t / n, h * (t + 1) / n); });
   return 0;
 }
 

@@ -48,8 +48,8 @@ struct NlmWeights {
 bool BuildNlmWeights(NlmWeights* weights, double h0, double levelDependence);
 
 // One thread's share of a plane call. The padded guide, padded values and
-// weights are shared read-only; the accumulators (width * height each,
-// cleared to 0 by the caller) and the scratch are this worker's alone.
+// weights are shared read-only; the accumulators (width * height each, which
+// the worker clears itself) and the scratch are this worker's alone.
 struct NlmWorkerRecord {
   const SBxPicBuf* guide = nullptr;   // padded, 8-bit
   const SBxPicBuf* values = nullptr;  // padded, 8- or 16-bit

@@ -6,6 +6,7 @@
 // cache across the offsets. The sums are integers, so the order of work does
 // not change them.
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <new>
 
@@ -123,8 +124,13 @@ void Work(NlmWorkerRecord* r, Acc* weighted) {
     r->failed = true;
     return;
   }
+  const size_t w = static_cast<size_t>(g.width);
   for (int y0 = 0; y0 < g.height; y0 += kStripRows) {
     const int y1 = std::min(y0 + kStripRows, g.height);
+    // Cleared here, just before the strip's first use, while it is in cache.
+    const size_t first = static_cast<size_t>(y0) * w, count = static_cast<size_t>(y1 - y0) * w;
+    std::memset(r->weightSum + first, 0, count * sizeof(uint32_t));
+    std::memset(weighted + first, 0, count * sizeof(Acc));
     for (int k = r->firstOffset; k < kOffsetCount; k += r->step) {
       AccumulateStrip<V>(*r, g, s, weighted, k, y0, y1);
     }
