@@ -32,3 +32,10 @@ void AddSingleCommand(CLI::App& app, const CommonOptions& common, CommandRunner*
 
 // melvaro-cli daylight up|down [--power N] [--series-dir DIR] -o OUT IN
 void AddDaylightCommand(CLI::App& app, const CommonOptions& common, CommandRunner* runner);
+
+// melvaro-cli tonemap [--contrast P1] [--noise P2] [--details P3] [--equalization P4]
+//                     [--extra-colors on|off] -o OUT IN
+void AddTonemapCommand(CLI::App& app, const CommonOptions& common, CommandRunner* runner);
+
+// melvaro-cli contrast [--lod L0,...,L7] -o OUT IN
+void AddContrastCommand(CLI::App& app, const CommonOptions& common, CommandRunner* runner);

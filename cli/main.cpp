@@ -33,6 +33,8 @@ int main(int argc, char** argv) {
   AddFuseCommand(app, common, &runner);
   AddSingleCommand(app, common, &runner);
   AddDaylightCommand(app, common, &runner);
+  AddTonemapCommand(app, common, &runner);
+  AddContrastCommand(app, common, &runner);
 
   try {
     app.parse(argc, argv);

@@ -16,8 +16,7 @@ class CBxPicBufAPI {
   static void Init(SBxPicBuf* buf);
   // Storage for the geometry (earlier storage is released first); on failure
   // the record is empty and `pixels` is null.
-  static void ReinitHeap(SBxPicBuf* buf, int width, int height, uint32_t components,
-                         uint32_t bits);
+  static void ReinitHeap(SBxPicBuf* buf, int width, int height, uint32_t components, uint32_t bits);
   static void ReinitHeap(SBxPicBuf* buf, const SBxPicBuf* model);
   // Frees storage made by ReinitHeap and empties the record.
   static void DoneHeap(SBxPicBuf* buf);

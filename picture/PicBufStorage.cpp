@@ -13,8 +13,8 @@ bool ValidFormat(uint32_t components, uint32_t bits) {
 }
 
 // Copies `rows` rows of `rowBytes` bytes between two strided buffers.
-void CopyRows(uint8_t* dst, size_t dstStride, const uint8_t* src, size_t srcStride,
-              size_t rowBytes, int rows) {
+void CopyRows(uint8_t* dst, size_t dstStride, const uint8_t* src, size_t srcStride, size_t rowBytes,
+              int rows) {
   for (int y = 0; y < rows; ++y) {
     std::memmove(dst + dstStride * static_cast<size_t>(y), src + srcStride * static_cast<size_t>(y),
                  rowBytes);
@@ -27,7 +27,8 @@ void ExtractTyped(const SBxPicBuf& dst, int index, const SBxPicBuf& src) {
   for (int y = 0; y < src.height; ++y) {
     const T* s = reinterpret_cast<const T*>(RowPtr(src, y)) + index;
     T* d = reinterpret_cast<T*>(RowPtr(dst, y));
-    for (int x = 0; x < src.width; ++x) d[x] = s[static_cast<size_t>(x) * n];
+    for (int x = 0; x < src.width; ++x)
+      d[x] = s[static_cast<size_t>(x) * n];
   }
 }
 
@@ -37,7 +38,8 @@ void InsertTyped(const SBxPicBuf& dst, int index, const SBxPicBuf& src) {
   for (int y = 0; y < dst.height; ++y) {
     const T* s = reinterpret_cast<const T*>(RowPtr(src, y));
     T* d = reinterpret_cast<T*>(RowPtr(dst, y)) + index;
-    for (int x = 0; x < dst.width; ++x) d[static_cast<size_t>(x) * n] = s[x];
+    for (int x = 0; x < dst.width; ++x)
+      d[static_cast<size_t>(x) * n] = s[x];
   }
 }
 
@@ -50,7 +52,9 @@ bool ComponentMovePossible(const SBxPicBuf* multi, int index, const SBxPicBuf* s
 
 }  // namespace
 
-void CBxPicBufAPI::Init(SBxPicBuf* buf) { *buf = SBxPicBuf{}; }
+void CBxPicBufAPI::Init(SBxPicBuf* buf) {
+  *buf = SBxPicBuf{};
+}
 
 void CBxPicBufAPI::ReinitHeap(SBxPicBuf* buf, int width, int height, uint32_t components,
                               uint32_t bits) {
@@ -116,9 +120,15 @@ void CBxPicBufAPI::CopyRect(SBxPicBuf* dst, const SBxPicBuf* src, CBxPoint dstPt
 char CBxPicBufAPI::ExtractComponent(SBxPicBuf* dst, int index, const SBxPicBuf* src) {
   if (!ComponentMovePossible(src, index, dst)) return 0;
   switch (src->bitsPerComponent) {
-    case 8: ExtractTyped<uint8_t>(*dst, index, *src); break;
-    case 16: ExtractTyped<uint16_t>(*dst, index, *src); break;
-    default: ExtractTyped<float>(*dst, index, *src); break;
+    case 8:
+      ExtractTyped<uint8_t>(*dst, index, *src);
+      break;
+    case 16:
+      ExtractTyped<uint16_t>(*dst, index, *src);
+      break;
+    default:
+      ExtractTyped<float>(*dst, index, *src);
+      break;
   }
   return 1;
 }
@@ -126,9 +136,15 @@ char CBxPicBufAPI::ExtractComponent(SBxPicBuf* dst, int index, const SBxPicBuf* 
 char CBxPicBufAPI::InsertComponent(SBxPicBuf* dst, int index, const SBxPicBuf* src) {
   if (!ComponentMovePossible(dst, index, src)) return 0;
   switch (dst->bitsPerComponent) {
-    case 8: InsertTyped<uint8_t>(*dst, index, *src); break;
-    case 16: InsertTyped<uint16_t>(*dst, index, *src); break;
-    default: InsertTyped<float>(*dst, index, *src); break;
+    case 8:
+      InsertTyped<uint8_t>(*dst, index, *src);
+      break;
+    case 16:
+      InsertTyped<uint16_t>(*dst, index, *src);
+      break;
+    default:
+      InsertTyped<float>(*dst, index, *src);
+      break;
   }
   return 1;
 }

@@ -48,7 +48,9 @@ inline uint8_t* RowPtr(const SBxPicBuf& pic, int y) {
   return pic.pixels + static_cast<size_t>(pic.stride) * static_cast<size_t>(y);
 }
 
-inline bool IsEmpty(const SBxPicBuf& pic) { return pic.pixels == nullptr; }
+inline bool IsEmpty(const SBxPicBuf& pic) {
+  return pic.pixels == nullptr;
+}
 
 inline bool SameGeometry(const SBxPicBuf& a, const SBxPicBuf& b) {
   return a.width == b.width && a.height == b.height && a.components == b.components &&

@@ -7,7 +7,8 @@ bool SourceList::Append(const std::filesystem::path& path) {
 }
 
 void SourceList::Clear() {
-  for (auto& entry : entries) entry.clear();
+  for (auto& entry : entries)
+    entry.clear();
   count = 0;
   index = 0;
 }

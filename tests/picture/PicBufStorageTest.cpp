@@ -73,7 +73,8 @@ TEST(PicBufStorage, ExtractInsertRoundTripPerComponent) {
     EXPECT_EQ(RowPtr(*plane, 2)[5], RowPtr(*rgb, 2)[5 * 3 + c]);
     ASSERT_TRUE(CBxPicBufAPI::InsertComponent(out.get(), c, plane.get()));
   }
-  for (int y = 0; y < 4; ++y) EXPECT_EQ(std::memcmp(RowPtr(*out, y), RowPtr(*rgb, y), 27), 0);
+  for (int y = 0; y < 4; ++y)
+    EXPECT_EQ(std::memcmp(RowPtr(*out, y), RowPtr(*rgb, y), 27), 0);
   EXPECT_FALSE(CBxPicBufAPI::ExtractComponent(plane.get(), 3, rgb.get()));
   ScopedPicBuf wrongDepth(9, 4, 1, 16);
   EXPECT_FALSE(CBxPicBufAPI::InsertComponent(out.get(), 0, wrongDepth.get()));
