@@ -27,6 +27,12 @@ void AddConvertCommand(CLI::App& app, const CommonOptions& common, CommandRunner
 // melvaro-cli fuse [--exposure N] -o OUT IN1 IN2 [...]
 void AddFuseCommand(CLI::App& app, const CommonOptions& common, CommandRunner* runner);
 
+// melvaro-cli single [--denoise none|low|medium|high] [--exposure N] [--series-dir DIR] -o OUT IN
+void AddSingleCommand(CLI::App& app, const CommonOptions& common, CommandRunner* runner);
+
+// melvaro-cli daylight up|down [--power N] [--series-dir DIR] -o OUT IN
+void AddDaylightCommand(CLI::App& app, const CommonOptions& common, CommandRunner* runner);
+
 // melvaro-cli tonemap [--contrast P1] [--noise P2] [--details P3] [--equalization P4]
 //                     [--extra-colors on|off] -o OUT IN
 void AddTonemapCommand(CLI::App& app, const CommonOptions& common, CommandRunner* runner);

@@ -31,6 +31,8 @@ int main(int argc, char** argv) {
   CommandRunner runner;
   AddConvertCommand(app, common, &runner);
   AddFuseCommand(app, common, &runner);
+  AddSingleCommand(app, common, &runner);
+  AddDaylightCommand(app, common, &runner);
   AddTonemapCommand(app, common, &runner);
   AddContrastCommand(app, common, &runner);
 

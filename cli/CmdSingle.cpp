@@ -1,0 +1,61 @@
+// melvaro-cli single [--denoise none|low|medium|high] [--exposure N]
+// [--series-dir DIR] -o OUT IN: the eleven synthetic exposures of IN, the
+// brightest denoised, fused as `fuse` does.
+#include <map>
+#include <memory>
+#include <string>
+
+#include "cli/Commands.h"
+#include "cli/SeriesCommand.h"
+#include "fusion/SeriesGeometry.h"
+
+namespace {
+
+struct SingleOptions {
+  SeriesCommandOptions series;
+  std::string denoise = "low";
+  int exposure = kExposureDefault;
+};
+
+int RunSingle(const SingleOptions& options, const CommonOptions& common) {
+  const std::map<std::string, DenoiseLevel> levels{{"none", kDenoiseNone},
+                                                   {"low", kDenoiseLow},
+                                                   {"medium", kDenoiseMedium},
+                                                   {"high", kDenoiseHigh}};
+  const uint32_t level = levels.at(options.denoise);
+  auto generate = [level](const SBxPicBuf& source, const SeriesTarget& target, SourceList* list,
+                          JobProgress* progress) {
+    return RunSingleSeries(source, level, target, list, progress);
+  };
+  return RunSeriesCommand(options.series, common, generate, ClampExposure(options.exposure),
+                          SourceList::kCapacity);
+}
+
+}  // namespace
+
+void AddSingleCommand(CLI::App& app, const CommonOptions& common, CommandRunner* runner) {
+  CLI::App* command =
+      AddSubcommand(app, "single", "Make eleven synthetic exposures of one picture and fuse them");
+  auto options = std::make_shared<SingleOptions>();
+  command
+      ->add_option("--denoise", options->denoise,
+                   "Noise reduction of the brightest exposures: none, low, medium or high")
+      ->transform(CLI::IsMember({"none", "low", "medium", "high"}, CLI::ignore_case))
+      ->capture_default_str();
+  command
+      ->add_option("--exposure", options->exposure,
+                   "Exposure target, " + std::to_string(kExposureMin) + ".." +
+                       std::to_string(kExposureMax) + " (limited to that range)")
+      ->capture_default_str();
+  command->add_option("--series-dir", options->series.seriesDir,
+                      "Keep the series in this folder (created when missing; only its "
+                      "file_NNN.tif files of an earlier run are replaced)");
+  command
+      ->add_option("-o,--output", options->series.output,
+                   "Output file (.bmp .tif .tiff .png .jpg .jpeg)")
+      ->required();
+  command->add_option("input", options->series.input, "Input picture")->required();
+  command->callback([options, &common, runner] {
+    *runner = [options, &common] { return RunSingle(*options, common); };
+  });
+}

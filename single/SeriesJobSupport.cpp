@@ -1,0 +1,59 @@
+#include "single/SeriesJobSupport.h"
+
+#include <string>
+
+#include "picture/ImageSave.h"
+#include "settings/TextTable.h"
+#include "single/Exposure.h"
+
+namespace {
+
+constexpr int kProgressText = 14;  // "Progress: "
+
+}  // namespace
+
+SeriesStatus StartSeries(const SBxPicBuf& source, const SeriesTarget& target) {
+  const bool supported = source.pixels && source.width > 0 && source.height > 0 &&
+                         (source.bitsPerComponent == 8 || source.bitsPerComponent == 16) &&
+                         (source.components == 1 || source.components == 3);
+  if (!supported) return SeriesStatus::kUnsupported;
+  if (!PrepareSeriesFolder(target.folder, target.cleanup)) return SeriesStatus::kFolderUnusable;
+  return SeriesStatus::kCompleted;
+}
+
+void LevelsWindow(SBxPicBuf* dst, const SBxPicBuf* src, uint32_t low, uint32_t high) {
+  if (src->bitsPerComponent == 8) {
+    LevelsWindow_x8(dst, src, low, high);
+  } else {
+    LevelsWindow_x16(dst, src, low, high);
+  }
+}
+
+void GammaCurve(SBxPicBuf* dst, const SBxPicBuf* src, double gamma) {
+  if (src->bitsPerComponent == 8) {
+    GammaCurve_x8(dst, src, gamma);
+  } else {
+    GammaCurve_x16(dst, src, gamma);
+  }
+}
+
+bool WriteSeriesFile(const SBxPicBuf& picture, const std::filesystem::path& path,
+                     SeriesOutcome* outcome) {
+  if (SaveImageTo(&picture, nullptr, path)) {
+    outcome->status = SeriesStatus::kWriteFailed;
+    outcome->failedPath = path;
+    return false;
+  }
+  outcome->written.push_back(path);
+  return true;
+}
+
+void ReportSeriesProgress(JobProgress* progress, int percent, int position) {
+  if (!progress) return;
+  if (progress->CancelRequested()) {
+    progress->SetText(std::string());
+  } else {
+    progress->SetText(LangText(kProgressText) + std::to_string(percent) + "%");
+  }
+  progress->SetPosition(position);
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <filesystem>
+
+#include "picture/JobProgress.h"
+#include "picture/SBxPicBuf.h"
+#include "single/SeriesJobs.h"
+
+// What the two series generators share: the checks before the first file, the
+// levels window by depth, writing one file and the progress line.
+
+// Checks the source and prepares the folder; kCompleted when the job may run.
+SeriesStatus StartSeries(const SBxPicBuf& source, const SeriesTarget& target);
+
+// Levels window of the depth of the source.
+void LevelsWindow(SBxPicBuf* dst, const SBxPicBuf* src, uint32_t low, uint32_t high);
+// Power curve of the depth of the source.
+void GammaCurve(SBxPicBuf* dst, const SBxPicBuf* src, double gamma);
+
+// Writes the picture as a TIFF file and records it; false (with the outcome
+// set to kWriteFailed) when it could not be written.
+bool WriteSeriesFile(const SBxPicBuf& picture, const std::filesystem::path& path,
+                     SeriesOutcome* outcome);
+
+// Progress "Progress: N%" at position N, or an empty text once a cancel has
+// been asked for (the progress window shows that it is cancelling).
+void ReportSeriesProgress(JobProgress* progress, int percent, int position);

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <vector>
+
+#include "app/state/AppState.h"
+#include "app/state/SourceList.h"
+#include "picture/JobProgress.h"
+#include "picture/SBxPicBuf.h"
+#include "single/SeriesFolder.h"
+
+// The two generators that turn one picture into a series for the fusion:
+// the synthetic bracketing (eleven exposures, the three brightest denoised)
+// and the daylight family (39 power-curve and levels variants, listed by
+// brightness). Neither knows about windows: the desktop program runs them on
+// a worker thread with its progress window behind `progress`, the command-line
+// tool on its own thread with a progress line. Both read the cancel flag of
+// `progress` between files, never during one.
+
+enum class SeriesStatus : uint8_t {
+  kCompleted,       // every file written and listed
+  kCancelled,       // stopped on request after the file in progress
+  kUnsupported,     // the source is not an 8- or 16-bit picture of 1 or 3 components
+  kFolderUnusable,  // the folder could not be created or read: nothing was written
+  kWriteFailed,     // failedPath could not be written; the job stopped there
+  kNoMemory,        // no room for the working pictures; nothing was written
+};
+
+struct SeriesOutcome {
+  SeriesStatus status = SeriesStatus::kCompleted;
+  std::filesystem::path failedPath;
+  // Every file this run wrote, listed or not (a cancelled run writes files it
+  // does not list), so that a caller can take them away again.
+  std::vector<std::filesystem::path> written;
+};
+
+struct SeriesTarget {
+  std::filesystem::path folder;
+  FolderCleanup cleanup = FolderCleanup::kEveryFile;
+};
+
+// Noise reduction of the brightest synthetic exposures.
+enum DenoiseLevel : uint32_t {
+  kDenoiseNone = 0,
+  kDenoiseLow = 1,
+  kDenoiseMedium = 2,
+  kDenoiseHigh = 3
+};
+
+// Denoise strength of bright file `index` (0..4) at a level: 0 (not
+// denoised) for files 0 and 1 and for level None, else 2 + index * (3 * level / 2).
+int SeriesDenoiseStrength(uint32_t level, int index);
+
+// Writes file_000.tif .. file_010.tif into the target folder: files 0..4 are
+// levels windows [0, (6 - i) * 40) brightening ever more (files 2..4 denoised
+// at the level, above None), file 5 the source, files 6..10 windows
+// [j * 40, maximum) darkening (bounds times 256 for 16-bit sources). Entry i of
+// `list` names file i; the count is 11, or after a cancel as the cancel left
+// it: a cancel during the bright files still writes file 5, and the count is
+// then 5 (entries of files not written stay empty). Progress runs 5..92 % on a
+// 0..100 range. Levels above High count as High.
+SeriesOutcome RunSingleSeries(const SBxPicBuf& source, uint32_t denoiseLevel,
+                              const SeriesTarget& target, SourceList* list, JobProgress* progress);
+
+// Writes the 39 files file_RRR_CCC.tif (rows 0..5 of 9 - row files) of power
+// curves (gamma 1.2^row up, 1.12^-row down) followed by levels (white point
+// (255 - 20 * column) up, black point 12 * column down, times 256 for 16-bit),
+// then lists them by brightness key (the sum of the component means, rounded):
+// darkest first for Up; for Down the record order is mirrored on the file
+// numbers. A cancel stops after the file in progress and lists the files
+// counted before it. Progress runs on a 0..40 range.
+SeriesOutcome RunDaylightSeries(const SBxPicBuf& source, DaylightDirection direction,
+                                const SeriesTarget& target, SourceList* list,
+                                JobProgress* progress);
+
+// Brightness key of a picture: truncate(mean0 + mean1 + mean2 + 0.5) for
+// colour, truncate(3 * mean + 0.5) for grey, 0 otherwise.
+uint32_t BrightnessKey(const SBxPicBuf& picture);
