@@ -6,14 +6,20 @@ cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
 cmake --preset release >/dev/null
-cmake --build --preset release -j "$(nproc)" --target melvaro-cli
+cmake --build --preset release -j "$(nproc)" --target melvaro-cli melvaro
 
 out_dir="$PWD/build/demo"
 mkdir -p "$out_dir"
 cli=build/release/cli/melvaro-cli
 
-"$cli" convert -o "$out_dir/seeding.tif" samples/photos/seeding.jpg
-echo "Converted samples/photos/seeding.jpg to $out_dir/seeding.tif"
-
 "$cli" fuse -o "$out_dir/stlouis-vtx.jpg" samples/bracketed/stlouis/*.jpg
 echo "Fused the bracketed series samples/bracketed/stlouis/*.jpg into $out_dir/stlouis-vtx.jpg"
+
+"$cli" single -o "$out_dir/sunset-vtx.jpg" samples/photos/sunset.jpg
+echo "Made a VTX image of the single picture samples/photos/sunset.jpg: $out_dir/sunset-vtx.jpg"
+
+"$cli" tonemap -o "$out_dir/picosdeeuropa-tonemapped.jpg" samples/photos/picosdeeuropa.jpg
+echo "Tone-mapped samples/photos/picosdeeuropa.jpg into $out_dir/picosdeeuropa-tonemapped.jpg"
+
+echo
+echo "Start the desktop program with: build/release/app/melvaro"
