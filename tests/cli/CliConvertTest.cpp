@@ -9,50 +9,15 @@
 #include "picture/CBxPicBufAPI.h"
 #include "picture/ImageLoad.h"
 #include "picture/ImageSave.h"
+#include "tests/cli/CliRunner.h"
 #include "tests/support/BadInputs.h"
 #include "tests/support/Metadata.h"
 
 namespace fs = std::filesystem;
 
-namespace {
+using namespace cli_test;
 
-struct CliRun {
-  int status = -1;
-  std::string errors;  // stderr
-};
-
-// Appends ' text ' (piece by piece: GCC 12 misreports `"'" + text` at -O3).
-void AppendQuoted(std::string* command, const std::string& text) {
-  *command += " '";
-  *command += text;
-  *command += '\'';
-}
-
-// Runs melvaro-cli; the settings folder points into the test folder so a
-// stray write would show.
-CliRun RunCli(const TempFolder& folder, const std::vector<std::string>& arguments) {
-  std::string command = "env";
-  AppendQuoted(&command, "XDG_CONFIG_HOME=" + (folder / "config").string());
-  AppendQuoted(&command, MELVARO_CLI_PATH);
-  for (const std::string& argument : arguments)
-    AppendQuoted(&command, argument);
-  const fs::path errors = folder / "stderr.txt";
-  command += " >/dev/null 2>";
-  AppendQuoted(&command, errors.string());
-  const int raw = std::system(command.c_str());
-  CliRun run{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadWholeFile(errors)};
-  fs::remove(errors);
-  return run;
-}
-
-// Exit status 1 and one line on stderr that names the file.
-void ExpectFailureNaming(const CliRun& run, const std::string& name) {
-  EXPECT_EQ(run.status, 1) << name;
-  EXPECT_EQ(std::count(run.errors.begin(), run.errors.end(), '\n'), 1) << run.errors;
-  EXPECT_NE(run.errors.find(name), std::string::npos) << run.errors;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 TEST(CliConvert, SixteenBitRgbaPngBecomesTheSameSixteenBitRgbaTiff) {
   TempFolder folder;

@@ -11,39 +11,16 @@
 #include "picture/CBxPicBufAPI.h"
 #include "picture/ImageLoad.h"
 #include "picture/ImageSave.h"
+#include "tests/cli/CliRunner.h"
 #include "tests/fusion/TestPictures.h"
 #include "tests/support/BadInputs.h"
 #include "tests/support/Metadata.h"
 
 namespace fs = std::filesystem;
 
+using namespace cli_test;
+
 namespace {
-
-struct CliRun {
-  int status = -1;
-  std::string errors;  // stderr
-};
-
-void AppendQuoted(std::string* command, const std::string& text) {
-  *command += " '";
-  *command += text;
-  *command += '\'';
-}
-
-CliRun RunCli(const TempFolder& folder, const std::vector<std::string>& arguments) {
-  std::string command = "env";
-  AppendQuoted(&command, "XDG_CONFIG_HOME=" + (folder / "config").string());
-  AppendQuoted(&command, MELVARO_CLI_PATH);
-  for (const std::string& argument : arguments)
-    AppendQuoted(&command, argument);
-  const fs::path errors = folder / "stderr.txt";
-  command += " >/dev/null 2>";
-  AppendQuoted(&command, errors.string());
-  const int raw = std::system(command.c_str());
-  CliRun run{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadWholeFile(errors)};
-  fs::remove(errors);
-  return run;
-}
 
 // The test scene at some exposure, written as a PNG without metadata.
 std::string WriteScene(const TempFolder& folder, const std::string& name, int w, int h,

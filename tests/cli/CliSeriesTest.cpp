@@ -17,75 +17,14 @@
 #include "picture/ImageLoad.h"
 #include "picture/ImageSave.h"
 #include "single/SeriesJobs.h"
+#include "tests/cli/CliRunner.h"
 #include "tests/support/TestFiles.h"
-
-extern char** environ;
 
 namespace fs = std::filesystem;
 
+using namespace cli_test;
+
 namespace {
-
-// melvaro-cli started with its settings and cache folders inside the test
-// folder; stderr goes to a file.
-class CliProcess {
- public:
-  CliProcess(const TempFolder& folder, const std::vector<std::string>& arguments)
-      : errors_(folder / "stderr.txt") {
-    std::vector<std::string> env{"XDG_CONFIG_HOME=" + (folder / "config").string(),
-                                 "XDG_CACHE_HOME=" + (folder / "cache").string()};
-    for (char** e = environ; *e; ++e) {
-      const std::string entry(*e);
-      if (!entry.starts_with("XDG_CONFIG_HOME=") && !entry.starts_with("XDG_CACHE_HOME="))
-        env.push_back(entry);
-    }
-    std::vector<std::string> args{MELVARO_CLI_PATH};
-    args.insert(args.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv, envp;
-    for (std::string& a : args)
-      argv.push_back(a.data());
-    for (std::string& e : env)
-      envp.push_back(e.data());
-    argv.push_back(nullptr);
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, errors_.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    if (posix_spawn(&pid_, MELVARO_CLI_PATH, &actions, nullptr, argv.data(), envp.data()) != 0)
-      pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-  }
-
-  void Interrupt() const { kill(pid_, SIGINT); }
-
-  // Exit status (-1 when it did not exit normally) and what it said on stderr.
-  int Wait() {
-    int raw = 0;
-    if (pid_ <= 0 || waitpid(pid_, &raw, 0) != pid_) return -1;
-    pid_ = -1;
-    errorText = ReadWholeFile(errors_);
-    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  }
-  ~CliProcess() { Wait(); }
-
-  std::string errorText;
-
- private:
-  fs::path errors_;
-  pid_t pid_ = -1;
-};
-
-struct Result {
-  int status;
-  std::string errors;
-};
-
-Result RunCli(const TempFolder& folder, const std::vector<std::string>& arguments) {
-  CliProcess cli(folder, arguments);
-  const int status = cli.Wait();
-  return {status, cli.errorText};
-}
 
 // A colour photograph-like input as a PNG file.
 fs::path WriteInput(const TempFolder& folder, int w, int h) {
@@ -129,7 +68,7 @@ TEST(CliSeries, SingleKeepsTheUsersFolderAndFusesTheElevenFiles) {
   fs::create_directories(dir / "sub");
   WriteTextFile(dir / "holiday.jpg", "x");
   WriteTextFile(dir / "file_003_002.tif", "x");  // a daylight family of an earlier run
-  const Result run =
+  const CliRun run =
       RunCli(folder, {"single", "--denoise", "High", "--exposure", "120", "--series-dir",
                       dir.string(), "-o", out.string(), in.string()});
   ASSERT_EQ(run.status, 0) << run.errors;
@@ -146,7 +85,7 @@ TEST(CliSeries, SingleKeepsTheUsersFolderAndFusesTheElevenFiles) {
 TEST(CliSeries, WithoutSeriesFolderNothingIsLeftBehind) {
   TempFolder folder;
   const fs::path in = WriteInput(folder, 40, 30), out = folder / "out.png";
-  const Result run =
+  const CliRun run =
       RunCli(folder, {"single", "--denoise", "none", "-o", out.string(), in.string()});
   ASSERT_EQ(run.status, 0) << run.errors;
   EXPECT_TRUE(fs::exists(out));
@@ -157,7 +96,7 @@ TEST(CliSeries, WithoutSeriesFolderNothingIsLeftBehind) {
 TEST(CliSeries, DaylightFusesTheFirstPowerFilesByBrightness) {
   TempFolder folder;
   const fs::path in = WriteInput(folder, 36, 30), dir = folder / "family", out = folder / "out.tif";
-  const Result run = RunCli(folder, {"daylight", "up", "--power", "5", "--series-dir", dir.string(),
+  const CliRun run = RunCli(folder, {"daylight", "up", "--power", "5", "--series-dir", dir.string(),
                                      "-o", out.string(), in.string()});
   ASSERT_EQ(run.status, 0) << run.errors;
   std::vector<fs::path> files = SeriesFiles(dir);  // generation order: row, then column
@@ -180,7 +119,7 @@ TEST(CliSeries, SeriesFolderThatCannotBeMadeFailsWithOneLine) {
   TempFolder folder;
   const fs::path in = WriteInput(folder, 20, 20), out = folder / "o.png";
   WriteTextFile(folder / "plain", "x");
-  const Result run = RunCli(folder, {"daylight", "down", "--series-dir",
+  const CliRun run = RunCli(folder, {"daylight", "down", "--series-dir",
                                      (folder / "plain").string(), "-o", out.string(), in.string()});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(std::count(run.errors.begin(), run.errors.end(), '\n'), 1) << run.errors;

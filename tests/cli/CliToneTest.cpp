@@ -10,29 +10,23 @@
 #include "picture/CBxPicBufAPI.h"
 #include "picture/ImageLoad.h"
 #include "picture/ImageSave.h"
+#include "tests/cli/CliRunner.h"
 #include "tests/support/TestFiles.h"
 #include "tone/SmartContrast.h"
 #include "tone/ToneMap.h"
 
 namespace fs = std::filesystem;
 
+using namespace cli_test;
+
 namespace {
 
-// Runs melvaro-cli quietly; returns the exit status and puts stderr in *errors.
+// Exit status of a quiet run; stderr into *errors when asked.
 int RunTool(const TempFolder& folder, const std::vector<std::string>& arguments,
             std::string* errors = nullptr) {
-  std::string command = "env 'XDG_CONFIG_HOME=" + (folder / "config").string() + "' '";
-  command += MELVARO_CLI_PATH;
-  command += '\'';
-  for (const std::string& argument : arguments) {
-    command += " '";
-    command += argument;
-    command += '\'';
-  }
-  command += " >/dev/null 2>'" + (folder / "stderr.txt").string() + "'";
-  const int raw = std::system(command.c_str());
-  if (errors) *errors = ReadWholeFile(folder / "stderr.txt");
-  return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  CliRun run = RunCli(folder, arguments);
+  if (errors) *errors = std::move(run.errors);
+  return run.status;
 }
 
 // A small colour photograph-like picture written as PNG.
