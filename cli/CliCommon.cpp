@@ -58,6 +58,10 @@ void ReportError(const std::string& message) {
   std::fprintf(stderr, "melvaro-cli: %s\n", message.c_str());
 }
 
+void ReportUnsupported(const fs::path& path) {
+  ReportError(Quoted(path) + ": " + std::string(BuiltInText(41)));
+}
+
 int CheckOutputPath(const fs::path& output) {
   if (FormatCodeFromExtension(output) == kFormatFromName) {
     ReportError("cannot write " + Quoted(output) +
@@ -77,7 +81,7 @@ int LoadInput(const fs::path& path, InputPicture* input, JobProgress* progress) 
   if (progress) progress->SetText("Reading " + path.filename().string());
   input->path = path;
   if (LoadImageFile(input->picture.get(), input->mask.get(), path)) {
-    ReportError(Quoted(path) + ": " + std::string(BuiltInText(41)));
+    ReportUnsupported(path);
     return kExitFailure;
   }
   return kExitSuccess;

@@ -25,6 +25,10 @@ struct CommonOptions {
 // One line "melvaro-cli: <message>" on stderr (ending a progress line first).
 void ReportError(const std::string& message);
 
+// "<path>: Image format not supported!", for a file that cannot be read or a
+// picture the command cannot take.
+void ReportUnsupported(const std::filesystem::path& path);
+
 // Refuses early, before any long work, an output the writer could not
 // produce: an unknown extension or a folder that does not exist.
 int CheckOutputPath(const std::filesystem::path& output);

@@ -5,19 +5,9 @@
 #include <vector>
 
 #include "cli/Commands.h"
-#include "settings/TextTable.h"
 #include "tone/SmartContrast.h"
 
 namespace {
-
-// The loader's refusal line, for a picture it read that this command cannot take.
-void ReportUnsupported(const std::filesystem::path& path) {
-  std::string line(1, '"');  // built piece by piece: GCC 12 misreports `"\"" + text`
-  line += path.string();
-  line += "\": ";
-  line += BuiltInText(41);
-  ReportError(line);
-}
 
 struct ContrastOptions {
   std::string output;
@@ -62,10 +52,7 @@ void AddContrastCommand(CLI::App& app, const CommonOptions& common, CommandRunne
       ->delimiter(',')
       ->check(CLI::Range(kSmartContrastLodMin, kSmartContrastLodMax))
       ->capture_default_str();
-  command
-      ->add_option("-o,--output", options->output, "Output file (.bmp .tif .tiff .png .jpg .jpeg)")
-      ->required();
-  command->add_option("input", options->input, "Input picture")->required();
+  AddOutputAndInput(command, &options->output, &options->input);
   command->callback([options, &common, runner] {
     if (options->lod.size() != static_cast<size_t>(kSmartContrastSliders))
       throw CLI::ValidationError("--lod", "needs eight values, for example 10,10,12,14,10,10,8,10");

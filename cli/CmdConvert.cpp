@@ -28,10 +28,7 @@ void AddConvertCommand(CLI::App& app, const CommonOptions& common, CommandRunner
   CLI::App* command =
       AddSubcommand(app, "convert", "Read a picture and write it in the format of OUT's extension");
   auto options = std::make_shared<ConvertOptions>();
-  command
-      ->add_option("-o,--output", options->output, "Output file (.bmp .tif .tiff .png .jpg .jpeg)")
-      ->required();
-  command->add_option("input", options->input, "Input picture")->required();
+  AddOutputAndInput(command, &options->output, &options->input);
   command->callback([options, &common, runner] {
     *runner = [options, &common] { return RunConvert(*options, common); };
   });

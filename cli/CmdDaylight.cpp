@@ -49,11 +49,7 @@ void AddDaylightCommand(CLI::App& app, const CommonOptions& common, CommandRunne
   command->add_option("--series-dir", options->series.seriesDir,
                       "Keep the family in this folder (created when missing; only its "
                       "file_NNN_NNN.tif files of an earlier run are replaced)");
-  command
-      ->add_option("-o,--output", options->series.output,
-                   "Output file (.bmp .tif .tiff .png .jpg .jpeg)")
-      ->required();
-  command->add_option("input", options->series.input, "Input picture")->required();
+  AddOutputAndInput(command, &options->series.output, &options->series.input);
   command->callback([options, &common, runner] {
     *runner = [options, &common] { return RunDaylight(*options, common); };
   });

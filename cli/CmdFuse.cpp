@@ -55,7 +55,7 @@ void ReportFailure(const SeriesFusionReport& report, const std::vector<fs::path>
   if (!report.skipped.empty()) {
     const SeriesSkippedFile& bad = report.skipped.front();
     if (bad.reason == SeriesSkipReason::kUnreadable) {
-      ReportError(Quoted(bad.path) + ": " + std::string(BuiltInText(41)));
+      ReportUnsupported(bad.path);
     } else {
       ReportError(Quoted(bad.path) + ": " + std::string(BuiltInText(54)) + " (" +
                   Describe(bad.geometry) + "; " + Quoted(inputs.front()) + ": " +
@@ -103,9 +103,7 @@ void AddFuseCommand(CLI::App& app, const CommonOptions& common, CommandRunner* r
                    "Exposure target, " + std::to_string(kExposureMin) + ".." +
                        std::to_string(kExposureMax) + " (limited to that range)")
       ->capture_default_str();
-  command
-      ->add_option("-o,--output", options->output, "Output file (.bmp .tif .tiff .png .jpg .jpeg)")
-      ->required();
+  AddOutputOption(command, &options->output);
   command->add_option("inputs", options->inputs, "The pictures, all of one size")->required();
   command->callback([options, &common, runner] {
     *runner = [options, &common] { return RunFuse(*options, common); };

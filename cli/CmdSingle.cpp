@@ -50,11 +50,7 @@ void AddSingleCommand(CLI::App& app, const CommonOptions& common, CommandRunner*
   command->add_option("--series-dir", options->series.seriesDir,
                       "Keep the series in this folder (created when missing; only its "
                       "file_NNN.tif files of an earlier run are replaced)");
-  command
-      ->add_option("-o,--output", options->series.output,
-                   "Output file (.bmp .tif .tiff .png .jpg .jpeg)")
-      ->required();
-  command->add_option("input", options->series.input, "Input picture")->required();
+  AddOutputAndInput(command, &options->series.output, &options->series.input);
   command->callback([options, &common, runner] {
     *runner = [options, &common] { return RunSingle(*options, common); };
   });

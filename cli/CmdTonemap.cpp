@@ -5,19 +5,9 @@
 #include <string>
 
 #include "cli/Commands.h"
-#include "settings/TextTable.h"
 #include "tone/ToneMap.h"
 
 namespace {
-
-// The loader's refusal line, for a picture it read that this command cannot take.
-void ReportUnsupported(const std::filesystem::path& path) {
-  std::string line(1, '"');  // built piece by piece: GCC 12 misreports `"\"" + text`
-  line += path.string();
-  line += "\": ";
-  line += BuiltInText(41);
-  ReportError(line);
-}
 
 struct TonemapOptions {
   std::string output;
@@ -78,10 +68,7 @@ void AddTonemapCommand(CLI::App& app, const CommonOptions& common, CommandRunner
                    "Also process the two colour-difference components")
       ->check(CLI::IsMember({"on", "off"}))
       ->capture_default_str();
-  command
-      ->add_option("-o,--output", options->output, "Output file (.bmp .tif .tiff .png .jpg .jpeg)")
-      ->required();
-  command->add_option("input", options->input, "Input picture")->required();
+  AddOutputAndInput(command, &options->output, &options->input);
   command->callback([options, &common, runner] {
     *runner = [options, &common] { return RunTonemap(*options, common); };
   });

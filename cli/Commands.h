@@ -22,6 +22,17 @@ inline CLI::App* AddSubcommand(CLI::App& app, const std::string& name,
   return command;
 }
 
+// Adds the required -o OUT option.
+inline void AddOutputOption(CLI::App* command, std::string* output) {
+  command->add_option("-o,--output", *output, "Output file (.bmp .tif .tiff .png .jpg .jpeg)")
+      ->required();
+}
+// Adds -o OUT and the one input picture.
+inline void AddOutputAndInput(CLI::App* command, std::string* output, std::string* input) {
+  AddOutputOption(command, output);
+  command->add_option("input", *input, "Input picture")->required();
+}
+
 // melvaro-cli convert -o OUT IN
 void AddConvertCommand(CLI::App& app, const CommonOptions& common, CommandRunner* runner);
 // melvaro-cli fuse [--exposure N] -o OUT IN1 IN2 [...]

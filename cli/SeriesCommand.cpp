@@ -8,13 +8,10 @@
 #include <vector>
 
 #include "fusion/SeriesFusion.h"
-#include "settings/TextTable.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr int kUnsupportedText = 41;  // "Image format not supported!"
 
 // Set by the interrupt handler, read by the jobs between files.
 std::atomic<uint8_t> interrupted{0};
@@ -92,7 +89,7 @@ int ReportSeriesFailure(const SeriesOutcome& outcome, const SeriesTarget& target
       ReportError("interrupted");
       break;
     case SeriesStatus::kUnsupported:
-      ReportError(Quoted(input) + ": " + std::string(BuiltInText(kUnsupportedText)));
+      ReportUnsupported(input);
       break;
     case SeriesStatus::kFolderUnusable:
       ReportError(Quoted(target.folder) + ": the series folder cannot be created or read");
