@@ -80,7 +80,12 @@ int CheckOutputPath(const fs::path& output) {
 int LoadInput(const fs::path& path, InputPicture* input, JobProgress* progress) {
   if (progress) progress->SetText("Reading " + path.filename().string());
   input->path = path;
-  if (LoadImageFile(input->picture.get(), input->mask.get(), path)) {
+  // Every engine takes 8 or 16 bits, grey or colour; the loader makes nothing
+  // else, and this keeps it so for every command.
+  const SBxPicBuf& pic = *input->picture;
+  if (LoadImageFile(input->picture.get(), input->mask.get(), path) ||
+      (pic.bitsPerComponent != 8 && pic.bitsPerComponent != 16) ||
+      (pic.components != 1 && pic.components != 3)) {
     ReportUnsupported(path);
     return kExitFailure;
   }

@@ -40,7 +40,8 @@ struct InputPicture {
   ScopedPicBuf mask;  // empty without alpha
 };
 
-// Reads the file; on failure reports "<path>: Image format not supported!".
+// Reads the file as an 8- or 16-bit grey or colour picture; on failure
+// reports "<path>: Image format not supported!".
 int LoadInput(const std::filesystem::path& path, InputPicture* input, JobProgress* progress);
 
 // Writes the picture (and mask) to `output` in the format of its extension, at

@@ -22,11 +22,6 @@ int RunContrast(const ContrastOptions& options, const CommonOptions& common) {
   if (int status = LoadInput(options.input, &input, &progress); status != kExitSuccess)
     return status;
   const SBxPicBuf& source = *input.picture;
-  if ((source.bitsPerComponent != 8 && source.bitsPerComponent != 16) ||
-      (source.components != 1 && source.components != 3)) {
-    ReportUnsupported(input.path);
-    return kExitFailure;
-  }
   progress.SetText("Smart Contrast");
   SmartContrastState state;
   ScopedPicBuf result(source.width, source.height, source.components, source.bitsPerComponent);

@@ -26,11 +26,6 @@ int RunTonemap(const TonemapOptions& options, const CommonOptions& common) {
   if (int status = LoadInput(options.input, &input, &progress); status != kExitSuccess)
     return status;
   const SBxPicBuf& source = *input.picture;
-  if ((source.bitsPerComponent != 8 && source.bitsPerComponent != 16) ||
-      (source.components != 1 && source.components != 3)) {
-    ReportUnsupported(input.path);
-    return kExitFailure;
-  }
   const ToneMapParams params =
       ToneMapParamsFromSliders(options.contrast, options.noise, options.details,
                                options.equalization, options.extraColors == "on");
