@@ -1,6 +1,8 @@
 #include <FreeImage.h>
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "picture/CBxPicBufAPI.h"
 #include "picture/ImageLoad.h"
 #include "tests/support/BadInputs.h"
@@ -44,47 +46,43 @@ void ExpectPattern(const SBxPicBuf& pic, const SBxPicBuf* mask, unsigned scale) 
       EXPECT_EQ(SampleAt(pic, x, y, 0), (200u - x) * scale) << x << "," << y;
       EXPECT_EQ(SampleAt(pic, x, y, 1), (100u + x) * scale);
       EXPECT_EQ(SampleAt(pic, x, y, 2), (10u * x + y) * scale);
-      if (mask) {
-        EXPECT_EQ(SampleAt(*mask, x, y, 0), 7u * y * scale);
-      }
+      EXPECT_TRUE(!mask || SampleAt(*mask, x, y, 0) == 7u * y * scale);
     }
   }
 }
 
 }  // namespace
 
+// Straight from a bitmap and through a TIFF file (a 48-bit TIFF holds red first).
 TEST(ConvertFromFreeImage, ColourComesOutBlueFirstTopRowFirstWithAlphaAsMask) {
-  const struct {
-    FREE_IMAGE_TYPE type;
-    int bpp;
-  } cases[] = {{FIT_BITMAP, 24}, {FIT_BITMAP, 32}, {FIT_RGB16, 48}, {FIT_RGBA16, 64}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.bpp);
-    Bitmap b = MakeColourBitmap(c.type, c.bpp);
-    ScopedPicBuf pic, mask;
-    bool unsupported = true;
-    ASSERT_FALSE(ConvertFromFreeImage(b.get(), pic.get(), mask.get(), &unsupported));
-    EXPECT_FALSE(unsupported);
-    const bool alpha = c.bpp == 32 || c.bpp == 64;
-    EXPECT_EQ(IsEmpty(*mask), !alpha);
-    ExpectPattern(*pic, alpha ? mask.get() : nullptr, c.bpp > 32 ? 257 : 1);
+  TempFolder folder;
+  for (const auto& [type, bpp] : {std::pair{FIT_BITMAP, 24}, std::pair{FIT_BITMAP, 32},
+                                  std::pair{FIT_RGB16, 48}, std::pair{FIT_RGBA16, 64}}) {
+    Bitmap b = MakeColourBitmap(type, bpp);
+    ASSERT_TRUE(FreeImage_Save(FIF_TIFF, b.get(), (folder / "in.tif").c_str(), 0));
+    for (bool fromFile : {false, true}) {
+      SCOPED_TRACE(testing::Message() << bpp << (fromFile ? " file" : " bitmap"));
+      ScopedPicBuf pic, mask;
+      bool unsupported = false;
+      ASSERT_FALSE(fromFile ? LoadImageFile(pic.get(), mask.get(), folder / "in.tif")
+                            : ConvertFromFreeImage(b.get(), pic.get(), mask.get(), &unsupported));
+      const bool alpha = bpp == 32 || bpp == 64;
+      EXPECT_EQ(IsEmpty(*mask), !alpha);
+      EXPECT_EQ(pic->bitsPerComponent, bpp > 32 ? 16u : 8u);
+      ExpectPattern(*pic, alpha ? mask.get() : nullptr, bpp > 32 ? 257 : 1);
+    }
   }
 }
 
 TEST(ConvertFromFreeImage, RefusesKindsItCannotHoldAndLeavesPicturesAlone) {
+  // Palette, 1-bit and float files are refused through the loader below.
   std::vector<Bitmap> refused;
-  refused.emplace_back(FreeImage_AllocateT(FIT_BITMAP, 4, 4, 8));
-  FreeImage_GetPalette(refused.back().get())[1].rgbRed = 255;  // a colour palette
-  refused.emplace_back(FreeImage_AllocateT(FIT_BITMAP, 4, 4, 1));
   refused.emplace_back(FreeImage_AllocateT(FIT_BITMAP, 4, 4, 4));
   refused.emplace_back(FreeImage_AllocateT(FIT_BITMAP, 4, 4, 16, FI16_565_RED_MASK,
                                            FI16_565_GREEN_MASK, FI16_565_BLUE_MASK));
-  // Float and 32-bit integer samples have bit counts of 8-bit colour with alpha.
-  refused.emplace_back(FreeImage_AllocateT(FIT_FLOAT, 4, 4, 32));
-  refused.emplace_back(FreeImage_AllocateT(FIT_UINT32, 4, 4, 32));
+  refused.emplace_back(FreeImage_AllocateT(FIT_UINT32, 4, 4, 32));  // as many bits as 8-bit RGBA
   refused.emplace_back(FreeImage_AllocateT(FIT_BITMAP, 4, 4, 32));
   FreeImage_GetICCProfile(refused.back().get())->flags |= FIICC_COLOR_IS_CMYK;
-
   ScopedPicBuf pic(2, 2, 1, 8), mask(2, 2, 1, 8);
   const uint8_t* before = pic->pixels;
   for (const Bitmap& b : refused) {
@@ -96,17 +94,6 @@ TEST(ConvertFromFreeImage, RefusesKindsItCannotHoldAndLeavesPicturesAlone) {
   bool unsupported = true;
   EXPECT_TRUE(ConvertFromFreeImage(nullptr, pic.get(), mask.get(), &unsupported));
   EXPECT_FALSE(unsupported);
-}
-
-TEST(LoadImageFile, ReadsA48BitTiffBlueFirstAndLeavesTheMaskWithoutAlpha) {
-  TempFolder folder;
-  Bitmap rgb16 = MakeColourBitmap(FIT_RGB16, 48);
-  ASSERT_TRUE(FreeImage_Save(FIF_TIFF, rgb16.get(), (folder / "rgb48.tif").c_str(), 0));
-  ScopedPicBuf pic, mask(1, 1, 1, 8);
-  ASSERT_FALSE(LoadImageFile(pic.get(), mask.get(), folder / "rgb48.tif"));
-  EXPECT_EQ(pic->bitsPerComponent, 16u);
-  ExpectPattern(*pic, nullptr, 257);
-  EXPECT_EQ(mask->width, 1);
 }
 
 TEST(OpenSourceImage, RefusesUnsupportedOrBrokenFilesLeavingTheDocumentAlone) {
