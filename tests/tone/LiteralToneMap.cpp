@@ -1,72 +1,50 @@
 #include "LiteralToneMap.h"
 
 #include <algorithm>
-#include <cstddef>
 #include <vector>
 
 #include "tone/ToneMap.h"
 #include "tone/TonePyramid.h"
 #include "tone/ToneRemap.h"
 
-namespace {
-
-using Plane = std::vector<float>;
-
-// Keeps the coefficients of one pass: every grid point of the level.
-void KeepGridCoefficients(Plane& laplace, const Plane& detail, int ws, int hs, int step, int ox,
-                          int oy) {
-  for (int y = oy; y < hs; y += step) {
-    for (int x = ox; x < ws; x += step) {
-      const size_t i = static_cast<size_t>(y) * static_cast<size_t>(ws) + static_cast<size_t>(x);
-      laplace[i] = detail[i];
-    }
-  }
-}
-
-}  // namespace
-
 void RemapFloatPlaneLiteral(float* out, const float* in, int width, int height, int levels,
                             double threshold, double noise, double power, double slope) {
-  const auto count = [&](int k) {
-    return static_cast<size_t>(width >> k) * static_cast<size_t>(height >> k);
-  };
-  std::copy(in, in + count(0), out);
-  std::vector<float*> gauss(static_cast<size_t>(levels) + 1);
-  std::vector<Plane> gaussStore(static_cast<size_t>(levels) + 1), laplace, scratch, detail;
-  gauss[0] = out;
+  const auto count = [&](int k) { return (width >> k) * (height >> k); };
+  std::vector<std::vector<float>> gauss, laplace, scratch;
   for (int k = 0; k <= levels; ++k) {
-    if (k > 0) gaussStore[k].resize(count(k)), gauss[k] = gaussStore[k].data();
-    laplace.emplace_back(count(k));
-    scratch.emplace_back(count(k));
-    detail.emplace_back(count(k));
+    gauss.emplace_back(count(k)), laplace.emplace_back(count(k)), scratch.emplace_back(count(k));
   }
+  std::copy(in, in + count(0), gauss[0].begin());
   for (int k = 0; k < levels; ++k) {
     const int w = width >> k, h = height >> k;
-    ToneReduce(gauss[k + 1], gauss[k], w, h);
-    ToneExpand(laplace[k].data(), w, h, gauss[k + 1], w / 2, h / 2);
-    FloatPlaneSubtract(laplace[k].data(), gauss[k], laplace[k].data(), w, h);
+    ToneReduce(gauss[k + 1].data(), gauss[k].data(), w, h);
+    ToneExpand(laplace[k].data(), w, h, gauss[k + 1].data(), w / 2, h / 2);
+    FloatPlaneSubtract(laplace[k].data(), gauss[k].data(), laplace[k].data(), w, h);
   }
   const std::vector<float> table = BuildRemapTable(power);
   const RemapCurve curve = MakeRemapCurve(threshold, noise, slope, table.data());
   for (int s = 0; s < levels; ++s) {
     const RemapLevel g = RemapLevelGeometry(s);
     const int a = g.scratchLevel, ws = width >> s, hs = height >> s;
-    for (int oy = 0; oy < g.step; ++oy) {
+    std::vector<float> detail(count(s));
+    for (int oy = 0; oy < g.step; ++oy)
       for (int ox = 0; ox < g.step; ++ox) {
-        std::copy(gauss[a], gauss[a] + count(a), scratch[a].begin());
-        RemapBlocksParallel(scratch[a].data(), a, gauss[s], s, width, height, g.window, g.step, ox,
-                            oy, curve);
+        scratch[a] = gauss[a];
+        RemapBlocksParallel(scratch[a].data(), a, gauss[s].data(), s, width, height, g.window,
+                            g.step, ox, oy, curve);
         for (int k = a; k <= s; ++k)
           ToneReduce(scratch[k + 1].data(), scratch[k].data(), width >> k, height >> k);
-        ToneExpand(detail[s].data(), ws, hs, scratch[s + 1].data(), ws / 2, hs / 2);
-        FloatPlaneSubtract(detail[s].data(), scratch[s].data(), detail[s].data(), ws, hs);
-        KeepGridCoefficients(laplace[s], detail[s], ws, hs, g.step, ox, oy);
+        ToneExpand(detail.data(), ws, hs, scratch[s + 1].data(), ws / 2, hs / 2);
+        FloatPlaneSubtract(detail.data(), scratch[s].data(), detail.data(), ws, hs);
+        for (int y = oy; y < hs; y += g.step)  // the pass keeps its grid points' coefficients
+          for (int x = ox; x < ws; x += g.step)
+            laplace[s][y * ws + x] = detail[y * ws + x];
       }
-    }
   }
   for (int k = levels - 1; k >= 0; --k) {
     const int w = width >> k, h = height >> k;
-    ToneExpand(gauss[k], w, h, gauss[k + 1], w / 2, h / 2);
-    FloatPlaneAdd(gauss[k], gauss[k], laplace[k].data(), w, h);
+    ToneExpand(gauss[k].data(), w, h, gauss[k + 1].data(), w / 2, h / 2);
+    FloatPlaneAdd(gauss[k].data(), gauss[k].data(), laplace[k].data(), w, h);
   }
+  std::copy(gauss[0].begin(), gauss[0].end(), out);
 }

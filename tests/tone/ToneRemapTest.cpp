@@ -10,79 +10,44 @@
 
 namespace {
 
-struct Curve {
-  std::vector<float> table;
-  RemapCurve curve;
-  Curve(double threshold, double noise, double power, double slope)
-      : table(BuildRemapTable(power)),
-        curve(MakeRemapCurve(threshold, noise, slope, table.data())) {}
-};
-
 bool SameBits(float a, float b) {
   return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
-// The remap as the engine runs it (eight lanes at a time), checked against the
-// one-value definition.
-float Remap(float v, float m, const RemapCurve& c) {
-  float row[11];
-  for (float& x : row)
-    x = v;
-  RemapRow(row, row, 11, m, c);
-  EXPECT_TRUE(SameBits(row[0], RemapSample(v, m, c))) << v << " about " << m;
-  EXPECT_TRUE(SameBits(row[10], row[0]));
-  return row[0];
-}
-
 }  // namespace
 
-// A difference equal to the reference stays exactly the reference, also without a
-// noise band (where the blend weight would be 0 / 0).
-TEST(ToneRemapCurve, ReferenceValueStaysExactlyEvenWithoutNoiseBand) {
-  for (double noise : {0.0, 0.22}) {
-    const Curve c(0.22, noise, 0.5, 0.8);
-    for (float m : {0.0f, 17.25f, 255.0f})
-      EXPECT_TRUE(SameBits(Remap(m, m, c.curve), m));
-  }
-}
-
-// A difference of exactly T is an edge (maps to m +- T), and with slope 0 every
-// edge maps to exactly m +- T.
-TEST(ToneRemapCurve, EdgesStartAtTheThresholdAndFlattenWithZeroSlope) {
-  const Curve c(0.22, 0.05, 0.5, 0.0);
-  const float t = c.curve.threshold, m = 100.0f;
-  ASSERT_EQ((m + t) - m, t);  // m +- T are exact here: the differences are exactly T
-  ASSERT_EQ(m - (m - t), t);
-  for (float v : {m + t, m + t + 0.5f, m + 90.0f, 255.0f})
-    EXPECT_EQ(Remap(v, m, c.curve), t + m);
-  for (float v : {m - t, m - t - 0.5f, 0.0f})
-    EXPECT_EQ(Remap(v, m, c.curve), m - t);
-}
-
-TEST(ToneRemapCurve, NoiseStaysDetailsFollowThePowerAndEdgesTheSlope) {
-  const Curve noisy(0.22, 0.22, 0.3, 0.8);  // N = 2.805
-  for (float d : {0.25f, 1.0f, -2.5f})
-    EXPECT_NEAR(Remap(80.0f + d, 80.0f, noisy.curve), 80.0f + d, 1e-4f);
-  const Curve c(0.22, 0.01, 0.5, 0.8);
-  const float t = c.curve.threshold, m = 50.0f;
-  // A detail of T/4 becomes T * sqrt(1/4) = T/2 (table step 0.001).
-  EXPECT_NEAR(Remap(m + t / 4, m, c.curve), m + t / 2, t * 1e-3f);
-  EXPECT_NEAR(Remap(m - t / 4, m, c.curve), m - t / 2, t * 1e-3f);
-  // An edge of T + 10 becomes T + 10 * 2 * 0.8.
-  EXPECT_NEAR(Remap(m + t + 10.0f, m, c.curve), m + t + 16.0f, 1e-3f);
-}
-
-TEST(ToneRemapCurve, RowsOfAnyLengthEqualTheOneValueDefinition) {
-  const Curve c(0.22, 0.22, 0.5, 0.8);
-  TestRandom random(5);
-  for (int count : {1, 7, 8, 9, 21, 93}) {
-    std::vector<float> src(static_cast<size_t>(count)), dst(src.size());
-    for (float& v : src)
-      v = 255.0f * random.Next();
-    const float m = 255.0f * random.Next();
-    RemapRow(dst.data(), src.data(), count, m, c.curve);
-    for (int i = 0; i < count; ++i)
-      ASSERT_TRUE(SameBits(dst[i], RemapSample(src[i], m, c.curve))) << count << ":" << i;
+// The curve where faults hide, on the first value of rows of many lengths as the
+// engine runs them (eight lanes and a short tail), whose every value must equal
+// the one-value definition bit for bit.
+TEST(ToneRemapCurve, ReferenceNoiseDetailsAndEdges) {
+  struct Case {
+    double noise, power, slope;
+    float m, vT, v, wantT, want, tolerance;  // v = m + vT * T + v, want likewise
+  } const cases[] = {
+      {0.0, 0.5, 0.8, 17.25f, 0, 0, 0, 0, 0},    // delta 0 gives m, also when N = 0 (0 / 0)
+      {0.0, 0.5, 0.8, 0.0f, 0, 0, 0, 0, 0},      //
+      {0.22, 0.5, 0.8, 255.0f, 0, 0, 0, 0, 0},   //
+      {0.04, 0.5, 0.0, 0.0f, 1, 0, 1, 0, 0},     // a difference of exactly T is an edge (as a
+      {0.04, 0.5, 0.0, 0.0f, -1, 0, -1, 0, 0},   // detail it would be 0.01 off: table[999])
+      {0.05, 0.5, 0.0, 100.0f, 1, 90, 1, 0, 0},  // slope 0: every edge ends at m +- T
+      {0.05, 0.5, 0.0, 100.0f, 0, -100, -1, 0, 0},
+      {0.22, 0.3, 0.8, 80.0f, 0, 1, 0, 1, 1e-4f},  // below N = 2.805: left as it is
+      {0.22, 0.3, 0.8, 80.0f, 0, -2.5f, 0, -2.5f, 1e-4f},
+      {0.01, 0.5, 0.8, 50.0f, 0.25f, 0, 0.5f, 0, 0.06f},  // detail T/4 -> T * sqrt(1/4)
+      {0.01, 0.5, 0.8, 50.0f, -0.25f, 0, -0.5f, 0, 0.06f},
+      {0.01, 0.5, 0.8, 50.0f, 1, 10, 1, 16, 1e-3f},  // edge T + 10 -> T + 10 * 2 * 0.8
+  };
+  int count = -6;  // rows of 1, 8, 15, ... values
+  for (const Case& k : cases) {
+    const std::vector<float> table = BuildRemapTable(k.power);
+    const RemapCurve c = MakeRemapCurve(0.08, k.noise, k.slope, table.data());  // T = 20.4001
+    std::vector<float> src = PhotoLikePlane(count += 7, 1, 5);
+    src[0] = (k.m + k.vT * c.threshold) + k.v;
+    std::vector<float> row = src;
+    RemapRow(row.data(), row.data(), count, k.m, c);
+    for (size_t i = 0; i < row.size(); ++i)
+      ASSERT_TRUE(SameBits(row[i], RemapSample(src[i], k.m, c))) << src[i] << " about " << k.m;
+    EXPECT_NEAR(row[0], (k.m + k.wantT * c.threshold) + k.want, k.tolerance) << src[0];
   }
 }
 
@@ -95,8 +60,7 @@ TEST(ToneRemapPasses, PointWisePassesEqualTheLiteralPassesBitForBit) {
   struct Case {
     int width, height, levels;
     double threshold, noise, power, slope;
-  };
-  const Case cases[] = {
+  } const cases[] = {
       {96, 64, 5, 0.22, 0.22, 0.5, 0.8},   // the default sliders
       {160, 96, 5, 0.04, 0.02, 0.1, 0.3},  // low threshold: mostly edges
       {64, 128, 6, 0.6, 0.0, 1.4, 1.0},    // no noise band, flattened details
