@@ -1,12 +1,12 @@
-// Series fusion over an in-memory "file system": the preview geometry, the
+// Series fusion over an in-memory series of files: the preview geometry, the
 // thread split, skipped files and the statuses the panels and the command
 // line act on.
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <map>
-#include <mutex>
+#include <cstdint>
 #include <new>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <tuple>
@@ -19,109 +19,95 @@
 namespace {
 
 using std::filesystem::path;
+using Status = SeriesFusionStatus;
+using Reason = SeriesSkipReason;
 
-// A file of the fake series: a scene at some exposure, of some geometry.
+const CBxRect kCut{13, 7, 63, 47};
+
+// A file of the series: a scene at some exposure, or a file that fails.
 struct FakeFile {
   double gain = 1.0;
   int width = 96;
   int height = 72;
-  uint32_t components = 3;
   uint32_t bits = 8;
-  bool missing = false;
-  bool throws = false;
-  bool exhausts = false;  // the loader runs out of memory
+  enum { kLoads, kMissing, kThrows, kExhausts } fault = kLoads;
 };
 
-class FakeSeries {
- public:
-  path Add(const FakeFile& f) {
-    const path p = "file_" + std::to_string(files_.size()) + ".tif";
-    files_[p.string()] = f;
-    paths_.push_back(p);
-    return p;
-  }
-  const std::vector<path>& paths() const { return paths_; }
-  int LoadsOf(size_t i) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return loads_[paths_[i].string()];
-  }
-  SeriesLoader Loader() {
-    return [this](const path& p, SBxPicBuf* pic) {
-      {
-        std::lock_guard<std::mutex> lock(mutex_);
-        ++loads_[p.string()];
-      }
-      const FakeFile& f = files_.at(p.string());
-      if (f.throws) throw std::runtime_error("decoder failure");
-      if (f.exhausts) throw std::bad_alloc();
-      if (f.missing) return true;
-      CBxPicBufAPI::ReinitHeap(pic, f.width, f.height, f.components, f.bits);
-      FillScene(pic, f.gain, static_cast<uint32_t>(f.gain * 100));
-      return false;
-    };
-  }
-  // The scene of file i, as the loader makes it.
-  void Picture(size_t i, SBxPicBuf* pic) { Loader()(paths_[i], pic); }
-
- private:
-  std::map<std::string, FakeFile> files_;
-  std::vector<path> paths_;
-  std::map<std::string, int> loads_;
-  std::mutex mutex_;
-};
-
-SeriesFusionRequest Request(FakeSeries& s, bool parallel) {
-  SeriesFusionRequest r;
-  r.files = s.paths();
-  r.exposure = 110;
-  r.parallel = parallel;
-  r.loader = s.Loader();
-  return r;
-}
-
-void AddBracketed(FakeSeries* s, int count) {
+std::vector<FakeFile> Bracketed(int count) {
+  std::vector<FakeFile> files;
   for (int i = 0; i < count; ++i)
-    s->Add(FakeFile{0.4 + 0.2 * i});
+    files.push_back({.gain = 0.4 + 0.2 * i});
+  return files;
 }
 
-class CountingProgress : public JobProgress {
- public:
-  void SetRange(int, int maximum) override { maximum_ = maximum; }
-  void Advance(int steps) override { position_ += steps; }
-  int maximum_ = 0;
-  std::atomic<int> position_{0};
-};
+// The files are named by their index; the loader counts its calls.
+struct FakeSeries {
+  std::vector<FakeFile> files;
+  std::vector<path> paths;
+  std::vector<std::atomic<int>> loads;
 
-}  // namespace
+  explicit FakeSeries(std::vector<FakeFile> f) : files(std::move(f)), loads(files.size()) {
+    for (size_t i = 0; i < files.size(); ++i)
+      paths.emplace_back(std::to_string(i) + ".tif");
+  }
+  bool Load(const path& p, SBxPicBuf* pic) {
+    const size_t i = std::stoul(p.stem().string());
+    ++loads[i];
+    const FakeFile& f = files[i];
+    if (f.fault == FakeFile::kThrows) throw std::runtime_error("decoder failure");
+    if (f.fault == FakeFile::kExhausts) throw std::bad_alloc();
+    if (f.fault == FakeFile::kMissing) return true;
+    CBxPicBufAPI::ReinitHeap(pic, f.width, f.height, 3, f.bits);
+    FillScene(pic, f.gain, static_cast<uint32_t>(f.gain * 100));
+    return false;
+  }
+  SeriesFusionRequest Request(bool parallel, std::optional<CBxRect> region = {}) {
+    return {.files = paths,
+            .exposure = 110,
+            .region = region,
+            .parallel = parallel,
+            .loader = [this](const path& p, SBxPicBuf* pic) { return Load(p, pic); }};
+  }
+  // The files that load with the first one's geometry, cut to `region` and
+  // added by hand into one accumulator in file order; returns their count.
+  int FuseByHand(const CBxRect& region, SBxPicBuf* out) {
+    cFusionAccumulator acc;
+    ScopedPicBuf pic, cut(region.Width(), region.Height(), 3, 8);
+    EXPECT_EQ(FusionInit(&acc, cut.get(), 110), 0);
+    int added = 0;
+    for (size_t i = 0; i < files.size(); ++i) {
+      if (files[i].fault != FakeFile::kLoads || files[i].width != 96 || files[i].bits != 8)
+        continue;
+      Load(paths[i], pic.get());
+      CBxPicBufAPI::CopyRect(cut.get(), pic.get(), {0, 0}, {region.left, region.top},
+                             {cut->width, cut->height});
+      EXPECT_EQ(FusionAddPicture(&acc, cut.get()), 0);
+      ++added;
+    }
+    CBxPicBufAPI::ReinitHeap(out, cut.get());
+    EXPECT_EQ(FusionResult(out, &acc), 0);
+    FusionFree(&acc);
+    return added;
+  }
+};
 
 template <class R>
 auto Edges(const R& r) {
   return std::tuple(r.left, r.top, r.right, r.bottom);
 }
 
-std::vector<std::pair<int, int>> Parts(int count) {
-  std::vector<std::pair<int, int>> out;
-  for (const SeriesPart& p : SplitSeries(count))
-    out.emplace_back(p.first, p.end);
-  return out;
-}
+}  // namespace
 
-TEST(SeriesGeometry, PreviewRectangleSitsAtTheCentreAndStaysInside) {
-  // Lower-right corner 150 beyond the (rounded) centre point.
+TEST(SeriesGeometry, PreviewRectangleWorkRegionAndThreadSplit) {
+  // Lower-right corner 150 beyond the (rounded) centre point; pushed back
+  // inside at the far edge, starting at 0 at the near one; a smaller picture
+  // covered whole.
   EXPECT_EQ(Edges(PlacePreviewRect(1000.4, 800.6, 3000, 2000, 500, 150)),
             std::tuple(650.0, 451.0, 1150.0, 951.0));
-  // Pushed back inside at the far edge; starting at 0 at the near one.
   EXPECT_EQ(Edges(PlacePreviewRect(2990.0, 20.0, 3000, 2000, 500, 150)),
             std::tuple(2500.0, 0.0, 3000.0, 500.0));
-  // A picture smaller than the rectangle is covered whole.
   EXPECT_EQ(Edges(PlacePreviewRect(150.0, 100.0, 300, 200, 500, 150)),
             std::tuple(0.0, 0.0, 300.0, 200.0));
-  // The daylight rectangle: 400 wide, centred.
-  EXPECT_EQ(Edges(PlacePreviewRect(1000.0, 1000.0, 3000, 2000, 400, 200)),
-            std::tuple(800.0, 800.0, 1200.0, 1200.0));
-}
-
-TEST(SeriesGeometry, WholePixelRectangleAndWorkRegionAreLimitedToThePicture) {
   EXPECT_EQ(Edges(IntegerPreviewRect(PreviewRect{0.4, -3.2, 640.7, 480.49}, 640, 480)),
             std::tuple(0, 0, 640, 480));
   EXPECT_EQ(Edges(IntegerPreviewRect(PreviewRect{0.6, 1.5, 3.0, 4.4}, 640, 480)),
@@ -130,212 +116,123 @@ TEST(SeriesGeometry, WholePixelRectangleAndWorkRegionAreLimitedToThePicture) {
             std::tuple(244, 144, 1256, 1156));
   EXPECT_EQ(Edges(WorkRegion(CBxRect{100, 0, 2900, 1990}, 3000, 2000)),
             std::tuple(0, 0, 3000, 2000));
+
+  const std::pair<int, std::vector<std::pair<int, int>>> splits[] = {
+      {4, {{0, 4}}},
+      {5, {{0, 2}, {2, 5}}},
+      {9, {{0, 3}, {3, 6}, {6, 9}}},
+      {39, {{0, 13}, {13, 26}, {26, 39}}}};
+  for (const auto& [count, parts] : splits) {
+    std::vector<std::pair<int, int>> got;
+    for (const SeriesPart& p : SplitSeries(count))
+      got.emplace_back(p.first, p.end);
+    EXPECT_EQ(got, parts) << count << " files";
+  }
 }
 
-TEST(SeriesGeometry, SeriesIsSplitOverUpToThreeThreads) {
-  using V = std::vector<std::pair<int, int>>;
-  EXPECT_EQ(Parts(4), (V{{0, 4}}));
-  EXPECT_EQ(Parts(5), (V{{0, 2}, {2, 5}}));
-  EXPECT_EQ(Parts(9), (V{{0, 3}, {3, 6}, {6, 9}}));
-  EXPECT_EQ(Parts(39), (V{{0, 13}, {13, 26}, {26, 39}}));
-  EXPECT_EQ(ClampExposure(20), 48);
-  EXPECT_EQ(ClampExposure(200), 160);
-}
-
-TEST(SeriesFusionTest, FullSizeFusionAddsEveryFileInOrder) {
-  FakeSeries s;
-  AddBracketed(&s, 4);
-  ScopedPicBuf out;
-  CountingProgress progress;
-  SeriesFusionRequest request = Request(s, false);
-  request.progress = &progress;
-  const SeriesFusionReport report = FuseSeries(request, out.get());
-  ASSERT_EQ(report.status, SeriesFusionStatus::kFused);
-  EXPECT_EQ(report.fusedCount, 4);
-  EXPECT_TRUE(report.skipped.empty());
-  EXPECT_EQ(progress.maximum_, 5);  // four files and the result
-  EXPECT_EQ(progress.position_, 5);
-  for (size_t i = 0; i < 4; ++i)
-    EXPECT_EQ(s.LoadsOf(i), 1) << "file " << i;
-
-  // The same bits as the accumulator fed by hand.
-  cFusionAccumulator acc;
-  ScopedPicBuf pic, expected(96, 72, 3, 8);
-  for (size_t i = 0; i < 4; ++i) {
-    s.Picture(i, pic.get());
-    if (i == 0) {
-      ASSERT_EQ(FusionInit(&acc, pic.get(), 110), 0);
+// OK's fusion: one accumulator adds every file once, in order, whole or cut to
+// a work region, into a new output or the caller's; the same bits as feeding
+// it by hand. The thread split (one worker from 5 files, two from 9, each with
+// its own accumulator, merged) gives that picture within float rounding. A
+// file that fails to load or has another geometry is skipped and reported,
+// never added twice or in place of another.
+TEST(SeriesFusionTest, SequentialAndSplitFusion) {
+  using Skips = std::vector<std::pair<int, Reason>>;
+  const std::pair<std::vector<FakeFile>, Skips> series[] = {
+      {Bracketed(4), {}},
+      {Bracketed(5), {}},
+      {Bracketed(9), {}},
+      // The first file is missing, so the second sets the geometry.
+      {{{.fault = FakeFile::kMissing},
+        {.gain = 0.7},
+        {.gain = 0.9, .width = 97},
+        {.gain = 1.1},
+        {.gain = 1.3, .bits = 16},
+        {.gain = 1.5, .fault = FakeFile::kThrows},
+        {.gain = 1.7}},
+       {{0, Reason::kUnreadable},
+        {2, Reason::kOtherGeometry},
+        {4, Reason::kOtherGeometry},
+        {5, Reason::kUnreadable}}}};
+  for (const auto& [files, skips] : series) {
+    for (const auto& region : {std::optional<CBxRect>(), std::optional<CBxRect>(kCut)}) {
+      SCOPED_TRACE(testing::Message() << files.size() << " files" << (region ? ", cut" : ""));
+      FakeSeries s(files);
+      ScopedPicBuf out, expected, split;
+      if (region) CBxPicBufAPI::ReinitHeap(out.get(), kCut.Width(), kCut.Height(), 3, 8);
+      const SeriesFusionReport report = FuseSeries(s.Request(false, region), out.get());
+      ASSERT_EQ(report.status, Status::kFused);
+      for (const auto& loads : s.loads)
+        EXPECT_EQ(loads, 1);
+      EXPECT_EQ(report.fusedCount,
+                s.FuseByHand(region.value_or(CBxRect{0, 0, 96, 72}), expected.get()));
+      EXPECT_EQ(MaxDifference(*out, *expected), 0.0);
+      const SeriesFusionReport splitReport = FuseSeries(s.Request(true, region), split.get());
+      EXPECT_LE(MaxDifference(*split, *out), 1.0);
+      for (const SeriesFusionReport* r : {&report, &splitReport}) {
+        EXPECT_EQ(r->fusedCount, report.fusedCount);
+        EXPECT_EQ(r->geometry.width, 96);
+        Skips got;
+        for (const SeriesSkippedFile& f : r->skipped) {
+          got.emplace_back(f.index, f.reason);
+          const FakeFile& file = files[static_cast<size_t>(f.index)];
+          EXPECT_EQ(f.path, s.paths[static_cast<size_t>(f.index)]);
+          EXPECT_EQ(f.geometry.width, file.fault == FakeFile::kLoads ? file.width : 0);
+        }
+        EXPECT_EQ(got, skips);
+      }
     }
-    FusionAddPicture(&acc, pic.get());
-  }
-  FusionResult(expected.get(), &acc);
-  FusionFree(&acc);
-  EXPECT_EQ(MaxDifference(*out, *expected), 0.0);
-}
-
-TEST(SeriesFusionTest, ThreadSplitMatchesSequentialFusion) {
-  for (int count : {5, 9}) {
-    FakeSeries s;
-    AddBracketed(&s, count);
-    ScopedPicBuf sequential, split;
-    ASSERT_EQ(FuseSeries(Request(s, false), sequential.get()).status, SeriesFusionStatus::kFused);
-    const SeriesFusionReport report = FuseSeries(Request(s, true), split.get());
-    ASSERT_EQ(report.status, SeriesFusionStatus::kFused);
-    EXPECT_EQ(report.fusedCount, count);
-    EXPECT_LE(MaxDifference(*sequential, *split), 1.0) << count << " files";
   }
 }
 
-TEST(SeriesFusionTest, WorkRegionIsCutFromTheSamePlaceInEveryFile) {
-  FakeSeries s;
-  AddBracketed(&s, 5);
-  const CBxRect region{13, 7, 13 + 50, 7 + 40};
-  SeriesFusionRequest request = Request(s, true);
-  request.region = region;
-  ScopedPicBuf out;
-  ASSERT_EQ(FuseSeries(request, out.get()).status, SeriesFusionStatus::kFused);
-  ASSERT_EQ(out->width, 50);
-  ASSERT_EQ(out->height, 40);
-
-  // The accumulator fed with the cut pictures, split as the threads split them.
-  cFusionAccumulator parts[2];
-  ScopedPicBuf pic, cut(50, 40, 3, 8), expected(50, 40, 3, 8);
-  for (auto& a : parts)
-    ASSERT_EQ(FusionInit(&a, cut.get(), 110), 0);
-  for (size_t i = 0; i < 5; ++i) {
-    s.Picture(i, pic.get());
-    CBxPicBufAPI::CopyRect(cut.get(), pic.get(), {0, 0}, {13, 7}, {50, 40});
-    FusionAddPicture(&parts[i < 2 ? 0 : 1], cut.get());
-  }
-  FusionMerge(&parts[0], &parts[1]);
-  FusionResult(expected.get(), &parts[0]);
-  for (auto& a : parts)
-    FusionFree(&a);
-  EXPECT_EQ(MaxDifference(*out, *expected), 0.0);
-}
-
-TEST(SeriesFusionTest, UnreadableAndMismatchedFilesAreSkippedAndReported) {
-  for (bool parallel : {false, true}) {
-    SCOPED_TRACE(parallel ? "split" : "sequential");
-    FakeSeries s;
-    s.Add(FakeFile{0.5, 96, 72, 3, 8, true});         // missing: the next file sets the geometry
-    s.Add(FakeFile{0.7});                             //
-    s.Add(FakeFile{0.9, 97, 72});                     // another width
-    s.Add(FakeFile{1.1});                             //
-    s.Add(FakeFile{1.3, 96, 72, 3, 16});              // another depth
-    s.Add(FakeFile{1.5, 96, 72, 3, 8, false, true});  // the decoder throws
-    s.Add(FakeFile{1.7});
-    ScopedPicBuf out;
-    const SeriesFusionReport report = FuseSeries(Request(s, parallel), out.get());
-    ASSERT_EQ(report.status, SeriesFusionStatus::kFused);
-    EXPECT_EQ(report.fusedCount, 3);
-    ASSERT_EQ(report.skipped.size(), 4u);
-    EXPECT_EQ(report.skipped[0].index, 0);
-    EXPECT_EQ(report.skipped[0].reason, SeriesSkipReason::kUnreadable);
-    EXPECT_EQ(report.skipped[1].index, 2);
-    EXPECT_EQ(report.skipped[1].reason, SeriesSkipReason::kOtherGeometry);
-    EXPECT_EQ(report.skipped[1].path, s.paths()[2]);
-    EXPECT_EQ(report.skipped[1].geometry.width, 97);
-    EXPECT_EQ(report.skipped[1].geometry.pixels, nullptr);
-    EXPECT_EQ(report.geometry.width, 96);
-    EXPECT_EQ(report.skipped[2].index, 4);
-    EXPECT_EQ(report.skipped[3].index, 5);
-    EXPECT_EQ(report.skipped[3].reason, SeriesSkipReason::kUnreadable);
-    for (size_t i = 0; i < 7; ++i)
-      EXPECT_EQ(s.LoadsOf(i), 1) << "file " << i;
-
-    // The good files alone give the same picture: nothing was added twice.
-    FakeSeries good;
-    for (double g : {0.7, 1.1, 1.7})
-      good.Add(FakeFile{g});
-    ScopedPicBuf expected;
-    FuseSeries(Request(good, false), expected.get());
-    EXPECT_LE(MaxDifference(*out, *expected), parallel ? 1.0 : 0.0);
-  }
-}
-
-TEST(SeriesFusionTest, RequiringEveryFileStopsAtTheFirstBadOne) {
-  FakeSeries s;
-  AddBracketed(&s, 3);
-  s.Add(FakeFile{1.0, 80, 72});
-  s.Add(FakeFile{1.2});
-  SeriesFusionRequest request = Request(s, false);
-  request.requireAll = true;
-  ScopedPicBuf out;
-  SeriesFusionReport report = FuseSeries(request, out.get());
-  EXPECT_EQ(report.status, SeriesFusionStatus::kFileRejected);
-  ASSERT_EQ(report.skipped.size(), 1u);
-  EXPECT_EQ(report.skipped[0].index, 3);
-  EXPECT_TRUE(IsEmpty(*out));
-}
-
-TEST(SeriesFusionTest, StatusesForWhatCannotBeFused) {
-  ScopedPicBuf out;
-  FakeSeries none;
-  EXPECT_EQ(FuseSeries(Request(none, false), out.get()).status, SeriesFusionStatus::kNoFiles);
-
-  FakeSeries missing;
-  missing.Add(FakeFile{1.0, 96, 72, 3, 8, true});
-  missing.Add(FakeFile{1.0, 96, 72, 3, 8, true});
-  SeriesFusionReport report = FuseSeries(Request(missing, false), out.get());
-  EXPECT_EQ(report.status, SeriesFusionStatus::kNoPicture);
-  EXPECT_EQ(report.skipped.size(), 2u);
-
-  FakeSeries tiny;
-  tiny.Add(FakeFile{1.0, 200, 9});
-  EXPECT_EQ(FuseSeries(Request(tiny, false), out.get()).status, SeriesFusionStatus::kUnsupported);
-
-  FakeSeries s;
-  AddBracketed(&s, 2);
-  SeriesFusionRequest request = Request(s, false);
-  request.region = CBxRect{90, 0, 110, 40};
-  EXPECT_EQ(FuseSeries(request, out.get()).status, SeriesFusionStatus::kRegionOutside);
-  request.region = CBxRect{0, 0, 9, 40};
-  EXPECT_EQ(FuseSeries(request, out.get()).status, SeriesFusionStatus::kUnsupported);
-  EXPECT_TRUE(IsEmpty(*out));
-
-  ScopedPicBuf wrong(96, 72, 1, 8);
-  CBxPicBufAPI::SetConst(wrong.get(), 5);
-  EXPECT_EQ(FuseSeries(Request(s, false), wrong.get()).status, SeriesFusionStatus::kOutputMismatch);
-  EXPECT_EQ(SampleAt(*wrong, 0, 0, 0), 5u);
-
-  // A caller's picture of the right geometry is filled in place.
-  ScopedPicBuf right(96, 72, 3, 8);
-  EXPECT_EQ(FuseSeries(Request(s, false), right.get()).status, SeriesFusionStatus::kFused);
-  EXPECT_GT(MeanSample(*right), 10.0);
-}
-
-TEST(SeriesFusionTest, CancelLeavesTheOutputAlone) {
-  FakeSeries s;
-  AddBracketed(&s, 6);
-  std::atomic<uint8_t> cancel{1};
-  CountingProgress progress;
-  progress.WatchCancelFlag(&cancel);
-  for (bool parallel : {false, true}) {
-    SeriesFusionRequest request = Request(s, parallel);
-    request.progress = &progress;
-    ScopedPicBuf out;
-    EXPECT_EQ(FuseSeries(request, out.get()).status, SeriesFusionStatus::kCancelled);
-    EXPECT_TRUE(IsEmpty(*out));
-  }
-}
-
-// Memory running out is not the file's fault: the fusion stops and says so,
-// on the caller's thread as on a worker's, instead of skipping the file.
-TEST(SeriesFusionTest, RunningOutOfMemoryStopsTheFusion) {
-  for (int at : {0, 6}) {
-    FakeSeries s;
-    AddBracketed(&s, 5);
-    s.Add(FakeFile{1.0, 96, 72, 3, 8, false, false, at == 0});
-    s.Add(FakeFile{1.0, 96, 72, 3, 8, false, false, at == 6});
+// Each status, on the caller's thread as on a worker's, with the output left
+// empty. Memory running out is not the file's fault: the fusion stops and says
+// so instead of skipping the file.
+TEST(SeriesFusionTest, WhatCannotBeFusedLeavesTheOutputAlone) {
+  const FakeFile missing{.fault = FakeFile::kMissing}, exhausts{.fault = FakeFile::kExhausts};
+  auto badFourth = Bracketed(3), exhaustsLast = Bracketed(6);
+  badFourth.insert(badFourth.end(), {{.width = 80}, missing});
+  exhaustsLast.push_back(exhausts);
+  struct Case {
+    std::vector<FakeFile> files;
+    std::optional<CBxRect> region;
+    bool requireAll, cancel;
+    Status status;
+    size_t skipped;
+  };
+  const Case cases[] = {
+      {{}, {}, false, false, Status::kNoFiles, 0},
+      {{missing, missing}, {}, false, false, Status::kNoPicture, 2},
+      {{{.height = 9}}, {}, false, false, Status::kUnsupported, 0},
+      {Bracketed(2), CBxRect{90, 0, 110, 40}, false, false, Status::kRegionOutside, 0},
+      {Bracketed(2), CBxRect{0, 0, 9, 40}, false, false, Status::kUnsupported, 0},
+      {badFourth, {}, true, false, Status::kFileRejected, 1},  // stops at the first bad file
+      {Bracketed(6), {}, false, true, Status::kCancelled, 0},
+      {{exhausts, {}}, {}, false, false, Status::kOutOfMemory, 0},
+      {exhaustsLast, {}, false, false, Status::kOutOfMemory, 0},
+  };
+  for (const Case& c : cases) {
     for (bool parallel : {false, true}) {
-      SeriesFusionRequest request = Request(s, parallel);
-      if (at == 0) request.files = std::span(s.paths()).subspan(5);
+      SCOPED_TRACE(testing::Message() << SeriesFusionStatusText(c.status) << ", " << c.files.size()
+                                      << " files" << (parallel ? ", split" : ""));
+      FakeSeries s(c.files);
+      SeriesFusionRequest request = s.Request(parallel, c.region);
+      request.requireAll = c.requireAll;
+      std::atomic<uint8_t> cancel{c.cancel};
+      JobProgress progress;
+      progress.WatchCancelFlag(&cancel);
+      request.progress = &progress;
       ScopedPicBuf out;
       const SeriesFusionReport report = FuseSeries(request, out.get());
-      EXPECT_EQ(report.status, SeriesFusionStatus::kOutOfMemory) << at << parallel;
-      EXPECT_TRUE(report.skipped.empty());
+      EXPECT_EQ(report.status, c.status);
+      EXPECT_EQ(report.skipped.size(), c.skipped);
       EXPECT_TRUE(IsEmpty(*out));
     }
   }
+  // A caller's output of another geometry is refused and left alone.
+  FakeSeries s(Bracketed(2));
+  ScopedPicBuf wrong(96, 72, 1, 8);
+  CBxPicBufAPI::SetConst(wrong.get(), 5);
+  EXPECT_EQ(FuseSeries(s.Request(false), wrong.get()).status, Status::kOutputMismatch);
+  EXPECT_EQ(SampleAt(*wrong, 0, 0, 0), 5u);
 }
