@@ -1,0 +1,139 @@
+#pragma once
+// Runs the built melvaro-cli for end-to-end tests: no shell in between, its
+// settings and cache folders inside the test folder (a stray write would
+// show there), stdout dropped, stderr kept.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "fusion/SeriesFusion.h"
+#include "picture/CBxPicBufAPI.h"
+#include "picture/ImageLoad.h"
+#include "picture/ImageSave.h"
+#include "tests/fusion/TestPictures.h"
+#include "tests/support/TestFiles.h"
+
+extern char** environ;
+
+namespace cli_test {
+
+namespace fs = std::filesystem;
+
+// melvaro-cli started with its settings and cache folders inside the test
+// folder; stderr goes to a file.
+class CliProcess {
+ public:
+  CliProcess(const TempFolder& folder, const std::vector<std::string>& arguments)
+      : errors_(folder / "stderr.txt") {
+    std::vector<std::string> env{"XDG_CONFIG_HOME=" + (folder / "config").string(),
+                                 "XDG_CACHE_HOME=" + (folder / "cache").string()};
+    for (char** e = environ; *e; ++e) {
+      const std::string entry(*e);
+      if (!entry.starts_with("XDG_CONFIG_HOME=") && !entry.starts_with("XDG_CACHE_HOME="))
+        env.push_back(entry);
+    }
+    std::vector<std::string> args{MELVARO_CLI_PATH};
+    args.insert(args.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv, envp;
+    for (std::string& a : args)
+      argv.push_back(a.data());
+    for (std::string& e : env)
+      envp.push_back(e.data());
+    argv.push_back(nullptr);
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, errors_.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    if (posix_spawn(&pid_, MELVARO_CLI_PATH, &actions, nullptr, argv.data(), envp.data()) != 0)
+      pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+  }
+
+  void Interrupt() const { kill(pid_, SIGINT); }
+
+  // Exit status (-1 when it did not exit normally) and what it said on stderr.
+  int Wait() {
+    int raw = 0;
+    if (pid_ <= 0 || waitpid(pid_, &raw, 0) != pid_) return -1;
+    pid_ = -1;
+    errorText = ReadWholeFile(errors_);
+    fs::remove(errors_);  // leaves the test folder as the tool left it
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  }
+  ~CliProcess() { Wait(); }
+
+  std::string errorText;
+
+ private:
+  fs::path errors_;
+  pid_t pid_ = -1;
+};
+
+struct CliRun {
+  int status = -1;
+  std::string errors;  // stderr
+};
+
+inline CliRun RunCli(const TempFolder& folder, const std::vector<std::string>& arguments) {
+  CliProcess cli(folder, arguments);
+  const int status = cli.Wait();
+  return {status, cli.errorText};
+}
+
+// Exit status 1 and one line on stderr that names the file.
+inline void ExpectFailureNaming(const CliRun& run, const std::string& name) {
+  EXPECT_EQ(run.status, 1) << name;
+  EXPECT_EQ(std::count(run.errors.begin(), run.errors.end(), '\n'), 1) << run.errors;
+  EXPECT_NE(run.errors.find(name), std::string::npos) << run.errors;
+}
+
+// Exit status 0 and nothing on stderr (no progress line off a terminal).
+inline ::testing::AssertionResult RunsCleanly(const TempFolder& folder,
+                                              const std::vector<std::string>& arguments) {
+  const CliRun run = RunCli(folder, arguments);
+  if (run.status == 0 && run.errors.empty()) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "exit status " << run.status << ": " << run.errors;
+}
+
+// The test scene at an exposure, written as a PNG without metadata (and kept
+// in *keep when asked).
+inline std::string WriteScene(const TempFolder& folder, const std::string& name, int w, int h,
+                              double gain = 1.0, uint32_t components = 3,
+                              ScopedPicBuf* keep = nullptr) {
+  ScopedPicBuf own;
+  SBxPicBuf* pic = keep ? keep->get() : own.get();
+  CBxPicBufAPI::ReinitHeap(pic, w, h, components, 8);
+  FillScene(pic, gain);
+  EXPECT_FALSE(WriteImageFile(pic, nullptr, folder / name, {}, 0, 0));
+  return (folder / name).string();
+}
+
+// The file holds exactly these samples.
+inline void ExpectFileHolds(const fs::path& file, const SBxPicBuf& want) {
+  ScopedPicBuf got, mask;
+  ASSERT_FALSE(LoadImageFile(got.get(), mask.get(), file)) << file;
+  EXPECT_TRUE(SameSamples(*got, want)) << file;
+}
+
+// The file holds what the series fusion (as OK runs it) makes of the files.
+inline void ExpectFusionOf(std::span<const fs::path> files, uint32_t exposure,
+                           const fs::path& file) {
+  SeriesFusionRequest request;
+  request.files = files;
+  request.exposure = exposure;
+  ScopedPicBuf want;
+  ASSERT_EQ(FuseSeries(request, want.get()).status, SeriesFusionStatus::kFused);
+  ExpectFileHolds(file, *want);
+}
+
+}  // namespace cli_test
