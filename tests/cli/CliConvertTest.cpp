@@ -1,124 +1,108 @@
-#include <gtest/gtest.h>
-#include <sys/wait.h>
+// melvaro-cli convert end to end, and the refusals and usage errors of every
+// subcommand.
+#include <iterator>
+#include <sstream>
 
-#include <algorithm>
-#include <cstdlib>
-#include <string>
-#include <vector>
-
-#include "picture/CBxPicBufAPI.h"
-#include "picture/ImageLoad.h"
-#include "picture/ImageSave.h"
 #include "tests/cli/CliRunner.h"
 #include "tests/support/BadInputs.h"
 #include "tests/support/Metadata.h"
 
-namespace fs = std::filesystem;
-
 using namespace cli_test;
-
-namespace {}  // namespace
 
 TEST(CliConvert, SixteenBitRgbaPngBecomesTheSameSixteenBitRgbaTiff) {
   TempFolder folder;
-  ScopedPicBuf pic(37, 11, 3, 16), mask(37, 11, 1, 16);
+  ScopedPicBuf pic(37, 11, 3, 16), mask(37, 11, 1, 16), back, backMask;
   FillPattern(pic.get(), 3);
   FillPattern(mask.get(), 4);
   ASSERT_FALSE(WriteImageFile(pic.get(), mask.get(), folder / "in.png", {}, 0, 0));
-  const CliRun run = RunCli(
-      folder, {"convert", "-o", (folder / "out.TIFF").string(), (folder / "in.png").string()});
-  EXPECT_EQ(run.status, 0) << run.errors;
-  EXPECT_EQ(run.errors, "");
-  ScopedPicBuf back, backMask;
-  ASSERT_FALSE(LoadImageFile(back.get(), backMask.get(), folder / "out.TIFF"));
-  EXPECT_TRUE(SameSamples(*back, *pic));
-  EXPECT_TRUE(SameSamples(*backMask, *mask));
-  EXPECT_FALSE(fs::exists(folder / "config"));  // the settings file is never touched
+  const fs::path out = folder / "out.TIFF";
+  ASSERT_TRUE(RunsCleanly(folder, {"convert", "-o", out.string(), (folder / "in.png").string()}));
+  ASSERT_FALSE(LoadImageFile(back.get(), backMask.get(), out));
+  EXPECT_TRUE(SameSamples(*back, *pic) && SameSamples(*backMask, *mask));
 }
 
-TEST(CliConvert, DepthAndQualityFollowTheOptionsJpegAndBmpStayEightBits) {
+// --depth before or after the subcommand (JPEG and BMP stay 8 bits whatever it
+// says), --jpeg-quality, and the input's metadata unless --no-metadata.
+TEST(CliConvert, OptionsReachTheWriter) {
   TempFolder folder;
-  ScopedPicBuf pic(24, 24, 3, 8), mask;
-  FillPattern(pic.get());
-  const std::string in = (folder / "in.png").string();
-  ASSERT_FALSE(WriteImageFile(pic.get(), nullptr, in, {}, 0, 0));
-  const std::string deep = (folder / "deep.tif").string();
-  ASSERT_EQ(RunCli(folder, {"--depth", "16", "convert", "-o", deep, in}).status, 0);
-  ScopedPicBuf back;
-  ASSERT_FALSE(LoadImageFile(back.get(), mask.get(), deep));
-  ASSERT_EQ(back->bitsPerComponent, 16u);
-  EXPECT_EQ(SampleAt(*back, 4, 3, 2), SampleAt(*pic, 4, 3, 2) * 257);
-  for (const char* name : {"flat.bmp", "flat.jpg"}) {
-    ASSERT_EQ(
-        RunCli(folder, {"convert", "--depth", "16", "-o", (folder / name).string(), deep}).status,
-        0);
-    ASSERT_FALSE(LoadImageFile(back.get(), mask.get(), folder / name));
-    EXPECT_EQ(back->bitsPerComponent, 8u) << name;
-  }
-  ASSERT_FALSE(LoadImageFile(back.get(), mask.get(), folder / "flat.bmp"));
-  EXPECT_TRUE(SameSamples(*back, *pic));
-
-  ASSERT_FALSE(WriteImageFile(pic.get(), nullptr, folder / "q40.jpg", {}, 0, 40));
-  ASSERT_EQ(
-      RunCli(folder, {"convert", "--jpeg-quality", "40", "-o", (folder / "a.jpg").string(), in})
-          .status,
-      0);
-  EXPECT_EQ(ReadWholeFile(folder / "a.jpg"), ReadWholeFile(folder / "q40.jpg"));
+  ScopedPicBuf pic, deep, camera, mask;
+  const std::string in = WriteScene(folder, "in.png", 24, 24, 1.0, 3, &pic);
+  const FileMetadata cameraMetadata = MakeCameraJpeg(folder / "camera.jpg");
+  const std::string cam = (folder / "camera.jpg").string(),
+                    deepFile = (folder / "deep.tif").string(), bmp = (folder / "flat.bmp").string(),
+                    q40 = (folder / "q40.jpg").string(), bare = (folder / "bare.jpg").string();
+  ASSERT_TRUE(RunsCleanly(folder, {"--depth", "16", "convert", "-o", deepFile, in}));
+  ASSERT_TRUE(RunsCleanly(folder, {"convert", "--depth", "16", "-o", bmp, deepFile}));
+  ASSERT_TRUE(
+      RunsCleanly(folder, {"--depth", "16", "convert", "--jpeg-quality", "40", "-o", q40, cam}));
+  ASSERT_TRUE(RunsCleanly(folder, {"convert", "--no-metadata", "-o", bare, cam}));
+  ASSERT_FALSE(LoadImageFile(deep.get(), mask.get(), deepFile));
+  EXPECT_EQ(deep->bitsPerComponent, 16u);
+  EXPECT_EQ(SampleAt(*deep, 4, 3, 2), SampleAt(*pic, 4, 3, 2) * 257);
+  ExpectFileHolds(bmp, *pic);
+  ASSERT_FALSE(LoadImageFile(camera.get(), mask.get(), cam));
+  ASSERT_FALSE(WriteImageFile(camera.get(), nullptr, folder / "want.jpg", cam, 0, 40));
+  EXPECT_EQ(ReadWholeFile(q40), ReadWholeFile(folder / "want.jpg"));
+  EXPECT_EQ(ReadFileMetadata(q40), cameraMetadata);
+  EXPECT_EQ(ReadFileMetadata(bare), (FileMetadata{"(none)", "(none)", ""}));
 }
 
-TEST(CliConvert, KeepsExifAndProfileUnlessAskedNotTo) {
+// Every refusal: exit status 1, one line naming the file, an existing output
+// untouched and no file left behind.
+TEST(CliCommands, BadFilesFailWithOneLineNamingThemAndLeaveNothing) {
   TempFolder folder;
-  const FileMetadata camera = MakeCameraJpeg(folder / "in.jpg");
-  const std::string in = (folder / "in.jpg").string();
-  ASSERT_EQ(RunCli(folder, {"convert", "-o", (folder / "kept.tif").string(), in}).status, 0);
-  ASSERT_EQ(
-      RunCli(folder, {"convert", "--no-metadata", "-o", (folder / "bare.jpg").string(), in}).status,
-      0);
-  EXPECT_EQ(ReadFileMetadata(folder / "kept.tif"), camera);
-  EXPECT_EQ(ReadFileMetadata(folder / "bare.jpg"), (FileMetadata{"(none)", "(none)", ""}));
-}
-
-TEST(CliConvert, UnreadableInputsFailWithOneLineAndNoOutput) {
-  TempFolder folder;
-  WriteTextFile(folder / "out.tif", "existing");
-  for (const fs::path& in : MakeUnreadableInputs(folder)) {
-    for (const char* out : {"out.tif", "new.png"}) {
-      const CliRun run = RunCli(folder, {"convert", "-o", (folder / out).string(), in.string()});
-      ExpectFailureNaming(run, in.string());
-      EXPECT_NE(run.errors.find("Image format not supported!"), std::string::npos);
-    }
-  }
-  EXPECT_EQ(ReadWholeFile(folder / "out.tif"), "existing");
-  EXPECT_FALSE(fs::exists(folder / "new.png"));
-}
-
-TEST(CliConvert, UnwritableOutputsFailWithOneLineAndLeaveNothing) {
-  TempFolder folder;
-  ScopedPicBuf pic(6, 6, 1, 8);
-  FillPattern(pic.get());
-  const std::string in = (folder / "in.png").string();
-  ASSERT_FALSE(WriteImageFile(pic.get(), nullptr, in, {}, 0, 0));
+  const std::string a = WriteScene(folder, "a.png", 64, 48, 0.7),
+                    b = WriteScene(folder, "b.png", 64, 48, 1.2),
+                    wide = WriteScene(folder, "wide.png", 65, 48),
+                    tiny = WriteScene(folder, "tiny.png", 64, 9),
+                    grey = WriteScene(folder, "grey.png", 64, 48, 1.0, 1);
+  const std::string out = (folder / "out.tif").string(), plain = (folder / "plain").string(),
+                    depth = (folder / "float.tif").string();
+  WriteTextFile(out, "existing");
+  WriteTextFile(plain, "x");
   fs::create_directory(folder / "taken.tif");
-  for (const fs::path& out :
+  const std::string unsupported = "\": Image format not supported!";
+  std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"fuse", "-o", out, a}, a},                           // one input
+      {{"fuse", "-o", out, a, b, wide}, wide},               // another size
+      {{"fuse", "-o", out, a, grey}, grey},                  // another number of components
+      {{"fuse", "-o", out, tiny, tiny}, tiny},               // too small to fuse
+      {{"tonemap", "-o", out, depth}, depth + unsupported},  // a depth no engine takes
+      {{"contrast", "-o", out, depth}, depth + unsupported},
+      {{"single", "-o", out, depth}, depth + unsupported},
+      {{"daylight", "down", "-o", out, depth}, depth + unsupported},
+      {{"daylight", "down", "--series-dir", plain, "-o", out, a}, plain}};
+  for (const fs::path& bad : MakeUnreadableInputs(folder)) {
+    cases.push_back({{"convert", "-o", out, bad}, bad.string() + unsupported});
+    cases.push_back({{"fuse", "-o", out, a, bad, b}, bad.string()});
+    cases.push_back({{"fuse", "-o", out, bad, a}, bad.string()});
+  }
+  for (const fs::path& to :
        {folder / "no-folder" / "x.tif", fs::path("/proc/melvaro-test.png"), folder / "x.xyz",
         folder / "x.gif", folder / "noextension", folder / "taken.tif"})
-    ExpectFailureNaming(RunCli(folder, {"convert", "-o", out.string(), in}), out.string());
-  EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"in.png", "taken.tif"}));
+    cases.push_back({{"convert", "-o", to, a}, to.string()});
+  const std::vector<std::string> before = folder.Entries();
+  for (const auto& [args, named] : cases)
+    ExpectFailureNaming(RunCli(folder, args), named);
+  EXPECT_EQ(ReadWholeFile(out), "existing");
+  EXPECT_EQ(folder.Entries(), before);
 }
 
-TEST(CliConvert, UsageErrorsExitWithTwoAndHelpWithZero) {
+// Exit status 2 for what the command line cannot mean, before any file is read.
+TEST(CliUsage, BadCommandLinesExitWithTwoAndHelpWithZero) {
   TempFolder folder;
-  const std::string in = (folder / "in.png").string(), out = (folder / "out.png").string();
-  for (const std::vector<std::string>& args : {std::vector<std::string>{},
-                                               {"convert", in},
-                                               {"convert", "-o", out},
-                                               {"convert", "--depth", "12", "-o", out, in},
-                                               {"--jpeg-quality", "5", "convert", "-o", out, in},
-                                               {"convert", "--frobnicate", "-o", out, in},
-                                               {"explode", "-o", out, in}})
-    EXPECT_EQ(RunCli(folder, args).status, 2) << args.size();
+  for (const char* line :
+       {"", "convert in.png", "convert -o o.png", "convert --depth 12 -o o.png in.png",
+        "--jpeg-quality 5 convert -o o.png in.png", "fuse --exposure bright -o o.png a.png b.png",
+        "single --denoise extreme -o o.png in.png", "daylight sideways -o o.png in.png",
+        "tonemap --contrast 0 -o o.png in.png", "tonemap --equalization 51 -o o.png in.png",
+        "tonemap --extra-colors yes -o o.png in.png",
+        "contrast --lod 10,10,10,10,10,10,10 -o o.png in.png",
+        "contrast --lod 10,10,10,31,10,10,10,10 -o o.png in.png",
+        "contrast --lod 10,10,10,-1,10,10,10,10 -o o.png in.png"}) {
+    std::istringstream words(line);
+    EXPECT_EQ(RunCli(folder, {std::istream_iterator<std::string>(words), {}}).status, 2) << line;
+  }
   for (const char* help : {"--help", "--version"})
-    EXPECT_EQ(RunCli(folder, {help}).status, 0);
-  EXPECT_EQ(RunCli(folder, {"convert", "--help"}).status, 0);
-  EXPECT_FALSE(fs::exists(out));
+    EXPECT_EQ(RunCli(folder, {help}).status, 0) << help;
 }

@@ -10,9 +10,15 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "fusion/SeriesFusion.h"
+#include "picture/CBxPicBufAPI.h"
+#include "picture/ImageLoad.h"
+#include "picture/ImageSave.h"
+#include "tests/fusion/TestPictures.h"
 #include "tests/support/TestFiles.h"
 
 extern char** environ;
@@ -89,6 +95,45 @@ inline void ExpectFailureNaming(const CliRun& run, const std::string& name) {
   EXPECT_EQ(run.status, 1) << name;
   EXPECT_EQ(std::count(run.errors.begin(), run.errors.end(), '\n'), 1) << run.errors;
   EXPECT_NE(run.errors.find(name), std::string::npos) << run.errors;
+}
+
+// Exit status 0 and nothing on stderr (no progress line off a terminal).
+inline ::testing::AssertionResult RunsCleanly(const TempFolder& folder,
+                                              const std::vector<std::string>& arguments) {
+  const CliRun run = RunCli(folder, arguments);
+  if (run.status == 0 && run.errors.empty()) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "exit status " << run.status << ": " << run.errors;
+}
+
+// The test scene at an exposure, written as a PNG without metadata (and kept
+// in *keep when asked).
+inline std::string WriteScene(const TempFolder& folder, const std::string& name, int w, int h,
+                              double gain = 1.0, uint32_t components = 3,
+                              ScopedPicBuf* keep = nullptr) {
+  ScopedPicBuf own;
+  SBxPicBuf* pic = keep ? keep->get() : own.get();
+  CBxPicBufAPI::ReinitHeap(pic, w, h, components, 8);
+  FillScene(pic, gain);
+  EXPECT_FALSE(WriteImageFile(pic, nullptr, folder / name, {}, 0, 0));
+  return (folder / name).string();
+}
+
+// The file holds exactly these samples.
+inline void ExpectFileHolds(const fs::path& file, const SBxPicBuf& want) {
+  ScopedPicBuf got, mask;
+  ASSERT_FALSE(LoadImageFile(got.get(), mask.get(), file)) << file;
+  EXPECT_TRUE(SameSamples(*got, want)) << file;
+}
+
+// The file holds what the series fusion (as OK runs it) makes of the files.
+inline void ExpectFusionOf(std::span<const fs::path> files, uint32_t exposure,
+                           const fs::path& file) {
+  SeriesFusionRequest request;
+  request.files = files;
+  request.exposure = exposure;
+  ScopedPicBuf want;
+  ASSERT_EQ(FuseSeries(request, want.get()).status, SeriesFusionStatus::kFused);
+  ExpectFileHolds(file, *want);
 }
 
 }  // namespace cli_test
