@@ -13,12 +13,8 @@
 
 namespace {
 
-constexpr int kTextWarning = 3;
 constexpr int kTextSaveAs = 8;
-constexpr int kTextCannotOpenFile = 33;
 constexpr int kTextError = 40;
-constexpr int kTextNotSupported = 41;
-constexpr int kTextSelectSource = 49;
 
 std::string PathText(const std::filesystem::path& path) {
   return path.string();

@@ -17,8 +17,6 @@
 #include "settings/TextTable.h"
 
 namespace {
-constexpr int kTextWarning = 3;
-constexpr int kTextNotSupported = 41;
 constexpr int kTextAbout = 42;
 
 // result becomes a copy of source.

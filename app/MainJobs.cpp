@@ -12,10 +12,6 @@
 #include "picture/ImageLoad.h"
 #include "settings/TextTable.h"
 
-namespace {
-constexpr int kTextWarning = 3;
-}
-
 bool MainWindow::JobRunning() const {
   return seriesJob_->Running() || panelJob_->Running();
 }

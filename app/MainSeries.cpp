@@ -11,12 +11,9 @@
 #include "settings/TextTable.h"
 
 namespace {
-constexpr int kTextWarning = 3;
 constexpr int kTextShowing = 22;
 constexpr int kTextOf = 23;
 constexpr int kTextUseArrows = 31;
-constexpr int kTextCannotOpenFile = 33;
-constexpr int kTextSelectSource = 49;
 constexpr int kTextSameResolution = 54;
 constexpr int kTextArrowsOrF5 = 55;
 constexpr int kTextPressF5 = 56;

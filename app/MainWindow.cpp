@@ -28,7 +28,6 @@
 
 namespace {
 constexpr int kTextCrashedLastTime = 2;
-constexpr int kTextWarning = 3;
 constexpr int kTextNotSavedQuestion = 21;
 
 bool IsAppMessage(int id) {

@@ -59,7 +59,7 @@ void ReportError(const std::string& message) {
 }
 
 void ReportUnsupported(const fs::path& path) {
-  ReportError(Quoted(path) + ": " + std::string(BuiltInText(41)));
+  ReportError(Quoted(path) + ": " + std::string(BuiltInText(kTextNotSupported)));
 }
 
 int CheckOutputPath(const fs::path& output) {

@@ -19,6 +19,12 @@ constexpr int kTextCount = 114;
 // Texts, language names and acronyms keep at most this many characters (UTF-16 code units).
 constexpr int kTextMaxChars = 1023;
 constexpr int kAcronymMaxChars = 15;
+
+// Texts shown from several places.
+constexpr int kTextWarning = 3;          // the caption of most message boxes
+constexpr int kTextCannotOpenFile = 33;  // "Cannot open file:"
+constexpr int kTextNotSupported = 41;    // "Image format not supported!"
+constexpr int kTextSelectSource = 49;    // the Open dialog's title
 constexpr int kMaxLanguages = 100;
 
 // The entry "string<n>", n = 1..114; an empty text for any other n.
