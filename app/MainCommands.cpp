@@ -175,25 +175,28 @@ bool MainWindow::PrepareSeriesWork() {
 }
 
 void MainWindow::CommandSingleImage() {
-  if (!hooks_.askNoiseLevel || !hooks_.bracketingJob || !PrepareSeriesWork()) return;
+  if (!hooks_.askNoiseLevel || !hooks_.seriesJob || !PrepareSeriesWork()) return;
   commands_->DisableForProcessing();
   const int noise = hooks_.askNoiseLevel(*this);
   if (noise < 0) {
     commands_->EnableAfterProcessing(state_.multiImageMode != 0);
     return;
   }
-  auto job = hooks_.bracketingJob;
-  StartSeriesJob([this, job, noise](JobProgress& progress) { return job(state_, noise, progress); },
+  SeriesRequest request;
+  request.kind = SeriesKind::kSingle;
+  request.denoiseLevel = static_cast<uint32_t>(noise);
+  StartSeriesJob([this, job = hooks_.seriesJob,
+                  request](JobProgress& progress) { return job(state_, request, progress); },
                  kCmdSeriesReady);
 }
 
 void MainWindow::CommandDaylight(int command) {
-  if (!hooks_.daylightJob) return;
-  state_.daylightDirection =
-      command == kCmdDaylightUp ? DaylightDirection::kUp : DaylightDirection::kDown;
+  if (!hooks_.seriesJob) return;
+  SeriesRequest request;
+  request.kind = command == kCmdDaylightUp ? SeriesKind::kDaylightUp : SeriesKind::kDaylightDown;
   if (!PrepareSeriesWork()) return;
-  auto job = hooks_.daylightJob;
-  StartSeriesJob([this, job](JobProgress& progress) { return job(state_, progress); },
+  StartSeriesJob([this, job = hooks_.seriesJob,
+                  request](JobProgress& progress) { return job(state_, request, progress); },
                  kCmdDaylightReady);
 }
 

@@ -3,6 +3,7 @@
 #include <functional>
 
 #include "app/Jobs.h"
+#include "jobs/SeriesPipeline.h"
 
 class PanelHost;
 class ToolPanel;
@@ -24,11 +25,11 @@ struct ProcessingHooks {
   // Asked before the synthetic series is made: the noise level 0..3, or -1 when cancelled.
   std::function<int(PanelHost& host)> askNoiseLevel;
 
-  // Series jobs, run on a worker thread with the progress window. They read the work
-  // picture, write the series files, fill AppState::sourceList and poll cancellation
-  // between steps.
-  std::function<JobResult(AppState& state, int noiseLevel, JobProgress& progress)> bracketingJob;
-  std::function<JobResult(AppState& state, JobProgress& progress)> daylightJob;
+  // The series job (the bracketing or a daylight family), run on a worker thread with the
+  // progress window. It reads the work picture, writes the series files, fills
+  // AppState::sourceList and polls cancellation between files.
+  std::function<JobResult(AppState& state, const SeriesRequest& request, JobProgress& progress)>
+      seriesJob;
 };
 
 // Fills the hooks with the program's panels and jobs (called once at start-up).

@@ -16,6 +16,7 @@
 #include "../tests/tone/LiteralToneMap.h"
 #include "picture/CBxPicBufAPI.h"
 #include "tone/SmartContrast.h"
+#include "jobs/ToneJobs.h"
 #include "tone/ToneMap.h"
 
 namespace {

@@ -8,6 +8,7 @@
 
 #include "picture/CBxPicBufAPI.h"
 #include "picture/JobProgress.h"
+#include "settings/Parameters.h"
 
 // Exit statuses of melvaro-cli.
 constexpr int kExitSuccess = 0;
@@ -16,7 +17,7 @@ constexpr int kExitUsage = 2;
 
 // The options every subcommand accepts.
 struct CommonOptions {
-  int jpegQuality = 85;     // 10..100
+  int jpegQuality = parameter::kJpegQuality.defaultValue;
   int depth = 0;            // 8 or 16; 0 keeps the picture's own
   bool noMetadata = false;  // do not copy metadata and profile from the input
   bool quiet = false;       // no progress line

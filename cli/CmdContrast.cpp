@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/Commands.h"
+#include "settings/Parameters.h"
 #include "tone/SmartContrast.h"
 
 namespace {
@@ -12,7 +13,7 @@ namespace {
 struct ContrastOptions {
   std::string output;
   std::string input;
-  std::vector<int> lod = std::vector<int>(kSmartContrastSliders, kSmartContrastLodDefault);
+  std::vector<int> lod = std::vector<int>(kSmartContrastSliders, parameter::kLodGain.defaultValue);
 };
 
 int RunContrast(const ContrastOptions& options, const CommonOptions& common) {
@@ -45,7 +46,7 @@ void AddContrastCommand(CLI::App& app, const CommonOptions& common, CommandRunne
       ->add_option("--lod", options->lod,
                    "Eight gains, finest level first, each 0..30 (10 keeps the level): L0,...,L7")
       ->delimiter(',')
-      ->check(CLI::Range(kSmartContrastLodMin, kSmartContrastLodMax))
+      ->check(CLI::Range(parameter::kLodGain.minimum, parameter::kLodGain.maximum))
       ->capture_default_str();
   AddOutputAndInput(command, &options->output, &options->input);
   command->callback([options, &common, runner] {

@@ -6,29 +6,21 @@
 
 #include "cli/Commands.h"
 #include "cli/SeriesCommand.h"
-#include "fusion/SeriesGeometry.h"
 
 namespace {
-
-constexpr int kPowerMin = 3;
-constexpr int kPowerMax = 39;
-constexpr int kPowerDefault = 15;
 
 struct DaylightOptions {
   SeriesCommandOptions series;
   std::string direction;
-  int power = kPowerDefault;
+  int power = parameter::kDaylightPower.defaultValue;
 };
 
 int RunDaylight(const DaylightOptions& options, const CommonOptions& common) {
-  const DaylightDirection direction =
-      options.direction == "up" ? DaylightDirection::kUp : DaylightDirection::kDown;
-  auto generate = [direction](const SBxPicBuf& source, const SeriesTarget& target, SourceList* list,
-                              JobProgress* progress) {
-    return RunDaylightSeries(source, direction, target, list, progress);
-  };
-  const int power = std::clamp(options.power, kPowerMin, kPowerMax);
-  return RunSeriesCommand(options.series, common, generate, kDaylightExposure, power);
+  SeriesRequest request;
+  request.kind = options.direction == "up" ? SeriesKind::kDaylightUp : SeriesKind::kDaylightDown;
+  request.jpegQuality = common.jpegQuality;
+  return RunSeriesCommand(options.series, common, request, SeriesExposure(request.kind, 0),
+                          parameter::kDaylightPower.Clamp(options.power));
 }
 
 }  // namespace
@@ -43,8 +35,10 @@ void AddDaylightCommand(CLI::App& app, const CommonOptions& common, CommandRunne
       ->transform(CLI::IsMember({"up", "down"}, CLI::ignore_case));
   command
       ->add_option("--power", options->power,
-                   "How many of the family are fused, " + std::to_string(kPowerMin) + ".." +
-                       std::to_string(kPowerMax) + " (limited to that range)")
+                   "How many of the family are fused, " +
+                       std::to_string(parameter::kDaylightPower.minimum) + ".." +
+                       std::to_string(parameter::kDaylightPower.maximum) +
+                       " (limited to that range)")
       ->capture_default_str();
   command->add_option("--series-dir", options->series.seriesDir,
                       "Keep the family in this folder (created when missing; only its "

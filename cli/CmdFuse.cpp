@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "cli/Commands.h"
-#include "fusion/SeriesFusion.h"
+#include "jobs/SeriesPipeline.h"
 #include "settings/TextTable.h"
 
 namespace fs = std::filesystem;
@@ -17,7 +17,7 @@ namespace {
 struct FuseOptions {
   std::string output;
   std::vector<std::string> inputs;
-  int exposure = kExposureDefault;
+  int exposure = parameter::kExposure.defaultValue;
 };
 
 std::string Quoted(const fs::path& path) {
@@ -78,13 +78,10 @@ int RunFuse(const FuseOptions& options, const CommonOptions& common) {
 
   CliProgress progress(common);
   progress.SetText("Fusing " + std::to_string(inputs.size()) + " pictures");
-  SeriesFusionRequest request;
-  request.files = inputs;
-  request.exposure = static_cast<uint32_t>(ClampExposure(options.exposure));
-  request.requireAll = true;  // a script wants all its pictures or a clear failure
-  request.progress = &progress;
   ScopedPicBuf fused;
-  const SeriesFusionReport report = FuseSeries(request, fused.get());
+  // A script wants all its pictures or a clear failure: every file is required.
+  const SeriesFusionReport report = FuseFiles(
+      inputs, parameter::kExposure.Clamp(options.exposure), true, &progress, fused.get());
   if (report.status != SeriesFusionStatus::kFused) {
     ReportFailure(report, inputs);
     return kExitFailure;
@@ -100,8 +97,8 @@ void AddFuseCommand(CLI::App& app, const CommonOptions& common, CommandRunner* r
   auto options = std::make_shared<FuseOptions>();
   command
       ->add_option("--exposure", options->exposure,
-                   "Exposure target, " + std::to_string(kExposureMin) + ".." +
-                       std::to_string(kExposureMax) + " (limited to that range)")
+                   "Exposure target, " + std::to_string(parameter::kExposure.minimum) + ".." +
+                       std::to_string(parameter::kExposure.maximum) + " (limited to that range)")
       ->capture_default_str();
   AddOutputOption(command, &options->output);
   command->add_option("inputs", options->inputs, "The pictures, all of one size")->required();

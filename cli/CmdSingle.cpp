@@ -7,14 +7,14 @@
 
 #include "cli/Commands.h"
 #include "cli/SeriesCommand.h"
-#include "fusion/SeriesGeometry.h"
+#include "jobs/SourceList.h"
 
 namespace {
 
 struct SingleOptions {
   SeriesCommandOptions series;
   std::string denoise = "low";
-  int exposure = kExposureDefault;
+  int exposure = parameter::kExposure.defaultValue;
 };
 
 int RunSingle(const SingleOptions& options, const CommonOptions& common) {
@@ -22,12 +22,12 @@ int RunSingle(const SingleOptions& options, const CommonOptions& common) {
                                                    {"low", kDenoiseLow},
                                                    {"medium", kDenoiseMedium},
                                                    {"high", kDenoiseHigh}};
-  const uint32_t level = levels.at(options.denoise);
-  auto generate = [level](const SBxPicBuf& source, const SeriesTarget& target, SourceList* list,
-                          JobProgress* progress) {
-    return RunSingleSeries(source, level, target, list, progress);
-  };
-  return RunSeriesCommand(options.series, common, generate, ClampExposure(options.exposure),
+  SeriesRequest request;
+  request.kind = SeriesKind::kSingle;
+  request.denoiseLevel = levels.at(options.denoise);
+  request.jpegQuality = common.jpegQuality;
+  return RunSeriesCommand(options.series, common, request,
+                          SeriesExposure(SeriesKind::kSingle, options.exposure),
                           SourceList::kCapacity);
 }
 
@@ -44,8 +44,8 @@ void AddSingleCommand(CLI::App& app, const CommonOptions& common, CommandRunner*
       ->capture_default_str();
   command
       ->add_option("--exposure", options->exposure,
-                   "Exposure target, " + std::to_string(kExposureMin) + ".." +
-                       std::to_string(kExposureMax) + " (limited to that range)")
+                   "Exposure target, " + std::to_string(parameter::kExposure.minimum) + ".." +
+                       std::to_string(parameter::kExposure.maximum) + " (limited to that range)")
       ->capture_default_str();
   command->add_option("--series-dir", options->series.seriesDir,
                       "Keep the series in this folder (created when missing; only its "

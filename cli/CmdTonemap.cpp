@@ -5,17 +5,18 @@
 #include <string>
 
 #include "cli/Commands.h"
-#include "tone/ToneMap.h"
+#include "jobs/ToneJobs.h"
+#include "settings/Parameters.h"
 
 namespace {
 
 struct TonemapOptions {
   std::string output;
   std::string input;
-  int contrast = kToneSliderDefault;
-  int noise = kToneSliderDefault;
-  int details = kToneSliderDefault;
-  int equalization = kToneSliderDefault;
+  int contrast = parameter::kTonePower.defaultValue;
+  int noise = parameter::kTonePower.defaultValue;
+  int details = parameter::kTonePower.defaultValue;
+  int equalization = parameter::kTonePower.defaultValue;
   std::string extraColors = "on";
 };
 
@@ -51,7 +52,7 @@ void AddTonemapCommand(CLI::App& app, const CommonOptions& common, CommandRunner
   auto options = std::make_shared<TonemapOptions>();
   const auto slider = [&](const std::string& name, int* value, const std::string& what) {
     command->add_option(name, *value, what)
-        ->check(CLI::Range(kToneSliderMin, kToneSliderMax))
+        ->check(CLI::Range(parameter::kTonePower.minimum, parameter::kTonePower.maximum))
         ->capture_default_str();
   };
   slider("--contrast", &options->contrast, "Contrast: the detail/edge threshold (1..50)");

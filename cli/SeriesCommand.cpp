@@ -1,13 +1,8 @@
 #include "cli/SeriesCommand.h"
 
-#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <filesystem>
-#include <system_error>
-#include <vector>
-
-#include "fusion/SeriesFusion.h"
 
 namespace fs = std::filesystem;
 
@@ -41,32 +36,6 @@ class InterruptGuard {
   struct sigaction previous_ {};
 };
 
-// The folder a run writes its series into; a private one is removed with
-// everything in it when the run ends, whatever the outcome.
-class SeriesFolderLease {
- public:
-  explicit SeriesFolderLease(const std::string& userFolder) {
-    if (!userFolder.empty()) {
-      target_ = {userFolder, FolderCleanup::kSeriesFilesOnly};
-    } else {
-      target_ = {MakePrivateSeriesFolder(), FolderCleanup::kEveryFile};
-      private_ = !target_.folder.empty();
-    }
-  }
-  ~SeriesFolderLease() {
-    std::error_code error;
-    if (private_) fs::remove_all(target_.folder, error);
-  }
-  SeriesFolderLease(const SeriesFolderLease&) = delete;
-  SeriesFolderLease& operator=(const SeriesFolderLease&) = delete;
-
-  const SeriesTarget& target() const { return target_; }
-
- private:
-  SeriesTarget target_;
-  bool private_ = false;
-};
-
 std::string Quoted(const fs::path& path) {
   std::string quoted(1, '"');
   quoted += path.string();
@@ -74,16 +43,9 @@ std::string Quoted(const fs::path& path) {
   return quoted;
 }
 
-void RemoveFiles(const std::vector<fs::path>& files) {
-  std::error_code error;
-  for (const fs::path& file : files)
-    fs::remove(file, error);
-}
-
-// One line for a series that could not be made; the files it wrote go again.
+// One line for a series that could not be made (its files are gone again).
 int ReportSeriesFailure(const SeriesOutcome& outcome, const SeriesTarget& target,
                         const fs::path& input) {
-  RemoveFiles(outcome.written);
   switch (outcome.status) {
     case SeriesStatus::kCancelled:
       ReportError("interrupted");
@@ -119,7 +81,7 @@ int ReportFusionFailure(const SeriesFusionReport& report) {
 }  // namespace
 
 int RunSeriesCommand(const SeriesCommandOptions& options, const CommonOptions& common,
-                     const SeriesGenerator& generate, int exposure, int maxFiles) {
+                     const SeriesRequest& request, int exposure, int maxFiles) {
   if (int status = CheckOutputPath(options.output); status != kExitSuccess) return status;
   CliProgress progress(common);
   InputPicture input;
@@ -129,30 +91,19 @@ int RunSeriesCommand(const SeriesCommandOptions& options, const CommonOptions& c
   // From here on Ctrl+C only asks the job to stop, so that the files it
   // wrote are taken away again.
   const InterruptGuard guard(&progress);
-  const SeriesFolderLease folder(options.seriesDir);
-  if (folder.target().folder.empty()) {
+  const SeriesFolderLease folder = options.seriesDir.empty()
+                                      ? SeriesFolderLease::Private()
+                                      : SeriesFolderLease::UserFolder(options.seriesDir);
+  if (!folder.Usable()) {
     ReportError("cannot create a temporary folder in " + Quoted(TemporaryFolder().parent_path()));
     return kExitFailure;
   }
-  SourceList list;
-  const SeriesOutcome outcome = generate(*input.picture, folder.target(), &list, &progress);
-  if (outcome.status != SeriesStatus::kCompleted) {
-    return ReportSeriesFailure(outcome, folder.target(), input.path);
-  }
-
-  const int count = std::min(list.count, maxFiles);
-  const std::vector<fs::path> files(list.entries.begin(), list.entries.begin() + count);
-  progress.SetText("Fusing " + std::to_string(count) + " pictures");
-  SeriesFusionRequest request;
-  request.files = files;
-  request.exposure = static_cast<uint32_t>(exposure);
-  request.requireAll = true;  // every series file was just written: a failure is an error
-  request.progress = &progress;
+  const SeriesTarget target = folder.Target(request);
   ScopedPicBuf fused;
-  const SeriesFusionReport report = FuseSeries(request, fused.get());
-  if (report.status != SeriesFusionStatus::kFused) {
-    if (report.status == SeriesFusionStatus::kCancelled) RemoveFiles(outcome.written);
-    return ReportFusionFailure(report);
-  }
+  const SeriesPipelineResult result = RunSeriesPipeline(*input.picture, request, target, exposure,
+                                                        maxFiles, &progress, fused.get());
+  if (result.series.status != SeriesStatus::kCompleted)
+    return ReportSeriesFailure(result.series, target, input.path);
+  if (!result.Fused()) return ReportFusionFailure(result.fusion);
   return WriteOutput(*fused, nullptr, options.output, input.path, common, &progress);
 }

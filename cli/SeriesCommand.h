@@ -3,11 +3,10 @@
 // What `single` and `daylight` share: a series written by one of the
 // generators into a folder, fused by the series fusion, written to OUT.
 
-#include <functional>
 #include <string>
 
 #include "cli/CliCommon.h"
-#include "single/SeriesJobs.h"
+#include "jobs/SeriesPipeline.h"
 
 struct SeriesCommandOptions {
   std::string output;
@@ -15,12 +14,8 @@ struct SeriesCommandOptions {
   std::string seriesDir;  // empty: a private folder removed afterwards
 };
 
-// Writes the series of `source` into the target folder and fills the list.
-using SeriesGenerator = std::function<SeriesOutcome(
-    const SBxPicBuf& source, const SeriesTarget& target, SourceList* list, JobProgress* progress)>;
-
 // Reads IN, generates the series, fuses its first `maxFiles` files with the
 // exposure target and writes OUT with IN's metadata. Ctrl+C stops between
 // files; the files this run wrote are then removed again.
 int RunSeriesCommand(const SeriesCommandOptions& options, const CommonOptions& common,
-                     const SeriesGenerator& generate, int exposure, int maxFiles);
+                     const SeriesRequest& request, int exposure, int maxFiles);

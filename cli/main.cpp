@@ -4,13 +4,9 @@
 #include <new>
 
 #include "cli/Commands.h"
-#include "settings/Settings.h"
+#include "settings/Parameters.h"
 
 int main(int argc, char** argv) {
-  // Scripts and batch runs must not disturb, nor depend on, the desktop
-  // program's settings.
-  SetSettingsFileEnabled(false);
-
   CLI::App app{"Melvaro: exposure fusion, synthetic bracketing, tone mapping and Smart Contrast",
                "melvaro-cli"};
   // The common options may come before or after the subcommand.
@@ -20,7 +16,7 @@ int main(int argc, char** argv) {
 
   CommonOptions common;
   app.add_option("--jpeg-quality", common.jpegQuality, "JPEG quality")
-      ->check(CLI::Range(10, 100))
+      ->check(CLI::Range(parameter::kJpegQuality.minimum, parameter::kJpegQuality.maximum))
       ->capture_default_str();
   app.add_option("--depth", common.depth, "Bits per component of the output (default: the input's)")
       ->check(CLI::IsMember({8, 16}));

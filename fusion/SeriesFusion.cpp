@@ -15,12 +15,21 @@
 #include "picture/CBxPicBufAPI.h"
 #include "picture/ImageLoad.h"
 
-using PicturePtr = std::unique_ptr<ScopedPicBuf>;
+// One file as a fusion thread receives it: the pixels (of the work region when a region
+// loader cut it out) and the geometry of the whole picture, which the series check compares.
+struct LoadedFile {
+  std::unique_ptr<ScopedPicBuf> picture;
+  SBxPicBuf geometry;  // no pixels
+  bool regionOnly = false;
+  explicit operator bool() const { return picture != nullptr; }
+};
+using PicturePtr = LoadedFile;
 
 // What the fusion threads of one call share.
 struct SeriesContext {
   std::span<const std::filesystem::path> files;
   SeriesLoader loader;
+  SeriesRegionLoader regionLoader;
   SBxPicBuf reference;  // geometry of the first picture; no pixels
   std::optional<CBxRect> region;
   bool requireAll = false;
@@ -58,17 +67,29 @@ bool LoadSeriesFile(const std::filesystem::path& path, SBxPicBuf* picture) {
 }
 
 PicturePtr LoadOne(const SeriesContext& ctx, int index) {
-  auto picture = std::make_unique<ScopedPicBuf>();
+  LoadedFile file;
+  file.picture = std::make_unique<ScopedPicBuf>();
+  const std::filesystem::path& path = ctx.files[static_cast<size_t>(index)];
   bool failed = true;
   try {
-    failed = ctx.loader(ctx.files[static_cast<size_t>(index)], picture->get());
+    if (ctx.regionLoader && ctx.region) {
+      file.regionOnly = true;
+      failed = ctx.regionLoader(path, *ctx.region, file.picture->get(), &file.geometry);
+      // A picture that does not hold the region is known by its geometry alone.
+      if (!failed && IsEmpty(**file.picture))
+        CBxPicBufAPI::ReinitHeap(file.picture->get(), 1, 1, 1, 8);
+    } else {
+      failed = ctx.loader(path, file.picture->get());
+      file.geometry = **file.picture;
+    }
   } catch (const std::bad_alloc&) {
     throw;  // not the file's fault: the fusion cannot go on
   } catch (const std::exception&) {
     failed = true;  // a decoder that throws has not loaded the file
   }
-  if (failed || IsEmpty(**picture)) return nullptr;
-  return picture;
+  if (failed || IsEmpty(**file.picture)) return {};
+  file.geometry.pixels = nullptr;
+  return file;
 }
 
 // Hands out the pictures of files [first, end) in order, decoding the next
@@ -108,13 +129,10 @@ class PartReader {
   std::future<PicturePtr> pending_;
 };
 
-void Skip(cFusionJob* job, int index, SeriesSkipReason reason, const ScopedPicBuf* picture) {
+void Skip(cFusionJob* job, int index, SeriesSkipReason reason, const LoadedFile* file) {
   SeriesContext& ctx = *job->context;
   SeriesSkippedFile skipped{index, ctx.files[static_cast<size_t>(index)], reason, {}};
-  if (picture != nullptr) {
-    skipped.geometry = **picture;
-    skipped.geometry.pixels = nullptr;
-  }
+  if (file != nullptr) skipped.geometry = file->geometry;
   job->skipped.push_back(skipped);
   if (ctx.requireAll) ctx.stop = true;
 }
@@ -137,12 +155,12 @@ void AddPartFiles(cFusionJob* job) {
   while (!ctx.ShouldStop() && reader.Next(&index, &picture)) {
     if (!picture) {
       Skip(job, index, SeriesSkipReason::kUnreadable, nullptr);
-    } else if (!SameGeometry(**picture, ctx.reference)) {
-      Skip(job, index, SeriesSkipReason::kOtherGeometry, picture.get());
+    } else if (!SameGeometry(picture.geometry, ctx.reference)) {
+      Skip(job, index, SeriesSkipReason::kOtherGeometry, &picture);
     } else {
-      const SBxPicBuf* added = picture->get();
-      if (ctx.region) {
-        CBxPicBufAPI::CopyRect(regionPicture.get(), picture->get(), CBxPoint{0, 0},
+      const SBxPicBuf* added = picture.picture->get();
+      if (ctx.region && !picture.regionOnly) {
+        CBxPicBufAPI::CopyRect(regionPicture.get(), picture.picture->get(), CBxPoint{0, 0},
                                CBxPoint{job->left, job->top},
                                CBxSize{regionPicture->width, regionPicture->height});
         added = regionPicture.get();
@@ -155,7 +173,7 @@ void AddPartFiles(cFusionJob* job) {
         ++job->fusedCount;
       }
     }
-    picture.reset();
+    picture = {};
     ctx.Step();
   }
 }
@@ -195,8 +213,7 @@ SeriesFusionStatus FindFirstPicture(SeriesContext* ctx, SeriesFusionReport* repo
     if (ctx->preloaded) {
       ctx->firstLoaded = i;
       ctx->preloadedIndex = i;
-      ctx->reference = **ctx->preloaded;
-      ctx->reference.pixels = nullptr;
+      ctx->reference = ctx->preloaded.geometry;
       return SeriesFusionStatus::kFused;
     }
     report->skipped.push_back(
@@ -291,6 +308,7 @@ SeriesFusionReport Fuse(const SeriesFusionRequest& request, SBxPicBuf* output) {
   SeriesContext ctx;
   ctx.files = request.files;
   ctx.loader = request.loader ? request.loader : SeriesLoader(LoadSeriesFile);
+  ctx.regionLoader = request.regionLoader;
   ctx.region = request.region;
   ctx.requireAll = request.requireAll;
   ctx.progress = request.progress;

@@ -26,6 +26,14 @@
 // reads image files.
 using SeriesLoader = std::function<bool(const std::filesystem::path& path, SBxPicBuf* picture)>;
 
+// Loads only the work region of one file, for previews over pictures kept in memory: fills
+// `geometry` with the whole picture's width, height, components and bits (no pixels) and,
+// when the region lies inside it, `regionPicture` with the region's samples (allocating
+// it). True when the file cannot be read.
+using SeriesRegionLoader =
+    std::function<bool(const std::filesystem::path& path, const CBxRect& region,
+                       SBxPicBuf* regionPicture, SBxPicBuf* geometry)>;
+
 enum class SeriesSkipReason : uint8_t {
   kUnreadable,     // the file could not be loaded
   kOtherGeometry,  // its size, components or bits differ from the first picture
@@ -52,7 +60,7 @@ enum class SeriesFusionStatus : uint8_t {
 
 struct SeriesFusionRequest {
   std::span<const std::filesystem::path> files;
-  uint32_t exposure = kExposureDefault;
+  uint32_t exposure = 0;  // the exposure target in 8-bit units, as the caller chose it
   // The work region to fuse; the full pictures when empty.
   std::optional<CBxRect> region;
   // Spread the files over up to three threads (SplitSeries), each with its own
@@ -62,6 +70,7 @@ struct SeriesFusionRequest {
   // Stop at the first file that would be skipped (the command line).
   bool requireAll = false;
   SeriesLoader loader;              // empty: the image-file loader
+  SeriesRegionLoader regionLoader;  // with a region: used instead of `loader`
   JobProgress* progress = nullptr;  // a step per file and one for the result; cancel
                                     // polled between files
 };

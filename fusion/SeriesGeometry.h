@@ -7,17 +7,6 @@
 // Where the fusion panels show their preview and which part of the pictures
 // they fuse for it, and how a series is split over threads. Pure functions.
 
-// The exposure target of a series fusion, in 8-bit units.
-constexpr int kExposureMin = 48;
-constexpr int kExposureMax = 160;
-constexpr int kExposureDefault = 100;
-// The daylight family is always fused around the middle of the range.
-constexpr int kDaylightExposure = 128;
-
-inline int ClampExposure(int exposure) {
-  return exposure < kExposureMin ? kExposureMin : exposure > kExposureMax ? kExposureMax : exposure;
-}
-
 // The preview rectangle in source-picture pixels, kept as doubles so that
 // dragging by fractions of a pixel at low zoom adds up.
 struct PreviewRect {

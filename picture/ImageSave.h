@@ -45,12 +45,11 @@ bool WriteImageFile(const SBxPicBuf* picture, const SBxPicBuf* mask,
                     const std::filesystem::path& destination,
                     const std::filesystem::path& metadataSource, int formatCode, int jpegQuality);
 
-// The jobs' saver (series files): reads "jpeg" (default "85") from the
-// settings, takes the format from the name's last four characters, writes
-// without metadata, writes "jpeg" back after success; true on failure,
-// including the writer's exceptions.
+// The jobs' saver (series files): takes the format from the name's last four
+// characters and writes without metadata, JPEG at the caller's quality; true
+// on failure, including the writer's exceptions.
 bool SaveImageTo(const SBxPicBuf* picture, const SBxPicBuf* mask,
-                 const std::filesystem::path& name);
+                 const std::filesystem::path& name, int jpegQuality);
 
 // ---- Rules of the save dialog, free of any dialog ----
 

@@ -3,7 +3,6 @@
 #include <pwd.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
@@ -18,8 +17,6 @@ namespace {
 
 constexpr std::string_view kSection = "General";
 constexpr std::size_t kMaxTextUnits = 1023;  // a 1024-character read buffer less its terminator
-
-std::atomic<bool> g_enabled{true};
 
 // The user's configuration folder: $XDG_CONFIG_HOME when it is an absolute path (a relative one is
 // to be ignored), else ~/.config with the home from $HOME or the password database, else the
@@ -51,7 +48,6 @@ fs::path PreparedSettingsFile() {
 }
 
 std::optional<std::string> ReadStored(std::string_view key) {
-  if (!g_enabled) return std::nullopt;
   return IniFile(PreparedSettingsFile()).Get(kSection, key);
 }
 
@@ -98,7 +94,6 @@ int ReadSetting(std::string_view key, std::string_view defaultText) {
 }
 
 void WriteSettings(std::span<const SettingText> values) {
-  if (!g_enabled) return;
   std::vector<IniValue> entries;
   entries.reserve(values.size());
   for (const SettingText& value : values)
@@ -114,12 +109,4 @@ void WriteSetting(std::string_view key, std::string_view text) {
 
 void WriteSetting(std::string_view key, int value) {
   WriteSetting(key, std::to_string(value));
-}
-
-void SetSettingsFileEnabled(bool enabled) {
-  g_enabled = enabled;
-}
-
-bool SettingsFileEnabled() {
-  return g_enabled;
 }

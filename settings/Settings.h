@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "settings/Parameters.h"
+
 // $XDG_CONFIG_HOME/Melvaro, or ~/.config/Melvaro. Only forms the path; reads and writes create it.
 std::filesystem::path SettingsFolder();
 // SettingsFolder() / "Melvaro.txt".
@@ -37,12 +39,6 @@ struct SettingText {
 };
 // Several keys in one update of the file: a run that ends during it leaves all of them or none.
 void WriteSettings(std::span<const SettingText> values);
-
-// The command-line tool never reads or writes the settings file: after
-// SetSettingsFileEnabled(false), reads yield their defaults, writes are dropped and no folder is
-// created.
-void SetSettingsFileEnabled(bool enabled);
-bool SettingsFileEnabled();
 
 // A key with the default its readers pass.
 struct SettingKey {
@@ -86,10 +82,20 @@ inline constexpr SettingKey kSatStrength{"Sat Strength", "5"};
 inline constexpr SettingKey kExpStrength{"Exp Strength", "5"};
 }  // namespace setting
 
-// The exposure target the Multi Image dialog opens with: "Exposure" limited to 48..160.
-inline constexpr int kMultiImageExposureMin = 48;
-inline constexpr int kMultiImageExposureMax = 160;
-int ReadExposureSetting();
+// The stored value of a key that holds a parameter, limited to the parameter's range.
+int ReadParameterSetting(const SettingKey& setting, const ParameterRange& range);
+
+static_assert(ParseDefaultText(setting::kMultiImageExposure.defaultText) ==
+              parameter::kExposure.defaultValue);
+static_assert(ParseDefaultText(setting::kDaylightPower.defaultText) ==
+              parameter::kDaylightPower.defaultValue);
+static_assert(ParseDefaultText(setting::kDenoiseStrength.defaultText) ==
+              parameter::kDenoiseLevel.defaultValue);
+static_assert(ParseDefaultText(setting::kUiPowerT[0].defaultText) ==
+              parameter::kTonePower.defaultValue);
+static_assert(ParseDefaultText(setting::kLod[0].defaultText) == parameter::kLodGain.defaultValue);
+static_assert(ParseDefaultText(setting::kSaveJpeg.defaultText) ==
+              parameter::kJpegQuality.defaultValue);
 
 // The values of the start-up read that live for the whole run.
 struct StartupSettings {

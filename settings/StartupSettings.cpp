@@ -3,9 +3,8 @@
 
 #include "settings/Settings.h"
 
-int ReadExposureSetting() {
-  return std::clamp(ReadSetting(setting::kMultiImageExposure), kMultiImageExposureMin,
-                    kMultiImageExposureMax);
+int ReadParameterSetting(const SettingKey& setting, const ParameterRange& range) {
+  return range.Clamp(ReadSetting(setting));
 }
 
 StartupSettings StartupRead() {

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "picture/CBxPicBufAPI.h"
-#include "settings/TextTable.h"
 #include "single/Exposure.h"
 #include "single/SeriesJobSupport.h"
 #include "single/SeriesJobs.h"
@@ -14,7 +13,6 @@ namespace {
 
 constexpr int kRows = 6;
 constexpr int kFamilySize = 39;    // 9 + 8 + 7 + 6 + 5 + 4
-constexpr int kPreparingText = 7;  // "Progress: 5%"
 
 struct BrightnessRecord {
   uint32_t key;
@@ -68,8 +66,7 @@ uint32_t BrightnessKey(const SBxPicBuf& picture) {
 }
 
 SeriesOutcome RunDaylightSeries(const SBxPicBuf& source, DaylightDirection direction,
-                                const SeriesTarget& target, SourceList* list,
-                                JobProgress* progress) {
+                                const SeriesTarget& target, JobProgress* progress) {
   SeriesOutcome outcome;
   if (direction != DaylightDirection::kUp && direction != DaylightDirection::kDown) {
     outcome.status = SeriesStatus::kUnsupported;
@@ -77,7 +74,6 @@ SeriesOutcome RunDaylightSeries(const SBxPicBuf& source, DaylightDirection direc
   }
   outcome.status = StartSeries(source, target);
   if (outcome.status != SeriesStatus::kCompleted) return outcome;
-  list->Clear();
   ScopedPicBuf result(source.width, source.height, source.components, source.bitsPerComponent);
   ScopedPicBuf power(source.width, source.height, source.components, source.bitsPerComponent);
   if (!result->pixels || !power->pixels) {
@@ -87,7 +83,7 @@ SeriesOutcome RunDaylightSeries(const SBxPicBuf& source, DaylightDirection direc
   if (progress) {
     progress->SetRange(0, kFamilySize + 1);
     progress->SetPosition(0);
-    progress->SetText(LangText(kPreparingText));
+    progress->SetText(target.texts.preparing);
   }
   std::vector<BrightnessRecord> records;
   std::vector<std::filesystem::path> paths;
@@ -99,8 +95,8 @@ SeriesOutcome RunDaylightSeries(const SBxPicBuf& source, DaylightDirection direc
       MakeVariant(result.get(), power.get(), source, direction, row, column);
       const uint32_t key = BrightnessKey(*result);
       const auto path = FamilyFileName(target.folder, row, column);
-      if (!WriteSeriesFile(*result, path, &outcome)) return outcome;
-      ReportSeriesProgress(progress, (5 * count) / 2 + 5, count + 1);
+      if (!WriteSeriesFile(*result, path, target, &outcome)) return outcome;
+      ReportSeriesProgress(progress, target.texts, (5 * count) / 2 + 5, count + 1);
       if (progress && progress->CancelRequested()) {
         outcome.status = SeriesStatus::kCancelled;
         break;
@@ -117,9 +113,7 @@ SeriesOutcome RunDaylightSeries(const SBxPicBuf& source, DaylightDirection direc
   for (int p = 0; p < count; ++p) {
     const int number = records[static_cast<size_t>(p)].number;
     const int chosen = direction == DaylightDirection::kUp ? number : count - 1 - number;
-    list->entries[static_cast<size_t>(p)] = paths[static_cast<size_t>(chosen)];
+    outcome.listed.push_back(paths[static_cast<size_t>(chosen)]);
   }
-  list->count = count;
-  list->index = 0;
   return outcome;
 }

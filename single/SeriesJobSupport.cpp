@@ -3,14 +3,7 @@
 #include <string>
 
 #include "picture/ImageSave.h"
-#include "settings/TextTable.h"
 #include "single/Exposure.h"
-
-namespace {
-
-constexpr int kProgressText = 14;  // "Progress: "
-
-}  // namespace
 
 SeriesStatus StartSeries(const SBxPicBuf& source, const SeriesTarget& target) {
   const bool supported = source.pixels && source.width > 0 && source.height > 0 &&
@@ -38,8 +31,8 @@ void GammaCurve(SBxPicBuf* dst, const SBxPicBuf* src, double gamma) {
 }
 
 bool WriteSeriesFile(const SBxPicBuf& picture, const std::filesystem::path& path,
-                     SeriesOutcome* outcome) {
-  if (SaveImageTo(&picture, nullptr, path)) {
+                     const SeriesTarget& target, SeriesOutcome* outcome) {
+  if (SaveImageTo(&picture, nullptr, path, target.jpegQuality)) {
     outcome->status = SeriesStatus::kWriteFailed;
     outcome->failedPath = path;
     return false;
@@ -48,12 +41,13 @@ bool WriteSeriesFile(const SBxPicBuf& picture, const std::filesystem::path& path
   return true;
 }
 
-void ReportSeriesProgress(JobProgress* progress, int percent, int position) {
+void ReportSeriesProgress(JobProgress* progress, const SeriesTexts& texts, int percent,
+                          int position) {
   if (!progress) return;
   if (progress->CancelRequested()) {
     progress->SetText(std::string());
   } else {
-    progress->SetText(LangText(kProgressText) + std::to_string(percent) + "%");
+    progress->SetText(texts.progress + std::to_string(percent) + "%");
   }
   progress->SetPosition(position);
 }

@@ -20,8 +20,9 @@ void GammaCurve(SBxPicBuf* dst, const SBxPicBuf* src, double gamma);
 // Writes the picture as a TIFF file and records it; false (with the outcome
 // set to kWriteFailed) when it could not be written.
 bool WriteSeriesFile(const SBxPicBuf& picture, const std::filesystem::path& path,
-                     SeriesOutcome* outcome);
+                     const SeriesTarget& target, SeriesOutcome* outcome);
 
 // Progress "Progress: N%" at position N, or an empty text once a cancel has
 // been asked for (the progress window shows that it is cancelling).
-void ReportSeriesProgress(JobProgress* progress, int percent, int position);
+void ReportSeriesProgress(JobProgress* progress, const SeriesTexts& texts, int percent,
+                          int position);

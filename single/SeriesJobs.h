@@ -2,10 +2,9 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <string>
 #include <vector>
 
-#include "app/state/AppState.h"
-#include "app/state/SourceList.h"
 #include "picture/JobProgress.h"
 #include "picture/SBxPicBuf.h"
 #include "single/SeriesFolder.h"
@@ -33,12 +32,27 @@ struct SeriesOutcome {
   // Every file this run wrote, listed or not (a cancelled run writes files it
   // does not list), so that a caller can take them away again.
   std::vector<std::filesystem::path> written;
+  // The series in the order it is fused. After a cancel an entry may be
+  // empty: a file that was never written but whose place is counted.
+  std::vector<std::filesystem::path> listed;
+};
+
+// What the progress shows, in the caller's language: the text before the
+// first file, and the text a percentage follows.
+struct SeriesTexts {
+  std::string preparing;
+  std::string progress;
 };
 
 struct SeriesTarget {
   std::filesystem::path folder;
   FolderCleanup cleanup = FolderCleanup::kEveryFile;
+  int jpegQuality = 0;  // for series files named .jpg; below 1 means 95
+  SeriesTexts texts;
 };
+
+// Which way the daylight family goes.
+enum class DaylightDirection : uint8_t { kNone = 0, kUp = 1, kDown = 2 };
 
 // Noise reduction of the brightest synthetic exposures.
 enum DenoiseLevel : uint32_t {
@@ -55,13 +69,13 @@ int SeriesDenoiseStrength(uint32_t level, int index);
 // Writes file_000.tif .. file_010.tif into the target folder: files 0..4 are
 // levels windows [0, (6 - i) * 40) brightening ever more (files 2..4 denoised
 // at the level, above None), file 5 the source, files 6..10 windows
-// [j * 40, maximum) darkening (bounds times 256 for 16-bit sources). Entry i of
-// `list` names file i; the count is 11, or after a cancel as the cancel left
-// it: a cancel during the bright files still writes file 5, and the count is
-// then 5 (entries of files not written stay empty). Progress runs 5..92 % on a
+// [j * 40, maximum) darkening (bounds times 256 for 16-bit sources). Listed
+// entry i names file i; 11 entries, or after a cancel as the cancel left it: a
+// cancel during the bright files still writes file 5, and 5 are then listed
+// (entries of files not written stay empty). Progress runs 5..92 % on a
 // 0..100 range. Levels above High count as High.
 SeriesOutcome RunSingleSeries(const SBxPicBuf& source, uint32_t denoiseLevel,
-                              const SeriesTarget& target, SourceList* list, JobProgress* progress);
+                              const SeriesTarget& target, JobProgress* progress);
 
 // Writes the 39 files file_RRR_CCC.tif (rows 0..5 of 9 - row files) of power
 // curves (gamma 1.2^row up, 1.12^-row down) followed by levels (white point
@@ -71,8 +85,7 @@ SeriesOutcome RunSingleSeries(const SBxPicBuf& source, uint32_t denoiseLevel,
 // numbers. A cancel stops after the file in progress and lists the files
 // counted before it. Progress runs on a 0..40 range.
 SeriesOutcome RunDaylightSeries(const SBxPicBuf& source, DaylightDirection direction,
-                                const SeriesTarget& target, SourceList* list,
-                                JobProgress* progress);
+                                const SeriesTarget& target, JobProgress* progress);
 
 // Brightness key of a picture: truncate(mean0 + mean1 + mean2 + 0.5) for
 // colour, truncate(3 * mean + 0.5) for grey, 0 otherwise.

@@ -2,7 +2,6 @@
 #include <algorithm>
 
 #include "picture/CBxPicBufAPI.h"
-#include "settings/TextTable.h"
 #include "single/Denoise.h"
 #include "single/Exposure.h"
 #include "single/ProcessorCount.h"
@@ -15,7 +14,6 @@ constexpr int kBrightFiles = 5;
 constexpr int kDarkFiles = 6;
 constexpr int kSeriesFiles = kBrightFiles + kDarkFiles;
 constexpr uint32_t kStep = 40;     // window step of 8-bit pictures
-constexpr int kPreparingText = 7;  // "Progress: 5%"
 constexpr double kLevelFactor = 1.0;
 
 bool Cancelled(const JobProgress* progress) {
@@ -31,11 +29,11 @@ int SeriesDenoiseStrength(uint32_t level, int index) {
 }
 
 SeriesOutcome RunSingleSeries(const SBxPicBuf& source, uint32_t denoiseLevel,
-                              const SeriesTarget& target, SourceList* list, JobProgress* progress) {
+                              const SeriesTarget& target, JobProgress* progress) {
   SeriesOutcome outcome;
   outcome.status = StartSeries(source, target);
   if (outcome.status != SeriesStatus::kCompleted) return outcome;
-  list->Clear();
+  std::vector<std::filesystem::path>& list = outcome.listed;
   ScopedPicBuf result(source.width, source.height, source.components, source.bitsPerComponent);
   ScopedPicBuf before(source.width, source.height, source.components, source.bitsPerComponent);
   if (!result->pixels || !before->pixels) {
@@ -47,7 +45,7 @@ SeriesOutcome RunSingleSeries(const SBxPicBuf& source, uint32_t denoiseLevel,
   if (progress) {
     progress->SetRange(0, 100);
     progress->SetPosition(5);
-    progress->SetText(LangText(kPreparingText));
+    progress->SetText(target.texts.preparing);
   }
   const uint32_t k = source.bitsPerComponent == 8 ? 1u : 256u;
   const uint32_t maximum = SampleMaximum(source.bitsPerComponent);
@@ -59,29 +57,32 @@ SeriesOutcome RunSingleSeries(const SBxPicBuf& source, uint32_t denoiseLevel,
       DenoiseTiled(result.get(), before.get(), strength, strength, kLevelFactor, &noise, threads);
     }
     const auto path = SeriesFileName(target.folder, i);
-    if (!WriteSeriesFile(*result, path, &outcome)) return outcome;
-    list->entries[static_cast<size_t>(i)] = path;
-    if (i >= 1) ReportSeriesProgress(progress, -20 + 25 * i, -20 + 25 * i);
+    if (!WriteSeriesFile(*result, path, target, &outcome)) {
+      list.clear();
+      return outcome;
+    }
+    list.resize(static_cast<size_t>(i) + 1);
+    list.back() = path;
+    if (i >= 1) ReportSeriesProgress(progress, target.texts, -20 + 25 * i, -20 + 25 * i);
     if (Cancelled(progress)) break;
   }
   // The dark files start even after a cancel and look at it only after their
   // first file, so a cancelled run always leaves the unchanged source behind.
-  list->count = kSeriesFiles;
+  list.resize(kSeriesFiles);
   for (int j = 0; j < kDarkFiles; ++j) {
     LevelsWindow(result.get(), &source, static_cast<uint32_t>(j) * k * kStep, maximum);
     const auto path = SeriesFileName(target.folder, kBrightFiles + j);
-    if (!WriteSeriesFile(*result, path, &outcome)) {
-      list->count = 0;
+    if (!WriteSeriesFile(*result, path, target, &outcome)) {
+      list.clear();
       return outcome;
     }
-    list->entries[static_cast<size_t>(kBrightFiles + j)] = path;
-    ReportSeriesProgress(progress, 82 + 2 * j, 82 + 2 * j);
+    list[static_cast<size_t>(kBrightFiles + j)] = path;
+    ReportSeriesProgress(progress, target.texts, 82 + 2 * j, 82 + 2 * j);
     if (Cancelled(progress)) {
-      list->count = kBrightFiles + j;
+      list.resize(static_cast<size_t>(kBrightFiles + j));
       outcome.status = SeriesStatus::kCancelled;
       break;
     }
   }
-  list->index = 0;
   return outcome;
 }

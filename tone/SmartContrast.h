@@ -12,9 +12,9 @@
 // multiplied by lod[k] / 10 (10 everywhere gives the picture back).
 
 constexpr int kSmartContrastSliders = 8;
+// The gains the engine accepts; others are limited to them.
 constexpr int kSmartContrastLodMin = 0;
 constexpr int kSmartContrastLodMax = 30;
-constexpr int kSmartContrastLodDefault = 10;
 constexpr int kSmartContrastMaxPlanes = 3;
 constexpr int kSmartContrastLevelSlots = 11;
 

@@ -91,20 +91,6 @@ void Collapse(PlanePyramid& p) {
 
 }  // namespace
 
-ToneMapParams ToneMapParamsFromSliders(int contrast, int noise, int details, int equalization,
-                                       bool useExtraColors) {
-  auto limit = [](int v) { return std::clamp(v, kToneSliderMin, kToneSliderMax); };
-  // Each quotient in single precision, then widened.
-  ToneMapParams p;
-  p.levels = kToneMapLevels;
-  p.threshold = static_cast<double>(static_cast<float>(limit(contrast) + 1) / 50.0f);
-  p.noise = static_cast<double>(static_cast<float>(limit(noise) + 1) / 50.0f);
-  p.power = static_cast<double>(static_cast<float>(50 - limit(details)) / 80.0f);
-  p.slope = static_cast<double>(static_cast<float>(50 - limit(equalization)) / 50.0f);
-  p.useExtraColors = useExtraColors;
-  return p;
-}
-
 int ToneMapPaddedSize(int size, int levels) {
   const int block = 1 << levels;
   return static_cast<int>(ceilf(static_cast<float>(size) / static_cast<float>(block) + 1.0f)) *

@@ -19,17 +19,7 @@ struct ToneMapParams {
   bool useExtraColors = true;  // colour pictures: also process the two chroma components
 };
 
-// The Tone Mapping sliders: positions 1..50, each defaulting to 10; extra colours on.
-constexpr int kToneSliderMin = 1;
-constexpr int kToneSliderMax = 50;
-constexpr int kToneSliderDefault = 10;
 constexpr int kToneMapLevels = 5;
-
-// The one mapping from slider positions (contrast, noise, details, equalization)
-// to engine parameters, used by the panel and the command line alike. Positions
-// outside 1..50 are limited to it.
-ToneMapParams ToneMapParamsFromSliders(int contrast, int noise, int details, int equalization,
-                                       bool useExtraColors);
 
 // Processing size of one side: whole blocks of 2^levels with at least one spare
 // block (1000 -> 1056 and 1024 -> 1056 for five levels).

@@ -4,11 +4,9 @@
 #include <cstdint>
 #include <filesystem>
 
-#include "app/state/SourceList.h"
+#include "jobs/SourceList.h"
 #include "picture/ImageDocument.h"
 #include "picture/SBxPicBuf.h"
-
-enum class DaylightDirection : uint8_t { kNone = 0, kUp = 1, kDown = 2 };
 
 // The state the main window keeps for the whole run and lends to dialogs and
 // jobs. Values that a worker thread reads or writes while the user interface
@@ -31,7 +29,6 @@ struct AppState {
   std::atomic<uint8_t> cancelRequested{0};  // set by "Abort", read by series jobs
   std::atomic<uint8_t> processorCount{0};
 
-  DaylightDirection daylightDirection = DaylightDirection::kNone;
   int jpegQuality = 0;
 };
 

@@ -85,8 +85,8 @@ TEST_F(JobTest, TheSeriesCommandAsksTheNoiseLevelThenRunsItsJob) {
     answers.pop_back();
     return answer;
   };
-  window_->Hooks().bracketingJob = [&](AppState&, int noise, JobProgress&) {
-    level = noise;
+  window_->Hooks().seriesJob = [&](AppState&, const SeriesRequest& request, JobProgress&) {
+    level = static_cast<int>(request.denoiseLevel);
     return JobResult{};
   };
   window_->ExecuteCommand(kCmdSingleImage);

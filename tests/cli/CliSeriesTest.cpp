@@ -60,11 +60,11 @@ TEST(CliSeries, DaylightFusesTheFirstPowerFilesOfItsListAndLeavesNoFolder) {
   ASSERT_TRUE(RunsCleanly(folder, {"daylight", "up", "--power", "5", "-o", out.string(), in}));
   const fs::path cache = folder / "cache" / "Melvaro";
   EXPECT_TRUE(!fs::exists(cache) || fs::is_empty(cache));
-  SourceList list;
-  ASSERT_EQ(
-      RunDaylightSeries(*pic, DaylightDirection::kUp, {folder / "want"}, &list, nullptr).status,
-      SeriesStatus::kCompleted);
-  ExpectFusionOf({list.entries.data(), 5}, 128, out);
+  SeriesTarget target;
+  target.folder = folder / "want";
+  const SeriesOutcome want = RunDaylightSeries(*pic, DaylightDirection::kUp, target, nullptr);
+  ASSERT_EQ(want.status, SeriesStatus::kCompleted);
+  ExpectFusionOf({want.listed.data(), 5}, 128, out);
 }
 
 TEST(CliSeries, InterruptStopsBetweenFilesAndTakesTheFilesAway) {

@@ -4,6 +4,7 @@
 
 #include "tests/cli/CliRunner.h"
 #include "tone/SmartContrast.h"
+#include "jobs/ToneJobs.h"
 #include "tone/ToneMap.h"
 
 using namespace cli_test;

@@ -66,7 +66,8 @@ struct FakeSeries {
             .exposure = 110,
             .region = region,
             .parallel = parallel,
-            .loader = [this](const path& p, SBxPicBuf* pic) { return Load(p, pic); }};
+            .loader = [this](const path& p, SBxPicBuf* pic) { return Load(p, pic); },
+            .regionLoader = {}};
   }
   // The files that load with the first one's geometry, cut to `region` and
   // added by hand into one accumulator in file order; returns their count.

@@ -8,7 +8,6 @@
 #include "picture/CBxPicBufAPI.h"
 #include "picture/ImageLoad.h"
 #include "picture/ImageSave.h"
-#include "settings/Settings.h"
 #include "tests/support/Metadata.h"
 
 namespace fs = std::filesystem;
@@ -120,31 +119,24 @@ TEST(WriteImageFile, CopiesExifAndProfileOfTheSourceToTiffAndJpeg) {
   EXPECT_EQ(ReadFileMetadata(folder / "bare.tif"), (FileMetadata{"(none)", "(none)", ""}));
 }
 
-TEST(SaveImageTo, UsesAndStoresTheSettingsQualityAndReportsFailuresWithoutThrowing) {
+TEST(SaveImageTo, UsesTheCallersQualityAndReportsFailuresWithoutThrowing) {
   TempFolder folder;
-  const char* oldConfig = std::getenv("XDG_CONFIG_HOME");
-  const std::string saved = oldConfig ? oldConfig : "";
-  setenv("XDG_CONFIG_HOME", (folder / "config").c_str(), 1);
   ScopedPicBuf pic(16, 16, 3, 8), deep(4, 4, 3, 16);
   FillPattern(pic.get());
   FillPattern(deep.get());
 
-  // JPEG takes the colour of a masked picture, at the stored quality (85 by default).
-  ASSERT_FALSE(SaveImageTo(pic.get(), pic.get(), folder / "default.jpg"));
-  ASSERT_FALSE(WriteImageFile(pic.get(), nullptr, folder / "q85.jpg", {}, 0, 85));
-  EXPECT_EQ(ReadWholeFile(folder / "default.jpg"), ReadWholeFile(folder / "q85.jpg"));
-  EXPECT_EQ(ReadSettingText("jpeg", "missing"), "85");
-  WriteSetting("jpeg", "-5");  // below 1: quality 95
-  ASSERT_FALSE(SaveImageTo(pic.get(), nullptr, folder / "negative.jpg"));
-  ASSERT_FALSE(WriteImageFile(pic.get(), nullptr, folder / "q95.jpg", {}, 0, 95));
-  EXPECT_EQ(ReadWholeFile(folder / "negative.jpg"), ReadWholeFile(folder / "q95.jpg"));
-  EXPECT_EQ(ReadSettingText("jpeg", "missing"), "0");  // not 4294967291
+  // JPEG takes the colour of a masked picture, at the given quality; below 1 means 95.
+  ASSERT_FALSE(SaveImageTo(pic.get(), pic.get(), folder / "q85.jpg", 85));
+  ASSERT_FALSE(WriteImageFile(pic.get(), nullptr, folder / "want85.jpg", {}, 0, 85));
+  EXPECT_EQ(ReadWholeFile(folder / "q85.jpg"), ReadWholeFile(folder / "want85.jpg"));
+  ASSERT_FALSE(SaveImageTo(pic.get(), nullptr, folder / "negative.jpg", -5));
+  ASSERT_FALSE(WriteImageFile(pic.get(), nullptr, folder / "want95.jpg", {}, 0, 95));
+  EXPECT_EQ(ReadWholeFile(folder / "negative.jpg"), ReadWholeFile(folder / "want95.jpg"));
 
-  EXPECT_TRUE(SaveImageTo(deep.get(), nullptr, folder / "deep.jpg"));  // refused, not thrown
-  EXPECT_TRUE(SaveImageTo(pic.get(), nullptr, folder / "unknown.xyz"));
+  EXPECT_TRUE(SaveImageTo(deep.get(), nullptr, folder / "deep.jpg", 85));  // refused, not thrown
+  EXPECT_TRUE(SaveImageTo(pic.get(), nullptr, folder / "unknown.xyz", 85));
   EXPECT_FALSE(fs::exists(folder / "deep.jpg"));
-  ASSERT_FALSE(SaveImageTo(deep.get(), nullptr, folder / "file_000.tif"));
-  oldConfig ? setenv("XDG_CONFIG_HOME", saved.c_str(), 1) : unsetenv("XDG_CONFIG_HOME");
+  ASSERT_FALSE(SaveImageTo(deep.get(), nullptr, folder / "file_000.tif", 85));
 }
 
 TEST(SaveNames, ProposalFollowsTheOpenedFileAndItsDepth) {

@@ -23,7 +23,6 @@ class Settings : public ::testing::Test {
   void SetUp() override {
     ::setenv("XDG_CONFIG_HOME", (temp_.path / "config").c_str(), 1);
     ::setenv("HOME", (temp_.path / "home").c_str(), 1);
-    SetSettingsFileEnabled(true);
   }
   fs::path Folder() const { return temp_.path / "config" / "Melvaro"; }
   fs::path File() const { return Folder() / "Melvaro.txt"; }
@@ -136,15 +135,6 @@ TEST_F(Settings, FailedWritesAreIgnoredAndKeepTheFile) {
   WriteFile(temp_.path / "plain-file", "x");
   ::setenv("XDG_CONFIG_HOME", (temp_.path / "plain-file").c_str(), 1);
   WriteSetting("Power", 3);
-  EXPECT_EQ(ReadSetting("Power", "15"), 15);
-}
-
-TEST_F(Settings, DisabledStoreReadsDefaultsWritesNothingAndCreatesNothing) {
-  SetSettingsFileEnabled(false);
-  WriteSetting("Power", 3);
-  EXPECT_EQ(ReadSetting("Power", "15"), 15);
-  EXPECT_FALSE(fs::exists(Folder()));
-  WriteSettingsFile("[General]\nPower=7\n");
   EXPECT_EQ(ReadSetting("Power", "15"), 15);
 }
 

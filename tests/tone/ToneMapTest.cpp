@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ToneTestUtil.h"
+#include "jobs/ToneJobs.h"
 #include "tone/ToneMap.h"
 
 namespace {

@@ -1,0 +1,118 @@
+#include "jobs/SeriesPipeline.h"
+
+#include <algorithm>
+#include <string>
+#include <system_error>
+
+#include "settings/TextTable.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+constexpr int kTextPreparing = 7;  // "Progress: 5%"
+constexpr int kTextProgress = 14;  // "Progress: "
+}  // namespace
+
+SeriesTexts SeriesProgressTexts() {
+  return {LangText(kTextPreparing), LangText(kTextProgress)};
+}
+
+int SeriesExposure(SeriesKind kind, int userExposure) {
+  return kind == SeriesKind::kSingle ? parameter::kExposure.Clamp(userExposure)
+                                     : parameter::kDaylightExposure;
+}
+
+int DaylightFusedCount(int power, int available) {
+  return std::min(parameter::kDaylightPower.Clamp(power), std::max(available, 0));
+}
+
+SeriesFolderLease::SeriesFolderLease(fs::path folder, FolderCleanup cleanup, bool removeAtEnd)
+    : removeAtEnd_(removeAtEnd) {
+  target_.folder = std::move(folder);
+  target_.cleanup = cleanup;
+}
+
+SeriesFolderLease SeriesFolderLease::UserFolder(const fs::path& folder) {
+  return {folder, FolderCleanup::kSeriesFilesOnly, false};
+}
+
+SeriesFolderLease SeriesFolderLease::Private() {
+  fs::path folder = MakePrivateSeriesFolder();
+  const bool made = !folder.empty();
+  return {std::move(folder), FolderCleanup::kEveryFile, made};
+}
+
+SeriesFolderLease SeriesFolderLease::ProgramFolder() {
+  return {TemporaryFolder(), FolderCleanup::kEveryFile, false};
+}
+
+SeriesFolderLease::SeriesFolderLease(SeriesFolderLease&& other) noexcept
+    : target_(std::move(other.target_)), removeAtEnd_(other.removeAtEnd_) {
+  other.removeAtEnd_ = false;
+}
+
+SeriesFolderLease::~SeriesFolderLease() {
+  std::error_code error;
+  if (removeAtEnd_) fs::remove_all(target_.folder, error);
+}
+
+SeriesTarget SeriesFolderLease::Target(const SeriesRequest& request) const {
+  SeriesTarget target = target_;
+  target.jpegQuality = request.jpegQuality;
+  target.texts = SeriesProgressTexts();
+  return target;
+}
+
+void RemoveSeriesFiles(std::span<const fs::path> files) {
+  std::error_code error;
+  for (const fs::path& file : files)
+    fs::remove(file, error);
+}
+
+SeriesOutcome MakeSeries(const SBxPicBuf& source, const SeriesRequest& request,
+                         const SeriesTarget& target, JobProgress* progress) {
+  SeriesOutcome outcome;
+  switch (request.kind) {
+    case SeriesKind::kSingle:
+      outcome = RunSingleSeries(source, request.denoiseLevel, target, progress);
+      break;
+    case SeriesKind::kDaylightUp:
+      outcome = RunDaylightSeries(source, DaylightDirection::kUp, target, progress);
+      break;
+    case SeriesKind::kDaylightDown:
+      outcome = RunDaylightSeries(source, DaylightDirection::kDown, target, progress);
+      break;
+  }
+  if (outcome.status != SeriesStatus::kCompleted) RemoveSeriesFiles(outcome.written);
+  return outcome;
+}
+
+SeriesFusionReport FuseFiles(std::span<const fs::path> files, int exposure, bool requireAll,
+                             JobProgress* progress, SBxPicBuf* output, SeriesLoader loader) {
+  SeriesFusionRequest request;
+  request.files = files;
+  request.exposure = static_cast<uint32_t>(exposure);
+  request.requireAll = requireAll;
+  request.progress = progress;
+  request.loader = std::move(loader);
+  return FuseSeries(request, output);
+}
+
+SeriesPipelineResult RunSeriesPipeline(const SBxPicBuf& source, const SeriesRequest& request,
+                                       const SeriesTarget& target, int exposure, int maxFiles,
+                                       JobProgress* progress, SBxPicBuf* output) {
+  SeriesPipelineResult result;
+  result.series = MakeSeries(source, request, target, progress);
+  if (result.series.status != SeriesStatus::kCompleted) {
+    result.fusion.status = SeriesFusionStatus::kNoFiles;
+    return result;
+  }
+  const std::vector<fs::path>& listed = result.series.listed;
+  const size_t count = std::min(listed.size(), static_cast<size_t>(std::max(maxFiles, 0)));
+  const std::span<const fs::path> files(listed.data(), count);
+  if (progress) progress->SetText("Fusing " + std::to_string(count) + " pictures");
+  result.fusion = FuseFiles(files, exposure, true, progress, output);
+  if (result.fusion.status == SeriesFusionStatus::kCancelled)
+    RemoveSeriesFiles(result.series.written);
+  return result;
+}

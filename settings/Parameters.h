@@ -1,0 +1,44 @@
+#pragma once
+
+#include <string_view>
+
+// Every value a user sets for a processing command, declared once with its range and
+// default. The settings, the panels and melvaro-cli all read these; the engines take the
+// values from their callers and know none of them.
+
+struct ParameterRange {
+  int minimum;
+  int maximum;
+  int defaultValue;
+
+  constexpr int Clamp(int value) const {
+    return value < minimum ? minimum : value > maximum ? maximum : value;
+  }
+  constexpr bool Contains(int value) const { return value >= minimum && value <= maximum; }
+};
+
+namespace parameter {
+// Exposure target of the Multi Image fusion, in 8-bit units.
+inline constexpr ParameterRange kExposure{48, 160, 100};
+// How many pictures of the daylight family are fused, darkest or brightest first.
+inline constexpr ParameterRange kDaylightPower{3, 39, 15};
+// The daylight family is always fused around the middle of the range.
+inline constexpr int kDaylightExposure = 128;
+// Noise reduction of the brightest synthetic exposures: None, Low, Medium, High.
+inline constexpr ParameterRange kDenoiseLevel{0, 3, 1};
+// The four Tone Mapping sliders.
+inline constexpr ParameterRange kTonePower{1, 50, 10};
+// The eight Smart Contrast level gains.
+inline constexpr ParameterRange kLodGain{0, 30, 10};
+// JPEG quality of a saved picture.
+inline constexpr ParameterRange kJpegQuality{10, 100, 85};
+}  // namespace parameter
+
+// A default as the settings file stores it, read at compile time, so that a key's default
+// text can be checked against its parameter.
+constexpr int ParseDefaultText(std::string_view text) {
+  int value = 0;
+  for (char c : text)
+    value = value * 10 + (c - '0');
+  return value;
+}
