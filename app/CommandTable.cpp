@@ -154,6 +154,11 @@ void CommandTable::EnableAfterProcessing(bool multiImageMode) {
   if (!multiImageMode) SetEnabled(kSinglePictureCommands, true);
 }
 
+void CommandTable::GreyMenus(bool grey) {
+  for (QMenu* submenu : {fileMenu_, createMenu_, helpMenu_})
+    submenu->menuAction()->setEnabled(!grey);
+}
+
 void CommandTable::UpdateMenu() {
   fileMenu_->setTitle(Text(4));
   createMenu_->setTitle(Text(5));

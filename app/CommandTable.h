@@ -40,6 +40,8 @@ class CommandTable : public QObject {
 
   // The menu's texts from the text table and its greying from the buttons.
   void UpdateMenu();
+  // Greys the three submenus (File, Create VTX, Help) while a panel wants the menu idle.
+  void GreyMenus(bool grey);
 
  signals:
   void Triggered(int command);

@@ -32,23 +32,34 @@ void MainWindow::CloseProgressWindow() {
   commands_->EnableAfterProcessing(state_.multiImageMode != 0);
 }
 
-bool MainWindow::StartSeriesJob(JobBody body, int doneCommand) {
+bool MainWindow::StartProgressJob(JobBody body, std::function<void(const JobResult&)> finished) {
   if (JobRunning()) return false;
   OpenProgressWindow();
   state_.cancelRequested = 0;
   reporter_->WatchCancelFlag(&state_.cancelRequested);
-  SetStatusText({});
   SetWindowCursor(Qt::WaitCursor);
-  seriesJob_->Start(std::move(body), reporter_, [this, doneCommand](const JobResult& result) {
-    SeriesJobEnded(result, doneCommand);
-  });
+  seriesJob_->Start(std::move(body), reporter_,
+                    [this, finished = std::move(finished)](const JobResult& result) {
+                      CloseProgressWindow();
+                      SetWindowCursor(Qt::ArrowCursor);
+                      JobResult ended = result;
+                      if (state_.cancelRequested && ended.end == JobEnd::kFinished)
+                        ended.end = JobEnd::kCancelled;
+                      if (finished) finished(ended);
+                    });
   return true;
 }
 
+bool MainWindow::StartSeriesJob(JobBody body, int doneCommand) {
+  if (JobRunning()) return false;
+  SetStatusText({});
+  return StartProgressJob(std::move(body), [this, doneCommand](const JobResult& result) {
+    SeriesJobEnded(result, doneCommand);
+  });
+}
+
 void MainWindow::SeriesJobEnded(const JobResult& result, int doneCommand) {
-  CloseProgressWindow();
-  SetWindowCursor(Qt::ArrowCursor);
-  if (result.end == JobEnd::kFinished && !state_.cancelRequested) {
+  if (result.end == JobEnd::kFinished) {
     ExecuteCommand(doneCommand);
     return;
   }

@@ -296,6 +296,18 @@ void MainWindow::ClosePanel(ToolPanel* panel) {
   RenderShown(kRenderCached);
 }
 
+void MainWindow::DisableCommandsForPanel() {
+  commands_->DisableForProcessing();
+}
+
+void MainWindow::GreyMenus(bool grey) {
+  commands_->GreyMenus(grey);
+}
+
+void MainWindow::SetZoomBoxEnabled(bool enabled) {
+  zoomBox_->setEnabled(enabled);
+}
+
 void MainWindow::SetWindowCursor(Qt::CursorShape shape) {
   setCursor(shape);
   imageView_->setCursor(shape);

@@ -57,6 +57,10 @@ class MainWindow : public QMainWindow, public PanelHost {
   void ClosePanel(ToolPanel* panel) override;
   bool StartPanelJob(JobBody body, std::function<void(const JobResult&)> finished) override;
   bool StartSeriesJob(JobBody body, int doneCommand) override;
+  bool StartProgressJob(JobBody body, std::function<void(const JobResult&)> finished) override;
+  void DisableCommandsForPanel() override;
+  void GreyMenus(bool grey) override;
+  void SetZoomBoxEnabled(bool enabled) override;
 
   ProcessingHooks& Hooks() { return hooks_; }
   CommandTable& Commands() { return *commands_; }

@@ -49,4 +49,16 @@ class PanelHost {
   // When it finishes without being cancelled, `doneCommand` (kCmdSeriesReady or
   // kCmdDaylightReady) runs; otherwise `source` is reloaded from AppState::jobSourcePath.
   virtual bool StartSeriesJob(JobBody body, int doneCommand) = 0;
+
+  // Runs a panel's long work (the full-size fusion of OK) with the progress window and
+  // "Abort". `finished` runs on the user-interface thread once the progress window is gone;
+  // the result's end is kCancelled when the user aborted. False when a job runs already.
+  virtual bool StartProgressJob(JobBody body, std::function<void(const JobResult&)> finished) = 0;
+
+  // While a panel is open: Open, Save As and every processing command off (ClosePanel
+  // enables them again by the usual rule).
+  virtual void DisableCommandsForPanel() = 0;
+  // Greys the menu's three submenus (the Daylight panel), or brings them back.
+  virtual void GreyMenus(bool grey) = 0;
+  virtual void SetZoomBoxEnabled(bool enabled) = 0;
 };

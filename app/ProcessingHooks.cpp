@@ -1,5 +1,17 @@
 #include "app/ProcessingHooks.h"
 
-void InstallProcessingHooks(ProcessingHooks* /*hooks*/) {
-  // The processing panels register their factories and jobs here.
+#include "app/PanelHost.h"
+#include "app/panels/FusionPanel.h"
+#include "app/panels/NoiseLevelDialog.h"
+#include "app/panels/SeriesJob.h"
+
+void InstallProcessingHooks(ProcessingHooks* hooks) {
+  hooks->multiImagePanel = [](PanelHost& host) -> ToolPanel* {
+    return new FusionPanel(host, kMultiImagePanel);
+  };
+  hooks->daylightPanel = [](PanelHost& host) -> ToolPanel* {
+    return new FusionPanel(host, kDaylightPanel);
+  };
+  hooks->askNoiseLevel = [](PanelHost& host) { return NoiseLevelDialog::Ask(host.Window()); };
+  hooks->seriesJob = RunSeriesJob;
 }

@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "../tests/tone/LiteralToneMap.h"
+#include "jobs/ToneJobs.h"
 #include "picture/CBxPicBufAPI.h"
 #include "tone/SmartContrast.h"
-#include "jobs/ToneJobs.h"
 #include "tone/ToneMap.h"
 
 namespace {

@@ -34,11 +34,10 @@ void AddDaylightCommand(CLI::App& app, const CommonOptions& common, CommandRunne
       ->required()
       ->transform(CLI::IsMember({"up", "down"}, CLI::ignore_case));
   command
-      ->add_option("--power", options->power,
-                   "How many of the family are fused, " +
-                       std::to_string(parameter::kDaylightPower.minimum) + ".." +
-                       std::to_string(parameter::kDaylightPower.maximum) +
-                       " (limited to that range)")
+      ->add_option(
+          "--power", options->power,
+          "How many of the family are fused, " + std::to_string(parameter::kDaylightPower.minimum) +
+              ".." + std::to_string(parameter::kDaylightPower.maximum) + " (limited to that range)")
       ->capture_default_str();
   command->add_option("--series-dir", options->series.seriesDir,
                       "Keep the family in this folder (created when missing; only its "

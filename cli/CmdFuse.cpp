@@ -80,8 +80,8 @@ int RunFuse(const FuseOptions& options, const CommonOptions& common) {
   progress.SetText("Fusing " + std::to_string(inputs.size()) + " pictures");
   ScopedPicBuf fused;
   // A script wants all its pictures or a clear failure: every file is required.
-  const SeriesFusionReport report = FuseFiles(
-      inputs, parameter::kExposure.Clamp(options.exposure), true, &progress, fused.get());
+  const SeriesFusionReport report =
+      FuseFiles(inputs, parameter::kExposure.Clamp(options.exposure), true, &progress, fused.get());
   if (report.status != SeriesFusionStatus::kFused) {
     ReportFailure(report, inputs);
     return kExitFailure;

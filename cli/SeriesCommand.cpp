@@ -92,8 +92,8 @@ int RunSeriesCommand(const SeriesCommandOptions& options, const CommonOptions& c
   // wrote are taken away again.
   const InterruptGuard guard(&progress);
   const SeriesFolderLease folder = options.seriesDir.empty()
-                                      ? SeriesFolderLease::Private()
-                                      : SeriesFolderLease::UserFolder(options.seriesDir);
+                                       ? SeriesFolderLease::Private()
+                                       : SeriesFolderLease::UserFolder(options.seriesDir);
   if (!folder.Usable()) {
     ReportError("cannot create a temporary folder in " + Quoted(TemporaryFolder().parent_path()));
     return kExitFailure;

@@ -3,8 +3,8 @@
 #include "jobs/SeriesPipeline.h"
 
 SeriesFusionReport FusePreview(SeriesPictureCache& cache,
-                               std::span<const std::filesystem::path> files,
-                               const CBxRect& region, int exposure, SBxPicBuf* output) {
+                               std::span<const std::filesystem::path> files, const CBxRect& region,
+                               int exposure, SBxPicBuf* output) {
   SeriesFusionRequest request;
   request.files = files;
   request.exposure = static_cast<uint32_t>(exposure);

@@ -11,8 +11,8 @@
 // `cache`. A file that cannot be read, or differs from the first, is skipped and listed in
 // the report. `output` is allocated with the region's size when empty.
 SeriesFusionReport FusePreview(SeriesPictureCache& cache,
-                               std::span<const std::filesystem::path> files,
-                               const CBxRect& region, int exposure, SBxPicBuf* output);
+                               std::span<const std::filesystem::path> files, const CBxRect& region,
+                               int exposure, SBxPicBuf* output);
 
 // The full-size fusion of a panel's OK from the pictures kept in `cache` (files past its
 // bound are read again): bit for bit what FuseFiles gives for the same files.

@@ -48,8 +48,8 @@ bool WriteImageFile(const SBxPicBuf* picture, const SBxPicBuf* mask,
 // The jobs' saver (series files): takes the format from the name's last four
 // characters and writes without metadata, JPEG at the caller's quality; true
 // on failure, including the writer's exceptions.
-bool SaveImageTo(const SBxPicBuf* picture, const SBxPicBuf* mask,
-                 const std::filesystem::path& name, int jpegQuality);
+bool SaveImageTo(const SBxPicBuf* picture, const SBxPicBuf* mask, const std::filesystem::path& name,
+                 int jpegQuality);
 
 // ---- Rules of the save dialog, free of any dialog ----
 

@@ -12,7 +12,7 @@
 namespace {
 
 constexpr int kRows = 6;
-constexpr int kFamilySize = 39;    // 9 + 8 + 7 + 6 + 5 + 4
+constexpr int kFamilySize = 39;  // 9 + 8 + 7 + 6 + 5 + 4
 
 struct BrightnessRecord {
   uint32_t key;

@@ -13,7 +13,7 @@ namespace {
 constexpr int kBrightFiles = 5;
 constexpr int kDarkFiles = 6;
 constexpr int kSeriesFiles = kBrightFiles + kDarkFiles;
-constexpr uint32_t kStep = 40;     // window step of 8-bit pictures
+constexpr uint32_t kStep = 40;  // window step of 8-bit pictures
 constexpr double kLevelFactor = 1.0;
 
 bool Cancelled(const JobProgress* progress) {

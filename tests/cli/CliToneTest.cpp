@@ -2,9 +2,9 @@
 // engines exactly as the panels would pass them.
 #include <array>
 
+#include "jobs/ToneJobs.h"
 #include "tests/cli/CliRunner.h"
 #include "tone/SmartContrast.h"
-#include "jobs/ToneJobs.h"
 #include "tone/ToneMap.h"
 
 using namespace cli_test;

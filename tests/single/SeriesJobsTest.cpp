@@ -91,8 +91,8 @@ TEST_F(SeriesJobs, EightBitSeriesWithoutDenoiseWritesTheElevenWindows) {
   EXPECT_TRUE(SamePixels(Load(list_[5]), *source_));
   EXPECT_TRUE(EverySample(list_[4], [](int s, int v) { return s < 80 || v == 255; }));
   EXPECT_TRUE(EverySample(list_[10], [](int s, int v) { return s > 200 || v == 0; }));
-  EXPECT_TRUE(EverySample(list_[0],
-                          [](int s, int v) { return v == (s >= 240 ? 255 : s * 255 / 240); }));
+  EXPECT_TRUE(
+      EverySample(list_[0], [](int s, int v) { return v == (s >= 240 ? 255 : s * 255 / 240); }));
   EXPECT_EQ(progress_.range, std::make_pair(0, 100));
   EXPECT_EQ(progress_.positions, (std::vector<int>{5, 5, 30, 55, 80, 82, 84, 86, 88, 90, 92}));
   EXPECT_EQ(progress_.texts.front(), "Progress: 5%");
@@ -103,12 +103,10 @@ TEST_F(SeriesJobs, SixteenBitSourcesUseBoundsTimes256) {
   CBxPicBufAPI::ReinitHeap(source_.get(), 4, 1, 1, 16);
   const uint32_t samples[] = {30720, 61439, 61440, 60160};
   Fill(source_.get(), [&](int x, int, int) { return samples[x]; });
-  ASSERT_EQ(Single(kDenoiseNone, nullptr).status,
-            SeriesStatus::kCompleted);
+  ASSERT_EQ(Single(kDenoiseNone, nullptr).status, SeriesStatus::kCompleted);
   // Window [0, 61440) and, from the daylight family, white point 235 * 256 = 60160.
   EXPECT_EQ(Samples(Load(list_[0])), (std::vector<uint32_t>{32767, 65533, 65535, 64169}));
-  ASSERT_EQ(Daylight(DaylightDirection::kUp, nullptr).status,
-            SeriesStatus::kCompleted);
+  ASSERT_EQ(Daylight(DaylightDirection::kUp, nullptr).status, SeriesStatus::kCompleted);
   EXPECT_EQ(Samples(Load(FamilyFileName(target_.folder, 0, 1))),
             (std::vector<uint32_t>{33464, 65535, 65535, 65535}));
 }
@@ -116,8 +114,7 @@ TEST_F(SeriesJobs, SixteenBitSourcesUseBoundsTimes256) {
 TEST_F(SeriesJobs, HighLevelDenoisesFiles2To4At10_14_18WithTheNoiseMeasuredOnce) {
   CBxPicBufAPI::ReinitHeap(source_.get(), 48, 40, 3, 8);
   FillNoisy(source_.get(), 17, 20);
-  ASSERT_EQ(Single(kDenoiseHigh, nullptr).status,
-            SeriesStatus::kCompleted);
+  ASSERT_EQ(Single(kDenoiseHigh, nullptr).status, SeriesStatus::kCompleted);
   NoiseRecord noise;
   ScopedPicBuf window(48, 40, 3, 8), expected(48, 40, 3, 8);
   const int strengths[] = {0, 0, 10, 14, 18, 0, 0, 0, 0, 0, 0};
@@ -154,7 +151,8 @@ TEST_F(SeriesJobs, CancelStopsAfterTheFileInProgress) {
   out = Daylight(DaylightDirection::kUp, &daylight);
   EXPECT_EQ(out.status, SeriesStatus::kCancelled);
   EXPECT_EQ(out.written.size(), 10u);
-  ASSERT_EQ(static_cast<int>(list_.size()), 9);  // the tenth file, file_001_000.tif, is written but not counted
+  ASSERT_EQ(static_cast<int>(list_.size()),
+            9);  // the tenth file, file_001_000.tif, is written but not counted
   for (int p = 0; p < 9; ++p)
     EXPECT_NE(list_[p].filename(), "file_001_000.tif");
   EXPECT_TRUE(ListedByBrightness());
@@ -172,8 +170,7 @@ TEST_F(SeriesJobs, UnwritableFileStopsTheSeriesAndIsNamed) {
 
 TEST_F(SeriesJobs, DaylightWrites39FilesUpListsThemDarkestFirstDownClipsTheShadows) {
   Ramp(24, 12);
-  ASSERT_EQ(Daylight(DaylightDirection::kUp, &progress_).status,
-            SeriesStatus::kCompleted);
+  ASSERT_EQ(Daylight(DaylightDirection::kUp, &progress_).status, SeriesStatus::kCompleted);
   ASSERT_EQ(static_cast<int>(list_.size()), 39);
   EXPECT_EQ(FileNames(target_.folder).size(), 39u);
   EXPECT_TRUE(SamePixels(Load(FamilyFileName(target_.folder, 0, 0)), *source_));
@@ -182,8 +179,7 @@ TEST_F(SeriesJobs, DaylightWrites39FilesUpListsThemDarkestFirstDownClipsTheShado
   EXPECT_EQ(progress_.texts.back(), "Progress: 100%");
   EXPECT_EQ(progress_.positions.back(), 39);
 
-  ASSERT_EQ(Daylight(DaylightDirection::kDown, nullptr).status,
-            SeriesStatus::kCompleted);
+  ASSERT_EQ(Daylight(DaylightDirection::kDown, nullptr).status, SeriesStatus::kCompleted);
   EXPECT_TRUE(EverySample(FamilyFileName(target_.folder, 0, 8),
                           [](int s, int v) { return s > 96 || v == 0; }));
   EXPECT_EQ(list_[0].filename(), "file_000_000.tif");  // the sorted order, mirrored

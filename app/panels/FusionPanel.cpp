@@ -1,0 +1,399 @@
+#include "app/panels/FusionPanel.h"
+
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QSlider>
+#include <QVBoxLayout>
+#include <utility>
+
+#include "app/Messages.h"
+#include "app/PanelHost.h"
+#include "app/RenderView.h"
+#include "app/UserDialogs.h"
+#include "app/state/AppState.h"
+#include "jobs/PreviewFusion.h"
+#include "jobs/SeriesPipeline.h"
+#include "picture/ImageLoad.h"
+#include "settings/Settings.h"
+#include "settings/TextTable.h"
+
+namespace {
+constexpr int kTextShowing = 22;
+constexpr int kTextOf = 23;
+constexpr int kTextUseArrows = 31;
+constexpr int kTextOk = 45;
+constexpr int kTextCancel = 46;
+constexpr int kTextSetDefault = 53;
+constexpr int kTextArrowsOrF5 = 55;
+constexpr int kTextPressF5 = 56;
+constexpr int kTextExposure = 61;
+constexpr int kTextTitle = 62;
+constexpr int kTextDragHint = 80;
+constexpr int kTextRightClickHint = 81;
+constexpr int kTextPower = 105;
+constexpr int kContentWidth = 277;
+
+QString Text(int n) {
+  return QString::fromStdString(LangText(n));
+}
+
+const SettingKey& StoredKey(const FusionPanelKind& kind) {
+  return kind.multiImage ? setting::kMultiImageExposure : setting::kDaylightPower;
+}
+
+SliderScroll ScrollOf(int action, bool thumbDown) {
+  switch (action) {
+    case QAbstractSlider::SliderSingleStepSub:
+      return SliderScroll::kLineDown;
+    case QAbstractSlider::SliderSingleStepAdd:
+      return SliderScroll::kLineUp;
+    case QAbstractSlider::SliderPageStepSub:
+      return SliderScroll::kPageDown;
+    case QAbstractSlider::SliderPageStepAdd:
+      return SliderScroll::kPageUp;
+    case QAbstractSlider::SliderMove:
+      return thumbDown ? SliderScroll::kThumbTrack : SliderScroll::kThumbPosition;
+    default:
+      return SliderScroll::kThumbPosition;
+  }
+}
+
+void CopyPicture(SBxPicBuf* to, const SBxPicBuf& from) {
+  CBxPicBufAPI::ReinitHeap(to, &from);
+  if (!IsEmpty(*to)) CBxPicBufAPI::Copy(to, &from);
+}
+}  // namespace
+
+FusionPanel::FusionPanel(PanelHost& host, const FusionPanelKind& kind)
+    : host_(host),
+      kind_(kind),
+      multiImageMode_(host.State().multiImageMode != 0),
+      cache_(std::make_shared<SeriesPictureCache>()) {
+  AppState& state = host_.State();
+  savedCurrentFile_ = state.currentFilePath;
+  host_.SendMessage(kMsgWaitCursor);
+  const SBxPicBuf& source = state.document.source;
+  const ViewContext& view = host_.View();
+  const int viewWidth = view.surface != nullptr ? view.surface->width : 0;
+  const int viewHeight = view.surface != nullptr ? view.surface->height : 0;
+  model_.emplace(kind_, source.width, source.height, ViewMap(view), viewWidth, viewHeight);
+  host_.View().previewRect = &model_->IntegerRect();
+
+  const int stored = ReadParameterSetting(StoredKey(kind_), kind_.slider);
+  value_ = kind_.multiImage ? stored : DaylightFusedCount(stored, state.sourceList.count);
+  BuildControls();
+  host_.SendMessage(kMsgArrowCursor);
+
+  if (!multiImageMode_) CopyPicture(backup_.get(), source);
+  if (kind_.multiImage) {
+    if (multiImageMode_) {
+      qApp->installEventFilter(this);
+    } else {
+      host_.SetStatusText(LangText(kTextDragHint));
+    }
+  } else {
+    host_.GreyMenus(true);
+    host_.SetStatusText(LangText(multiImageMode_ ? kTextArrowsOrF5 : kTextDragHint));
+  }
+  RunPreview(true);
+  host_.DisableCommandsForPanel();
+}
+
+FusionPanel::~FusionPanel() {
+  if (multiImageMode_) qApp->removeEventFilter(this);
+}
+
+void FusionPanel::BuildControls() {
+  auto* title = new QLabel(Text(kTextTitle), this);
+  QFont bold = title->font();
+  bold.setBold(true);
+  title->setFont(bold);
+  auto* name = new QLabel(Text(kind_.multiImage ? kTextExposure : kTextPower), this);
+  valueLabel_ = new QLabel(QString::number(value_), this);
+  valueLabel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  slider_ = new QSlider(Qt::Horizontal, this);
+  slider_->setRange(kind_.slider.minimum, kind_.slider.maximum);
+  slider_->setSingleStep(1);
+  slider_->setPageStep(0);  // a page scroll moves by the panel's own step of one
+  slider_->setValue(value_);
+  slider_->setFixedWidth(kContentWidth);
+  ok_ = new QPushButton(Text(kTextOk), this);
+  ok_->setDefault(true);
+  cancel_ = new QPushButton(Text(kTextCancel), this);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(10, 10, 10, 10);
+  layout->addWidget(title);
+  auto* valueRow = new QHBoxLayout;
+  valueRow->addWidget(name);
+  valueRow->addWidget(valueLabel_);
+  layout->addLayout(valueRow);
+  layout->addWidget(slider_);
+  if (kind_.multiImage) {
+    setDefault_ = new QPushButton(Text(kTextSetDefault), this);
+    layout->addWidget(setDefault_, 0, Qt::AlignLeft);
+    connect(setDefault_, &QPushButton::clicked, this, &FusionPanel::SetDefault);
+  }
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  buttons->addWidget(ok_);
+  buttons->addWidget(cancel_);
+  layout->addLayout(buttons);
+  setFixedSize(sizeHint());
+
+  connect(slider_, &QAbstractSlider::actionTriggered, this, &FusionPanel::OnSliderAction);
+  connect(slider_, &QAbstractSlider::sliderReleased, this, &FusionPanel::OnSliderReleased);
+  connect(ok_, &QPushButton::clicked, this, &FusionPanel::Ok);
+  connect(cancel_, &QPushButton::clicked, this, &FusionPanel::Cancel);
+}
+
+void FusionPanel::OnSliderAction(int action) {
+  const SliderStep step = StepSlider(kind_.slider, ScrollOf(action, slider_->isSliderDown()),
+                                     slider_->sliderPosition(), value_);
+  slider_->setSliderPosition(step.value);
+  ApplyValue(step.value, step.force);
+}
+
+void FusionPanel::OnSliderReleased() {
+  ApplyValue(slider_->sliderPosition(), true);
+}
+
+void FusionPanel::ApplyValue(int value, bool force) {
+  value_ = value;
+  valueLabel_->setText(QString::number(value_));
+  if (force) RunPreview(true);
+}
+
+void FusionPanel::SetDefault() {
+  slider_->setValue(kind_.slider.defaultValue);
+  ApplyValue(kind_.slider.defaultValue, true);
+}
+
+std::vector<std::filesystem::path> FusionPanel::Files() const {
+  const SourceList& list = host_.State().sourceList;
+  return list.First(kind_.multiImage ? list.count : DaylightFusedCount(value_, list.count));
+}
+
+int FusionPanel::Exposure() const {
+  return kind_.multiImage ? value_ : parameter::kDaylightExposure;
+}
+
+void FusionPanel::RunPreview(bool force) {
+  if (closed_ || !model_->NeedsPreview(force)) return;
+  host_.SendMessage(kMsgWaitCursor);
+  const CBxRect region = model_->Region();
+  const std::vector<std::filesystem::path> files = Files();
+  ScopedPicBuf fused;
+  const SeriesFusionReport report = FusePreview(*cache_, files, region, Exposure(), fused.get());
+  ++previewRuns_;
+  CBxPicBufAPI::DoneHeap(fusedRegion_.get());
+  if (report.status == SeriesFusionStatus::kFused) {
+    std::swap(*fusedRegion_, *fused);
+    lastRegion_ = region;
+  }
+  CutPreview();
+  ShowResultWithPreview();
+  model_->PreviewDone();
+  ReportSkipped(report);
+  host_.SendMessage(kMsgArrowCursor);
+}
+
+void FusionPanel::CutPreview() {
+  const CBxRect& rect = model_->IntegerRect();
+  const bool inside = rect.left >= lastRegion_.left && rect.top >= lastRegion_.top &&
+                      rect.right <= lastRegion_.right && rect.bottom <= lastRegion_.bottom;
+  if (IsEmpty(*fusedRegion_) || rect.Width() <= 0 || rect.Height() <= 0 || !inside) {
+    CBxPicBufAPI::DoneHeap(preview_.get());
+    return;
+  }
+  CBxPicBufAPI::ReinitHeap(preview_.get(), rect.Width(), rect.Height(), fusedRegion_->components,
+                           fusedRegion_->bitsPerComponent);
+  if (IsEmpty(*preview_)) return;
+  CBxPicBufAPI::CopyRect(preview_.get(), fusedRegion_.get(), CBxPoint{0, 0},
+                         CBxPoint{rect.left - lastRegion_.left, rect.top - lastRegion_.top},
+                         CBxSize{rect.Width(), rect.Height()});
+}
+
+void FusionPanel::ShowResultWithPreview() {
+  ImageDocument& document = host_.State().document;
+  CopyPicture(&document.result, document.source);
+  const CBxRect& rect = model_->IntegerRect();
+  const bool fits = !IsEmpty(*preview_) && !IsEmpty(document.result) &&
+                    preview_->components == document.result.components &&
+                    preview_->bitsPerComponent == document.result.bitsPerComponent &&
+                    rect.right <= document.result.width && rect.bottom <= document.result.height;
+  if (fits)
+    CBxPicBufAPI::CopyRect(&document.result, preview_.get(), CBxPoint{rect.left, rect.top},
+                           CBxPoint{0, 0}, CBxSize{preview_->width, preview_->height});
+  host_.SendMessage(kMsgRedraw);
+}
+
+void FusionPanel::ReportSkipped(const SeriesFusionReport& report) {
+  std::string text;
+  if (!report.skipped.empty()) {
+    const SeriesSkippedFile& first = report.skipped.front();
+    text = "Skipped " + first.path.filename().string() + ": " + SeriesSkipReasonText(first.reason);
+    if (report.skipped.size() > 1)
+      text += " (and " + std::to_string(report.skipped.size() - 1) + " more)";
+  } else if (report.status != SeriesFusionStatus::kFused) {
+    text = std::string("Cannot fuse the series: ") + SeriesFusionStatusText(report.status);
+  }
+  if (!text.empty()) host_.SetStatusText(text);
+}
+
+bool FusionPanel::ViewMousePress(QPoint position) {
+  if (closed_ || !model_->Contains(ViewMap(host_.View()), position.x(), position.y())) return false;
+  dragging_ = true;
+  lastMouse_ = position;
+  host_.SendMessage(kMsgMoveCursor);
+  return true;
+}
+
+bool FusionPanel::ViewMouseMove(QPoint position, bool leftButtonDown) {
+  if (closed_) return false;
+  if (dragging_ && leftButtonDown) {
+    model_->MoveBy(position.x() - lastMouse_.x(), position.y() - lastMouse_.y(), host_.View().zoom);
+    lastMouse_ = position;
+    host_.SendMessage(kMsgRedrawResult);
+    return true;
+  }
+  const bool inside = model_->Contains(ViewMap(host_.View()), position.x(), position.y());
+  if (!leftButtonDown) host_.SendMessage(inside ? kMsgMoveCursor : kMsgArrowCursor);
+  return false;
+}
+
+void FusionPanel::ViewMouseRelease(QPoint /*position*/) {
+  dragging_ = false;
+  RunPreview(false);
+}
+
+void FusionPanel::Browse(int command) {
+  AppState& state = host_.State();
+  SourceList& list = state.sourceList;
+  if (closed_ || !multiImageMode_ || list.count <= 0) return;
+  list.index = command == kCmdPrevious ? (list.index > 0 ? list.index - 1 : list.count - 1)
+                                       : (list.index + 1) % list.count;
+  std::filesystem::path loaded;
+  if (!OpenSourceImage(&state.document, list.entries[static_cast<size_t>(list.index)], &loaded))
+    state.currentFilePath = loaded;
+  host_.SetStatusText(LangText(kTextShowing) + " " + std::to_string(list.index + 1) + " " +
+                      LangText(kTextOf) + " " + std::to_string(list.count) + ". " +
+                      LangText(kTextUseArrows));
+  ShowResultWithPreview();
+}
+
+bool FusionPanel::eventFilter(QObject* watched, QEvent* event) {
+  const QEvent::Type type = event->type();
+  if (closed_ || QApplication::activeModalWidget() != nullptr ||
+      (type != QEvent::KeyPress && type != QEvent::KeyRelease && type != QEvent::ShortcutOverride))
+    return ToolPanel::eventFilter(watched, event);
+  // The series is browsed with the keyboard: every key goes to the panel while it is open.
+  const auto* key = static_cast<QKeyEvent*>(event);
+  if (type == QEvent::KeyRelease && !key->isAutoRepeat()) {
+    if (key->key() == Qt::Key_Left) Browse(kCmdPrevious);
+    if (key->key() == Qt::Key_Right) Browse(kCmdNext);
+  } else if (type == QEvent::KeyPress) {
+    keyPressEvent(static_cast<QKeyEvent*>(event));
+    if (key->key() == Qt::Key_F5) host_.SendMessage(kCmdToggleSources);
+  }
+  return true;
+}
+
+void FusionPanel::keyPressEvent(QKeyEvent* event) {
+  switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      if (ok_->isEnabled()) Ok();
+      break;
+    case Qt::Key_Escape:
+      if (cancel_->isEnabled()) Cancel();
+      break;
+    default:
+      ToolPanel::keyPressEvent(event);
+  }
+}
+
+void FusionPanel::SetButtonsEnabled(bool enabled) {
+  for (QWidget* control : {static_cast<QWidget*>(slider_), static_cast<QWidget*>(ok_),
+                           static_cast<QWidget*>(cancel_), static_cast<QWidget*>(setDefault_)})
+    if (control != nullptr) control->setEnabled(enabled);
+}
+
+void FusionPanel::Ok() {
+  if (closed_ || !ok_->isEnabled()) return;
+  WriteSetting(StoredKey(kind_).key, std::to_string(value_));
+  SetButtonsEnabled(false);
+  auto report = std::make_shared<SeriesFusionReport>();
+  auto fused = std::make_shared<ScopedPicBuf>();
+  JobBody body = [cache = cache_, files = Files(), exposure = Exposure(), report,
+                  fused](JobProgress& progress) {
+    *report = FuseFromCache(*cache, files, exposure, &progress, fused->get());
+    if (report->status == SeriesFusionStatus::kFused) return JobResult{};
+    if (report->status == SeriesFusionStatus::kCancelled) return JobResult{JobEnd::kCancelled, {}};
+    return JobResult{JobEnd::kFailed, SeriesFusionStatusText(report->status)};
+  };
+  QPointer<FusionPanel> self(this);
+  const bool started =
+      host_.StartProgressJob(std::move(body), [self, report, fused](const JobResult& result) {
+        if (self) self->OkFinished(result, *report, **fused);
+      });
+  if (!started) SetButtonsEnabled(true);
+}
+
+void FusionPanel::OkFinished(const JobResult& result, const SeriesFusionReport& report,
+                             const SBxPicBuf& fused) {
+  if (result.end == JobEnd::kCancelled) {
+    Close(false);  // aborted: the source is shown again and nothing was made
+    return;
+  }
+  if (result.end == JobEnd::kFailed) {
+    host_.Dialogs().ShowMessage(host_.Window(), LangText(kTextWarning),
+                                "Cannot fuse the series: " + result.message, MessageIcon::kWarning);
+    SetButtonsEnabled(true);
+    host_.DisableCommandsForPanel();
+    return;
+  }
+  ImageDocument& document = host_.State().document;
+  if (fused.components == document.result.components) CopyPicture(&document.result, fused);
+  Close(true);
+  ReportSkipped(report);
+}
+
+void FusionPanel::Cancel() {
+  if (closed_ || !cancel_->isEnabled()) return;
+  Close(false);
+}
+
+void FusionPanel::Close(bool accepted) {
+  closed_ = true;
+  if (multiImageMode_) qApp->removeEventFilter(this);
+  AppState& state = host_.State();
+  ImageDocument& document = state.document;
+  if (!accepted) CopyPicture(&document.result, document.source);
+  host_.ClosePanel(this);
+  if (!multiImageMode_) {
+    // The picture the series was made from comes back, with its own alpha and path.
+    std::filesystem::path loaded;
+    if (!state.jobSourcePath.empty() && !OpenSourceImage(&document, state.jobSourcePath, &loaded))
+      state.currentFilePath = loaded;
+    if (!IsEmpty(*backup_) && SameGeometry(*backup_, document.source))
+      CBxPicBufAPI::Copy(&document.source, backup_.get());
+  }
+  if (!kind_.multiImage) host_.GreyMenus(false);
+  if (accepted) {
+    host_.SendMessage(kMsgResultNotSaved);
+    host_.SetZoomBoxEnabled(true);
+    host_.SetStatusText(kind_.multiImage
+                            ? LangText(multiImageMode_ ? kTextPressF5 : kTextRightClickHint)
+                            : std::string());
+  } else {
+    if (multiImageMode_) host_.SendMessage(kCmdClose);
+    host_.SetStatusText({});
+  }
+  host_.SendMessage(kMsgRedraw);
+  state.currentFilePath = savedCurrentFile_;
+}

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "fusion/SeriesGeometry.h"
+#include "picture/CBxPicMap.h"
+#include "picture/SBxPicBuf.h"
+#include "settings/Parameters.h"
+
+// What the Multi Image and Daylight panels decide, free of widgets: where the preview
+// rectangle lies and how it moves, which region a preview fuses, when a preview must run
+// again, and how the slider steps.
+
+// The two fusion panels differ only in these.
+struct FusionPanelKind {
+  ParameterRange slider;  // exposure or Power
+  int previewSide;
+  int previewReach;
+  bool multiImage;  // Multi Image: Set Default, browsing; Daylight: the fixed exposure
+};
+inline constexpr FusionPanelKind kMultiImagePanel{parameter::kExposure, kMultiImagePreviewSide,
+                                                  kMultiImagePreviewReach, true};
+inline constexpr FusionPanelKind kDaylightPanel{parameter::kDaylightPower, kDaylightPreviewSide,
+                                                kDaylightPreviewReach, false};
+
+class FusionPanelModel {
+ public:
+  // Places the rectangle for a picture of width x height shown with `map`, whose view is
+  // viewWidth x viewHeight: about the picture point shown at the centre of the view.
+  FusionPanelModel(const FusionPanelKind& kind, int width, int height, const CBxPicMap& map,
+                   int viewWidth, int viewHeight);
+
+  // The rectangle in whole pixels, and the region fused for it (256 pixels around it).
+  const CBxRect& IntegerRect() const { return integerRect_; }
+  CBxRect Region() const;
+
+  // Whether a view point lies inside the rectangle as shown with `map`.
+  bool Contains(const CBxPicMap& map, int viewX, int viewY) const;
+  // Moves the rectangle by a mouse move of (dx, dy) view pixels at `zoom`, no further than
+  // the picture's edges.
+  void MoveBy(int dx, int dy, double zoom);
+
+  // True when a preview must run: forced, or the region differs from the last one fused.
+  bool NeedsPreview(bool force) const;
+  void PreviewDone() { lastRegion_ = Region(); }
+
+ private:
+  int width_;
+  int height_;
+  PreviewRect rect_;
+  CBxRect integerRect_;
+  CBxRect lastRegion_{};
+};
+
+// How the panels' sliders step, whatever the toolkit calls its scroll codes.
+enum class SliderScroll {
+  kLineDown,  // arrow keys: the slider moves one step, the panel one more
+  kLineUp,
+  kPageDown,  // clicks beside the thumb, Page keys: the slider does not move, the panel one step
+  kPageUp,
+  kThumbTrack,     // the thumb is being dragged
+  kThumbPosition,  // the thumb was released, or a wheel or key set it directly
+};
+
+struct SliderStep {
+  int value;   // the new value, within the range
+  bool force;  // run a preview even if the region did not change
+};
+
+// `position` is the slider's position after the toolkit applied the scroll; `previous` the
+// panel's value before it.
+SliderStep StepSlider(const ParameterRange& range, SliderScroll scroll, int position, int previous);
