@@ -291,14 +291,23 @@ bool FusionPanel::eventFilter(QObject* watched, QEvent* event) {
   if (closed_ || QApplication::activeModalWidget() != nullptr ||
       (type != QEvent::KeyPress && type != QEvent::KeyRelease && type != QEvent::ShortcutOverride))
     return ToolPanel::eventFilter(watched, event);
-  // The series is browsed with the keyboard: every key goes to the panel while it is open.
+  // The series is browsed with the keyboard: while the panel is open it takes every key.
+  // Left and Right show the previous and next picture, F5 switches between the pictures
+  // and the result, Enter and Escape are OK and Cancel; the panel's own controls keep the
+  // other keys (Up, Down and the Page keys move the slider).
   const auto* key = static_cast<QKeyEvent*>(event);
-  if (type == QEvent::KeyRelease && !key->isAutoRepeat()) {
-    if (key->key() == Qt::Key_Left) Browse(kCmdPrevious);
-    if (key->key() == Qt::Key_Right) Browse(kCmdNext);
+  const int code = key->key();
+  const bool browsing = code == Qt::Key_Left || code == Qt::Key_Right;
+  const bool command = browsing || code == Qt::Key_F5 || code == Qt::Key_Return ||
+                       code == Qt::Key_Enter || code == Qt::Key_Escape;
+  const auto* widget = qobject_cast<QWidget*>(watched);
+  if (!command && widget != nullptr && isAncestorOf(widget)) return false;
+  if (type == QEvent::KeyRelease && browsing && !key->isAutoRepeat()) {
+    Browse(code == Qt::Key_Left ? kCmdPrevious : kCmdNext);
+  } else if (type == QEvent::KeyPress && code == Qt::Key_F5) {
+    host_.SendMessage(kCmdToggleSources);
   } else if (type == QEvent::KeyPress) {
     keyPressEvent(static_cast<QKeyEvent*>(event));
-    if (key->key() == Qt::Key_F5) host_.SendMessage(kCmdToggleSources);
   }
   return true;
 }
@@ -346,13 +355,12 @@ void FusionPanel::Ok() {
 
 void FusionPanel::OkFinished(const JobResult& result, const SeriesFusionReport& report,
                              const SBxPicBuf& fused) {
-  if (result.end == JobEnd::kCancelled) {
-    Close(false);  // aborted: the source is shown again and nothing was made
-    return;
-  }
-  if (result.end == JobEnd::kFailed) {
-    host_.Dialogs().ShowMessage(host_.Window(), LangText(kTextWarning),
-                                "Cannot fuse the series: " + result.message, MessageIcon::kWarning);
+  if (result.end != JobEnd::kFinished) {
+    // Aborted or failed: back in the panel, with the source and its preview as they were.
+    if (result.end == JobEnd::kFailed)
+      host_.Dialogs().ShowMessage(host_.Window(), LangText(kTextWarning),
+                                  "Cannot fuse the series: " + result.message,
+                                  MessageIcon::kWarning);
     SetButtonsEnabled(true);
     host_.DisableCommandsForPanel();
     return;
