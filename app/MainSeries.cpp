@@ -59,8 +59,10 @@ void MainWindow::CommandMultiImage() {
   state_.resultUnsaved = 0;  // the user agreed once: Close does not ask again
   CommandClose();
   state_.multiImageMode = 1;
-  const std::vector<std::filesystem::path> files =
-      dialogs_->ChooseOpenFiles(this, LangText(kTextSelectSource), kSeriesFilter);
+  OpenSeriesFiles(dialogs_->ChooseOpenFiles(this, LangText(kTextSelectSource), kSeriesFilter));
+}
+
+void MainWindow::OpenSeriesFiles(const std::vector<std::filesystem::path>& files) {
   if (files.empty()) return;
   if (files.size() < 2) {
     ShowMessage(kTextWarning, LangText(kTextMoreThanOneFile));
@@ -90,6 +92,18 @@ void MainWindow::CommandMultiImage() {
   zoomBox_->setEnabled(true);
   ShowSeriesStatus(kTextUseArrows);
   OpenHookPanel(hooks_.multiImagePanel);
+}
+
+void MainWindow::OpenFromCommandLine(const std::vector<std::filesystem::path>& files) {
+  if (files.empty()) return;
+  if (files.size() == 1) {
+    std::filesystem::path path = files.front();
+    if (!OpenSourceImageAsking(*dialogs_, this, &state_, &path)) AfterSourceLoaded(path);
+    return;
+  }
+  CommandClose();
+  state_.multiImageMode = 1;
+  OpenSeriesFiles(files);
 }
 
 void MainWindow::CommandToggleSources() {

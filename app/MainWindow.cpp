@@ -204,7 +204,8 @@ void MainWindow::dropEvent(QDropEvent* event) {
 }
 
 void MainWindow::OpenDroppedFiles(const QList<QUrl>& urls) {
-  if (state_.toolDialogOpen || state_.busy || JobRunning()) return;
+  // An open panel works on the picture shown: a dropped file must not replace it.
+  if (state_.toolDialogOpen || state_.busy || JobRunning() || activePanel_ != nullptr) return;
   if (urls.isEmpty() || !urls.first().isLocalFile() || !MayDiscardResult()) return;
   std::filesystem::path path(urls.first().toLocalFile().toStdString());
   if (OpenSourceImageAsking(*dialogs_, this, &state_, &path)) return;

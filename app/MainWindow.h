@@ -43,6 +43,9 @@ class MainWindow : public QMainWindow, public PanelHost {
   void HandleMessage(int message);
   // Files dropped on the window: the first one is opened like Open, without the dialog.
   void OpenDroppedFiles(const QList<QUrl>& urls);
+  // Files named on the command line: one is opened like Open, several as a series like the
+  // Multi Image command, without the dialogs.
+  void OpenFromCommandLine(const std::vector<std::filesystem::path>& files);
 
   // PanelHost.
   AppState& State() override { return state_; }
@@ -100,6 +103,7 @@ class MainWindow : public QMainWindow, public PanelHost {
   void CommandSmartContrast();
   void CommandToneMapping();
   void CommandMultiImage();
+  void OpenSeriesFiles(const std::vector<std::filesystem::path>& files);
   bool LoadSeries(const std::vector<std::filesystem::path>& files);
   void CommandSeriesReady(int command);
   void AfterSourceLoaded(const std::filesystem::path& path);

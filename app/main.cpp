@@ -18,5 +18,12 @@ int main(int argc, char** argv) {
   QtUserDialogs dialogs;
   MainWindow window(&dialogs);
   window.show();
+  // Pictures named on the command line (as a file manager passes them) open like Open, or
+  // as a series when there are several.
+  std::vector<std::filesystem::path> files;
+  const QStringList arguments = QApplication::arguments();
+  for (qsizetype i = 1; i < arguments.size(); ++i)
+    files.emplace_back(arguments[i].toStdString());
+  window.OpenFromCommandLine(files);
   return QApplication::exec();
 }

@@ -290,3 +290,24 @@ TEST_F(FusionPanelTest, UnreadableAndMismatchedFilesAreSkippedAndNamed) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(FusionPanelTest, PicturesNamedOnTheCommandLineOpenAsAPictureOrASeries) {
+  window_->OpenFromCommandLine({kSunset});
+  EXPECT_EQ(State().currentFilePath, kSunset);
+  EXPECT_EQ(window_->ActivePanel(), nullptr);
+  EXPECT_EQ(State().multiImageMode, 0);
+
+  window_->OpenFromCommandLine(kSeries);
+  ASSERT_NE(Panel(), nullptr);
+  EXPECT_EQ(State().multiImageMode, 1);
+  EXPECT_EQ(State().sourceList.count, 4);
+  // A file dropped while the panel is open does not replace the picture it works on.
+  const uint8_t* before = State().document.source.pixels;
+  window_->OpenDroppedFiles({QUrl::fromLocalFile(QString::fromStdString(kSunset.string()))});
+  EXPECT_EQ(State().document.source.pixels, before);
+  EXPECT_EQ(State().document.source.width, 1408);
+}
+
+}  // namespace

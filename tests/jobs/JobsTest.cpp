@@ -1,0 +1,105 @@
+// The job layer: previews fused from pictures kept in memory give the bits of the plain
+// region fusion, within the memory bound or past it; the parameters' limits.
+#include <gtest/gtest.h>
+
+#include "jobs/PreviewFusion.h"
+#include "jobs/SeriesPipeline.h"
+#include "jobs/SourceList.h"
+#include "picture/ImageSave.h"
+#include "tests/fusion/TestPictures.h"
+#include "tests/support/TestFiles.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class PreviewFusionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const double gains[] = {0.4, 0.8, 1.3, 2.0, 3.1};
+    for (double gain : gains) {
+      ScopedPicBuf pic(120, 90, 3, 8);
+      FillScene(pic.get(), gain);
+      files_.push_back(folder_ / ("scene" + std::to_string(files_.size()) + ".png"));
+      EXPECT_FALSE(WriteImageFile(pic.get(), nullptr, files_.back(), {}, 0, 0));
+    }
+  }
+  SeriesFusionReport Reference(const std::vector<fs::path>& files, const CBxRect& region,
+                               SBxPicBuf* out) {
+    SeriesFusionRequest request;
+    request.files = files;
+    request.exposure = 120;
+    request.region = region;
+    return FuseSeries(request, out);
+  }
+
+  TempFolder folder_;
+  std::vector<fs::path> files_;
+};
+
+TEST_F(PreviewFusionTest, KeptOrReadAgainThePreviewHasTheBitsOfTheRegionFusion) {
+  const CBxRect region{13, 7, 101, 88};
+  ScopedPicBuf want;
+  ASSERT_EQ(Reference(files_, region, want.get()).status, SeriesFusionStatus::kFused);
+  for (size_t bound : {size_t{1} << 30, size_t{0}}) {
+    SeriesPictureCache cache(bound);
+    for (int run = 0; run < 2; ++run) {  // decoded, then from memory (or decoded again)
+      ScopedPicBuf got;
+      ASSERT_EQ(FusePreview(cache, files_, region, 120, got.get()).status,
+                SeriesFusionStatus::kFused);
+      EXPECT_TRUE(SameSamples(*got, *want)) << bound << " run " << run;
+    }
+    EXPECT_EQ(cache.BytesKept() == 0, bound == 0);
+    ScopedPicBuf full, fullWant;
+    ASSERT_EQ(FuseFromCache(cache, files_, 120, nullptr, full.get()).status,
+              SeriesFusionStatus::kFused);
+    ASSERT_EQ(FuseFiles(files_, 120, true, nullptr, fullWant.get()).status,
+              SeriesFusionStatus::kFused);
+    EXPECT_TRUE(SameSamples(*full, *fullWant));
+  }
+}
+
+TEST_F(PreviewFusionTest, FilesThatCannotBeReadOrDifferAreSkippedEvenWhenTheRegionFits) {
+  const fs::path broken = folder_ / "broken.png";
+  WriteTextFile(broken, "not a picture");
+  const fs::path larger = folder_ / "larger.png";
+  ScopedPicBuf big(160, 90, 3, 8);
+  FillScene(big.get(), 1.0);
+  ASSERT_FALSE(WriteImageFile(big.get(), nullptr, larger, {}, 0, 0));
+  const std::vector<fs::path> series{files_[0], broken, files_[1], larger, files_[2]};
+  const CBxRect region{0, 0, 100, 80};  // inside every picture, the larger one too
+
+  SeriesPictureCache cache;
+  ScopedPicBuf got, want;
+  const SeriesFusionReport report = FusePreview(cache, series, region, 120, got.get());
+  ASSERT_EQ(report.status, SeriesFusionStatus::kFused);
+  ASSERT_EQ(report.skipped.size(), 2u);
+  EXPECT_EQ(report.skipped[0].path, broken);
+  EXPECT_EQ(report.skipped[0].reason, SeriesSkipReason::kUnreadable);
+  EXPECT_EQ(report.skipped[1].path, larger);
+  EXPECT_EQ(report.skipped[1].reason, SeriesSkipReason::kOtherGeometry);
+  EXPECT_EQ(report.skipped[1].geometry.width, 160);
+  EXPECT_EQ(report.fusedCount, 3);
+  ASSERT_EQ(Reference({files_[0], files_[1], files_[2]}, region, want.get()).status,
+            SeriesFusionStatus::kFused);
+  EXPECT_TRUE(SameSamples(*got, *want));
+}
+
+TEST(JobParameters, DaylightPowerIsLimitedToItsRangeAndTheFilesPresent) {
+  EXPECT_EQ(DaylightFusedCount(15, 39), 15);
+  EXPECT_EQ(DaylightFusedCount(2, 39), 3);
+  EXPECT_EQ(DaylightFusedCount(50, 39), 39);
+  EXPECT_EQ(DaylightFusedCount(15, 9), 9);  // a cancelled family lists fewer files
+  EXPECT_EQ(SeriesExposure(SeriesKind::kSingle, 200), 160);
+  EXPECT_EQ(SeriesExposure(SeriesKind::kDaylightUp, 60), 128);
+
+  SourceList list;
+  std::vector<fs::path> many(120, "x.tif");
+  many[98] = "last.tif";
+  list.Assign(many);
+  EXPECT_EQ(list.count, 99);
+  EXPECT_EQ(list.First(200).back(), "last.tif");
+  EXPECT_EQ(list.First(3).size(), 3u);
+}
+
+}  // namespace
