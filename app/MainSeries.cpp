@@ -13,10 +13,7 @@
 namespace {
 constexpr int kTextShowing = 22;
 constexpr int kTextOf = 23;
-constexpr int kTextUseArrows = 31;
 constexpr int kTextSameResolution = 54;
-constexpr int kTextArrowsOrF5 = 55;
-constexpr int kTextPressF5 = 56;
 constexpr int kTextMoreThanOneFile = 77;
 constexpr const char* kSeriesFilter = "*.bmp;*.jpg;*.gif;*.tif;*.png";
 }  // namespace

@@ -171,6 +171,13 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
   // Keys reach the window only when the focused control did not use them, so the zoom
   // box's edit field and a panel's sliders keep their own keys.
   const QString text = event->text();
+  // Enter and Escape answer the open panel (OK and Cancel) wherever the focus is.
+  const int key = event->key();
+  if (activePanel_ != nullptr &&
+      (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape)) {
+    QCoreApplication::sendEvent(activePanel_, event);
+    return;
+  }
   int command = 0;
   if (event->key() == Qt::Key_F5)
     command = kCmdToggleSources;

@@ -56,6 +56,7 @@ class MainWindow : public QMainWindow, public PanelHost {
   void SendMessage(int message) override;
   void PostMessage(int message) override;
   void SetStatusText(const std::string& text) override;
+  void ShowSeriesStatus(int hintText) override;
   void OpenPanel(ToolPanel* panel) override;
   void ClosePanel(ToolPanel* panel) override;
   bool StartPanelJob(JobBody body, std::function<void(const JobResult&)> finished) override;
@@ -109,7 +110,6 @@ class MainWindow : public QMainWindow, public PanelHost {
   void AfterSourceLoaded(const std::filesystem::path& path);
   bool PrepareSeriesWork();
   bool SourceDepthSupported();
-  void ShowSeriesStatus(int hintText);
   void OpenHookPanel(const ProcessingHooks::PanelFactory& factory);
 
   // The view (MainView.cpp).

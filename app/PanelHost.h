@@ -32,6 +32,8 @@ class PanelHost {
   virtual void PostMessage(int message) = 0;
 
   virtual void SetStatusText(const std::string& text) = 0;
+  // "Showing N of M. " and the hint text: where the series browsing stands.
+  virtual void ShowSeriesStatus(int hintText) = 0;
 
   // Docks `panel` at the right of the view as the open panel (the view forwards the mouse
   // to it). ClosePanel undocks it, forgets the preview rectangle, redraws and deletes it

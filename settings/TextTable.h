@@ -25,6 +25,10 @@ constexpr int kTextWarning = 3;          // the caption of most message boxes
 constexpr int kTextCannotOpenFile = 33;  // "Cannot open file:"
 constexpr int kTextNotSupported = 41;    // "Image format not supported!"
 constexpr int kTextSelectSource = 49;    // the Open dialog's title
+constexpr int kTextUseArrows = 31;       // "Use arrows to change it."
+constexpr int kTextArrowsOrF5 = 55;      // "Use arrows to change it or F5 to switch to VTX image."
+constexpr int kTextPressF5 = 56;   // "Press F5 to switch between source images and VTX Image."
+constexpr int kTextDragHint = 80;  // "Click and drag to move image or preview rectangle, ..."
 constexpr int kMaxLanguages = 100;
 
 // The entry "string<n>", n = 1..114; an empty text for any other n.

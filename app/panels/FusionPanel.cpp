@@ -22,17 +22,11 @@
 #include "settings/TextTable.h"
 
 namespace {
-constexpr int kTextShowing = 22;
-constexpr int kTextOf = 23;
-constexpr int kTextUseArrows = 31;
 constexpr int kTextOk = 45;
 constexpr int kTextCancel = 46;
 constexpr int kTextSetDefault = 53;
-constexpr int kTextArrowsOrF5 = 55;
-constexpr int kTextPressF5 = 56;
 constexpr int kTextExposure = 61;
 constexpr int kTextTitle = 62;
-constexpr int kTextDragHint = 80;
 constexpr int kTextRightClickHint = 81;
 constexpr int kTextPower = 105;
 constexpr int kContentWidth = 277;
@@ -280,9 +274,7 @@ void FusionPanel::Browse(int command) {
   std::filesystem::path loaded;
   if (!OpenSourceImage(&state.document, list.entries[static_cast<size_t>(list.index)], &loaded))
     state.currentFilePath = loaded;
-  host_.SetStatusText(LangText(kTextShowing) + " " + std::to_string(list.index + 1) + " " +
-                      LangText(kTextOf) + " " + std::to_string(list.count) + ". " +
-                      LangText(kTextUseArrows));
+  host_.ShowSeriesStatus(kTextUseArrows);
   ShowResultWithPreview();
 }
 
