@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "cli/Commands.h"
+#include "jobs/ToneJobs.h"
 #include "settings/Parameters.h"
-#include "tone/SmartContrast.h"
 
 namespace {
 
@@ -22,17 +22,13 @@ int RunContrast(const ContrastOptions& options, const CommonOptions& common) {
   InputPicture input;
   if (int status = LoadInput(options.input, &input, &progress); status != kExitSuccess)
     return status;
-  const SBxPicBuf& source = *input.picture;
   progress.SetText("Smart Contrast");
-  SmartContrastState state;
-  ScopedPicBuf result(source.width, source.height, source.components, source.bitsPerComponent);
-  if (IsEmpty(*result) || SmartContrastPrepare(&state, &source) ||
-      SmartContrastApply(&state, options.lod.data()) != 0) {
+  SmartContrastJob job;
+  ScopedPicBuf result;
+  if (job.Prepare(*input.picture) || job.Apply(options.lod.data(), result.get())) {
     ReportError("Smart Contrast failed: not enough memory");
     return kExitFailure;
   }
-  SmartContrastCopyResult(result.get(), state);
-  SmartContrastRelease(&state);
   return WriteOutput(*result, input.mask.get(), options.output, input.path, common, &progress);
 }
 

@@ -26,18 +26,11 @@ int RunTonemap(const TonemapOptions& options, const CommonOptions& common) {
   InputPicture input;
   if (int status = LoadInput(options.input, &input, &progress); status != kExitSuccess)
     return status;
-  const SBxPicBuf& source = *input.picture;
-  const ToneMapParams params =
-      ToneMapParamsFromSliders(options.contrast, options.noise, options.details,
-                               options.equalization, options.extraColors == "on");
-  ScopedPicBuf result(source.width, source.height, source.components, source.bitsPerComponent);
-  if (IsEmpty(*result)) {
-    ReportError("not enough memory");
-    return kExitFailure;
-  }
+  const ToneSliders sliders{options.contrast, options.noise, options.details, options.equalization,
+                            options.extraColors == "on"};
+  ScopedPicBuf result;
   progress.SetText("Tone mapping");
-  progress.SetRange(0, ToneMapProgressSteps(source, params));
-  if (LocalLaplacianToneMap(result.get(), &source, params, &progress)) {
+  if (ToneMapPicture(*input.picture, sliders, &progress, result.get())) {
     ReportError("tone mapping failed: not enough memory");
     return kExitFailure;
   }

@@ -1,6 +1,6 @@
 #include "jobs/ToneJobs.h"
 
-#include "settings/Parameters.h"
+#include "picture/CBxPicBufAPI.h"
 
 // The engine limits the gains it is given to what it accepts: the user's range.
 static_assert(parameter::kLodGain.minimum == kSmartContrastLodMin &&
@@ -18,4 +18,38 @@ ToneMapParams ToneMapParamsFromSliders(int contrast, int noise, int details, int
   p.slope = static_cast<double>(static_cast<float>(50 - limit(equalization)) / 50.0f);
   p.useExtraColors = useExtraColors;
   return p;
+}
+
+ToneMapParams ToneMapParamsFromSliders(const ToneSliders& s) {
+  return ToneMapParamsFromSliders(s.contrast, s.noise, s.details, s.equalization, s.extraColors);
+}
+
+namespace {
+// Allocates an empty result with the source's geometry; false when it has another.
+bool ResultReady(const SBxPicBuf& source, SBxPicBuf* result) {
+  if (IsEmpty(*result)) CBxPicBufAPI::ReinitHeap(result, &source);
+  return !IsEmpty(*result) && SameGeometry(*result, source);
+}
+}  // namespace
+
+bool ToneMapPicture(const SBxPicBuf& source, const ToneSliders& sliders, JobProgress* progress,
+                    SBxPicBuf* result) {
+  if (!ResultReady(source, result)) return true;
+  const ToneMapParams params = ToneMapParamsFromSliders(sliders);
+  if (progress) progress->SetRange(0, ToneMapProgressSteps(source, params));
+  return LocalLaplacianToneMap(result, &source, params, progress);
+}
+
+bool SmartContrastJob::Prepare(const SBxPicBuf& source) {
+  return SmartContrastPrepare(&state_, &source);
+}
+
+bool SmartContrastJob::Apply(const int lod[kSmartContrastSliders], SBxPicBuf* result) {
+  SBxPicBuf geometry = state_.paddedSource;
+  geometry.width = state_.sourceWidth;
+  geometry.height = state_.sourceHeight;
+  if (!ResultReady(geometry, result)) return true;
+  if (SmartContrastApply(&state_, lod) != 0) return true;
+  SmartContrastCopyResult(result, state_);
+  return false;
 }

@@ -9,7 +9,7 @@
 
 #include "app/Jobs.h"
 #include "app/ToolPanel.h"
-#include "app/panels/FusionPanelModel.h"
+#include "app/panels/PreviewModel.h"
 #include "fusion/SeriesFusion.h"
 #include "jobs/SeriesPictureCache.h"
 #include "picture/CBxPicBufAPI.h"
@@ -49,7 +49,7 @@ class FusionPanel : public ToolPanel {
   QLabel* ValueLabel() const { return valueLabel_; }
   QPushButton* OkButton() const { return ok_; }
   QPushButton* CancelButton() const { return cancel_; }
-  const FusionPanelModel& Model() const { return *model_; }
+  const PreviewModel& Model() const { return *model_; }
   int PreviewRuns() const { return previewRuns_; }
   const SeriesPictureCache& Cache() const { return *cache_; }
 
@@ -75,7 +75,7 @@ class FusionPanel : public ToolPanel {
   PanelHost& host_;
   const FusionPanelKind kind_;
   const bool multiImageMode_;
-  std::optional<FusionPanelModel> model_;
+  std::optional<PreviewModel> model_;
   std::shared_ptr<SeriesPictureCache> cache_;
   ScopedPicBuf fusedRegion_;  // the last preview fusion, of lastRegion_
   CBxRect lastRegion_{};

@@ -5,9 +5,9 @@
 #include "picture/SBxPicBuf.h"
 #include "settings/Parameters.h"
 
-// What the Multi Image and Daylight panels decide, free of widgets: where the preview
-// rectangle lies and how it moves, which region a preview fuses, when a preview must run
-// again, and how the slider steps.
+// What the panels with a preview rectangle decide, free of widgets: where the rectangle
+// lies and how it moves, which region a preview computes, when a preview must run again,
+// and how the sliders step.
 
 // The two fusion panels differ only in these.
 struct FusionPanelKind {
@@ -21,14 +21,29 @@ inline constexpr FusionPanelKind kMultiImagePanel{parameter::kExposure, kMultiIm
 inline constexpr FusionPanelKind kDaylightPanel{parameter::kDaylightPower, kDaylightPreviewSide,
                                                 kDaylightPreviewReach, false};
 
-class FusionPanelModel {
- public:
-  // Places the rectangle for a picture of width x height shown with `map`, whose view is
-  // viewWidth x viewHeight: about the picture point shown at the centre of the view.
-  FusionPanelModel(const FusionPanelKind& kind, int width, int height, const CBxPicMap& map,
-                   int viewWidth, int viewHeight);
+// The Tone Mapping preview: at most 512 x 512, centred, cut off by the picture's edges.
+constexpr int kTonePreviewHalf = 256;
 
-  // The rectangle in whole pixels, and the region fused for it (256 pixels around it).
+// The picture point shown at the centre of a view of viewWidth x viewHeight.
+void ViewCentrePoint(const CBxPicMap& map, int viewWidth, int viewHeight, double* x, double* y);
+// The fusion panels' rectangle about that point.
+PreviewRect FusionPreviewPlacement(const FusionPanelKind& kind, int width, int height, double x,
+                                   double y);
+// The Tone Mapping rectangle about that point: 256 pixels each way from the rounded point,
+// limited to the picture (an edge below 1 becomes 0).
+PreviewRect TonePreviewPlacement(int width, int height, double x, double y);
+
+class PreviewModel {
+ public:
+  // A rectangle on a picture of width x height whose preview computes the rectangle
+  // widened by `margin` pixels on every side (limited to the picture).
+  PreviewModel(const PreviewRect& rect, int width, int height, int margin);
+  // The fusion panels' rectangle for a picture shown with `map` in a view of viewWidth x
+  // viewHeight, with the fusion's 256-pixel margin.
+  PreviewModel(const FusionPanelKind& kind, int width, int height, const CBxPicMap& map,
+               int viewWidth, int viewHeight);
+
+  // The rectangle in whole pixels, and the region a preview computes for it.
   const CBxRect& IntegerRect() const { return integerRect_; }
   CBxRect Region() const;
 
@@ -45,6 +60,7 @@ class FusionPanelModel {
  private:
   int width_;
   int height_;
+  int margin_;
   PreviewRect rect_;
   CBxRect integerRect_;
   CBxRect lastRegion_{};

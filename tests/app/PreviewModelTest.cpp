@@ -4,7 +4,7 @@
 
 #include <tuple>
 
-#include "app/panels/FusionPanelModel.h"
+#include "app/panels/PreviewModel.h"
 
 namespace {
 
@@ -20,7 +20,7 @@ auto Edges(const CBxRect& r) {
   return std::tuple(r.left, r.top, r.right, r.bottom);
 }
 
-TEST(FusionPanelModel, RectangleIsPlacedAboutTheViewCentreAndItsRegionClippedToThePicture) {
+TEST(PreviewModel, RectangleIsPlacedAboutTheViewCentreAndItsRegionClippedToThePicture) {
   const struct {
     FusionPanelKind kind;
     int width, height;
@@ -38,14 +38,14 @@ TEST(FusionPanelModel, RectangleIsPlacedAboutTheViewCentreAndItsRegionClippedToT
       {kDaylightPanel, 3000, 2000, 2990, 1990, {2600, 1600, 3000, 2000}, {2344, 1344, 3000, 2000}},
   };
   for (const auto& c : cases) {
-    const FusionPanelModel model(c.kind, c.width, c.height, Map(c.cx, c.cy), 1000, 800);
+    const PreviewModel model(c.kind, c.width, c.height, Map(c.cx, c.cy), 1000, 800);
     EXPECT_EQ(Edges(model.IntegerRect()), c.rect) << c.cx << "," << c.cy;
     EXPECT_EQ(Edges(model.Region()), c.region) << c.cx << "," << c.cy;
   }
 }
 
-TEST(FusionPanelModel, DraggingMovesByTheZoomedDeltaStopsAtTheEdgesAndRefusesOnlyNewRegions) {
-  FusionPanelModel model(kDaylightPanel, 3000, 2000, Map(1500, 1000, 0.5), 1000, 800);
+TEST(PreviewModel, DraggingMovesByTheZoomedDeltaStopsAtTheEdgesAndRefusesOnlyNewRegions) {
+  PreviewModel model(kDaylightPanel, 3000, 2000, Map(1500, 1000, 0.5), 1000, 800);
   EXPECT_TRUE(model.NeedsPreview(false));
   model.PreviewDone();
   EXPECT_FALSE(model.NeedsPreview(false));  // a release without a move does not re-fuse
@@ -65,7 +65,7 @@ TEST(FusionPanelModel, DraggingMovesByTheZoomedDeltaStopsAtTheEdgesAndRefusesOnl
   EXPECT_EQ(Edges(model.IntegerRect()), std::make_tuple(0, 0, 400, 400));
 }
 
-TEST(FusionPanelModel, SliderStepsTwoPerLineOnePerPageAndForcesOnlyChangedOrReleasedValues) {
+TEST(PreviewModel, SliderStepsTwoPerLineOnePerPageAndForcesOnlyChangedOrReleasedValues) {
   const ParameterRange& range = parameter::kExposure;  // 48..160
   const struct {
     SliderScroll scroll;
