@@ -14,6 +14,7 @@
 #include "app/PanelHost.h"
 #include "app/RenderView.h"
 #include "app/UserDialogs.h"
+#include "app/panels/PanelControls.h"
 #include "app/state/AppState.h"
 #include "jobs/PreviewFusion.h"
 #include "jobs/SeriesPipeline.h"
@@ -31,29 +32,8 @@ constexpr int kTextRightClickHint = 81;
 constexpr int kTextPower = 105;
 constexpr int kContentWidth = 277;
 
-QString Text(int n) {
-  return QString::fromStdString(LangText(n));
-}
-
 const SettingKey& StoredKey(const FusionPanelKind& kind) {
   return kind.multiImage ? setting::kMultiImageExposure : setting::kDaylightPower;
-}
-
-SliderScroll ScrollOf(int action, bool thumbDown) {
-  switch (action) {
-    case QAbstractSlider::SliderSingleStepSub:
-      return SliderScroll::kLineDown;
-    case QAbstractSlider::SliderSingleStepAdd:
-      return SliderScroll::kLineUp;
-    case QAbstractSlider::SliderPageStepSub:
-      return SliderScroll::kPageDown;
-    case QAbstractSlider::SliderPageStepAdd:
-      return SliderScroll::kPageUp;
-    case QAbstractSlider::SliderMove:
-      return thumbDown ? SliderScroll::kThumbTrack : SliderScroll::kThumbPosition;
-    default:
-      return SliderScroll::kThumbPosition;
-  }
 }
 
 void CopyPicture(SBxPicBuf* to, const SBxPicBuf& from) {
@@ -102,11 +82,11 @@ FusionPanel::~FusionPanel() {
 }
 
 void FusionPanel::BuildControls() {
-  auto* title = new QLabel(Text(kTextTitle), this);
+  auto* title = new QLabel(PanelText(kTextTitle), this);
   QFont bold = title->font();
   bold.setBold(true);
   title->setFont(bold);
-  auto* name = new QLabel(Text(kind_.multiImage ? kTextExposure : kTextPower), this);
+  auto* name = new QLabel(PanelText(kind_.multiImage ? kTextExposure : kTextPower), this);
   valueLabel_ = new QLabel(QString::number(value_), this);
   valueLabel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   slider_ = new QSlider(Qt::Horizontal, this);
@@ -115,9 +95,9 @@ void FusionPanel::BuildControls() {
   slider_->setPageStep(0);  // a page scroll moves by the panel's own step of one
   slider_->setValue(value_);
   slider_->setFixedWidth(kContentWidth);
-  ok_ = new QPushButton(Text(kTextOk), this);
+  ok_ = new QPushButton(PanelText(kTextOk), this);
   ok_->setDefault(true);
-  cancel_ = new QPushButton(Text(kTextCancel), this);
+  cancel_ = new QPushButton(PanelText(kTextCancel), this);
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(10, 10, 10, 10);
@@ -128,7 +108,7 @@ void FusionPanel::BuildControls() {
   layout->addLayout(valueRow);
   layout->addWidget(slider_);
   if (kind_.multiImage) {
-    setDefault_ = new QPushButton(Text(kTextSetDefault), this);
+    setDefault_ = new QPushButton(PanelText(kTextSetDefault), this);
     layout->addWidget(setDefault_, 0, Qt::AlignLeft);
     connect(setDefault_, &QPushButton::clicked, this, &FusionPanel::SetDefault);
   }

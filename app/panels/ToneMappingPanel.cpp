@@ -1,0 +1,294 @@
+#include "app/panels/ToneMappingPanel.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSlider>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "app/Messages.h"
+#include "app/PanelHost.h"
+#include "app/RenderView.h"
+#include "app/state/AppState.h"
+#include "picture/CBxPicBufAPI.h"
+#include "settings/Settings.h"
+
+namespace {
+constexpr int kTextOk = 45;
+constexpr int kTextCancel = 46;
+constexpr int kTextAbort = 68;
+constexpr int kTextTitle = 98;  // "Tone Mapping..."
+constexpr int kTextPreview = 108;
+constexpr int kTextFirstSlider = 109;  // "Contrast:", "Noise Aplitude:", ...
+constexpr int kTextExtraColors = 113;
+
+void CopyPicture(SBxPicBuf* to, const SBxPicBuf& from) {
+  CBxPicBufAPI::ReinitHeap(to, &from);
+  if (!IsEmpty(*to)) CBxPicBufAPI::Copy(to, &from);
+}
+
+int* SliderValue(ToneSliders* values, int index) {
+  int* fields[] = {&values->contrast, &values->noise, &values->details, &values->equalization};
+  return fields[index];
+}
+}  // namespace
+
+ToneMappingPanel::ToneMappingPanel(PanelHost& host)
+    : host_(host), progress_(std::make_shared<ToneJobProgress>()) {
+  const StartupSettings& stored = host_.Startup();
+  for (int i = 0; i < 4; ++i)
+    *SliderValue(&values_, i) = parameter::kTonePower.Clamp(stored.uiPowerT[i]);
+  values_.extraColors = stored.uiUseColors != 0;
+  ImageDocument& document = host_.State().document;
+  CopyPicture(&document.result, document.source);
+  host_.SendMessage(kMsgRedraw);
+  BuildControls();
+  host_.DisableCommandsForPanel();
+}
+
+ToneMappingPanel::~ToneMappingPanel() = default;
+
+void ToneMappingPanel::BuildControls() {
+  auto* title = new QLabel(PanelText(kTextTitle), this);
+  QFont bold = title->font();
+  bold.setBold(true);
+  title->setFont(bold);
+  auto* grid = new QGridLayout;
+  for (int i = 0; i < 4; ++i) {
+    rows_[static_cast<size_t>(i)] = AddSliderRow(grid, i, this, PanelText(kTextFirstSlider + i),
+                                                 parameter::kTonePower, *SliderValue(&values_, i));
+    QSlider* slider = rows_[static_cast<size_t>(i)].slider;
+    connect(slider, &QAbstractSlider::actionTriggered, this,
+            [this, i](int action) { OnSliderAction(i, action); });
+    connect(slider, &QAbstractSlider::sliderReleased, this,
+            [this, i] { OnSliderAction(i, QAbstractSlider::SliderNoAction); });
+  }
+  extraColors_ = new QCheckBox(PanelText(kTextExtraColors), this);
+  extraColors_->setChecked(values_.extraColors);
+  extraColors_->setVisible(host_.State().document.source.components > 1);
+  preview_ = new QCheckBox(PanelText(kTextPreview), this);
+  bar_ = new QProgressBar(this);
+  bar_->setTextVisible(false);
+  bar_->hide();
+  abort_ = new QPushButton(PanelText(kTextAbort), this);
+  abort_->hide();
+  ok_ = new QPushButton(PanelText(kTextOk), this);
+  ok_->setDefault(true);
+  cancel_ = new QPushButton(PanelText(kTextCancel), this);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(10, 10, 10, 10);
+  layout->addWidget(title);
+  layout->addLayout(grid);
+  layout->addWidget(extraColors_);
+  layout->addWidget(preview_);
+  layout->addWidget(bar_);
+  layout->addWidget(abort_, 0, Qt::AlignLeft);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  buttons->addWidget(ok_);
+  buttons->addWidget(cancel_);
+  layout->addLayout(buttons);
+  setFixedWidth(297);
+  setFixedHeight(sizeHint().height());
+
+  connect(extraColors_, &QCheckBox::toggled, this, [this](bool on) {
+    values_.extraColors = on;
+    host_.Startup().uiUseColors = on ? 1 : 0;  // kept when toggled, stored at exit
+    RunPreview();
+  });
+  connect(preview_, &QCheckBox::toggled, this, &ToneMappingPanel::SetPreview);
+  connect(ok_, &QPushButton::clicked, this, &ToneMappingPanel::Ok);
+  connect(cancel_, &QPushButton::clicked, this, &ToneMappingPanel::Cancel);
+  connect(abort_, &QPushButton::clicked, this, &ToneMappingPanel::Abort);
+  progressTimer_ = new QTimer(this);
+  progressTimer_->setInterval(50);
+  connect(progressTimer_, &QTimer::timeout, this, &ToneMappingPanel::ShowJobProgress);
+}
+
+void ToneMappingPanel::OnSliderAction(int index, int action) {
+  QSlider* slider = rows_[static_cast<size_t>(index)].slider;
+  const SliderScroll scroll = action == QAbstractSlider::SliderNoAction
+                                  ? SliderScroll::kThumbPosition
+                                  : ScrollOf(action, slider->isSliderDown());
+  int* value = SliderValue(&values_, index);
+  const SliderStep step =
+      StepSlider(parameter::kTonePower, scroll, slider->sliderPosition(), *value);
+  slider->setSliderPosition(step.value);
+  rows_[static_cast<size_t>(index)].value->setText(QString::number(step.value));
+  *value = step.value;
+  if (step.force) RunPreview();
+}
+
+void ToneMappingPanel::SetPreview(bool on) {
+  if (jobRunning_) return;
+  if (!on) {
+    model_.reset();
+    host_.View().previewRect = nullptr;
+    ShowSource();
+    return;
+  }
+  const SBxPicBuf& source = host_.State().document.source;
+  const ViewContext& view = host_.View();
+  double x = 0.0, y = 0.0;
+  ViewCentrePoint(ViewMap(view), view.surface ? view.surface->width : 0,
+                  view.surface ? view.surface->height : 0, &x, &y);
+  model_.emplace(TonePreviewPlacement(source.width, source.height, x, y), source.width,
+                 source.height, 0);
+  host_.View().previewRect = &model_->IntegerRect();
+  RunPreview();
+}
+
+void ToneMappingPanel::ShowSource() {
+  ImageDocument& document = host_.State().document;
+  CopyPicture(&document.result, document.source);
+  host_.SendMessage(kMsgRedraw);
+}
+
+void ToneMappingPanel::RunPreview() {
+  if (!model_ || jobRunning_) return;
+  host_.SendMessage(kMsgWaitCursor);
+  ImageDocument& document = host_.State().document;
+  const CBxRect rect = model_->IntegerRect();
+  CopyPicture(&document.result, document.source);
+  if (rect.Width() > 0 && rect.Height() > 0) {
+    const SBxPicBuf& source = document.source;
+    ScopedPicBuf in(rect.Width(), rect.Height(), source.components, source.bitsPerComponent);
+    ScopedPicBuf out;
+    if (!IsEmpty(*in)) {
+      CBxPicBufAPI::CopyRect(in.get(), &source, CBxPoint{0, 0}, CBxPoint{rect.left, rect.top},
+                             CBxSize{rect.Width(), rect.Height()});
+      if (!ToneMapPicture(*in, values_, nullptr, out.get()))
+        CBxPicBufAPI::CopyRect(&document.result, out.get(), CBxPoint{rect.left, rect.top},
+                               CBxPoint{0, 0}, CBxSize{rect.Width(), rect.Height()});
+    }
+  }
+  ++previewRuns_;
+  model_->PreviewDone();
+  host_.SendMessage(kMsgRedraw);
+  host_.SendMessage(kMsgArrowCursor);
+}
+
+bool ToneMappingPanel::ViewMousePress(QPoint position) {
+  if (!model_ || jobRunning_ ||
+      !model_->Contains(ViewMap(host_.View()), position.x(), position.y()))
+    return false;
+  dragging_ = true;
+  lastMouse_ = position;
+  host_.SendMessage(kMsgMoveCursor);
+  return true;
+}
+
+bool ToneMappingPanel::ViewMouseMove(QPoint position, bool leftButtonDown) {
+  if (!model_ || jobRunning_) return false;
+  if (dragging_ && leftButtonDown) {
+    model_->MoveBy(position.x() - lastMouse_.x(), position.y() - lastMouse_.y(), host_.View().zoom);
+    lastMouse_ = position;
+    host_.SendMessage(kMsgRedrawResult);
+    return true;
+  }
+  const bool inside = model_->Contains(ViewMap(host_.View()), position.x(), position.y());
+  if (!leftButtonDown) host_.SendMessage(inside ? kMsgMoveCursor : kMsgArrowCursor);
+  return false;
+}
+
+void ToneMappingPanel::ViewMouseRelease(QPoint /*position*/) {
+  const bool wasDragging = dragging_;
+  dragging_ = false;
+  if (wasDragging && model_ && model_->NeedsPreview(false)) RunPreview();
+}
+
+void ToneMappingPanel::SetEditing(bool enabled) {
+  for (const SliderRow& row : rows_)
+    row.SetEnabled(enabled);
+  // While the job writes the result, nothing may start a preview, a second job or a close.
+  for (QWidget* control : {static_cast<QWidget*>(extraColors_), static_cast<QWidget*>(preview_),
+                           static_cast<QWidget*>(ok_), static_cast<QWidget*>(cancel_)})
+    control->setEnabled(enabled);
+  bar_->setVisible(!enabled);
+  abort_->setVisible(!enabled);
+  setFixedHeight(sizeHint().height());
+}
+
+void ToneMappingPanel::Ok() {
+  if (jobRunning_ || !ok_->isEnabled()) return;
+  StartupSettings& stored = host_.Startup();
+  for (int i = 0; i < 4; ++i)
+    stored.uiPowerT[i] = *SliderValue(&values_, i);
+  stored.uiUseColors = values_.extraColors ? 1 : 0;
+  progress_->abort = 0;
+  progress_->position = 0;
+  progress_->maximum = 0;
+  bar_->setValue(0);
+  SetEditing(false);
+  AppState& state = host_.State();
+  JobBody body = [&state, sliders = values_, progress = progress_](JobProgress&) {
+    // The main window made the work picture a copy of the source before the job started.
+    if (ToneMapPicture(state.workPicture, sliders, progress.get(), &state.document.result))
+      return JobResult{JobEnd::kCancelled, {}};
+    return JobResult{};
+  };
+  QPointer<ToneMappingPanel> self(this);
+  if (!host_.StartPanelJob(std::move(body), [self](const JobResult& result) {
+        if (self) self->JobEnded(result);
+      })) {
+    SetEditing(true);
+    return;
+  }
+  jobRunning_ = true;
+  progressTimer_->start();
+}
+
+void ToneMappingPanel::ShowJobProgress() {
+  bar_->setRange(0, std::max(1, progress_->maximum.load()));
+  bar_->setValue(progress_->position.load());
+}
+
+void ToneMappingPanel::Abort() {
+  if (jobRunning_) progress_->abort = 1;
+}
+
+void ToneMappingPanel::JobEnded(const JobResult& result) {
+  jobRunning_ = false;
+  progressTimer_->stop();
+  if (result.end == JobEnd::kFinished && !progress_->abort) {
+    host_.View().previewRect = nullptr;
+    host_.SendMessage(kMsgToneJobDone);
+    host_.ClosePanel(this);
+    host_.SendMessage(kMsgRedraw);
+    return;
+  }
+  // Aborted: the result is the source again and the panel is back to editing.
+  host_.SendMessage(kMsgToneJobAbandoned);
+  host_.State().toolDialogOpen = 1;
+  SetEditing(true);
+  bar_->setValue(0);
+  RunPreview();
+}
+
+void ToneMappingPanel::Cancel() {
+  if (jobRunning_ || !cancel_->isEnabled()) return;
+  ShowSource();
+  host_.ClosePanel(this);
+  host_.SendMessage(kMsgRedraw);
+}
+
+void ToneMappingPanel::keyPressEvent(QKeyEvent* event) {
+  switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      Ok();
+      break;
+    case Qt::Key_Escape:
+      Cancel();
+      break;
+    default:
+      ToolPanel::keyPressEvent(event);
+  }
+}
