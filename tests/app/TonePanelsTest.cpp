@@ -1,0 +1,213 @@
+// The Tone Mapping and Smart Contrast panels end to end on the bundled photos: command,
+// sliders, preview, OK, Save As, compared with melvaro-cli; Abort, Cancel, a grey picture and
+// one too small for the engine.
+#include <QApplication>
+#include <QCheckBox>
+#include <QImage>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSlider>
+#include <memory>
+
+#include "app/panels/SmartContrastPanel.h"
+#include "app/panels/ToneMappingPanel.h"
+#include "settings/Settings.h"
+#include "settings/TextTable.h"
+#include "tests/app/AppTestSupport.h"
+#include "tests/cli/CliRunner.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class TonePanelsTest : public AppTest {
+ protected:
+  void SetUp() override {
+    AppTest::SetUp();
+    window_ = std::make_unique<MainWindow>(&dialogs_);
+    window_->resize(1000, 760);
+    window_->show();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return window_->ViewWidget()->width() > 100; }));
+  }
+  void TearDown() override { window_.reset(); }
+
+  AppState& State() const { return window_->State(); }
+  template <typename Panel>
+  Panel* Open(const fs::path& picture, int command) {
+    dialogs_.openFile = picture;
+    window_->ExecuteCommand(kCmdOpen);
+    window_->ExecuteCommand(command);
+    return dynamic_cast<Panel*>(window_->ActivePanel());
+  }
+  bool JobEnded() const {
+    return QTest::qWaitFor([this] { return !window_->JobRunning(); }, 120000);
+  }
+  bool ResultIsSource() const {
+    return SameSamples(State().document.result, State().document.source);
+  }
+  void Screenshot(const char* name) {
+    QApplication::processEvents();
+    EXPECT_TRUE(window_->grab().save(QString(MELVARO_TEST_OUTPUT_DIR "/") + name));
+  }
+  // Saves the result through Save As and compares it with melvaro-cli's output.
+  void ExpectSavedAsCli(const std::string& name, std::vector<std::string> arguments) {
+    const fs::path saved = TempPath(name);
+    dialogs_.saveAnswer = SaveDialogAnswer{saved, 2, 85};
+    window_->ExecuteCommand(kCmdSaveAs);
+    ASSERT_EQ(State().resultUnsaved, 0);
+    const fs::path out = cli_.path() / ("cli-" + name);
+    arguments.insert(arguments.begin() + 1, {"-o", out.string()});
+    cli_test::CliProcess run(cli_, arguments);
+    ASSERT_EQ(run.Wait(), 0) << run.errorText;
+    ScopedPicBuf ours, theirs, mask;
+    ASSERT_FALSE(LoadImageFile(ours.get(), mask.get(), saved));
+    ASSERT_FALSE(LoadImageFile(theirs.get(), mask.get(), out));
+    EXPECT_TRUE(SameSamples(*ours, *theirs)) << name;
+  }
+  fs::path GreyPicture(int width, int height) {
+    QImage image(width, height, QImage::Format_Grayscale8);
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x)
+        image.scanLine(y)[x] = static_cast<uchar>((x * 7 + y * 3) % 256);
+    const fs::path path = TempPath("grey" + std::to_string(width) + ".png");
+    EXPECT_TRUE(image.save(path.c_str()));
+    return path;
+  }
+
+  FakeDialogs dialogs_;
+  std::unique_ptr<MainWindow> window_;
+  TempFolder cli_;
+};
+
+TEST_F(TonePanelsTest, ToneMappingPreviewsARectangleAndOkMatchesTonemap) {
+  auto* panel = Open<ToneMappingPanel>(kSunset, kCmdToneMapping);
+  ASSERT_NE(panel, nullptr);
+  EXPECT_TRUE(panel->ExtraColors()->isVisibleTo(panel));
+  EXPECT_EQ(window_->View().previewRect, nullptr);
+  EXPECT_TRUE(ResultIsSource());
+  EXPECT_FALSE(window_->Commands().IsEnabled(kCmdOpen));
+
+  panel->Preview()->setChecked(true);
+  ASSERT_NE(panel->Model(), nullptr);
+  const CBxRect rect = panel->Model()->IntegerRect();
+  EXPECT_EQ(std::make_pair(rect.Width(), rect.Height()), std::make_pair(512, 512));
+  EXPECT_EQ(panel->PreviewRuns(), 1);
+  EXPECT_FALSE(ResultIsSource());
+
+  QTest::keyClick(panel->Slider(0), Qt::Key_Up);  // a line: two steps
+  QTest::keyClick(panel->Slider(2), Qt::Key_PageDown);
+  EXPECT_EQ(panel->Values().contrast, 12);
+  EXPECT_EQ(panel->Values().details, 9);
+  EXPECT_EQ(panel->PreviewRuns(), 3);
+  // Dragging the rectangle re-computes on release, only when it moved.
+  int x = 0, y = 0;
+  ViewMap(window_->View()).MapPointSrcToDst(&x, &y, rect.left + 50, rect.top + 50);
+  ASSERT_TRUE(panel->ViewMousePress({x, y}));
+  panel->ViewMouseRelease({x, y});
+  EXPECT_EQ(panel->PreviewRuns(), 3);
+  ASSERT_TRUE(panel->ViewMousePress({x, y}));
+  EXPECT_TRUE(panel->ViewMouseMove({x - 40, y + 10}, true));
+  panel->ViewMouseRelease({x - 40, y + 10});
+  EXPECT_EQ(panel->PreviewRuns(), 4);
+  Screenshot("tone-mapping-panel.png");
+
+  QTest::keyClick(window_->ViewWidget(), Qt::Key_Return);
+  EXPECT_FALSE(panel->OkButton()->isEnabled() || panel->CancelButton()->isEnabled() ||
+               panel->Preview()->isEnabled());
+  ASSERT_TRUE(JobEnded());
+  EXPECT_EQ(window_->ActivePanel(), nullptr);
+  EXPECT_EQ(window_->View().previewRect, nullptr);
+  EXPECT_EQ(State().resultUnsaved, 1);
+  EXPECT_EQ(State().busy, 0);
+  EXPECT_EQ(window_->Startup().uiPowerT[0], 12);
+  EXPECT_EQ(window_->Startup().uiPowerT[2], 9);
+  EXPECT_TRUE(window_->Commands().IsEnabled(kCmdOpen));
+  ExpectSavedAsCli("tone.tif", {"tonemap", "--contrast", "12", "--details", "9", kSunset});
+}
+
+TEST_F(TonePanelsTest, AbortGivesTheSourceBackAndTheSlidersCancelClosesUnchanged) {
+  auto* panel = Open<ToneMappingPanel>(kSunset, kCmdToneMapping);
+  ASSERT_NE(panel, nullptr);
+  QTest::keyClick(panel->Slider(1), Qt::Key_PageUp);
+  panel->Ok();
+  ASSERT_TRUE(panel->JobRunning());
+  EXPECT_TRUE(panel->AbortButton()->isVisibleTo(panel));
+  panel->AbortButton()->click();
+  ASSERT_TRUE(JobEnded());
+  ASSERT_EQ(window_->ActivePanel(), panel);
+  EXPECT_TRUE(panel->Slider(0)->isEnabled() && panel->OkButton()->isEnabled());
+  EXPECT_FALSE(panel->AbortButton()->isVisibleTo(panel));
+  EXPECT_TRUE(ResultIsSource());
+  EXPECT_EQ(State().resultUnsaved, 0);
+  EXPECT_EQ(State().busy, 0);
+  EXPECT_EQ(window_->Startup().uiPowerT[1], 11);  // committed by OK, kept after Abort
+
+  QTest::keyClick(panel, Qt::Key_Escape);
+  EXPECT_EQ(window_->ActivePanel(), nullptr);
+  EXPECT_TRUE(ResultIsSource());
+  EXPECT_EQ(State().toolDialogOpen, 0);
+}
+
+TEST_F(TonePanelsTest, AGreyPictureHasNoExtraColoursAndASmallOneIsPreviewedWhole) {
+  const fs::path grey = GreyPicture(300, 200);
+  auto* panel = Open<ToneMappingPanel>(grey, kCmdToneMapping);
+  ASSERT_NE(panel, nullptr);
+  EXPECT_FALSE(panel->ExtraColors()->isVisibleTo(panel));
+  panel->Preview()->setChecked(true);
+  const CBxRect rect = panel->Model()->IntegerRect();
+  EXPECT_EQ(std::make_tuple(rect.left, rect.top, rect.right, rect.bottom),
+            std::make_tuple(0, 0, 300, 200));
+  panel->Ok();
+  ASSERT_TRUE(JobEnded());
+  ExpectSavedAsCli("grey.tif", {"tonemap", grey});
+}
+
+TEST_F(TonePanelsTest, SmartContrastShowsTheStoredGainsRebuildsAndOkMatchesContrast) {
+  WriteSetting(setting::kLod[3].key, "25");
+  WriteSetting(setting::kLod[5].key, "40");  // shown as read, the slider at its limit
+  auto* panel = Open<SmartContrastPanel>(kSunset, kCmdSmartContrast);
+  ASSERT_NE(panel, nullptr);
+  EXPECT_EQ(panel->Levels(), 7);  // 800 halved while at least 11: 400 .. 12
+  EXPECT_EQ(panel->ValueLabel(3)->text(), QStringLiteral("25"));
+  EXPECT_EQ(panel->Slider(3)->value(), 25);
+  EXPECT_EQ(panel->ValueLabel(5)->text(), QStringLiteral("40"));
+  EXPECT_EQ(panel->Slider(5)->value(), 30);
+  EXPECT_TRUE(panel->Slider(6)->isEnabled());
+  EXPECT_FALSE(panel->Slider(7)->isEnabled());
+  EXPECT_FALSE(ResultIsSource());
+  const int rebuilds = panel->Rebuilds();
+  QTest::keyClick(panel->Slider(0), Qt::Key_Up);
+  EXPECT_EQ(panel->ValueLabel(0)->text(), QStringLiteral("12"));
+  EXPECT_EQ(panel->Rebuilds(), rebuilds + 1);
+  Screenshot("smart-contrast-panel.png");
+
+  QTest::keyClick(panel, Qt::Key_Return);
+  EXPECT_EQ(window_->ActivePanel(), nullptr);
+  EXPECT_EQ(ReadSettingText(setting::kLod[0]), "12");
+  EXPECT_EQ(ReadSettingText(setting::kLod[5]), "40");
+  EXPECT_EQ(State().resultUnsaved, 1);
+  EXPECT_EQ(window_->StatusText().toStdString(), LangText(81));
+  ExpectSavedAsCli("contrast.tif", {"contrast", "--lod", "12,10,10,25,10,30,10,10", kSunset});
+}
+
+TEST_F(TonePanelsTest, SmartContrastCancelAndAPictureTooSmallLeaveTheSource) {
+  auto* panel = Open<SmartContrastPanel>(kSunset, kCmdSmartContrast);
+  ASSERT_NE(panel, nullptr);
+  QTest::keyClick(panel->Slider(1), Qt::Key_Up);
+  panel->Cancel();
+  EXPECT_TRUE(ResultIsSource());
+  EXPECT_EQ(ReadSettingText(setting::kLod[1]), "10");
+  EXPECT_EQ(State().resultUnsaved, 0);
+
+  auto* tiny = Open<SmartContrastPanel>(GreyPicture(8, 8), kCmdSmartContrast);
+  ASSERT_NE(tiny, nullptr);
+  EXPECT_EQ(tiny->Levels(), 0);
+  EXPECT_FALSE(tiny->Slider(0)->isEnabled());
+  EXPECT_TRUE(ResultIsSource());
+  EXPECT_NE(window_->StatusText().toStdString().find("stays unchanged"), std::string::npos);
+  tiny->Ok();
+  EXPECT_TRUE(ResultIsSource());
+}
+
+}  // namespace
