@@ -222,12 +222,13 @@ void ToneMappingPanel::Ok() {
   for (int i = 0; i < 4; ++i)
     stored.uiPowerT[i] = *SliderValue(&values_, i);
   stored.uiUseColors = values_.extraColors ? 1 : 0;
-  progress_->abort = 0;
+  AppState& state = host_.State();
+  state.cancelRequested = 0;
+  progress_->WatchCancelFlag(&state.cancelRequested);
   progress_->position = 0;
   progress_->maximum = 0;
   bar_->setValue(0);
   SetEditing(false);
-  AppState& state = host_.State();
   JobBody body = [&state, sliders = values_, progress = progress_](JobProgress&) {
     // The main window made the work picture a copy of the source before the job started.
     if (ToneMapPicture(state.workPicture, sliders, progress.get(), &state.document.result))
@@ -251,13 +252,13 @@ void ToneMappingPanel::ShowJobProgress() {
 }
 
 void ToneMappingPanel::Abort() {
-  if (jobRunning_) progress_->abort = 1;
+  if (jobRunning_) host_.State().cancelRequested = 1;
 }
 
 void ToneMappingPanel::JobEnded(const JobResult& result) {
   jobRunning_ = false;
   progressTimer_->stop();
-  if (result.end == JobEnd::kFinished && !progress_->abort) {
+  if (result.end == JobEnd::kFinished && !progress_->CancelRequested()) {
     host_.View().previewRect = nullptr;
     host_.SendMessage(kMsgToneJobDone);
     host_.ClosePanel(this);

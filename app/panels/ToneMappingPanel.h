@@ -17,17 +17,17 @@ class QProgressBar;
 class QPushButton;
 class QTimer;
 
-// Progress of the panel's job: written by the worker, read by the panel's timer.
+// Progress of the panel's job: written by the worker, read by the panel's timer. The engine
+// stops at its next poll of the application's cancel flag, which "Abort" and closing the
+// window raise.
 class ToneJobProgress : public JobProgress {
  public:
-  ToneJobProgress() { WatchCancelFlag(&abort); }
   void SetRange(int /*minimum*/, int top) override { maximum = top; }
   void SetPosition(int at) override { position = at; }
   void Advance(int steps) override { position += steps; }
 
   std::atomic<int> maximum{0};
   std::atomic<int> position{0};
-  std::atomic<uint8_t> abort{0};  // "Abort": the engine stops at its next poll
 };
 
 // The "Tone Mapping..." panel: four sliders, "Use Extra Colors", and a "Preview" rectangle

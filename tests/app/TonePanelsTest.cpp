@@ -149,6 +149,15 @@ TEST_F(TonePanelsTest, AbortGivesTheSourceBackAndTheSlidersCancelClosesUnchanged
   EXPECT_EQ(State().toolDialogOpen, 0);
 }
 
+TEST_F(TonePanelsTest, ClosingTheWindowDuringTheJobStopsItFirst) {
+  auto* panel = Open<ToneMappingPanel>(kSunset, kCmdToneMapping);
+  ASSERT_NE(panel, nullptr);
+  panel->Ok();
+  ASSERT_TRUE(panel->JobRunning());
+  window_.reset();  // waits for the worker, which stops at its next poll
+  SUCCEED();
+}
+
 TEST_F(TonePanelsTest, AGreyPictureHasNoExtraColoursAndASmallOneIsPreviewedWhole) {
   const fs::path grey = GreyPicture(300, 200);
   auto* panel = Open<ToneMappingPanel>(grey, kCmdToneMapping);
