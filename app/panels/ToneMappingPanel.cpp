@@ -247,7 +247,8 @@ void ToneMappingPanel::Ok() {
 }
 
 void ToneMappingPanel::ShowJobProgress() {
-  bar_->setRange(0, std::max(1, progress_->maximum.load()));
+  // Two steps beyond the engine's: the bar runs 0..17 for one plane, 0..47 for three.
+  bar_->setRange(0, progress_->maximum.load() + 2);
   bar_->setValue(progress_->position.load());
 }
 
