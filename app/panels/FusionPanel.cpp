@@ -36,10 +36,6 @@ const SettingKey& StoredKey(const FusionPanelKind& kind) {
   return kind.multiImage ? setting::kMultiImageExposure : setting::kDaylightPower;
 }
 
-void CopyPicture(SBxPicBuf* to, const SBxPicBuf& from) {
-  CBxPicBufAPI::ReinitHeap(to, &from);
-  if (!IsEmpty(*to)) CBxPicBufAPI::Copy(to, &from);
-}
 }  // namespace
 
 FusionPanel::FusionPanel(PanelHost& host, const FusionPanelKind& kind)
@@ -220,28 +216,15 @@ void FusionPanel::ReportSkipped(const SeriesFusionReport& report) {
 }
 
 bool FusionPanel::ViewMousePress(QPoint position) {
-  if (closed_ || !model_->Contains(ViewMap(host_.View()), position.x(), position.y())) return false;
-  dragging_ = true;
-  lastMouse_ = position;
-  host_.SendMessage(kMsgMoveCursor);
-  return true;
+  return !closed_ && drag_.Press(host_, *model_, position);
 }
 
 bool FusionPanel::ViewMouseMove(QPoint position, bool leftButtonDown) {
-  if (closed_) return false;
-  if (dragging_ && leftButtonDown) {
-    model_->MoveBy(position.x() - lastMouse_.x(), position.y() - lastMouse_.y(), host_.View().zoom);
-    lastMouse_ = position;
-    host_.SendMessage(kMsgRedrawResult);
-    return true;
-  }
-  const bool inside = model_->Contains(ViewMap(host_.View()), position.x(), position.y());
-  if (!leftButtonDown) host_.SendMessage(inside ? kMsgMoveCursor : kMsgArrowCursor);
-  return false;
+  return !closed_ && drag_.Move(host_, *model_, position, leftButtonDown);
 }
 
 void FusionPanel::ViewMouseRelease(QPoint /*position*/) {
-  dragging_ = false;
+  drag_.Release();
   RunPreview(false);
 }
 
@@ -285,17 +268,13 @@ bool FusionPanel::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void FusionPanel::keyPressEvent(QKeyEvent* event) {
-  switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-      if (ok_->isEnabled()) Ok();
-      break;
-    case Qt::Key_Escape:
-      if (cancel_->isEnabled()) Cancel();
-      break;
-    default:
-      ToolPanel::keyPressEvent(event);
-  }
+  const auto ok = [this] {
+    if (ok_->isEnabled()) Ok();
+  };
+  const auto cancel = [this] {
+    if (cancel_->isEnabled()) Cancel();
+  };
+  if (!AnswerPanelKey(event, ok, cancel)) ToolPanel::keyPressEvent(event);
 }
 
 void FusionPanel::SetButtonsEnabled(bool enabled) {

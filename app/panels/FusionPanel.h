@@ -9,6 +9,7 @@
 
 #include "app/Jobs.h"
 #include "app/ToolPanel.h"
+#include "app/panels/PanelControls.h"
 #include "app/panels/PreviewModel.h"
 #include "fusion/SeriesFusion.h"
 #include "jobs/SeriesPictureCache.h"
@@ -84,9 +85,8 @@ class FusionPanel : public ToolPanel {
   std::filesystem::path savedCurrentFile_;
   int value_ = 0;
   int previewRuns_ = 0;
-  bool dragging_ = false;
+  RectangleDrag drag_;
   bool closed_ = false;
-  QPoint lastMouse_;
 
   QSlider* slider_ = nullptr;
   QLabel* valueLabel_ = nullptr;

@@ -1,9 +1,14 @@
 #include "app/panels/PanelControls.h"
 
 #include <QGridLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QSlider>
 
+#include "app/Messages.h"
+#include "app/PanelHost.h"
+#include "app/RenderView.h"
+#include "picture/CBxPicBufAPI.h"
 #include "settings/TextTable.h"
 
 void SliderRow::SetEnabled(bool enabled) const {
@@ -48,4 +53,51 @@ SliderScroll ScrollOf(int action, bool thumbDown) {
 
 QString PanelText(int n) {
   return QString::fromStdString(LangText(n));
+}
+
+void CopyPicture(SBxPicBuf* to, const SBxPicBuf& from) {
+  CBxPicBufAPI::ReinitHeap(to, &from);
+  if (!IsEmpty(*to)) CBxPicBufAPI::Copy(to, &from);
+}
+
+bool AnswerPanelKey(const QKeyEvent* event, const std::function<void()>& ok,
+                    const std::function<void()>& cancel) {
+  switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      ok();
+      return true;
+    case Qt::Key_Escape:
+      cancel();
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool RectangleDrag::Press(PanelHost& host, const PreviewModel& model, QPoint position) {
+  if (!model.Contains(ViewMap(host.View()), position.x(), position.y())) return false;
+  dragging_ = true;
+  last_ = position;
+  host.SendMessage(kMsgMoveCursor);
+  return true;
+}
+
+bool RectangleDrag::Move(PanelHost& host, PreviewModel& model, QPoint position,
+                         bool leftButtonDown) {
+  if (dragging_ && leftButtonDown) {
+    model.MoveBy(position.x() - last_.x(), position.y() - last_.y(), host.View().zoom);
+    last_ = position;
+    host.SendMessage(kMsgRedrawResult);  // the frame moves; the preview follows on release
+    return true;
+  }
+  const bool inside = model.Contains(ViewMap(host.View()), position.x(), position.y());
+  if (!leftButtonDown) host.SendMessage(inside ? kMsgMoveCursor : kMsgArrowCursor);
+  return false;
+}
+
+bool RectangleDrag::Release() {
+  const bool was = dragging_;
+  dragging_ = false;
+  return was;
 }

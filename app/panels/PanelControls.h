@@ -1,10 +1,15 @@
 #pragma once
 
+#include <QPoint>
 #include <QString>
+#include <functional>
 
 #include "app/panels/PreviewModel.h"
+#include "picture/SBxPicBuf.h"
 
+class PanelHost;
 class QGridLayout;
+class QKeyEvent;
 class QLabel;
 class QSlider;
 class QWidget;
@@ -30,3 +35,27 @@ SliderScroll ScrollOf(int action, bool thumbDown);
 
 // The text table's entry n.
 QString PanelText(int n);
+
+// `to` becomes a copy of `from` (reallocated to its geometry).
+void CopyPicture(SBxPicBuf* to, const SBxPicBuf& from);
+
+// Enter and Return run `ok`, Escape runs `cancel`; false for any other key.
+bool AnswerPanelKey(const QKeyEvent* event, const std::function<void()>& ok,
+                    const std::function<void()>& cancel);
+
+// Dragging a preview rectangle with the mouse the view hands to the panel: the cursor shows
+// where the rectangle can be taken, the frame follows the mouse, the panel decides on release
+// whether to compute again.
+class RectangleDrag {
+ public:
+  // A left press in the view: true when it falls inside the rectangle (the drag starts).
+  bool Press(PanelHost& host, const PreviewModel& model, QPoint position);
+  // True while the rectangle is being moved (the view then does not pan).
+  bool Move(PanelHost& host, PreviewModel& model, QPoint position, bool leftButtonDown);
+  // Ends a drag; true when one was going on.
+  bool Release();
+
+ private:
+  bool dragging_ = false;
+  QPoint last_;
+};

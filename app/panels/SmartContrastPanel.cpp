@@ -25,10 +25,6 @@ constexpr int kTextTitle = 101;   // "Smart Contrast..."
 constexpr int kTextLevels = 102;  // " Levels of details"
 constexpr int kTextRightClickHint = 81;
 
-void CopyPicture(SBxPicBuf* to, const SBxPicBuf& from) {
-  CBxPicBufAPI::ReinitHeap(to, &from);
-  if (!IsEmpty(*to)) CBxPicBufAPI::Copy(to, &from);
-}
 }  // namespace
 
 SmartContrastPanel::SmartContrastPanel(PanelHost& host) : host_(host) {
@@ -147,15 +143,7 @@ void SmartContrastPanel::Close() {
 }
 
 void SmartContrastPanel::keyPressEvent(QKeyEvent* event) {
-  switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-      Ok();
-      break;
-    case Qt::Key_Escape:
-      Cancel();
-      break;
-    default:
-      ToolPanel::keyPressEvent(event);
-  }
+  if (!AnswerPanelKey(
+          event, [this] { Ok(); }, [this] { Cancel(); }))
+    ToolPanel::keyPressEvent(event);
 }

@@ -28,11 +28,6 @@ constexpr int kTextPreview = 108;
 constexpr int kTextFirstSlider = 109;  // "Contrast:", "Noise Aplitude:", ...
 constexpr int kTextExtraColors = 113;
 
-void CopyPicture(SBxPicBuf* to, const SBxPicBuf& from) {
-  CBxPicBufAPI::ReinitHeap(to, &from);
-  if (!IsEmpty(*to)) CBxPicBufAPI::Copy(to, &from);
-}
-
 int* SliderValue(ToneSliders* values, int index) {
   int* fields[] = {&values->contrast, &values->noise, &values->details, &values->equalization};
   return fields[index];
@@ -176,32 +171,15 @@ void ToneMappingPanel::RunPreview() {
 }
 
 bool ToneMappingPanel::ViewMousePress(QPoint position) {
-  if (!model_ || jobRunning_ ||
-      !model_->Contains(ViewMap(host_.View()), position.x(), position.y()))
-    return false;
-  dragging_ = true;
-  lastMouse_ = position;
-  host_.SendMessage(kMsgMoveCursor);
-  return true;
+  return model_ && !jobRunning_ && drag_.Press(host_, *model_, position);
 }
 
 bool ToneMappingPanel::ViewMouseMove(QPoint position, bool leftButtonDown) {
-  if (!model_ || jobRunning_) return false;
-  if (dragging_ && leftButtonDown) {
-    model_->MoveBy(position.x() - lastMouse_.x(), position.y() - lastMouse_.y(), host_.View().zoom);
-    lastMouse_ = position;
-    host_.SendMessage(kMsgRedrawResult);
-    return true;
-  }
-  const bool inside = model_->Contains(ViewMap(host_.View()), position.x(), position.y());
-  if (!leftButtonDown) host_.SendMessage(inside ? kMsgMoveCursor : kMsgArrowCursor);
-  return false;
+  return model_ && !jobRunning_ && drag_.Move(host_, *model_, position, leftButtonDown);
 }
 
 void ToneMappingPanel::ViewMouseRelease(QPoint /*position*/) {
-  const bool wasDragging = dragging_;
-  dragging_ = false;
-  if (wasDragging && model_ && model_->NeedsPreview(false)) RunPreview();
+  if (drag_.Release() && model_ && model_->NeedsPreview(false)) RunPreview();
 }
 
 void ToneMappingPanel::SetEditing(bool enabled) {
@@ -282,15 +260,7 @@ void ToneMappingPanel::Cancel() {
 }
 
 void ToneMappingPanel::keyPressEvent(QKeyEvent* event) {
-  switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-      Ok();
-      break;
-    case Qt::Key_Escape:
-      Cancel();
-      break;
-    default:
-      ToolPanel::keyPressEvent(event);
-  }
+  if (!AnswerPanelKey(
+          event, [this] { Ok(); }, [this] { Cancel(); }))
+    ToolPanel::keyPressEvent(event);
 }

@@ -80,9 +80,8 @@ class ToneMappingPanel : public ToolPanel {
   std::shared_ptr<ToneJobProgress> progress_;
   std::array<SliderRow, 4> rows_;
   int previewRuns_ = 0;
-  bool dragging_ = false;
+  RectangleDrag drag_;
   bool jobRunning_ = false;
-  QPoint lastMouse_;
 
   QCheckBox* extraColors_ = nullptr;
   QCheckBox* preview_ = nullptr;
