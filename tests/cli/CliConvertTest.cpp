@@ -5,6 +5,7 @@
 
 #include "tests/cli/CliRunner.h"
 #include "tests/support/BadInputs.h"
+#include "tests/support/FullDisk.h"
 #include "tests/support/Metadata.h"
 
 using namespace cli_test;
@@ -86,6 +87,27 @@ TEST(CliCommands, BadFilesFailWithOneLineNamingThemAndLeaveNothing) {
     ExpectFailureNaming(RunCli(folder, args), named);
   EXPECT_EQ(ReadWholeFile(out), "existing");
   EXPECT_EQ(folder.Entries(), before);
+}
+
+// A full disk: exit status 1, one line saying so, the existing output (and a
+// link to it) as it was, no temporary file.
+TEST(CliConvert, AFullDiskFailsWithOneLineAndKeepsTheExistingOutput) {
+  TempFolder folder;
+  const std::string in = WriteScene(folder, "in.png", 96, 64);
+  FullFileSystem disk(folder / "disk");
+  if (!disk.Mounted()) GTEST_SKIP() << "cannot mount a file system here (needs root)";
+  WriteTextFile(disk.path() / "out.tif", "existing");
+  fs::create_symlink(disk.path() / "out.tif", folder / "link.tif");
+  disk.Fill();
+  for (const fs::path& out :
+       {disk.path() / "out.tif", disk.path() / "new.png", folder / "link.tif"}) {
+    const CliRun run = RunCli(folder, {"convert", "-o", out.string(), in});
+    ExpectFailureNaming(run, out.string());
+    EXPECT_NE(run.errors.find("the disk is full"), std::string::npos) << run.errors;
+  }
+  EXPECT_EQ(ReadWholeFile(disk.path() / "out.tif"), "existing");
+  EXPECT_TRUE(fs::is_symlink(folder / "link.tif"));
+  EXPECT_EQ(std::distance(fs::directory_iterator(disk.path()), fs::directory_iterator()), 2);
 }
 
 // Exit status 2 for what the command line cannot mean, before any file is read.
