@@ -87,10 +87,14 @@ int LoadInput(const fs::path& path, InputPicture* input, JobProgress* progress) 
   // Every engine takes 8 or 16 bits, grey or colour; the loader makes nothing
   // else, and this keeps it so for every command.
   const SBxPicBuf& pic = *input->picture;
-  if (LoadImageFile(input->picture.get(), input->mask.get(), path) ||
+  std::string reason;
+  if (LoadImageFile(input->picture.get(), input->mask.get(), path, &reason) ||
       (pic.bitsPerComponent != 8 && pic.bitsPerComponent != 16) ||
       (pic.components != 1 && pic.components != 3)) {
-    ReportUnsupported(path);
+    if (reason.empty())
+      ReportUnsupported(path);
+    else
+      ReportError(Quoted(path) + ": " + reason);
     return kExitFailure;
   }
   return kExitSuccess;
