@@ -38,9 +38,9 @@ void NoteMessage(FREE_IMAGE_FORMAT /*format*/, const char* message) {
 // other errors are about tags, which the library probes for on every file.
 void NoteTiffError(const char* module, const char* /*format*/, va_list /*arguments*/) {
   if (module == nullptr) return;
-  static const char* const kPixelModules[] = {"TIFFReadEncoded", "TIFFReadRaw", "TIFFFill",
-                                              "TIFFReadScanline", "TIFFReadTile", "TIFFStart",
-                                              "Decode"};
+  static const char* const kPixelModules[] = {
+      "TIFFReadEncoded", "TIFFReadRaw", "TIFFFill", "TIFFReadScanline",
+      "TIFFReadTile",    "TIFFStart",   "Decode"};
   for (const char* pixels : kPixelModules)
     if (std::strstr(module, pixels) != nullptr) dataMissing = true;
 }
