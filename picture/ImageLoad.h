@@ -8,7 +8,8 @@
 
 struct FIBITMAP;
 
-// Reading image files into pictures. Every loader returns false on success and
+// Reading image files into pictures: BMP, JPEG, PNG and TIFF, told from the
+// file's content, else from its name. Every loader returns false on success and
 // true on failure. Pictures made here have 1 (grey) or 3 (colour, stored blue,
 // green, red) components of 8 or 16 bits; a mask is made only when the file has
 // a fourth channel and holds its alpha unchanged, at the picture's depth.
