@@ -133,10 +133,13 @@ void CopyMetadata(FIBITMAP* target, const fs::path& source) {
 }
 
 // The encoders write through these into the temporary file, so that every
-// write is checked: the library ignores the results of some of them.
+// write is checked: the library ignores the results of some of them. A failed
+// write is kept by the file, which then fails the save, and told to the
+// encoder as a success: the BMP encoder leaks its row buffer when it sees a
+// failure, and what it writes after one is dropped anyway.
 unsigned DLL_CALLCONV WriteToFile(void* buffer, unsigned size, unsigned count, fi_handle handle) {
-  const size_t bytes = static_cast<size_t>(size) * count;
-  return static_cast<AtomicFile*>(handle)->Write(buffer, bytes) ? count : 0;
+  static_cast<AtomicFile*>(handle)->Write(buffer, static_cast<size_t>(size) * count);
+  return count;
 }
 
 unsigned DLL_CALLCONV ReadFromFile(void* buffer, unsigned size, unsigned count, fi_handle handle) {
