@@ -73,20 +73,21 @@ bool AtomicFile::Write(const void* data, std::size_t size) {
 }
 
 std::size_t AtomicFile::Read(void* data, std::size_t size) {
-  if (!Good()) return 0;
+  if (stream_ == nullptr) return 0;
   const std::size_t got = std::fread(data, 1, size, stream_);
   if (got < size && std::ferror(stream_)) Remember(errno);
   return got;
 }
 
 bool AtomicFile::Seek(off_t offset, int origin) {
-  if (!Good()) return false;
-  if (::fseeko(stream_, offset, origin) != 0) Remember(errno);
-  return Good();
+  if (stream_ == nullptr) return false;
+  if (::fseeko(stream_, offset, origin) == 0) return true;
+  Remember(errno);
+  return false;
 }
 
 off_t AtomicFile::Tell() {
-  return Good() ? ::ftello(stream_) : -1;
+  return stream_ != nullptr ? ::ftello(stream_) : -1;
 }
 
 bool AtomicFile::Flush() {

@@ -32,7 +32,9 @@ class AtomicFile {
   std::error_code Error() const { return error_; }
 
   // Buffered writing, reading back and positioning in the temporary file. A failure is kept and
-  // makes Commit() fail too; Write returns false once anything failed.
+  // makes Commit() fail too; Write returns false, and writes nothing more, once anything failed.
+  // Reading and positioning go on working after a failed write, so that a writer that is not told
+  // of it (see the picture writer) carries on along its usual path.
   bool Write(const void* data, std::size_t size);
   std::size_t Read(void* data, std::size_t size);
   bool Seek(off_t offset, int origin);
