@@ -21,7 +21,7 @@ class HeaderFile {
   bool Open() const { return file_ != nullptr && size_ > 0; }
   uint64_t Size() const { return static_cast<uint64_t>(size_); }
   bool Read(uint64_t offset, void* buffer, size_t bytes) const {
-    return offset + bytes <= Size() &&
+    return bytes <= Size() && offset <= Size() - bytes &&
            ::fseeko(file_.get(), static_cast<off_t>(offset), SEEK_SET) == 0 &&
            std::fread(buffer, 1, bytes, file_.get()) == bytes;
   }
