@@ -54,14 +54,16 @@ bool Save(const fs::path& path, FREE_IMAGE_FORMAT format, FIBITMAP* b, int flags
 
 // Stripped or tiled TIFFs the library's writer does not make: two rows per
 // strip, or 16 x 16 tiles over a picture that is not a whole number of tiles.
-bool WriteTiff(const fs::path& path, int samples, int bits, bool tiled, uint16_t compression) {
+bool WriteTiff(const fs::path& path, int samples, int bits, bool tiled, uint16_t compression,
+               bool separatePlanes = false) {
   TIFF* tif = TIFFOpen(path.c_str(), "w");
   if (tif == nullptr) return false;
   TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, kWidth);
   TIFFSetField(tif, TIFFTAG_IMAGELENGTH, kHeight);
   TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, samples);
   TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, bits);
-  TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+  TIFFSetField(tif, TIFFTAG_PLANARCONFIG,
+               separatePlanes ? PLANARCONFIG_SEPARATE : PLANARCONFIG_CONTIG);
   TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, samples >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
   TIFFSetField(tif, TIFFTAG_COMPRESSION, compression);
   if (samples == 4) {
@@ -87,6 +89,18 @@ bool WriteTiff(const fs::path& path, int samples, int bits, bool tiled, uint16_t
                         &image[y * rowBytes + x * pixelBytes], pixelBytes);
         ok = ok && TIFFWriteTile(tif, tile.data(), static_cast<uint32_t>(tx),
                                  static_cast<uint32_t>(ty), 0, 0) >= 0;
+      }
+  } else if (separatePlanes) {
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 4);
+    const size_t sampleBytes = static_cast<size_t>(bits) / 8;
+    std::vector<uint8_t> row(static_cast<size_t>(kWidth) * sampleBytes);
+    for (int s = 0; s < samples; ++s)
+      for (int y = 0; y < kHeight; ++y) {
+        for (int x = 0; x < kWidth; ++x)
+          std::memcpy(&row[x * sampleBytes], &image[y * rowBytes + (x * samples + s) * sampleBytes],
+                      sampleBytes);
+        ok = ok && TIFFWriteScanline(tif, row.data(), static_cast<uint32_t>(y),
+                                     static_cast<uint16_t>(s)) == 1;
       }
   } else {
     TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 2);
@@ -171,6 +185,8 @@ int main(int argc, char** argv) {
   ok &= WriteTiff(tif / "rgba8-tiles-lzw.tif", 4, 8, true, COMPRESSION_LZW);
   ok &= WriteTiff(tif / "grey16-tiles-deflate.tif", 1, 16, true, COMPRESSION_ADOBE_DEFLATE);
   ok &= WriteTiff(tif / "rgb16-strips-lzw.tif", 3, 16, false, COMPRESSION_LZW);
+  ok &= WriteTiff(tif / "rgb8-planes.tif", 3, 8, false, COMPRESSION_NONE, true);
+  ok &= WriteTiff(tif / "rgba16-planes-deflate.tif", 4, 16, false, COMPRESSION_ADOBE_DEFLATE, true);
 
   ok &= Save(bmp / "grey8.bmp", FIF_BMP, grey8.get(), 0);
   ok &= Save(bmp / "grey8-rle.bmp", FIF_BMP, grey8.get(), BMP_SAVE_RLE);

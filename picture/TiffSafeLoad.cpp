@@ -122,12 +122,22 @@ FIBITMAP* LoadPatched(PatchedFile* patched, int flags) {
 // with its colour model (an RGB picture of two samples, say) so overruns the
 // heap. Such a file is refused: the codec's rows must fit the bitmap's lines,
 // as the decoder's own reading of the header (no pixels) sizes them.
+//
+// Separate planes are gathered sample by sample, whole bytes at a time, into
+// pixels as wide as the bitmap's: the decoder asserts (and the program aborts)
+// on samples of fewer than 8 bits, and overruns on pixels of another width.
 bool RowsFitTheBitmap(const std::filesystem::path& path, PatchedFile* patched, int flags) {
   std::unique_ptr<TIFF, TiffCloser> tif(TIFFOpen(path.c_str(), "r"));
   if (!tif) return false;
   const uint64_t rowBytes = TIFFScanlineSize64(tif.get());
   BitmapPtr header(LoadPatched(patched, flags | FIF_LOAD_NOPIXELS));
-  return header && rowBytes > 0 && rowBytes <= FreeImage_GetLine(header.get());
+  if (!header || rowBytes == 0 || rowBytes > FreeImage_GetLine(header.get())) return false;
+  uint16_t planar = PLANARCONFIG_CONTIG, bits = 1, samples = 1;
+  TIFFGetFieldDefaulted(tif.get(), TIFFTAG_PLANARCONFIG, &planar);
+  if (planar != PLANARCONFIG_SEPARATE) return true;
+  TIFFGetFieldDefaulted(tif.get(), TIFFTAG_BITSPERSAMPLE, &bits);
+  TIFFGetFieldDefaulted(tif.get(), TIFFTAG_SAMPLESPERPIXEL, &samples);
+  return bits % 8 == 0 && static_cast<uint64_t>(samples) * bits == FreeImage_GetBPP(header.get());
 }
 
 }  // namespace

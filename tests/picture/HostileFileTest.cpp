@@ -176,9 +176,11 @@ TEST(LoadImageFile, DamageIsToldApartBetweenThreadsLoadingAtOnce) {
   EXPECT_EQ(wrong, std::vector<int>(4, 0));
 }
 
-// Inputs the fuzzer found: a tiled RGB TIFF whose header says two samples
-// (the decoder overran its bitmap and corrupted the heap), icon files whose
-// directory asks for terabytes, and 20 bytes that pass for a Targa image
+// Inputs the fuzzer and its seeds' mutations found: a tiled RGB TIFF whose
+// header says two samples (the decoder overran its bitmap and corrupted the
+// heap), TIFFs of separate planes of 4-bit samples or of fewer samples than
+// their colour model (the decoder asserted and the program aborted), icon files
+// whose directory asks for terabytes, and 20 bytes that pass for a Targa image
 // claiming gigabytes. Each is refused, and nothing else happens (the asan
 // preset sees to that).
 TEST(LoadImageFile, InputsTheFuzzerFoundHarmfulAreRefused) {
@@ -187,5 +189,17 @@ TEST(LoadImageFile, InputsTheFuzzerFoundHarmfulAreRefused) {
     ++files;
     EXPECT_NE(LoadAnswer(entry.path()), "") << entry.path();
   }
-  EXPECT_GE(files, 4);
+  EXPECT_GE(files, 6);
+}
+
+// What the TIFF checks above must not refuse: a whole picture stored as
+// separate planes.
+TEST(LoadImageFile, SeparatePlanesOfWholeBytesStillLoad) {
+  TempFolder folder;
+  ScopedPicBuf pic, mask;
+  ASSERT_FALSE(LoadImageFile(pic.get(), mask.get(),
+                             WriteBytes(folder, "planes.tif", SeparatePlanesTiff(13, 7))));
+  ASSERT_EQ(pic->components, 3u);
+  for (uint32_t c = 0; c < 3; ++c)  // pictures hold blue first
+    EXPECT_EQ(SampleAt(*pic, 12, 6, 2 - c), (12u * 20 + 6 * 3 + c * 50) % 256) << c;
 }

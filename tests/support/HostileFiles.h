@@ -98,6 +98,38 @@ inline std::string TiffClaiming(uint32_t width, uint32_t height, uint16_t compre
   return tif;
 }
 
+// An 8-bit RGB TIFF stored as three planes, one strip each; sample c of pixel
+// x, y is x * 20 + y * 3 + c * 50 (modulo 256).
+inline std::string SeparatePlanesTiff(uint32_t width, uint32_t height) {
+  const uint32_t entries = 10, plane = width * height;
+  const uint32_t offsetsAt = 8 + 2 + 12 * entries + 4, countsAt = offsetsAt + 12,
+                 dataAt = countsAt + 12;
+  std::string tif("II*\0", 4);
+  PutLittle(&tif, 8, 4);
+  PutLittle(&tif, entries, 2);
+  const uint32_t fields[entries][4] = {
+      {256, 4, 1, width},    {257, 4, 1, height},    {258, 3, 1, 8}, {259, 3, 1, 1},
+      {262, 3, 1, 2},        {273, 4, 3, offsetsAt}, {277, 3, 1, 3}, {278, 4, 1, height},
+      {279, 4, 3, countsAt}, {284, 3, 1, 2}};
+  for (const auto& f : fields) {
+    PutLittle(&tif, f[0], 2);
+    PutLittle(&tif, f[1], 2);
+    PutLittle(&tif, f[2], 4);
+    PutLittle(&tif, f[3], f[1] == 3 ? 2 : 4);
+    if (f[1] == 3) PutLittle(&tif, 0, 2);
+  }
+  PutLittle(&tif, 0, 4);
+  for (uint32_t c = 0; c < 3; ++c)
+    PutLittle(&tif, dataAt + c * plane, 4);
+  for (uint32_t c = 0; c < 3; ++c)
+    PutLittle(&tif, plane, 4);
+  for (uint32_t c = 0; c < 3; ++c)
+    for (uint32_t y = 0; y < height; ++y)
+      for (uint32_t x = 0; x < width; ++x)
+        tif.push_back(static_cast<char>(x * 20 + y * 3 + c * 50));
+  return tif;
+}
+
 // A real small JPEG (baseline, or progressive) whose frame header then claims
 // width x height.
 inline std::string JpegClaiming(const TempFolder& folder, uint16_t width, uint16_t height,
