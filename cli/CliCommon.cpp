@@ -41,13 +41,17 @@ bool ConvertedCopy(const SBxPicBuf& from, uint32_t bits, ScopedPicBuf* to) {
   return CBxPicBufAPI::ConvertBpcComp(to->get(), bits, from.components) != 0;
 }
 
-// The reason a write into an existing folder failed, as far as we can tell.
-std::string WriteFailureReason(const fs::path& output) {
+// The reason a write into an existing folder failed, as far as we can tell;
+// `failure` is the writer's own (a full disk, say).
+std::string WriteFailureReason(const fs::path& output, std::error_code failure) {
   const fs::path folder = output.parent_path().empty() ? fs::path(".") : output.parent_path();
   std::error_code error;
   if (!fs::is_directory(folder, error)) return "the folder does not exist";
   if (::access(folder.c_str(), W_OK) != 0) return "the folder is not writable";
   if (fs::is_directory(output, error)) return "a folder of that name is in the way";
+  if (failure == std::errc::no_space_on_device) return "the disk is full";
+  if (failure == std::errc::file_too_large) return "the file would be too large";
+  if (failure) return "the file could not be written (" + failure.message() + ")";
   return "the file could not be written";
 }
 
@@ -83,10 +87,14 @@ int LoadInput(const fs::path& path, InputPicture* input, JobProgress* progress) 
   // Every engine takes 8 or 16 bits, grey or colour; the loader makes nothing
   // else, and this keeps it so for every command.
   const SBxPicBuf& pic = *input->picture;
-  if (LoadImageFile(input->picture.get(), input->mask.get(), path) ||
+  std::string reason;
+  if (LoadImageFile(input->picture.get(), input->mask.get(), path, &reason) ||
       (pic.bitsPerComponent != 8 && pic.bitsPerComponent != 16) ||
       (pic.components != 1 && pic.components != 3)) {
-    ReportUnsupported(path);
+    if (reason.empty())
+      ReportUnsupported(path);
+    else
+      ReportError(Quoted(path) + ": " + reason);
     return kExitFailure;
   }
   return kExitSuccess;
@@ -123,8 +131,9 @@ int WriteOutput(const SBxPicBuf& picture, const SBxPicBuf* mask, const fs::path&
   if (progress) progress->SetText("Writing " + output.filename().string());
   const fs::path source = options.noMetadata ? fs::path() : metadataSource;
   try {
-    if (WriteImageFile(toWrite, mask, output, source, formatCode, options.jpegQuality)) {
-      ReportError("cannot write " + Quoted(output) + ": " + WriteFailureReason(output));
+    std::error_code failure;
+    if (WriteImageFile(toWrite, mask, output, source, formatCode, options.jpegQuality, &failure)) {
+      ReportError("cannot write " + Quoted(output) + ": " + WriteFailureReason(output, failure));
       return kExitFailure;
     }
   } catch (const ImageReadError&) {

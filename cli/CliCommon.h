@@ -42,7 +42,8 @@ struct InputPicture {
 };
 
 // Reads the file as an 8- or 16-bit grey or colour picture; on failure
-// reports "<path>: Image format not supported!".
+// reports "<path>: Image format not supported!", or why the picture was refused
+// (a size that cannot be real, truncated data).
 int LoadInput(const std::filesystem::path& path, InputPicture* input, JobProgress* progress);
 
 // Writes the picture (and mask) to `output` in the format of its extension, at

@@ -11,6 +11,15 @@
 // terminal: every failure reaches the user through our own results instead.
 void EnsureFreeImageReady();
 
+// Watches the decoding on this thread from its construction on. The decoders
+// fill what a file lacks and report success; DataMissing() tells whether one
+// said that the file ended early or that data could not be read or decoded.
+class DecoderWatch {
+ public:
+  DecoderWatch();
+  bool DataMissing() const;
+};
+
 struct FreeImageUnloader {
   void operator()(FIBITMAP* bitmap) const { FreeImage_Unload(bitmap); }
 };

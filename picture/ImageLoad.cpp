@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <string>
 #include <system_error>
 #include <utility>
 
 #include "picture/CBxPicBufAPI.h"
 #include "picture/FreeImageSupport.h"
+#include "picture/PictureHeader.h"
 
 namespace {
 
@@ -89,14 +91,37 @@ void CopyRgba16(FIBITMAP* bitmap, SBxPicBuf* pic, SBxPicBuf* mask) {
   }
 }
 
-// Loads and converts the file into the two pictures, which must be empty.
-bool LoadPictures(const std::filesystem::path& path, SBxPicBuf* picture, SBxPicBuf* mask) {
+// Only the four formats the program reads and writes reach a decoder. The
+// library knows thirty more, some recognised from a few loose bytes (any
+// damaged file may pass for a Targa image), whose decoders allocate what
+// their headers claim before reading anything: a file of 20 bytes took
+// 6 GB. Their headers are not checked, so their decoders are not used.
+bool IsPictureFormat(FREE_IMAGE_FORMAT format) {
+  return format == FIF_BMP || format == FIF_JPEG || format == FIF_PNG || format == FIF_TIFF;
+}
+
+// Loads and converts the file into the two pictures, which must be empty. A
+// picture whose header claims what cannot be real is refused before the
+// decoder allocates it; one whose data the decoder found missing is refused
+// after, rather than handed on with the rows it made up.
+bool LoadPictures(const std::filesystem::path& path, SBxPicBuf* picture, SBxPicBuf* mask,
+                  std::string* reason) {
   // A folder, a device or a missing file is no picture; a pipe would block.
   std::error_code error;
   if (!std::filesystem::is_regular_file(path, error)) return true;
   const FREE_IMAGE_FORMAT format = DetectFileFormat(path);
-  if (format == FIF_UNKNOWN || !FreeImage_FIFSupportsReading(format)) return true;
+  if (!IsPictureFormat(format) || !FreeImage_FIFSupportsReading(format)) return true;
+  std::string refusal = RefusalFromHeader(path, format);
+  if (!refusal.empty()) {
+    if (reason != nullptr) *reason = std::move(refusal);
+    return true;
+  }
+  const DecoderWatch watch;
   BitmapPtr bitmap = LoadBitmapFile(path, format, LoadFlagsFor(format));
+  if (watch.DataMissing()) {
+    if (reason != nullptr) *reason = "its picture data is truncated or damaged";
+    return true;
+  }
   if (!bitmap) return true;
   bool unsupported = false;
   return ConvertFromFreeImage(bitmap.get(), picture, mask, &unsupported);
@@ -146,18 +171,19 @@ bool ConvertFromFreeImage(FIBITMAP* bitmap, SBxPicBuf* picture, SBxPicBuf* mask,
   return false;
 }
 
-bool LoadImageFile(SBxPicBuf* picture, SBxPicBuf* mask, const std::filesystem::path& path) {
+bool LoadImageFile(SBxPicBuf* picture, SBxPicBuf* mask, const std::filesystem::path& path,
+                   std::string* reason) {
   ScopedPicBuf pic, alpha;
-  if (LoadPictures(path, pic.get(), alpha.get())) return true;
+  if (LoadPictures(path, pic.get(), alpha.get(), reason)) return true;
   TakePicture(picture, pic.get());
   if (!IsEmpty(*alpha)) TakePicture(mask, alpha.get());
   return false;
 }
 
 bool OpenSourceImage(ImageDocument* doc, const std::filesystem::path& path,
-                     std::filesystem::path* currentFilePath) {
+                     std::filesystem::path* currentFilePath, std::string* reason) {
   ScopedPicBuf pic, alpha;
-  if (LoadPictures(path, pic.get(), alpha.get())) return true;
+  if (LoadPictures(path, pic.get(), alpha.get(), reason)) return true;
   if ((pic->components != 1 && pic->components != 3) ||
       (pic->bitsPerComponent != 8 && pic->bitsPerComponent != 16))
     return true;

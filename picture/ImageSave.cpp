@@ -1,10 +1,5 @@
 #include "picture/ImageSave.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <cerrno>
 #include <cstring>
 #include <string>
 #include <system_error>
@@ -12,6 +7,7 @@
 #include "picture/FreeImageSupport.h"
 #include "picture/TiffExif.h"
 #include "picture/TiffSafeLoad.h"
+#include "picture/AtomicFile.h"
 
 namespace fs = std::filesystem;
 
@@ -136,57 +132,35 @@ void CopyMetadata(FIBITMAP* target, const fs::path& source) {
     FreeImage_CreateICCProfile(target, profile->data, profile->size);
 }
 
-// A file made beside the destination under a name no one else uses, removed
-// again unless it was renamed over the destination.
-class TemporaryFile {
- public:
-  explicit TemporaryFile(const fs::path& destination) {
-    static std::atomic<unsigned> counter{0};
-    // Long stems are shortened so the name stays within the file system's limit.
-    const std::string stem = destination.stem().string().substr(0, 64);
-    const std::string extension = destination.extension().string().substr(0, 16);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      const fs::path candidate =
-          destination.parent_path() / ("." + stem + ".part-" + std::to_string(getpid()) + "-" +
-                                       std::to_string(counter++) + extension);
-      const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (fd >= 0) {
-        ::close(fd);
-        path_ = candidate;
-        return;
-      }
-      if (errno != EEXIST) return;
-    }
-  }
-  ~TemporaryFile() {
-    std::error_code error;
-    if (!path_.empty()) fs::remove(path_, error);
-  }
-  TemporaryFile(const TemporaryFile&) = delete;
-  TemporaryFile& operator=(const TemporaryFile&) = delete;
+// The encoders write through these into the temporary file, so that every
+// write is checked: the library ignores the results of some of them. A failed
+// write is kept by the file, which then fails the save, and told to the
+// encoder as a success: the BMP encoder leaks its row buffer when it sees a
+// failure, and what it writes after one is dropped anyway.
+unsigned DLL_CALLCONV WriteToFile(void* buffer, unsigned size, unsigned count, fi_handle handle) {
+  static_cast<AtomicFile*>(handle)->Write(buffer, static_cast<size_t>(size) * count);
+  return count;
+}
 
-  const fs::path& path() const { return path_; }
+unsigned DLL_CALLCONV ReadFromFile(void* buffer, unsigned size, unsigned count, fi_handle handle) {
+  if (size == 0) return 0;
+  const size_t bytes = static_cast<size_t>(size) * count;
+  return static_cast<unsigned>(static_cast<AtomicFile*>(handle)->Read(buffer, bytes) / size);
+}
 
-  bool RenameTo(const fs::path& destination) {
-    std::error_code error;
-    // An existing file keeps its permissions, as an overwrite in place would.
-    const fs::file_status status = fs::status(destination, error);
-    if (!error && fs::is_regular_file(status))
-      fs::permissions(path_, status.permissions(), fs::perm_options::replace, error);
-    fs::rename(path_, destination, error);
-    if (error) return false;
-    path_.clear();
-    return true;
-  }
+int DLL_CALLCONV SeekInFile(fi_handle handle, long offset, int origin) {
+  return static_cast<AtomicFile*>(handle)->Seek(offset, origin) ? 0 : -1;
+}
 
- private:
-  fs::path path_;
-};
+long DLL_CALLCONV TellInFile(fi_handle handle) {
+  return static_cast<long>(static_cast<AtomicFile*>(handle)->Tell());
+}
 
 }  // namespace
 
 bool WriteImageFile(const SBxPicBuf* picture, const SBxPicBuf* mask, const fs::path& destination,
-                    const fs::path& metadataSource, int formatCode, int jpegQuality) {
+                    const fs::path& metadataSource, int formatCode, int jpegQuality,
+                    std::error_code* failure) {
   if (!Writable(picture) || destination.empty()) return true;
   EnsureFreeImageReady();
   const FREE_IMAGE_FORMAT format = FormatOf(formatCode, destination);
@@ -206,9 +180,15 @@ bool WriteImageFile(const SBxPicBuf* picture, const SBxPicBuf* mask, const fs::p
   const int flags = format == FIF_JPEG ? EffectiveJpegQuality(jpegQuality) : 0;
   if (!metadataSource.empty()) CopyMetadata(bitmap.get(), metadataSource);
 
-  TemporaryFile temporary(destination);
-  if (temporary.path().empty()) return true;
-  if (!FreeImage_Save(format, bitmap.get(), temporary.path().c_str(), flags)) return true;
-  if (format == FIF_TIFF && AddExifToTiff(temporary.path(), bitmap.get())) return true;
-  return !temporary.RenameTo(destination);
+  AtomicFile file(destination);
+  FreeImageIO io{ReadFromFile, WriteToFile, SeekInFile, TellInFile};
+  if (file.Good() && !FreeImage_SaveToHandle(format, bitmap.get(), &io, &file, flags))
+    file.Fail(std::errc::io_error);
+  // The EXIF step opens the file by name and writes into it; a failure there
+  // leaves a file that is not to be used.
+  if (format == FIF_TIFF && file.Flush() && AddExifToTiff(file.TemporaryPath(), bitmap.get()))
+    file.Fail(std::errc::io_error);
+  const bool saved = file.Commit();
+  if (!saved && failure != nullptr) *failure = file.Error();
+  return !saved;
 }

@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "picture/SBxPicBuf.h"
@@ -38,12 +39,16 @@ enum ImageFormatCode : int {
 // have the picture's width, height and depth. 16-bit pictures go only to TIFF
 // and PNG: converting them for BMP or JPEG is the caller's choice. Metadata and
 // ICC profile are copied from metadataSource unless it is empty. jpegQuality < 1
-// means 95. The file is written beside the destination under a temporary name
-// and renamed over it, so a failure never leaves a partial file nor destroys an
-// existing one.
+// means 95. The file is written beside the destination (a symbolic link: beside
+// the file it names, which is replaced while the link stays) under a temporary
+// name, every write checked and the data synced to the disk, then renamed over
+// it: a failure (a full disk) never leaves a partial file nor changes an
+// existing one. When given, *failure receives the reason of a failed write
+// (std::errc::io_error when the encoder failed without one).
 bool WriteImageFile(const SBxPicBuf* picture, const SBxPicBuf* mask,
                     const std::filesystem::path& destination,
-                    const std::filesystem::path& metadataSource, int formatCode, int jpegQuality);
+                    const std::filesystem::path& metadataSource, int formatCode, int jpegQuality,
+                    std::error_code* failure = nullptr);
 
 // The jobs' saver (series files): takes the format from the name's last four
 // characters and writes without metadata, JPEG at the caller's quality; true

@@ -158,11 +158,6 @@ struct TiffCloser {
 
 }  // namespace
 
-void SilenceTiffCodec() {
-  TIFFSetErrorHandler(nullptr);
-  TIFFSetWarningHandler(nullptr);
-}
-
 bool AddExifToTiff(const std::filesystem::path& tiffPath, FIBITMAP* metadata) {
   if (FreeImage_GetMetadataCount(FIMD_EXIF_MAIN, metadata) == 0 &&
       FreeImage_GetMetadataCount(FIMD_EXIF_EXIF, metadata) == 0 &&

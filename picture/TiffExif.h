@@ -11,8 +11,3 @@
 // False on success (also when there is nothing to add), true when the file
 // could not be completed; the file is then not to be used.
 bool AddExifToTiff(const std::filesystem::path& tiffPath, FIBITMAP* metadata);
-
-// Keeps the TIFF codec's warnings off the terminal: unknown tags in cameras'
-// files are common and harmless, and failures reach the user through our own
-// results.
-void SilenceTiffCodec();

@@ -7,6 +7,8 @@
 #include <memory>
 #include <vector>
 
+#include "picture/FreeImageSupport.h"
+
 namespace {
 
 constexpr uint16_t kExifIfdTag = 34665;
@@ -107,6 +109,39 @@ struct TiffCloser {
 
 }  // namespace
 
+namespace {
+
+FIBITMAP* LoadPatched(PatchedFile* patched, int flags) {
+  if (fseeko(patched->file, 0, SEEK_SET) != 0) return nullptr;
+  FreeImageIO io{ReadPatched, WriteNothing, SeekPatched, TellPatched};
+  return FreeImage_LoadFromHandle(FIF_TIFF, &io, patched, flags);
+}
+
+// The decoder sizes its bitmap from the colour model and copies each row the
+// codec delivers into it whole, unchecked. A header whose samples disagree
+// with its colour model (an RGB picture of two samples, say) so overruns the
+// heap. Such a file is refused: the codec's rows must fit the bitmap's lines,
+// as the decoder's own reading of the header (no pixels) sizes them.
+//
+// Separate planes are gathered sample by sample, whole bytes at a time, into
+// pixels as wide as the bitmap's: the decoder asserts (and the program aborts)
+// on samples of fewer than 8 bits, and overruns on pixels of another width.
+bool RowsFitTheBitmap(const std::filesystem::path& path, PatchedFile* patched, int flags) {
+  std::unique_ptr<TIFF, TiffCloser> tif(TIFFOpen(path.c_str(), "r"));
+  if (!tif) return false;
+  const uint64_t rowBytes = TIFFScanlineSize64(tif.get());
+  BitmapPtr header(LoadPatched(patched, flags | FIF_LOAD_NOPIXELS));
+  if (!header || rowBytes == 0 || rowBytes > FreeImage_GetLine(header.get())) return false;
+  uint16_t planar = PLANARCONFIG_CONTIG, bits = 1, samples = 1;
+  TIFFGetFieldDefaulted(tif.get(), TIFFTAG_PLANARCONFIG, &planar);
+  if (planar != PLANARCONFIG_SEPARATE) return true;
+  TIFFGetFieldDefaulted(tif.get(), TIFFTAG_BITSPERSAMPLE, &bits);
+  TIFFGetFieldDefaulted(tif.get(), TIFFTAG_SAMPLESPERPIXEL, &samples);
+  return bits % 8 == 0 && static_cast<uint64_t>(samples) * bits == FreeImage_GetBPP(header.get());
+}
+
+}  // namespace
+
 FIBITMAP* LoadTiffSafely(const std::filesystem::path& path, int flags, bool* profileHidden) {
   *profileHidden = false;
   FilePtr file(std::fopen(path.c_str(), "rb"));
@@ -116,9 +151,8 @@ FIBITMAP* LoadTiffSafely(const std::filesystem::path& path, int flags, bool* pro
   patched.patch[littleEndian ? 0 : 1] = static_cast<uint8_t>(kHiddenIccTag & 0xff);
   patched.patch[littleEndian ? 1 : 0] = static_cast<uint8_t>(kHiddenIccTag >> 8);
   *profileHidden = patched.patchAt >= 0;
-  if (fseeko(file.get(), 0, SEEK_SET) != 0) return nullptr;
-  FreeImageIO io{ReadPatched, WriteNothing, SeekPatched, TellPatched};
-  return FreeImage_LoadFromHandle(FIF_TIFF, &io, &patched, flags);
+  if ((flags & FIF_LOAD_NOPIXELS) == 0 && !RowsFitTheBitmap(path, &patched, flags)) return nullptr;
+  return LoadPatched(&patched, flags);
 }
 
 std::string ReadTiffProfile(const std::filesystem::path& path) {

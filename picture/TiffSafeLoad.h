@@ -12,7 +12,8 @@
 // decoder never sees the profile; the profile is read apart when wanted.
 
 // Loads a TIFF through the decoder; *profileHidden tells whether the file's
-// profile was kept from the decoder (then read it with ReadTiffProfile).
+// profile was kept from the decoder (then read it with ReadTiffProfile). A file
+// whose rows would overrun the decoder's bitmap is refused (null).
 FIBITMAP* LoadTiffSafely(const std::filesystem::path& path, int flags, bool* profileHidden);
 
 // The ICC profile of the file's first directory, empty when it has none.

@@ -4,10 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <mutex>
+
+#include "picture/AtomicFile.h"
 
 // The parser's templates are instantiated here, its only user; its wide-character variants need a
 // conversion library that is not used.
@@ -161,47 +162,12 @@ std::string ReadWholeFile(const fs::path& path, bool* unreadable) {
   return *unreadable ? std::string() : data;
 }
 
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t put = ::write(fd, bytes.data(), bytes.size());
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return false;
-    bytes.remove_prefix(static_cast<std::size_t>(put));
-  }
-  return true;
-}
-
-// Writes bytes to target through a temporary file beside it, flushed and renamed over the target:
-// a reader sees either the old file or the new one, never a part of it.
-bool WriteFileAtomically(const fs::path& requested, std::string_view bytes) {
-  std::error_code error;
-  fs::path target = requested;
-  if (fs::is_symlink(requested, error)) {
-    // Write the file the link names, so the link itself stays.
-    fs::path resolved = fs::canonical(requested, error);
-    if (!error) target = std::move(resolved);
-  }
-  struct stat previous {};
-  const bool existed = ::stat(target.c_str(), &previous) == 0;
-
-  static std::atomic<unsigned> counter{0};
-  fs::path temporary;
-  int fd = -1;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temporary = target;
-    temporary += ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-    fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) return false;
-  }
-  if (fd < 0) return false;
-
-  bool ok = WriteAll(fd, bytes);
-  if (ok && existed) (void)::fchmod(fd, previous.st_mode & 07777);
-  ok = ok && ::fsync(fd) == 0;
-  ok = ::close(fd) == 0 && ok;
-  ok = ok && ::rename(temporary.c_str(), target.c_str()) == 0;
-  if (!ok) ::unlink(temporary.c_str());
-  return ok;
+// Writes bytes to the file (through its links) so that a reader sees either the old file or the new
+// one, never a part of it, and a full disk leaves the old one in place.
+bool WriteFileAtomically(const fs::path& path, std::string_view bytes) {
+  AtomicFile file(path);
+  file.Write(bytes.data(), bytes.size());
+  return file.Commit();
 }
 
 bool IsBlank(char c) {

@@ -30,8 +30,9 @@ class IniFile {
   // Replaces the key's value (every duplicate of it) or adds it at the end of the section. A value
   // stops at its first line break, which would otherwise start a new line of the file.
   void Set(std::string_view section, std::string_view key, std::string_view text);
-  // Writes the document to its path through a temporary file in the same folder and a rename, so a
-  // failure never leaves a torn file. True when the file was written.
+  // Writes the document to its path (through a symbolic link, to the file it names) by way of a
+  // temporary file that is synced and renamed over it, so a failure (a full disk) never leaves a
+  // torn file nor loses the old one. True when the file was written.
   bool Save() const;
 
  private:

@@ -5,6 +5,8 @@
 
 #include "tests/cli/CliRunner.h"
 #include "tests/support/BadInputs.h"
+#include "tests/support/FullDisk.h"
+#include "tests/support/HostileFiles.h"
 #include "tests/support/Metadata.h"
 
 using namespace cli_test;
@@ -73,7 +75,9 @@ TEST(CliCommands, BadFilesFailWithOneLineNamingThemAndLeaveNothing) {
       {{"daylight", "down", "-o", out, depth}, depth + unsupported},
       {{"daylight", "down", "--series-dir", plain, "-o", out, a}, plain}};
   for (const fs::path& bad : MakeUnreadableInputs(folder)) {
-    cases.push_back({{"convert", "-o", out, bad}, bad.string() + unsupported});
+    const bool cut = bad.filename() == "cut.png";  // a PNG cut short says so
+    cases.push_back({{"convert", "-o", out, bad},
+                     bad.string() + (cut ? "\": its picture data is truncated" : unsupported)});
     cases.push_back({{"fuse", "-o", out, a, bad, b}, bad.string()});
     cases.push_back({{"fuse", "-o", out, bad, a}, bad.string()});
   }
@@ -86,6 +90,50 @@ TEST(CliCommands, BadFilesFailWithOneLineNamingThemAndLeaveNothing) {
     ExpectFailureNaming(RunCli(folder, args), named);
   EXPECT_EQ(ReadWholeFile(out), "existing");
   EXPECT_EQ(folder.Entries(), before);
+}
+
+// A full disk: exit status 1, one line saying so, the existing output (and a
+// link to it) as it was, no temporary file.
+TEST(CliConvert, AFullDiskFailsWithOneLineAndKeepsTheExistingOutput) {
+  TempFolder folder;
+  const std::string in = WriteScene(folder, "in.png", 96, 64);
+  FullFileSystem disk(folder / "disk");
+  if (!disk.Mounted()) GTEST_SKIP() << "cannot mount a file system here (needs root)";
+  WriteTextFile(disk.path() / "out.tif", "existing");
+  fs::create_symlink(disk.path() / "out.tif", folder / "link.tif");
+  disk.Fill();
+  for (const fs::path& out :
+       {disk.path() / "out.tif", disk.path() / "new.png", folder / "link.tif"}) {
+    const CliRun run = RunCli(folder, {"convert", "-o", out.string(), in});
+    ExpectFailureNaming(run, out.string());
+    EXPECT_NE(run.errors.find("the disk is full"), std::string::npos) << run.errors;
+  }
+  EXPECT_EQ(ReadWholeFile(disk.path() / "out.tif"), "existing");
+  EXPECT_TRUE(fs::is_symlink(folder / "link.tif"));
+  EXPECT_EQ(std::distance(fs::directory_iterator(disk.path()), fs::directory_iterator()), 2);
+}
+
+// Headers claiming pictures the files cannot hold, and a file cut short: exit
+// status 1 and one line naming the file and what it claims.
+TEST(CliConvert, HostileFilesFailWithOneLineSayingWhy) {
+  TempFolder folder;
+  const std::string out = (folder / "out.tif").string();
+  const std::string cut = WriteScene(folder, "cut.bmp", 64, 48);
+  WriteTextFile(cut, ReadWholeFile(cut).substr(0, 4000));
+  const std::vector<std::pair<std::string, std::string>> files = {
+      {"bomb.png", hostile::PngClaiming(30000, 30000)},
+      {"bomb.bmp", hostile::BmpClaiming(30000, 30000, 310)},
+      {"bomb.tif", hostile::TiffClaiming(65000, 65000, 1, "", 408)},
+      {"bomb.jpg", hostile::JpegClaiming(folder, 30000, 30000)}};
+  for (const auto& [name, bytes] : files) {
+    WriteTextFile(folder / name, bytes);
+    const CliRun run = RunCli(folder, {"convert", "-o", out, (folder / name).string()});
+    ExpectFailureNaming(run, (folder / name).string() + "\": claims ");
+  }
+  const CliRun run = RunCli(folder, {"convert", "-o", out, cut});
+  ExpectFailureNaming(run, cut + "\": claims 64 x 48 pixels");
+  EXPECT_NE(run.errors.find("truncated"), std::string::npos) << run.errors;
+  EXPECT_FALSE(fs::exists(out));
 }
 
 // Exit status 2 for what the command line cannot mean, before any file is read.

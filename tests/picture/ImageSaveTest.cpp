@@ -1,6 +1,7 @@
 #include <FreeImage.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <tuple>
@@ -8,6 +9,7 @@
 #include "picture/CBxPicBufAPI.h"
 #include "picture/ImageLoad.h"
 #include "picture/ImageSave.h"
+#include "tests/support/FullDisk.h"
 #include "tests/support/Metadata.h"
 
 namespace fs = std::filesystem;
@@ -96,6 +98,88 @@ TEST(WriteImageFile, FailedWritesLeaveTheExistingFileAndNoTemporaryFile) {
   ScopedPicBuf back, mask;
   ASSERT_FALSE(LoadImageFile(back.get(), mask.get(), target));
   EXPECT_TRUE(SameSamples(*back, *pic));
+}
+
+const std::vector<std::string> kExisting = {"existing.bmp", "existing.jpg", "existing.png",
+                                            "existing.tif", "linked.png"};
+
+// Files a failed save must leave alone, and a link to one of them from
+// another folder.
+void MakeExistingFiles(const fs::path& failing, const fs::path& elsewhere) {
+  for (const std::string& name : kExisting)
+    WriteTextFile(failing / name, "precious " + name);
+  fs::create_symlink(failing / "linked.png", elsewhere / "link.png");
+}
+
+// Where the writes fail, in every format: a new file, an existing one and a
+// link to an existing one must come out as they were, with no temporary file
+// left and the reason told.
+void ExpectFailedSavesChangeNothing(const fs::path& failing, const fs::path& elsewhere,
+                                    std::errc reason) {
+  ScopedPicBuf pic(64, 64, 3, 8);  // samples that do not compress: about 12 KB
+  FillPattern(pic.get(), 5);
+  for (const char* ext : {".png", ".tif", ".jpg", ".bmp"}) {
+    for (const fs::path& to : {failing / (std::string("new") + ext),
+                               failing / (std::string("existing") + ext), elsewhere / "link.png"}) {
+      std::error_code failure;
+      EXPECT_TRUE(
+          WriteImageFile(pic.get(), nullptr, to, {}, FormatCodeFromExtension(ext), 0, &failure))
+          << to;
+      EXPECT_EQ(failure, reason) << to;
+    }
+  }
+  std::vector<std::string> left;
+  for (const auto& entry : fs::directory_iterator(failing))
+    if (entry.path().filename() != "filler") left.push_back(entry.path().filename().string());
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, kExisting);
+  for (const std::string& name : kExisting)
+    EXPECT_EQ(ReadWholeFile(failing / name), "precious " + name);
+  EXPECT_EQ(fs::read_symlink(elsewhere / "link.png"), failing / "linked.png");
+}
+
+TEST(WriteImageFile, AFullDiskFailsAndLeavesEveryFileAsItWas) {
+  TempFolder folder, elsewhere;
+  FullFileSystem disk(folder / "disk");
+  if (!disk.Mounted()) GTEST_SKIP() << "cannot mount a file system here (needs root)";
+  MakeExistingFiles(disk.path(), elsewhere.path());
+  disk.Fill();
+  ExpectFailedSavesChangeNothing(disk.path(), elsewhere.path(), std::errc::no_space_on_device);
+}
+
+TEST(WriteImageFile, WritesRefusedByTheFileSizeLimitFailAndLeaveEveryFileAsItWas) {
+  TempFolder folder, elsewhere;
+  MakeExistingFiles(folder.path(), elsewhere.path());
+  const FileSizeLimit limit(2000);
+  ExpectFailedSavesChangeNothing(folder.path(), elsewhere.path(), std::errc::file_too_large);
+}
+
+// The link stays and the file it finally names (through relative links and
+// folders) gets the picture; a dangling link gets its file made; a loop of
+// links is refused without making anything.
+TEST(WriteImageFile, ALinkIsWrittenThroughToTheFileItFinallyNames) {
+  TempFolder folder;
+  ScopedPicBuf pic(9, 7, 3, 8), back, mask;
+  FillPattern(pic.get(), 6);
+  fs::create_directory(folder / "sub");
+  WriteTextFile(folder / "real.png", "old");
+  fs::create_symlink("sub/middle.png", folder / "first.png");
+  fs::create_symlink("../real.png", folder / "sub" / "middle.png");
+  fs::create_symlink(folder / "sub" / "made.png", folder / "dangling.png");
+  fs::create_symlink("loop-b.png", folder / "loop-a.png");
+  fs::create_symlink("loop-a.png", folder / "loop-b.png");
+
+  ASSERT_FALSE(WriteImageFile(pic.get(), nullptr, folder / "first.png", {}, 0, 0));
+  ASSERT_FALSE(WriteImageFile(pic.get(), nullptr, folder / "dangling.png", {}, 0, 0));
+  EXPECT_TRUE(WriteImageFile(pic.get(), nullptr, folder / "loop-a.png", {}, 0, 0));
+  for (const char* link : {"first.png", "sub/middle.png", "dangling.png", "loop-a.png"})
+    EXPECT_TRUE(fs::is_symlink(folder / link)) << link;
+  for (const char* file : {"real.png", "sub/made.png"}) {
+    ASSERT_FALSE(LoadImageFile(back.get(), mask.get(), folder / file)) << file;
+    EXPECT_TRUE(SameSamples(*back, *pic)) << file;
+  }
+  EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"dangling.png", "first.png", "loop-a.png",
+                                                        "loop-b.png", "real.png", "sub"}));
 }
 
 TEST(WriteImageFile, CopiesExifAndProfileOfTheSourceToTiffAndJpeg) {

@@ -11,6 +11,7 @@
 
 #include "settings/Settings.h"
 #include "tests/settings/SettingsTestSupport.h"
+#include "tests/support/FullDisk.h"
 
 namespace fs = std::filesystem;
 
@@ -136,6 +137,43 @@ TEST_F(Settings, FailedWritesAreIgnoredAndKeepTheFile) {
   ::setenv("XDG_CONFIG_HOME", (temp_.path / "plain-file").c_str(), 1);
   WriteSetting("Power", 3);
   EXPECT_EQ(ReadSetting("Power", "15"), 15);
+}
+
+TEST_F(Settings, AFullDiskOrFileSizeLimitKeepsTheFileAsItWas) {
+  const std::string before = "[General]\njpeg=60\n";
+  const auto expectUnchanged = [&](const char* how) {
+    WriteSetting("Power", 3);
+    EXPECT_EQ(ReadSetting("Power", "15"), 15) << how;
+    EXPECT_EQ(ReadFile(File()), before) << how;
+    EXPECT_EQ(std::distance(fs::directory_iterator(Folder()), fs::directory_iterator()),
+              fs::exists(Folder() / "filler") ? 2 : 1)
+        << how;
+  };
+  {
+    WriteSettingsFile(before);
+    const FileSizeLimit limit(before.size() + 2);
+    expectUnchanged("file size limit");
+  }
+  fs::remove_all(Folder());
+  FullFileSystem disk(Folder());
+  if (!disk.Mounted()) GTEST_SKIP() << "cannot mount a file system here (needs root)";
+  WriteSettingsFile(before);
+  disk.Fill();
+  expectUnchanged("full disk");
+}
+
+TEST_F(Settings, ALinkedSettingsFileIsWrittenThroughAndStaysALink) {
+  fs::create_directories(Folder());
+  fs::create_directories(temp_.path / "dotfiles");
+  WriteFile(temp_.path / "dotfiles" / "Melvaro.txt", "[General]\njpeg=60\n");
+  fs::create_symlink("../../dotfiles/Melvaro.txt", File());
+  WriteSetting("Power", 3);
+  EXPECT_TRUE(fs::is_symlink(File()));
+  EXPECT_EQ(ReadSetting("Power", "15"), 3);
+  EXPECT_EQ(ReadSetting("jpeg", "85"), 60);
+  EXPECT_NE(ReadFile(temp_.path / "dotfiles" / "Melvaro.txt").find("Power=3"), std::string::npos);
+  EXPECT_EQ(
+      std::distance(fs::directory_iterator(temp_.path / "dotfiles"), fs::directory_iterator()), 1);
 }
 
 TEST_F(Settings, ConcurrentWritersOfDifferentKeysLoseNothing) {
