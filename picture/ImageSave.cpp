@@ -4,10 +4,10 @@
 #include <string>
 #include <system_error>
 
+#include "picture/AtomicFile.h"
 #include "picture/FreeImageSupport.h"
 #include "picture/TiffExif.h"
 #include "picture/TiffSafeLoad.h"
-#include "picture/AtomicFile.h"
 
 namespace fs = std::filesystem;
 
