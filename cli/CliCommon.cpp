@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <system_error>
 
@@ -57,6 +59,32 @@ std::string WriteFailureReason(const fs::path& output, std::error_code failure) 
 
 }  // namespace
 
+namespace {
+std::atomic<uint8_t> interruptFlag{0};
+static_assert(std::atomic<uint8_t>::is_always_lock_free);
+
+extern "C" void OnInterrupt(int) {
+  interruptFlag.store(1, std::memory_order_relaxed);
+}
+}  // namespace
+
+void InstallInterruptHandlers() {
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP})
+    sigaction(signal, &action, nullptr);
+}
+
+bool Interrupted() {
+  return interruptFlag.load(std::memory_order_relaxed) != 0;
+}
+
+int ReportInterrupted() {
+  ReportError("interrupted");
+  return kExitFailure;
+}
+
 void ReportError(const std::string& message) {
   EndProgressLine();
   std::fprintf(stderr, "melvaro-cli: %s\n", message.c_str());
@@ -104,6 +132,9 @@ int WriteOutput(const SBxPicBuf& picture, const SBxPicBuf* mask, const fs::path&
                 const fs::path& metadataSource, const CommonOptions& options,
                 JobProgress* progress) {
   if (int status = CheckOutputPath(output); status != kExitSuccess) return status;
+  // The last step at which a stop is heeded: once the file is being written it is finished
+  // (it appears complete or not at all).
+  if (Interrupted()) return ReportInterrupted();
   const int formatCode = FormatCodeFromExtension(output);
   uint32_t bits = options.depth != 0 ? static_cast<uint32_t>(options.depth)
                                      : (picture.bitsPerComponent == 8 ? 8u : 16u);
@@ -149,7 +180,9 @@ int WriteOutput(const SBxPicBuf& picture, const SBxPicBuf* mask, const fs::path&
 }
 
 CliProgress::CliProgress(const CommonOptions& options)
-    : enabled_(!options.quiet && ::isatty(STDERR_FILENO) == 1) {}
+    : enabled_(!options.quiet && ::isatty(STDERR_FILENO) == 1) {
+  WatchCancelFlag(&interruptFlag);
+}
 
 CliProgress::~CliProgress() {
   EndProgressLine();

@@ -23,6 +23,14 @@ struct CommonOptions {
   bool quiet = false;       // no progress line
 };
 
+// Ctrl+C, SIGTERM and SIGHUP ask the run to stop: the engines stop between their steps,
+// nothing is written after it, and what the run wrote is taken away again. Installed once
+// for the whole run; every CliProgress watches the flag.
+void InstallInterruptHandlers();
+bool Interrupted();
+// Reports "interrupted" and gives the failure status.
+int ReportInterrupted();
+
 // One line "melvaro-cli: <message>" on stderr (ending a progress line first).
 void ReportError(const std::string& message);
 

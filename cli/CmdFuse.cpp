@@ -82,6 +82,7 @@ int RunFuse(const FuseOptions& options, const CommonOptions& common) {
   // A script wants all its pictures or a clear failure: every file is required.
   const SeriesFusionReport report =
       FuseFiles(inputs, parameter::kExposure.Clamp(options.exposure), true, &progress, fused.get());
+  if (report.status == SeriesFusionStatus::kCancelled) return ReportInterrupted();
   if (report.status != SeriesFusionStatus::kFused) {
     ReportFailure(report, inputs);
     return kExitFailure;

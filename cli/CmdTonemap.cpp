@@ -31,6 +31,7 @@ int RunTonemap(const TonemapOptions& options, const CommonOptions& common) {
   ScopedPicBuf result;
   progress.SetText("Tone mapping");
   if (ToneMapPicture(*input.picture, sliders, &progress, result.get())) {
+    if (Interrupted()) return ReportInterrupted();
     ReportError("tone mapping failed: not enough memory");
     return kExitFailure;
   }

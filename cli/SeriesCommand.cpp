@@ -1,40 +1,10 @@
 #include "cli/SeriesCommand.h"
 
-#include <atomic>
-#include <csignal>
 #include <filesystem>
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// Set by the interrupt handler, read by the jobs between files.
-std::atomic<uint8_t> interrupted{0};
-static_assert(std::atomic<uint8_t>::is_always_lock_free);
-
-extern "C" void OnInterrupt(int) {
-  interrupted.store(1, std::memory_order_relaxed);
-}
-
-// Ctrl+C asks the running job to stop instead of ending the program, for as
-// long as this object lives.
-class InterruptGuard {
- public:
-  explicit InterruptGuard(JobProgress* progress) {
-    interrupted.store(0);
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, &previous_);
-    progress->WatchCancelFlag(&interrupted);
-  }
-  ~InterruptGuard() { sigaction(SIGINT, &previous_, nullptr); }
-  InterruptGuard(const InterruptGuard&) = delete;
-  InterruptGuard& operator=(const InterruptGuard&) = delete;
-
- private:
-  struct sigaction previous_ {};
-};
 
 std::string Quoted(const fs::path& path) {
   std::string quoted(1, '"');
@@ -88,14 +58,15 @@ int RunSeriesCommand(const SeriesCommandOptions& options, const CommonOptions& c
   if (int status = LoadInput(options.input, &input, &progress); status != kExitSuccess)
     return status;
 
-  // From here on Ctrl+C only asks the job to stop, so that the files it
-  // wrote are taken away again.
-  const InterruptGuard guard(&progress);
   const SeriesFolderLease folder = options.seriesDir.empty()
                                        ? SeriesFolderLease::Private()
                                        : SeriesFolderLease::UserFolder(options.seriesDir);
   if (!folder.Usable()) {
     ReportError("cannot create a temporary folder in " + Quoted(TemporaryFolder().parent_path()));
+    return kExitFailure;
+  }
+  if (folder.InUse()) {
+    ReportError(Quoted(folder.Folder()) + ": the series folder is in use by another run");
     return kExitFailure;
   }
   const SeriesTarget target = folder.Target(request);

@@ -38,6 +38,7 @@ int main(int argc, char** argv) {
     return app.exit(error) == 0 ? kExitSuccess : kExitUsage;
   }
   if (!runner) return kExitUsage;
+  InstallInterruptHandlers();
   try {
     return runner();
   } catch (const std::bad_alloc&) {

@@ -1,6 +1,11 @@
 #include "jobs/SeriesPipeline.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <string>
 #include <system_error>
 
@@ -30,6 +35,15 @@ SeriesFolderLease::SeriesFolderLease(fs::path folder, FolderCleanup cleanup, boo
     : removeAtEnd_(removeAtEnd) {
   target_.folder = std::move(folder);
   target_.cleanup = cleanup;
+  if (target_.folder.empty()) return;
+  std::error_code error;
+  fs::create_directories(target_.folder, error);
+  lockFd_ = ::open(target_.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  // A folder that cannot be opened is reported when the series is prepared in it.
+  if (lockFd_ >= 0 && ::flock(lockFd_, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+    inUse_ = true;
+    removeAtEnd_ = false;
+  }
 }
 
 SeriesFolderLease SeriesFolderLease::UserFolder(const fs::path& folder) {
@@ -47,13 +61,18 @@ SeriesFolderLease SeriesFolderLease::ProgramFolder() {
 }
 
 SeriesFolderLease::SeriesFolderLease(SeriesFolderLease&& other) noexcept
-    : target_(std::move(other.target_)), removeAtEnd_(other.removeAtEnd_) {
+    : target_(std::move(other.target_)),
+      removeAtEnd_(other.removeAtEnd_),
+      inUse_(other.inUse_),
+      lockFd_(other.lockFd_) {
   other.removeAtEnd_ = false;
+  other.lockFd_ = -1;
 }
 
 SeriesFolderLease::~SeriesFolderLease() {
   std::error_code error;
   if (removeAtEnd_) fs::remove_all(target_.folder, error);
+  if (lockFd_ >= 0) ::close(lockFd_);  // closing releases the lock
 }
 
 SeriesTarget SeriesFolderLease::Target(const SeriesRequest& request) const {

@@ -35,7 +35,8 @@ int SeriesExposure(SeriesKind kind, int userExposure);
 // files the family really holds.
 int DaylightFusedCount(int power, int available);
 
-// The folder one run writes its series into.
+// The folder one run writes its series into, held for the run: a second run that finds it
+// in use (an advisory lock on the folder) is told so instead of sharing it.
 class SeriesFolderLease {
  public:
   // A folder of the user's: created when missing, only series files of an earlier run go.
@@ -53,6 +54,8 @@ class SeriesFolderLease {
 
   // False when no folder could be had (a private folder could not be made).
   bool Usable() const { return !target_.folder.empty(); }
+  // True when another run holds the folder: nothing may be written into it.
+  bool InUse() const { return inUse_; }
   SeriesTarget Target(const SeriesRequest& request) const;
   const std::filesystem::path& Folder() const { return target_.folder; }
 
@@ -61,6 +64,8 @@ class SeriesFolderLease {
 
   SeriesTarget target_;
   bool removeAtEnd_ = false;
+  bool inUse_ = false;
+  int lockFd_ = -1;  // the folder, opened and locked for the run
 };
 
 // Writes the series of `source` into the target folder, listing its files in fusion order.

@@ -13,6 +13,10 @@
 #include <filesystem>
 #include <system_error>
 
+// True when a name made by this class or by the series folders ("<prefix><pid>-...") belongs
+// to a process that no longer runs: what a killed run left behind, safe to remove.
+bool LeftByEndedProcess(const std::string& name, const std::string& prefix);
+
 class AtomicFile {
  public:
   // Creates the temporary file; Good() tells whether that worked.

@@ -1,5 +1,7 @@
 #include "single/SeriesFolder.h"
 
+#include "picture/AtomicFile.h"
+
 #include <pwd.h>
 #include <unistd.h>
 
@@ -47,7 +49,15 @@ fs::path MakePrivateSeriesFolder() {
   if (parent.empty()) return {};
   std::error_code ec;
   fs::create_directories(parent, ec);
-  std::string pattern = (parent / "series-XXXXXX").string();
+  // Folders of runs that were killed before they could remove theirs go first.
+  for (const fs::directory_entry& entry : fs::directory_iterator(parent, ec)) {
+    std::error_code removeError;
+    if (LeftByEndedProcess(entry.path().filename().string(), "series-") &&
+        entry.is_directory(removeError))
+      fs::remove_all(entry.path(), removeError);
+  }
+  // The process id in the name tells a later run whether the folder's owner still runs.
+  std::string pattern = (parent / ("series-" + std::to_string(::getpid()) + "-XXXXXX")).string();
   if (!mkdtemp(pattern.data())) return {};
   return pattern;
 }

@@ -21,6 +21,9 @@ std::string FailureText(const SeriesOutcome& outcome, const std::filesystem::pat
 JobResult RunSeriesJob(AppState& state, const SeriesRequest& request, JobProgress& progress) {
   const SeriesFolderLease folder = SeriesFolderLease::ProgramFolder();
   if (!folder.Usable()) return {JobEnd::kFailed, "No folder for the series can be found."};
+  if (folder.InUse())
+    return {JobEnd::kFailed, "The temporary folder \"" + folder.Folder().string() +
+                                 "\" is in use by another Melvaro."};
   const SeriesOutcome outcome =
       MakeSeries(state.workPicture, request, folder.Target(request), &progress);
   if (outcome.status == SeriesStatus::kCancelled) return {JobEnd::kCancelled, {}};

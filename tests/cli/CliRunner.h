@@ -59,7 +59,7 @@ class CliProcess {
     posix_spawn_file_actions_destroy(&actions);
   }
 
-  void Interrupt() const { kill(pid_, SIGINT); }
+  void Interrupt(int signal = SIGINT) const { kill(pid_, signal); }
 
   // Exit status (-1 when it did not exit normally) and what it said on stderr.
   int Wait() {

@@ -67,7 +67,15 @@ TEST(CliSeries, DaylightFusesTheFirstPowerFilesOfItsListAndLeavesNoFolder) {
   ExpectFusionOf({want.listed.data(), 5}, 128, out);
 }
 
-TEST(CliSeries, InterruptStopsBetweenFilesAndTakesTheFilesAway) {
+// Waits until the run has written its first series file.
+bool FirstFileWritten(const fs::path& dir) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (!fs::exists(dir / "file_000.tif") && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  return fs::exists(dir / "file_000.tif");
+}
+
+TEST(CliSeries, CtrlCTermAndHangUpStopBetweenFilesAndTakeTheFilesAway) {
   TempFolder folder;
   // Large enough that denoising the bright files takes far longer than
   // noticing the first file.
@@ -75,14 +83,30 @@ TEST(CliSeries, InterruptStopsBetweenFilesAndTakesTheFilesAway) {
   const fs::path dir = folder / "series", out = folder / "out.png";
   fs::create_directories(dir);
   WriteTextFile(dir / "notes.txt", "x");
-  CliProcess cli(folder, {"single", "--denoise", "high", "--series-dir", dir.string(), "-o",
-                          out.string(), in});
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (!fs::exists(dir / "file_000.tif") && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  cli.Interrupt();
-  EXPECT_EQ(cli.Wait(), 1);
-  EXPECT_NE(cli.errorText.find("interrupted"), std::string::npos) << cli.errorText;
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1);  // notes.txt
-  EXPECT_FALSE(fs::exists(out));
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    CliProcess cli(folder, {"single", "--denoise", "high", "--series-dir", dir.string(), "-o",
+                            out.string(), in});
+    ASSERT_TRUE(FirstFileWritten(dir)) << signal;
+    cli.Interrupt(signal);
+    EXPECT_EQ(cli.Wait(), 1) << signal;
+    EXPECT_NE(cli.errorText.find("interrupted"), std::string::npos) << cli.errorText;
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1);  // notes.txt
+    EXPECT_FALSE(fs::exists(out));
+  }
+}
+
+TEST(CliSeries, ASeriesFolderInUseStopsASecondRunAtOnce) {
+  TempFolder folder;
+  const std::string in = WriteScene(folder, "in.png", 1600, 1200);
+  const fs::path dir = folder / "series";
+  CliProcess first(folder, {"single", "--denoise", "high", "--series-dir", dir.string(), "-o",
+                            (folder / "first.png").string(), in});
+  ASSERT_TRUE(FirstFileWritten(dir));
+  const CliRun second = RunCli(
+      folder, {"single", "--series-dir", dir.string(), "-o", (folder / "second.png").string(), in});
+  EXPECT_EQ(second.status, 1);
+  EXPECT_NE(second.errors.find("in use"), std::string::npos) << second.errors;
+  EXPECT_FALSE(fs::exists(folder / "second.png"));
+  first.Interrupt();
+  EXPECT_EQ(first.Wait(), 1);
 }

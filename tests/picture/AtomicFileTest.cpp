@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <iterator>
 
@@ -66,4 +68,22 @@ TEST(AtomicFile, FinalLinkTargetFollowsRelativeLinksAndRefusesLoops) {
   AtomicFile looped(temp.path / "loop");
   EXPECT_FALSE(looped.Good());
   EXPECT_FALSE(looped.Commit());
+}
+
+TEST(AtomicFile, TheNextWriteRemovesWhatAKilledWriteOfTheSameFileLeft) {
+  TempFolder temp;
+  const pid_t ended = fork();
+  if (ended == 0) _exit(0);
+  waitpid(ended, nullptr, 0);
+  const fs::path left = temp.path / (".out.part-" + std::to_string(ended) + "-0.png");
+  const fs::path running = temp.path / (".out.part-" + std::to_string(getppid()) + "-0.png");
+  const fs::path other = temp.path / (".other.part-" + std::to_string(ended) + "-0.png");
+  for (const fs::path& path : {left, running, other})
+    WriteFile(path, "x");
+  AtomicFile file(temp.path / "out.png");
+  EXPECT_TRUE(file.Write("new", 3));
+  EXPECT_TRUE(file.Commit());
+  EXPECT_FALSE(fs::exists(left));
+  EXPECT_TRUE(fs::exists(running));  // its writer still runs
+  EXPECT_TRUE(fs::exists(other));    // another file's business
 }

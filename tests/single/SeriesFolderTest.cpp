@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <fstream>
 
 #include "tests/single/TestHelpers.h"
@@ -21,10 +24,23 @@ TEST_F(SeriesFolder, TemporaryFoldersLiveInTheCacheFolder) {
   setenv("HOME", home.c_str(), 1);
   setenv("XDG_CACHE_HOME", (root_ / "cache").c_str(), 1);
 
+  // A folder a killed run left (its process gone) goes; one of a running process stays.
+  const pid_t ended = fork();
+  if (ended == 0) _exit(0);
+  waitpid(ended, nullptr, 0);
+  const fs::path left = root_ / "cache" / "Melvaro" / ("series-" + std::to_string(ended) + "-ab");
+  const fs::path running =
+      root_ / "cache" / "Melvaro" / ("series-" + std::to_string(getppid()) + "-cd");
+  fs::create_directories(left / "sub");
+  fs::create_directories(running);
   const fs::path a = MakePrivateSeriesFolder(), b = MakePrivateSeriesFolder();
   EXPECT_NE(a, b);
   EXPECT_EQ(a.parent_path(), root_ / "cache" / "Melvaro");
   EXPECT_TRUE(fs::is_directory(a) && fs::is_empty(b));
+  EXPECT_FALSE(fs::exists(left));
+  EXPECT_TRUE(fs::exists(running));
+  EXPECT_NE(a.filename().string().find("series-" + std::to_string(getpid()) + "-"),
+            std::string::npos);
 }
 
 // The user's folder loses only names of exactly three digits per number.
