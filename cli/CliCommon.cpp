@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <system_error>
 
+#include "jobs/MemoryNeed.h"
 #include "picture/ImageLoad.h"
 #include "picture/ImageSave.h"
 #include "settings/TextTable.h"
@@ -82,6 +83,13 @@ bool Interrupted() {
 
 int ReportInterrupted() {
   ReportError("interrupted");
+  return kExitFailure;
+}
+
+int CheckMemory(const std::string& job, uint64_t need) {
+  const std::string refusal = MemoryRefusal(job, need);
+  if (refusal.empty()) return kExitSuccess;
+  ReportError(refusal);
   return kExitFailure;
 }
 

@@ -31,6 +31,10 @@ bool Interrupted();
 // Reports "interrupted" and gives the failure status.
 int ReportInterrupted();
 
+// Refuses, before it starts, a job whose memory need (jobs/MemoryNeed.h) cannot fit:
+// kExitSuccess when it fits, else reports why and gives the failure status.
+int CheckMemory(const std::string& job, uint64_t need);
+
 // One line "melvaro-cli: <message>" on stderr (ending a progress line first).
 void ReportError(const std::string& message);
 

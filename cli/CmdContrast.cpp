@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/Commands.h"
+#include "jobs/MemoryNeed.h"
 #include "jobs/ToneJobs.h"
 #include "settings/Parameters.h"
 
@@ -21,6 +22,9 @@ int RunContrast(const ContrastOptions& options, const CommonOptions& common) {
   CliProgress progress(common);
   InputPicture input;
   if (int status = LoadInput(options.input, &input, &progress); status != kExitSuccess)
+    return status;
+  if (int status = CheckMemory("Smart Contrast", SmartContrastBytes(*input.picture));
+      status != kExitSuccess)
     return status;
   progress.SetText("Smart Contrast");
   SmartContrastJob job;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/Commands.h"
+#include "jobs/MemoryNeed.h"
 #include "jobs/ToneJobs.h"
 #include "settings/Parameters.h"
 
@@ -25,6 +26,9 @@ int RunTonemap(const TonemapOptions& options, const CommonOptions& common) {
   CliProgress progress(common);
   InputPicture input;
   if (int status = LoadInput(options.input, &input, &progress); status != kExitSuccess)
+    return status;
+  if (int status = CheckMemory("tone mapping", ToneMapBytes(*input.picture));
+      status != kExitSuccess)
     return status;
   const ToneSliders sliders{options.contrast, options.noise, options.details, options.equalization,
                             options.extraColors == "on"};

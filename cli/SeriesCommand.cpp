@@ -1,4 +1,5 @@
 #include "cli/SeriesCommand.h"
+#include "jobs/MemoryNeed.h"
 
 #include <filesystem>
 
@@ -58,6 +59,9 @@ int RunSeriesCommand(const SeriesCommandOptions& options, const CommonOptions& c
   if (int status = LoadInput(options.input, &input, &progress); status != kExitSuccess)
     return status;
 
+  if (int status = CheckMemory("fusing the series", FusionBytes(*input.picture));
+      status != kExitSuccess)
+    return status;
   const SeriesFolderLease folder = options.seriesDir.empty()
                                        ? SeriesFolderLease::Private()
                                        : SeriesFolderLease::UserFolder(options.seriesDir);

@@ -16,6 +16,7 @@
 #include "app/UserDialogs.h"
 #include "app/panels/PanelControls.h"
 #include "app/state/AppState.h"
+#include "jobs/MemoryNeed.h"
 #include "jobs/PreviewFusion.h"
 #include "jobs/SeriesPipeline.h"
 #include "picture/ImageLoad.h"
@@ -285,6 +286,7 @@ void FusionPanel::SetButtonsEnabled(bool enabled) {
 
 void FusionPanel::Ok() {
   if (closed_ || !ok_->isEnabled()) return;
+  if (!MemoryAllows(host_, "Fusing the series", FusionBytes(host_.State().document.source))) return;
   WriteSetting(StoredKey(kind_).key, std::to_string(value_));
   SetButtonsEnabled(false);
   auto report = std::make_shared<SeriesFusionReport>();

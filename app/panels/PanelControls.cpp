@@ -8,6 +8,8 @@
 #include "app/Messages.h"
 #include "app/PanelHost.h"
 #include "app/RenderView.h"
+#include "app/UserDialogs.h"
+#include "jobs/MemoryNeed.h"
 #include "picture/CBxPicBufAPI.h"
 #include "settings/TextTable.h"
 
@@ -53,6 +55,14 @@ SliderScroll ScrollOf(int action, bool thumbDown) {
 
 QString PanelText(int n) {
   return QString::fromStdString(LangText(n));
+}
+
+bool MemoryAllows(PanelHost& host, const std::string& job, uint64_t need) {
+  const std::string refusal = MemoryRefusal(job, need);
+  if (refusal.empty()) return true;
+  host.Dialogs().ShowMessage(host.Window(), LangText(kTextWarning), refusal + ".",
+                             MessageIcon::kWarning);
+  return false;
 }
 
 void CopyPicture(SBxPicBuf* to, const SBxPicBuf& from) {

@@ -2,7 +2,9 @@
 
 #include <QPoint>
 #include <QString>
+#include <cstdint>
 #include <functional>
+#include <string>
 
 #include "app/panels/PreviewModel.h"
 #include "picture/SBxPicBuf.h"
@@ -35,6 +37,10 @@ SliderScroll ScrollOf(int action, bool thumbDown);
 
 // The text table's entry n.
 QString PanelText(int n);
+
+// Shows the refusal of a job whose memory need cannot fit (jobs/MemoryNeed.h); true when
+// the job may start.
+bool MemoryAllows(PanelHost& host, const std::string& job, uint64_t need);
 
 // `to` becomes a copy of `from` (reallocated to its geometry).
 void CopyPicture(SBxPicBuf* to, const SBxPicBuf& from);

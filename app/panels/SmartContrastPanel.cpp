@@ -13,6 +13,7 @@
 #include "app/Messages.h"
 #include "app/PanelHost.h"
 #include "app/state/AppState.h"
+#include "jobs/MemoryNeed.h"
 #include "picture/CBxPicBufAPI.h"
 #include "settings/Settings.h"
 #include "settings/TextTable.h"
@@ -31,7 +32,8 @@ SmartContrastPanel::SmartContrastPanel(PanelHost& host) : host_(host) {
   AppState& state = host_.State();
   state.toolDialogOpen = 1;
   host_.SendMessage(kMsgWaitCursor);
-  prepared_ = !job_.Prepare(state.document.source);
+  prepared_ = MemoryAllows(host_, "Smart Contrast", SmartContrastBytes(state.document.source)) &&
+              !job_.Prepare(state.document.source);
   BuildControls();
   Rebuild();
   host_.SendMessage(kMsgArrowCursor);

@@ -16,6 +16,7 @@
 #include "app/PanelHost.h"
 #include "app/RenderView.h"
 #include "app/state/AppState.h"
+#include "jobs/MemoryNeed.h"
 #include "picture/CBxPicBufAPI.h"
 #include "settings/Settings.h"
 
@@ -196,6 +197,7 @@ void ToneMappingPanel::SetEditing(bool enabled) {
 
 void ToneMappingPanel::Ok() {
   if (jobRunning_ || !ok_->isEnabled()) return;
+  if (!MemoryAllows(host_, "Tone mapping", ToneMapBytes(host_.State().document.source))) return;
   StartupSettings& stored = host_.Startup();
   for (int i = 0; i < 4; ++i)
     stored.uiPowerT[i] = *SliderValue(&values_, i);

@@ -2,6 +2,7 @@
 // region fusion, within the memory bound or past it; the parameters' limits.
 #include <gtest/gtest.h>
 
+#include "jobs/MemoryNeed.h"
 #include "jobs/PreviewFusion.h"
 #include "jobs/SeriesPipeline.h"
 #include "jobs/SourceList.h"
@@ -100,6 +101,27 @@ TEST(JobParameters, DaylightPowerIsLimitedToItsRangeAndTheFilesPresent) {
   EXPECT_EQ(list.count, 99);
   EXPECT_EQ(list.First(200).back(), "last.tif");
   EXPECT_EQ(list.First(3).size(), 3u);
+}
+
+TEST(MemoryNeed, JobsThatCannotFitAreRefusedWithBothSizesNamed) {
+  SBxPicBuf twelve;  // 12 megapixels, 8-bit colour
+  twelve.width = 4000;
+  twelve.height = 3000;
+  twelve.components = 3;
+  twelve.bitsPerComponent = 8;
+  // About 2 x 4/3 float planes per component for the accumulator alone: at least 384 MB.
+  EXPECT_GT(FusionBytes(twelve), uint64_t{384} << 20);
+  EXPECT_LT(FusionBytes(twelve), uint64_t{2} << 30);
+  SBxPicBuf grey = twelve;
+  grey.components = 1;
+  EXPECT_LT(FusionBytes(grey), FusionBytes(twelve));
+  EXPECT_GT(ToneMapBytes(twelve), ToneMapBytes(grey));
+  EXPECT_GT(SmartContrastBytes(twelve), SmartContrastBytes(grey));
+
+  EXPECT_EQ(MemoryRefusal("Fusing", 100 << 20, 200 << 20), "");
+  EXPECT_EQ(MemoryRefusal("Fusing", (uint64_t{300} << 20) + 1, uint64_t{200} << 20),
+            "Fusing needs about 301 MB of memory, but only 200 MB are available");
+  EXPECT_GT(AvailableMemoryBytes(), uint64_t{0});
 }
 
 }  // namespace

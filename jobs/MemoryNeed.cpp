@@ -1,0 +1,81 @@
+#include "jobs/MemoryNeed.h"
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+constexpr uint64_t kFloat = 4;
+constexpr uint64_t kMB = 1024 * 1024;
+
+uint64_t Pixels(const SBxPicBuf& g) {
+  return static_cast<uint64_t>(g.width > 0 ? g.width : 0) *
+         static_cast<uint64_t>(g.height > 0 ? g.height : 0);
+}
+
+uint64_t SampleBytes(const SBxPicBuf& g) {
+  return Pixels(g) * g.components * (g.bitsPerComponent > 8 ? 2 : 1);
+}
+
+// Planes of `pixels` floats, in thirds (a pyramid is 4/3 of its finest level).
+uint64_t FloatThirds(uint64_t pixels, uint64_t thirds) {
+  return pixels * kFloat * thirds / 3;
+}
+
+}  // namespace
+
+uint64_t FusionBytes(const SBxPicBuf& g) {
+  const uint64_t c = std::max<uint64_t>(g.components, 1);
+  // Accumulator: 2 pyramids per component; add step: the picture's pyramid per component
+  // and the weight pyramids (one shared plus a working one).
+  const uint64_t pyramids = FloatThirds(Pixels(g), 4 * 2 * c + 4 * c + 4 * 2);
+  return pyramids + 3 * SampleBytes(g);
+}
+
+uint64_t ToneMapBytes(const SBxPicBuf& g) {
+  const uint64_t c = std::max<uint64_t>(g.components, 1);
+  // Padding adds at most a block of 32 on each side; count 10 % more pixels for it.
+  const uint64_t padded = Pixels(g) + Pixels(g) / 10 + 4096;
+  // The colour planes, and per plane the Gaussian, Laplacian and output pyramids.
+  return FloatThirds(padded, 3 * c + 3 * 4) + 2 * SampleBytes(g);
+}
+
+uint64_t SmartContrastBytes(const SBxPicBuf& g) {
+  const uint64_t c = std::max<uint64_t>(g.components, 1);
+  // Padding to whole blocks with spare ones may double each side at worst.
+  const uint64_t padded = 4 * Pixels(g) + 4096;
+  return FloatThirds(padded, 2 * 4 * c) + 2 * padded * c * (g.bitsPerComponent > 8 ? 2 : 1);
+}
+
+uint64_t AvailableMemoryBytes() {
+  uint64_t available = 0;
+  std::ifstream meminfo("/proc/meminfo");
+  std::string line;
+  while (std::getline(meminfo, line)) {
+    if (line.rfind("MemAvailable:", 0) == 0) {
+      std::istringstream in(line.substr(13));
+      uint64_t kb = 0;
+      in >> kb;
+      available = kb * 1024;
+      break;
+    }
+  }
+  if (available == 0) available = UINT64_MAX;  // unknown: do not refuse on a guess
+  rlimit limit{};
+  if (getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+    available = std::min<uint64_t>(available, limit.rlim_cur);
+  return available;
+}
+
+std::string MemoryRefusal(const std::string& job, uint64_t need, uint64_t available) {
+  if (need <= available) return {};
+  return job + " needs about " + std::to_string((need + kMB - 1) / kMB) +
+         " MB of memory, but only " + std::to_string(available / kMB) + " MB are available";
+}
+
+std::string MemoryRefusal(const std::string& job, uint64_t need) {
+  return MemoryRefusal(job, need, AvailableMemoryBytes());
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "picture/SBxPicBuf.h"
+
+// How much memory a job will take, estimated from its picture before it starts, so that a
+// job that cannot fit is refused with a clear message instead of being killed half-way.
+// The estimates count the engine's working planes (32-bit floats) on top of the pictures
+// already in memory; they err on the high side.
+
+// The series fusion: the accumulator's two Laplacian pyramids per component (4/3 of a plane
+// each), the add step's pyramids of the picture and its weights, the picture being added
+// and the next one being decoded, and the result.
+uint64_t FusionBytes(const SBxPicBuf& geometry);
+// The tone mapper: the padded colour planes and, per processed plane, its Gaussian and
+// Laplacian pyramids and the output pyramid, plus the result.
+uint64_t ToneMapBytes(const SBxPicBuf& geometry);
+// Smart Contrast: the padded source and result and, per component, the Gaussian and
+// Laplacian pyramids of the padded picture.
+uint64_t SmartContrastBytes(const SBxPicBuf& geometry);
+
+// Memory this process may still take: the system's available memory (MemAvailable), less
+// nothing, or the address-space limit when one is set and lower.
+uint64_t AvailableMemoryBytes();
+
+// Empty when `need` fits in `available`; else the sentence for the user, naming both in MB.
+std::string MemoryRefusal(const std::string& job, uint64_t need, uint64_t available);
+// The same against this machine's available memory.
+std::string MemoryRefusal(const std::string& job, uint64_t need);
