@@ -144,6 +144,11 @@ bool ReadBmp(const HeaderFile& file, PictureClaim* claim) {
   } else {
     return false;
   }
+  // Run-length coding is defined for 8- and 4-bit pixels only; the decoder
+  // allocates the pixels the header names whatever the coding.
+  if ((compression == 1 && claim->bitsPerPixel != 8) ||
+      (compression == 2 && claim->bitsPerPixel != 4))
+    claim->damage = "its header names run-length coding for pixels of another depth";
   // Samples stored as they are (plain or with colour masks), rows padded to
   // 4 bytes; the last row's padding may be missing. Run-length coding can
   // skip any part of the picture in a few bytes: no bound there.
@@ -266,6 +271,7 @@ bool ReadPictureClaim(const std::filesystem::path& path, FREE_IMAGE_FORMAT forma
 }
 
 std::string RefusalOf(const PictureClaim& claim, uint64_t machineBytes) {
+  if (claim.damage != nullptr) return claim.damage;
   // A size of zero is the decoder's to refuse.
   if (claim.width == 0 || claim.height == 0) return {};
   if (claim.width > kMaxPicturePixels || claim.height > kMaxPicturePixels ||

@@ -26,6 +26,9 @@ struct PictureClaim {
   // gives no such bound.
   uint64_t minFileBytes = 0;
   uint64_t fileBytes = 0;
+  // What makes the header impossible in itself, when something does (a coding
+  // its pixels cannot have).
+  const char* damage = nullptr;
 };
 
 // Reads the header of a BMP, PNG, JPEG or TIFF file. False when the header

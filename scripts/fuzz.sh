@@ -4,6 +4,13 @@
 # (default 600) [formats...] (default: bmp jpg png tif). Crashing inputs land in
 # build/fuzz/artifacts/FORMAT/; each one belongs in tests/picture/data as a
 # regression case. Runs at the lowest priority: the machine stays usable.
+#
+# The decoding libraries are the system's, built without coverage: the
+# fuzzer is guided by our own code (format detection, header checks, the
+# TIFF checks, conversion) and mutates blindly beyond it, while the
+# sanitizers see the libraries' faults where they pass through intercepted
+# calls (memcpy, memset, malloc and free: overruns, invalid frees, huge
+# allocations). Expect findings to need many executions.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

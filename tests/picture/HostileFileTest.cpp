@@ -107,6 +107,8 @@ TEST(LoadImageFile, HeaderBombsAreRefusedFromTheirHeaderNamingTheClaimedSize) {
        "only 310"},
       {WriteBytes(folder, "topdown.bmp", BmpClaiming(30000, -30000, 310)),
        "claims 30000 x 30000 pixels, which need at least"},
+      {WriteBytes(folder, "rle32.bmp", RleBmpClaiming32BitPixels()),
+       "its header names run-length coding for pixels of another depth"},
       {WriteBytes(folder, "bomb.tif", TiffClaiming(65000, 65000, 1, "", 408)),
        "claims 65000 x 65000 pixels, more than the limit of 1000 megapixels"},
       {WriteBytes(folder, "deflate.tif", TiffClaiming(30000, 30000, 8, "x", 408)),

@@ -72,6 +72,16 @@ inline std::string BmpClaiming(int32_t width, int32_t height, uint32_t bytes) {
   return bmp;
 }
 
+// A BMP of 60 bytes whose header names run-length coding of 8-bit indices for
+// 32-bit pixels, 9 x 67108879 of them: found by the fuzzer, the decoder
+// allocated 2.4 GB for it.
+inline std::string RleBmpClaiming32BitPixels() {
+  std::string bmp = BmpClaiming(9, 67108879, 60);
+  bmp[28] = 32;  // bits per pixel
+  bmp[30] = 1;   // run-length coding of 8-bit indices
+  return bmp;
+}
+
 // An 8-bit grey TIFF with its directory before its one strip (as cameras
 // write them, so that cutting the file cuts the pixels); compression 1 (none)
 // or 8 (deflate, the strip given already compressed). `bytes` pads the file.
