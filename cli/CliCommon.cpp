@@ -118,7 +118,7 @@ int CheckOutputPath(const fs::path& output) {
 }
 
 int LoadInput(const fs::path& path, InputPicture* input, JobProgress* progress) {
-  if (progress) progress->SetText("Reading " + path.filename().string());
+  if (progress) progress->SetStage("Reading " + path.filename().string());
   input->path = path;
   // Every engine takes 8 or 16 bits, grey or colour; the loader makes nothing
   // else, and this keeps it so for every command.
@@ -167,7 +167,7 @@ int WriteOutput(const SBxPicBuf& picture, const SBxPicBuf* mask, const fs::path&
     mask = convertedMask.get();
   }
 
-  if (progress) progress->SetText("Writing " + output.filename().string());
+  if (progress) progress->SetStage("Writing " + output.filename().string());
   const fs::path source = options.noMetadata ? fs::path() : metadataSource;
   try {
     std::error_code failure;
@@ -188,7 +188,9 @@ int WriteOutput(const SBxPicBuf& picture, const SBxPicBuf* mask, const fs::path&
 }
 
 CliProgress::CliProgress(const CommonOptions& options)
-    : enabled_(!options.quiet && ::isatty(STDERR_FILENO) == 1) {
+    : mode_(options.quiet                  ? Mode::kQuiet
+            : ::isatty(STDERR_FILENO) == 1 ? Mode::kTerminal
+                                           : Mode::kLines) {
   WatchCancelFlag(&interruptFlag);
 }
 
@@ -213,21 +215,28 @@ void CliProgress::Advance(int steps) {
   Draw();
 }
 
-void CliProgress::SetText(const std::string& text) {
-  text_ = text;
+void CliProgress::SetText(const std::string& /*text*/) {}
+
+void CliProgress::SetStage(const std::string& text) {
+  stage_ = text;
+  minimum_ = maximum_ = position_ = 0;  // the stage's own steps come with its range
+  if (mode_ == Mode::kLines) {
+    std::fprintf(stderr, "%s\n", stage_.c_str());
+    std::fflush(stderr);
+  }
   Draw();
 }
 
 void CliProgress::Draw() {
-  if (!enabled_) return;
+  if (mode_ != Mode::kTerminal) return;
   // "\33[K" clears what a longer earlier line left on the terminal.
   if (maximum_ > minimum_) {
     const long long done =
         static_cast<long long>(position_ - minimum_) * 100 / (maximum_ - minimum_);
-    std::fprintf(stderr, "\r%s %lld%%\33[K", text_.c_str(),
+    std::fprintf(stderr, "\r%s %lld%%\33[K", stage_.c_str(),
                  done < 0 ? 0 : (done > 100 ? 100 : done));
   } else {
-    std::fprintf(stderr, "\r%s\33[K", text_.c_str());
+    std::fprintf(stderr, "\r%s\33[K", stage_.c_str());
   }
   std::fflush(stderr);
   progressLineOpen = true;

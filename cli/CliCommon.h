@@ -66,8 +66,11 @@ int WriteOutput(const SBxPicBuf& picture, const SBxPicBuf* mask,
                 const std::filesystem::path& output, const std::filesystem::path& metadataSource,
                 const CommonOptions& options, JobProgress* progress);
 
-// A progress line on stderr, drawn only when stderr is a terminal and the
-// user did not ask for quiet; the line is ended when the job is done.
+// Progress on stderr, one stage at a time ("Fusing 11 pictures"), unless the user asked for
+// quiet. On a terminal one line is redrawn with the stage and its percentage and ended when
+// the job is done; otherwise (a log, a pipe) each stage is written once on a line of its own,
+// without percentages or carriage returns. The engines' own texts are not shown: the stage
+// says what is going on.
 class CliProgress : public JobProgress {
  public:
   explicit CliProgress(const CommonOptions& options);
@@ -79,13 +82,15 @@ class CliProgress : public JobProgress {
   void SetPosition(int position) override;
   void Advance(int steps) override;
   void SetText(const std::string& text) override;
+  void SetStage(const std::string& text) override;
 
  private:
+  enum class Mode { kQuiet, kTerminal, kLines };
   void Draw();
 
-  bool enabled_;
+  Mode mode_;
   int minimum_ = 0;
   int maximum_ = 0;
   int position_ = 0;
-  std::string text_;
+  std::string stage_;
 };

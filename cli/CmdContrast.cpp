@@ -26,7 +26,7 @@ int RunContrast(const ContrastOptions& options, const CommonOptions& common) {
   if (int status = CheckMemory("Smart Contrast", SmartContrastBytes(*input.picture));
       status != kExitSuccess)
     return status;
-  progress.SetText("Smart Contrast");
+  progress.SetStage("Smart Contrast");
   SmartContrastJob job;
   ScopedPicBuf result;
   if (job.Prepare(*input.picture) || job.Apply(options.lod.data(), result.get())) {

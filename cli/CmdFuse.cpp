@@ -91,7 +91,7 @@ int RunFuse(const FuseOptions& options, const CommonOptions& common) {
       return status;
   }
   CliProgress progress(common);
-  progress.SetText("Fusing " + std::to_string(inputs.size()) + " pictures");
+  progress.SetStage("Fusing " + std::to_string(inputs.size()) + " pictures");
   ScopedPicBuf fused;
   // A script wants all its pictures or a clear failure: every file is required.
   const SeriesFusionReport report =

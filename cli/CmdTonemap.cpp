@@ -33,7 +33,7 @@ int RunTonemap(const TonemapOptions& options, const CommonOptions& common) {
   const ToneSliders sliders{options.contrast, options.noise, options.details, options.equalization,
                             options.extraColors == "on"};
   ScopedPicBuf result;
-  progress.SetText("Tone mapping");
+  progress.SetStage("Tone mapping");
   if (ToneMapPicture(*input.picture, sliders, &progress, result.get())) {
     if (Interrupted()) return ReportInterrupted();
     ReportError("tone mapping failed: not enough memory");

@@ -121,6 +121,9 @@ SeriesPipelineResult RunSeriesPipeline(const SBxPicBuf& source, const SeriesRequ
                                        const SeriesTarget& target, int exposure, int maxFiles,
                                        JobProgress* progress, SBxPicBuf* output) {
   SeriesPipelineResult result;
+  if (progress)
+    progress->SetStage(request.kind == SeriesKind::kSingle ? "Making 11 exposures"
+                                                           : "Making 39 exposures");
   result.series = MakeSeries(source, request, target, progress);
   if (result.series.status != SeriesStatus::kCompleted) {
     result.fusion.status = SeriesFusionStatus::kNoFiles;
@@ -129,7 +132,7 @@ SeriesPipelineResult RunSeriesPipeline(const SBxPicBuf& source, const SeriesRequ
   const std::vector<fs::path>& listed = result.series.listed;
   const size_t count = std::min(listed.size(), static_cast<size_t>(std::max(maxFiles, 0)));
   const std::span<const fs::path> files(listed.data(), count);
-  if (progress) progress->SetText("Fusing " + std::to_string(count) + " pictures");
+  if (progress) progress->SetStage("Fusing " + std::to_string(count) + " pictures");
   result.fusion = FuseFiles(files, exposure, true, progress, output);
   if (result.fusion.status == SeriesFusionStatus::kCancelled)
     RemoveSeriesFiles(result.series.written);

@@ -17,6 +17,9 @@ class JobProgress {
   virtual void SetPosition(int /*position*/) {}
   virtual void Advance(int /*steps*/) {}
   virtual void SetText(const std::string& /*text*/) {}
+  // What the job does now, in words for the user ("Fusing 11 pictures"); the progress that
+  // follows counts within it. A front end that shows only stages ignores SetText.
+  virtual void SetStage(const std::string& text) { SetText(text); }
 
   void WatchCancelFlag(const std::atomic<uint8_t>* flag) { cancel_ = flag; }
   bool CancelRequested() const {

@@ -90,18 +90,37 @@ inline CliRun RunCli(const TempFolder& folder, const std::vector<std::string>& a
   return {status, cli.errorText};
 }
 
-// Exit status 1 and one line on stderr that names the file.
-inline void ExpectFailureNaming(const CliRun& run, const std::string& name) {
-  EXPECT_EQ(run.status, 1) << name;
-  EXPECT_EQ(std::count(run.errors.begin(), run.errors.end(), '\n'), 1) << run.errors;
-  EXPECT_NE(run.errors.find(name), std::string::npos) << run.errors;
+// The lines of stderr, and those of them that report an error (the others name the
+// stages of the work, written one per line off a terminal).
+inline std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  for (size_t end = text.find('\n'); end != std::string::npos; end = text.find('\n', start)) {
+    lines.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return lines;
+}
+inline std::vector<std::string> ErrorLines(const std::string& text) {
+  std::vector<std::string> errors;
+  for (const std::string& line : Lines(text))
+    if (line.starts_with("melvaro-cli:")) errors.push_back(line);
+  return errors;
 }
 
-// Exit status 0 and nothing on stderr (no progress line off a terminal).
+// Exit status 1 and one error line on stderr that names the file.
+inline void ExpectFailureNaming(const CliRun& run, const std::string& name) {
+  EXPECT_EQ(run.status, 1) << name;
+  const std::vector<std::string> errors = ErrorLines(run.errors);
+  ASSERT_EQ(errors.size(), 1u) << run.errors;
+  EXPECT_NE(errors.front().find(name), std::string::npos) << run.errors;
+}
+
+// Exit status 0 and no error line on stderr.
 inline ::testing::AssertionResult RunsCleanly(const TempFolder& folder,
                                               const std::vector<std::string>& arguments) {
   const CliRun run = RunCli(folder, arguments);
-  if (run.status == 0 && run.errors.empty()) return ::testing::AssertionSuccess();
+  if (run.status == 0 && ErrorLines(run.errors).empty()) return ::testing::AssertionSuccess();
   return ::testing::AssertionFailure() << "exit status " << run.status << ": " << run.errors;
 }
 

@@ -110,3 +110,35 @@ TEST(CliSeries, ASeriesFolderInUseStopsASecondRunAtOnce) {
   first.Interrupt();
   EXPECT_EQ(first.Wait(), 1);
 }
+
+namespace {
+
+// What a run says while it works: one line per stage into a log, one redrawn line with the
+// stage's percentage on a terminal, never the engines' own "Progress: 5%" texts.
+TEST(CliProgressLine, StagesOneLineEachIntoALogAndWithOnePercentageOnATerminal) {
+  TempFolder folder;
+  const std::string in = WriteScene(folder, "in.png", 40, 30);
+  const std::string out = (folder / "out.tif").string();
+  const CliRun logged = RunCli(folder, {"single", "--denoise", "none", "-o", out, in});
+  ASSERT_EQ(logged.status, 0) << logged.errors;
+  EXPECT_EQ(Lines(logged.errors),
+            (std::vector<std::string>{"Reading in.png", "Making 11 exposures", "Fusing 11 pictures",
+                                      "Writing out.tif"}));
+  EXPECT_EQ(logged.errors.find('\r'), std::string::npos);
+  EXPECT_TRUE(RunCli(folder, {"--quiet", "fuse", "-o", out, in, in}).errors.empty());
+
+  // A terminal, through script(1)'s pseudo-terminal.
+  const fs::path typescript = folder / "typescript";
+  const std::string command =
+      std::string(MELVARO_CLI_PATH) + " single --denoise none -o " + out + " " + in + " 2>&1";
+  const std::string run = "XDG_CACHE_HOME=" + (folder / "cache").string() + " script -qec '" +
+                          command + "' " + typescript.string() + " >/dev/null";
+  ASSERT_EQ(std::system(run.c_str()), 0);
+  const std::string screen = ReadWholeFile(typescript);
+  EXPECT_NE(screen.find("\rMaking 11 exposures 92%"), std::string::npos) << screen;
+  EXPECT_NE(screen.find("\rFusing 11 pictures 100%"), std::string::npos) << screen;
+  EXPECT_EQ(screen.find("Progress"), std::string::npos) << screen;
+  EXPECT_EQ(screen.find("% "), std::string::npos) << screen;  // never a percentage twice
+}
+
+}  // namespace
