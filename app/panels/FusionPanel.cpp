@@ -24,8 +24,6 @@
 #include "settings/TextTable.h"
 
 namespace {
-constexpr int kTextOk = 45;
-constexpr int kTextCancel = 46;
 constexpr int kTextSetDefault = 53;
 constexpr int kTextExposure = 61;
 constexpr int kTextTitle = 62;
@@ -79,10 +77,6 @@ FusionPanel::~FusionPanel() {
 }
 
 void FusionPanel::BuildControls() {
-  auto* title = new QLabel(PanelText(kTextTitle), this);
-  QFont bold = title->font();
-  bold.setBold(true);
-  title->setFont(bold);
   auto* name = new QLabel(PanelText(kind_.multiImage ? kTextExposure : kTextPower), this);
   valueLabel_ = new QLabel(QString::number(value_), this);
   valueLabel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -92,13 +86,8 @@ void FusionPanel::BuildControls() {
   slider_->setPageStep(0);  // a page scroll moves by the panel's own step of one
   slider_->setValue(value_);
   slider_->setFixedWidth(kContentWidth);
-  ok_ = new QPushButton(PanelText(kTextOk), this);
-  ok_->setDefault(true);
-  cancel_ = new QPushButton(PanelText(kTextCancel), this);
 
-  auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(10, 10, 10, 10);
-  layout->addWidget(title);
+  QVBoxLayout* layout = PanelLayout(this, kTextTitle);
   auto* valueRow = new QHBoxLayout;
   valueRow->addWidget(name);
   valueRow->addWidget(valueLabel_);
@@ -109,11 +98,9 @@ void FusionPanel::BuildControls() {
     layout->addWidget(setDefault_, 0, Qt::AlignLeft);
     connect(setDefault_, &QPushButton::clicked, this, &FusionPanel::SetDefault);
   }
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch();
-  buttons->addWidget(ok_);
-  buttons->addWidget(cancel_);
-  layout->addLayout(buttons);
+  const OkCancel buttons = AddOkCancel(layout, this);
+  ok_ = buttons.ok;
+  cancel_ = buttons.cancel;
   setFixedSize(sizeHint());
 
   connect(slider_, &QAbstractSlider::actionTriggered, this, &FusionPanel::OnSliderAction);

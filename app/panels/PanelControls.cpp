@@ -1,9 +1,12 @@
 #include "app/panels/PanelControls.h"
 
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPushButton>
 #include <QSlider>
+#include <QVBoxLayout>
 
 #include "app/Messages.h"
 #include "app/PanelHost.h"
@@ -34,6 +37,34 @@ SliderRow AddSliderRow(QGridLayout* grid, int row, QWidget* parent, const QStrin
   grid->addWidget(controls.value, 2 * row, 1);
   grid->addWidget(controls.slider, 2 * row + 1, 0, 1, 2);
   return controls;
+}
+
+namespace {
+constexpr int kTextOk = 45;
+constexpr int kTextCancel = 46;
+}  // namespace
+
+QVBoxLayout* PanelLayout(QWidget* panel, int titleText) {
+  auto* title = new QLabel(PanelText(titleText), panel);
+  QFont bold = title->font();
+  bold.setBold(true);
+  title->setFont(bold);
+  auto* layout = new QVBoxLayout(panel);
+  layout->setContentsMargins(10, 10, 10, 10);
+  layout->addWidget(title);
+  return layout;
+}
+
+OkCancel AddOkCancel(QVBoxLayout* layout, QWidget* panel) {
+  OkCancel buttons{new QPushButton(PanelText(kTextOk), panel),
+                   new QPushButton(PanelText(kTextCancel), panel)};
+  buttons.ok->setDefault(true);
+  auto* row = new QHBoxLayout;
+  row->addStretch();
+  row->addWidget(buttons.ok);
+  row->addWidget(buttons.cancel);
+  layout->addLayout(row);
+  return buttons;
 }
 
 SliderScroll ScrollOf(int action, bool thumbDown) {

@@ -12,6 +12,8 @@
 class PanelHost;
 class QGridLayout;
 class QKeyEvent;
+class QPushButton;
+class QVBoxLayout;
 class QLabel;
 class QSlider;
 class QWidget;
@@ -31,6 +33,15 @@ struct SliderRow {
 // `position` (its page step 0: a page scroll moves by the panel's own step).
 SliderRow AddSliderRow(QGridLayout* grid, int row, QWidget* parent, const QString& name,
                        const ParameterRange& range, int position);
+
+// A panel's frame: its layout with the bold title on top, and the OK (the default) and
+// Cancel buttons that AddOkCancel puts at the bottom right.
+QVBoxLayout* PanelLayout(QWidget* panel, int titleText);
+struct OkCancel {
+  QPushButton* ok = nullptr;
+  QPushButton* cancel = nullptr;
+};
+OkCancel AddOkCancel(QVBoxLayout* layout, QWidget* panel);
 
 // The step rule's scroll code for a QAbstractSlider action.
 SliderScroll ScrollOf(int action, bool thumbDown);

@@ -19,8 +19,6 @@
 #include "settings/TextTable.h"
 
 namespace {
-constexpr int kTextOk = 45;
-constexpr int kTextCancel = 46;
 constexpr int kTextSetDefault = 53;
 constexpr int kTextTitle = 101;   // "Smart Contrast..."
 constexpr int kTextLevels = 102;  // " Levels of details"
@@ -45,10 +43,6 @@ SmartContrastPanel::SmartContrastPanel(PanelHost& host) : host_(host) {
 }
 
 void SmartContrastPanel::BuildControls() {
-  auto* title = new QLabel(PanelText(kTextTitle), this);
-  QFont bold = title->font();
-  bold.setBold(true);
-  title->setFont(bold);
   auto* grid = new QGridLayout;
   for (int k = 0; k < kSmartContrastSliders; ++k) {
     // The label shows the stored text as it is; the value is the number it starts with.
@@ -65,21 +59,13 @@ void SmartContrastPanel::BuildControls() {
             [this, k] { OnSliderAction(k, QAbstractSlider::SliderNoAction); });
   }
   auto* setDefault = new QPushButton(PanelText(kTextSetDefault), this);
-  ok_ = new QPushButton(PanelText(kTextOk), this);
-  ok_->setDefault(true);
-  cancel_ = new QPushButton(PanelText(kTextCancel), this);
-
-  auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(10, 10, 10, 10);
-  layout->addWidget(title);
+  QVBoxLayout* layout = PanelLayout(this, kTextTitle);
   layout->addWidget(new QLabel(PanelText(kTextLevels), this));
   layout->addLayout(grid);
   layout->addWidget(setDefault, 0, Qt::AlignLeft);
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch();
-  buttons->addWidget(ok_);
-  buttons->addWidget(cancel_);
-  layout->addLayout(buttons);
+  const OkCancel buttons = AddOkCancel(layout, this);
+  ok_ = buttons.ok;
+  cancel_ = buttons.cancel;
   setFixedWidth(297);
   setFixedHeight(sizeHint().height());
 

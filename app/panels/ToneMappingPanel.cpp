@@ -21,8 +21,6 @@
 #include "settings/Settings.h"
 
 namespace {
-constexpr int kTextOk = 45;
-constexpr int kTextCancel = 46;
 constexpr int kTextAbort = 68;
 constexpr int kTextTitle = 98;  // "Tone Mapping..."
 constexpr int kTextPreview = 108;
@@ -51,10 +49,6 @@ ToneMappingPanel::ToneMappingPanel(PanelHost& host)
 ToneMappingPanel::~ToneMappingPanel() = default;
 
 void ToneMappingPanel::BuildControls() {
-  auto* title = new QLabel(PanelText(kTextTitle), this);
-  QFont bold = title->font();
-  bold.setBold(true);
-  title->setFont(bold);
   auto* grid = new QGridLayout;
   for (int i = 0; i < 4; ++i) {
     rows_[static_cast<size_t>(i)] = AddSliderRow(grid, i, this, PanelText(kTextFirstSlider + i),
@@ -74,23 +68,15 @@ void ToneMappingPanel::BuildControls() {
   bar_->hide();
   abort_ = new QPushButton(PanelText(kTextAbort), this);
   abort_->hide();
-  ok_ = new QPushButton(PanelText(kTextOk), this);
-  ok_->setDefault(true);
-  cancel_ = new QPushButton(PanelText(kTextCancel), this);
-
-  auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(10, 10, 10, 10);
-  layout->addWidget(title);
+  QVBoxLayout* layout = PanelLayout(this, kTextTitle);
   layout->addLayout(grid);
   layout->addWidget(extraColors_);
   layout->addWidget(preview_);
   layout->addWidget(bar_);
   layout->addWidget(abort_, 0, Qt::AlignLeft);
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch();
-  buttons->addWidget(ok_);
-  buttons->addWidget(cancel_);
-  layout->addLayout(buttons);
+  const OkCancel buttons = AddOkCancel(layout, this);
+  ok_ = buttons.ok;
+  cancel_ = buttons.cancel;
   setFixedWidth(297);
   setFixedHeight(sizeHint().height());
 
