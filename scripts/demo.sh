@@ -23,3 +23,4 @@ echo "Tone-mapped samples/photos/picosdeeuropa.jpg into $out_dir/picosdeeuropa-t
 
 echo
 echo "Start the desktop program with: build/release/app/melvaro"
+echo "or open the series in it at once: build/release/app/melvaro samples/bracketed/stlouis/*.jpg"
