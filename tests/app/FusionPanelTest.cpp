@@ -18,8 +18,7 @@
 #include "settings/Settings.h"
 #include "settings/TextTable.h"
 #include "single/SeriesFolder.h"
-#include "tests/app/AppTestSupport.h"
-#include "tests/cli/CliRunner.h"
+#include "tests/app/PanelTestSupport.h"
 
 namespace {
 
@@ -29,24 +28,9 @@ const fs::path kStLouis = fs::path(MELVARO_SAMPLES_DIR) / "bracketed" / "stlouis
 const std::vector<fs::path> kSeries = {kStLouis / "stlouis0.jpg", kStLouis / "stlouis1.jpg",
                                        kStLouis / "stlouis2.jpg", kStLouis / "stlouis3.jpg"};
 
-class FusionPanelTest : public AppTest {
+class FusionPanelTest : public PanelWindowTest {
  protected:
-  void SetUp() override {
-    AppTest::SetUp();
-    window_ = std::make_unique<MainWindow>(&dialogs_);
-    window_->resize(1000, 700);
-    window_->show();
-    ASSERT_TRUE(QTest::qWaitFor([this] { return window_->ViewWidget()->width() > 100; }));
-  }
-  void TearDown() override { window_.reset(); }
-
   FusionPanel* Panel() const { return dynamic_cast<FusionPanel*>(window_->ActivePanel()); }
-  AppState& State() const { return window_->State(); }
-  std::string Status() const { return window_->StatusText().toStdString(); }
-  bool Enabled(int command) const { return window_->Commands().IsEnabled(command); }
-  bool JobEnded() const {
-    return QTest::qWaitFor([this] { return !window_->JobRunning(); }, 120000);
-  }
   bool Open(const fs::path& path) {
     dialogs_.openFile = path;
     window_->ExecuteCommand(kCmdOpen);
@@ -62,29 +46,6 @@ class FusionPanelTest : public AppTest {
         if (button->text().toStdString() == LangText(45)) button->click();
     });
   }
-  void Screenshot(const char* name) {
-    QApplication::processEvents();
-    EXPECT_TRUE(window_->grab().save(QString(MELVARO_TEST_OUTPUT_DIR "/") + name));
-  }
-  // Saves the result as TIFF through Save As and returns its path.
-  fs::path SaveResult(const std::string& name) {
-    dialogs_.saveAnswer = SaveDialogAnswer{TempPath(name), 2, 85};
-    window_->ExecuteCommand(kCmdSaveAs);
-    EXPECT_EQ(State().resultUnsaved, 0);
-    return TempPath(name);
-  }
-  // melvaro-cli run on the same files; its output must hold the same samples.
-  void ExpectSameAsCli(const fs::path& saved, std::vector<std::string> arguments) {
-    const fs::path out = cli_.path() / (saved.stem().string() + "-cli.tif");
-    arguments.insert(arguments.begin() + 1, {"-o", out.string()});
-    cli_test::CliProcess run(cli_, arguments);
-    ASSERT_EQ(run.Wait(), 0) << run.errorText;
-    ScopedPicBuf ours, theirs, mask;
-    ASSERT_FALSE(LoadImageFile(ours.get(), mask.get(), saved));
-    ASSERT_FALSE(LoadImageFile(theirs.get(), mask.get(), out));
-    ASSERT_TRUE(SameGeometry(*ours, *theirs));
-    EXPECT_TRUE(SameSamples(*ours, *theirs)) << saved;
-  }
   // Whether the result holds the source's samples at a picture point.
   bool ResultShowsSourceAt(int x, int y) const {
     const ImageDocument& d = State().document;
@@ -97,10 +58,6 @@ class FusionPanelTest : public AppTest {
     ViewMap(window_->View()).MapPointSrcToDst(&vx, &vy, x, y);
     return {vx, vy};
   }
-
-  FakeDialogs dialogs_;
-  std::unique_ptr<MainWindow> window_;
-  TempFolder cli_;
 };
 
 TEST_F(FusionPanelTest, MultiImagePreviewFollowsTheRectangleAndTheSliderAndOkMatchesFuse) {
@@ -159,8 +116,8 @@ TEST_F(FusionPanelTest, MultiImagePreviewFollowsTheRectangleAndTheSliderAndOkMat
   EXPECT_EQ(Status(), LangText(56));
   EXPECT_EQ(ReadSetting(setting::kMultiImageExposure), 110);
   EXPECT_TRUE(Enabled(kCmdOpen) && Enabled(kCmdSaveAs) && !Enabled(kCmdSingleImage));
-  ExpectSameAsCli(SaveResult("multi.tif"),
-                  {"fuse", "--exposure", "110", kSeries[0], kSeries[1], kSeries[2], kSeries[3]});
+  ExpectSavedAsCli("multi.tif",
+                   {"fuse", "--exposure", "110", kSeries[0], kSeries[1], kSeries[2], kSeries[3]});
 }
 
 TEST_F(FusionPanelTest, AbortKeepsThePanelAndItsPreviewCancelClosesTheSeries) {
@@ -207,7 +164,7 @@ TEST_F(FusionPanelTest, SingleImageAsksTheLevelMakesTheSeriesAndRestoresTheSourc
   EXPECT_EQ(State().currentFilePath, kSunset);
   EXPECT_TRUE(SameSamples(State().document.source, *original));
   EXPECT_TRUE(Enabled(kCmdSingleImage));
-  ExpectSameAsCli(SaveResult("single.tif"), {"single", "--denoise", "medium", kSunset});
+  ExpectSavedAsCli("single.tif", {"single", "--denoise", "medium", kSunset});
 }
 
 TEST_F(FusionPanelTest, AbortDuringTheSeriesLeavesTheSourceAndNoSeriesFiles) {
@@ -251,7 +208,7 @@ TEST_F(FusionPanelTest, DaylightLimitsPowerGreysTheMenusAndOkMatchesDaylight) {
   EXPECT_TRUE(window_->Commands().PopupMenu()->actions()[0]->isEnabled());
   EXPECT_EQ(ReadSetting(setting::kDaylightPower), 4);
   EXPECT_EQ(State().resultUnsaved, 1);
-  ExpectSameAsCli(SaveResult("daylight.tif"), {"daylight", "down", "--power", "4", kSunset});
+  ExpectSavedAsCli("daylight.tif", {"daylight", "down", "--power", "4", kSunset});
 }
 
 TEST_F(FusionPanelTest, UnreadableAndMismatchedFilesAreSkippedAndNamed) {

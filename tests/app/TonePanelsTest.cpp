@@ -14,25 +14,14 @@
 #include "app/panels/ToneMappingPanel.h"
 #include "settings/Settings.h"
 #include "settings/TextTable.h"
-#include "tests/app/AppTestSupport.h"
-#include "tests/cli/CliRunner.h"
+#include "tests/app/PanelTestSupport.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-class TonePanelsTest : public AppTest {
+class TonePanelsTest : public PanelWindowTest {
  protected:
-  void SetUp() override {
-    AppTest::SetUp();
-    window_ = std::make_unique<MainWindow>(&dialogs_);
-    window_->resize(1000, 760);
-    window_->show();
-    ASSERT_TRUE(QTest::qWaitFor([this] { return window_->ViewWidget()->width() > 100; }));
-  }
-  void TearDown() override { window_.reset(); }
-
-  AppState& State() const { return window_->State(); }
   template <typename Panel>
   Panel* Open(const fs::path& picture, int command) {
     dialogs_.openFile = picture;
@@ -40,30 +29,8 @@ class TonePanelsTest : public AppTest {
     window_->ExecuteCommand(command);
     return dynamic_cast<Panel*>(window_->ActivePanel());
   }
-  bool JobEnded() const {
-    return QTest::qWaitFor([this] { return !window_->JobRunning(); }, 120000);
-  }
   bool ResultIsSource() const {
     return SameSamples(State().document.result, State().document.source);
-  }
-  void Screenshot(const char* name) {
-    QApplication::processEvents();
-    EXPECT_TRUE(window_->grab().save(QString(MELVARO_TEST_OUTPUT_DIR "/") + name));
-  }
-  // Saves the result through Save As and compares it with melvaro-cli's output.
-  void ExpectSavedAsCli(const std::string& name, std::vector<std::string> arguments) {
-    const fs::path saved = TempPath(name);
-    dialogs_.saveAnswer = SaveDialogAnswer{saved, 2, 85};
-    window_->ExecuteCommand(kCmdSaveAs);
-    ASSERT_EQ(State().resultUnsaved, 0);
-    const fs::path out = cli_.path() / ("cli-" + name);
-    arguments.insert(arguments.begin() + 1, {"-o", out.string()});
-    cli_test::CliProcess run(cli_, arguments);
-    ASSERT_EQ(run.Wait(), 0) << run.errorText;
-    ScopedPicBuf ours, theirs, mask;
-    ASSERT_FALSE(LoadImageFile(ours.get(), mask.get(), saved));
-    ASSERT_FALSE(LoadImageFile(theirs.get(), mask.get(), out));
-    EXPECT_TRUE(SameSamples(*ours, *theirs)) << name;
   }
   fs::path GreyPicture(int width, int height) {
     QImage image(width, height, QImage::Format_Grayscale8);
@@ -74,10 +41,6 @@ class TonePanelsTest : public AppTest {
     EXPECT_TRUE(image.save(path.c_str()));
     return path;
   }
-
-  FakeDialogs dialogs_;
-  std::unique_ptr<MainWindow> window_;
-  TempFolder cli_;
 };
 
 TEST_F(TonePanelsTest, ToneMappingPreviewsARectangleAndOkMatchesTonemap) {
