@@ -139,8 +139,9 @@ void Skip(cFusionJob* job, int index, SeriesSkipReason reason, const LoadedFile*
 
 void AddPartFiles(cFusionJob* job) {
   SeriesContext& ctx = *job->context;
+  // The picture a whole file's region is cut into; a region loader cuts it itself.
   ScopedPicBuf regionPicture;
-  if (ctx.region) {
+  if (ctx.region && !ctx.regionLoader) {
     CBxPicBufAPI::ReinitHeap(regionPicture.get(), job->right - job->left, job->bottom - job->top,
                              job->components, job->bitsPerComponent);
     if (IsEmpty(*regionPicture)) {

@@ -21,8 +21,8 @@ uint64_t ToneMapBytes(const SBxPicBuf& geometry);
 // Laplacian pyramids of the padded picture.
 uint64_t SmartContrastBytes(const SBxPicBuf& geometry);
 
-// Memory this process may still take: the system's available memory (MemAvailable), less
-// nothing, or the address-space limit when one is set and lower.
+// Memory this process may still take: the system's available memory (MemAvailable), or the
+// address-space limit when one is set and lower.
 uint64_t AvailableMemoryBytes();
 
 // Empty when `need` fits in `available`; else the sentence for the user, naming both in MB.
