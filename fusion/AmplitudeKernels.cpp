@@ -168,12 +168,15 @@ void cUpdateAplitude_1::operator()(const tbb::blocked_range2d<int, int>& range) 
   float e[kChunk];
   float c[kChunk];
   for (int y = range.rows().begin(); y != range.rows().end(); ++y) {
-    const float* centre = contrast + static_cast<size_t>(WindowCentre(y, h)) * width;
+    const float* centre =
+        contrast + static_cast<ptrdiff_t>(WindowCentre(y, h) - contrastFirstRow) * w;
     const size_t row = static_cast<size_t>(y) * width;
+    const size_t contrastRow = static_cast<size_t>(y - contrastFirstRow) * width;
+    const size_t valueRow = static_cast<size_t>(y - valueFirstRow) * width;
     for (int x0 = range.cols().begin(); x0 < range.cols().end(); x0 += kChunk) {
       const int n = std::min(kChunk, range.cols().end() - x0);
       RowAbsLaplacian(lap, centre - width, centre, centre + width, 0, x0, n, w);
-      const float* v = contrast + row + static_cast<size_t>(x0);
+      const float* v = contrast + contrastRow + static_cast<size_t>(x0);
       if (tables != nullptr) {
         for (int i = 0; i < n; ++i)
           e[i] = tables->exposure[static_cast<uint32_t>(v[i])];
@@ -187,7 +190,7 @@ void cUpdateAplitude_1::operator()(const tbb::blocked_range2d<int, int>& range) 
         for (int i = 0; i < n; ++i)
           c[i] = Contrast1(lap[i]);
       }
-      Accumulate1(weightSum + row + x0, valueSum + row + x0, value + row + x0, c, e, n);
+      Accumulate1(weightSum + row + x0, valueSum + row + x0, value + valueRow + x0, c, e, n);
     }
   }
 }
@@ -222,14 +225,14 @@ void AddWeighted3(float* __restrict ws, float* __restrict vs0, float* __restrict
 }
 
 // The weights are formed first (into t.c), then added: two simple loops.
-void Accumulate3(const cUpdateAplitude_3& b, size_t at, ColourScratch& t, int n) {
+void Accumulate3(const cUpdateAplitude_3& b, size_t at, size_t valueAt, ColourScratch& t, int n) {
   float* w = t.c;
   const float* s = t.s;
   const float* e = t.e;
   for (int i = 0; i < n; ++i)
     w[i] = AddTinyInDouble(((w[i] * s[i]) * e[i]) * e[i]);
   AddWeighted3(b.weightSum + at, b.valueSum0 + at, b.valueSum1 + at, b.valueSum2 + at,
-               b.value0 + at, b.value1 + at, b.value2 + at, w, n);
+               b.value0 + valueAt, b.value1 + valueAt, b.value2 + valueAt, w, n);
 }
 
 }  // namespace
@@ -244,15 +247,21 @@ void ColourRun(const cUpdateAplitude_3& b, int y, int x0, int n, const float* up
   const int w = static_cast<int>(b.width);
   RowAbsLaplacian(t.lap, up, centre, down, base, x0, n, w);
   const size_t at = static_cast<size_t>(y) * b.width + static_cast<size_t>(x0);
+  const size_t gAt =
+      static_cast<size_t>(y - b.contrastFirstRow) * b.width + static_cast<size_t>(x0);
+  const size_t valueAt =
+      static_cast<size_t>(y - b.valueFirstRow) * b.width + static_cast<size_t>(x0);
   const float* sum = t.ownSum;
   if (ownRowIsCentre) {
     sum = centre + (x0 - base);
   } else {
-    SumRow(t.ownSum, b.contrast0 + at, b.contrast1 + at, b.contrast2 + at, n);
+    SumRow(t.ownSum, b.contrast0 + gAt, b.contrast1 + gAt, b.contrast2 + gAt, n);
   }
+  const float* g0 = b.contrast0 + gAt;
+  const float* g1 = b.contrast1 + gAt;
+  const float* g2 = b.contrast2 + gAt;
   for (int i = 0; i < n; ++i)
-    t.s[i] =
-        Deviation3(b.contrast0[at + i], b.contrast1[at + i], b.contrast2[at + i], sum[i]) + kTinyF;
+    t.s[i] = Deviation3(g0[i], g1[i], g2[i], sum[i]) + kTinyF;
   for (int i = 0; i < n; ++i)
     t.s[i] = powf(t.s[i], kPower);
   if (b.tables != nullptr) {
@@ -270,7 +279,7 @@ void ColourRun(const cUpdateAplitude_3& b, int y, int x0, int n, const float* up
     for (int i = 0; i < n; ++i)
       t.c[i] = sqrtf(powf(t.c[i], kPower));
   }
-  Accumulate3(b, at, t, n);
+  Accumulate3(b, at, valueAt, t, n);
 }
 
 }  // namespace
@@ -292,7 +301,8 @@ void cUpdateAplitude_3::operator()(const tbb::blocked_range2d<int, int>& range) 
     const int cy = WindowCentre(y, h);
     if (cy != ringCentre) {
       for (int r = cy == ringCentre + 1 ? cy + 1 : cy - 1; r <= cy + 1; ++r) {
-        const size_t at = static_cast<size_t>(r) * width + static_cast<size_t>(lo);
+        const size_t at =
+            static_cast<size_t>(r - contrastFirstRow) * width + static_cast<size_t>(lo);
         SumRow(ring[r % 3], contrast0 + at, contrast1 + at, contrast2 + at, count);
       }
       ringCentre = cy;

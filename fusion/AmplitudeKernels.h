@@ -51,6 +51,11 @@ struct cUpdateAplitude_1 {
   uint32_t width;
   uint32_t height;
   const cAmplitudeTables* tables = nullptr;
+  // The level rows the contrast and value planes begin with: callers working
+  // through a level in bands pass only the band's rows; the sums always hold
+  // the whole level.
+  int contrastFirstRow = 0;
+  int valueFirstRow = 0;
 
   void operator()(const tbb::blocked_range2d<int, int>& range) const;
 };
@@ -73,6 +78,8 @@ struct cUpdateAplitude_3 {
   uint32_t width;
   uint32_t height;
   const cAmplitudeTables* tables = nullptr;
+  int contrastFirstRow = 0;  // as in cUpdateAplitude_1
+  int valueFirstRow = 0;
 
   void operator()(const tbb::blocked_range2d<int, int>& range) const;
 };

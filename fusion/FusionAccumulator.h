@@ -83,8 +83,8 @@ void FusionReleaseWorkspace(cFusionAccumulator* acc);
 // The fused picture (see FusionResult.cpp). `picture` must have the
 // accumulator's bits, width and height; its component count decides whether
 // component 0 only (one component) or every component is written. The sums
-// are only read; while the accumulator holds working planes they serve as the
-// result step's scratch, so one accumulator's results are made one at a time.
+// are only read, so results of one accumulator may be made at the same time;
+// each needs two planes of level 1's size.
 uint8_t FusionResult(SBxPicBuf* picture, const cFusionAccumulator* acc);
 // One component: the collapsed normalised pyramid of `record` into the
 // one-component `picture`.

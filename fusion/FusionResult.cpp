@@ -6,17 +6,17 @@
 #include <cmath>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include <tbb/blocked_range.h>
 #include <tbb/parallel_for.h>
 
 #include "fusion/FusionAccumulator.h"
 #include "fusion/FusionWorkspace.h"
+#include "fusion/PlaneMemory.h"
 #include "picture/CBxPicBufAPI.h"
 
 namespace {
-
-using Plane = std::unique_ptr<float[]>;
 
 // The smallest float magnitude that counts as a weight: (double)|w| > 1e-10.
 uint32_t SmallestWeightBits() {
@@ -49,24 +49,15 @@ void ForRowBands(uint32_t rows, const Fn& fn) {
                     [&](const tbb::blocked_range<uint32_t>& r) { fn(r.begin(), r.end()); });
 }
 
-// Rows y0 .. y1 - 1 of a picture, as a picture of their own.
-SBxPicBuf RowBand(const SBxPicBuf& picture, uint32_t y0, uint32_t y1) {
-  SBxPicBuf band = picture;
-  band.pixels = RowPtr(picture, static_cast<int>(y0));
-  band.height = static_cast<int32_t>(y1 - y0);
-  band.byteSize = band.stride * (y1 - y0);
-  return band;
-}
-
 bool Filterable(uint32_t width, uint32_t height) {
   return width >= kFusionMinCoarseSide && height >= kFusionMinCoarseSide;
 }
 
-// The collapsed plane of one component, built in two planes of the finest
-// level's size: each level is made from the one below it in the other plane.
-// Returns the plane holding the finest level.
-float* Collapse(const cFusionComponent& rec, const cFusionAccumulator& acc, float* one,
-                float* other) {
+// Levels n .. 1 of one component collapsed in two planes of level 1's size:
+// each level is made from the one above it in the other plane. Returns the
+// plane holding level 1.
+float* CollapseToLevelOne(const cFusionComponent& rec, const cFusionAccumulator& acc, float* one,
+                          float* other) {
   const uint32_t n = acc.levelCount;
   float* coarse = one;
   float* fine = other;
@@ -74,7 +65,7 @@ float* Collapse(const cFusionComponent& rec, const cFusionAccumulator& acc, floa
   std::fill_n(coarse, top, 0.0f);
   if (Filterable(acc.levelWidth[n], acc.levelHeight[n]))
     AddQuotients(coarse, rec.valueSum[n], rec.weightSum[n], top);
-  for (uint32_t l = n; l-- > 0;) {
+  for (uint32_t l = n; l-- > 1;) {
     const uint32_t w = acc.levelWidth[l], h = acc.levelHeight[l];
     if (Filterable(w, h)) {
       // fine = expand(coarse) + normalised Laplacian of level l.
@@ -93,32 +84,74 @@ float* Collapse(const cFusionComponent& rec, const cFusionAccumulator& acc, floa
   return coarse;
 }
 
+// Writes one row of finest-level values into component c of a picture row.
+template <class Sample>
+void WriteSamples(Sample* row, uint32_t step, const float* values, uint32_t width, float maxValue) {
+  for (uint32_t x = 0; x < width; ++x) {
+    if constexpr (sizeof(Sample) == 1) {
+      row[x * step] = FloatToSample8(values[x]);
+    } else {
+      row[x * step] = FloatToSample16(values[x], maxValue);
+    }
+  }
+}
+
+// Level 0 of one component, band by band: expand(level 1) + its normalised
+// Laplacian, written straight into component c of the picture.
+void ComposeFinestLevel(SBxPicBuf* picture, uint32_t c, const cFusionComponent& rec,
+                        const cFusionAccumulator& acc, const float* levelOne) {
+  const uint32_t w = acc.levelWidth[0], h = acc.levelHeight[0];
+  const bool filterable = Filterable(w, h);
+  const uint32_t step = picture->components;
+  const float maxValue =
+      static_cast<float>(std::ldexp(1.0, static_cast<int>(picture->bitsPerComponent)) - 1.0);
+  tbb::parallel_for(
+      tbb::blocked_range<uint32_t>(0, h, kFusionBandRows),
+      [&](const tbb::blocked_range<uint32_t>& r) {
+        std::vector<float> band(w);
+        for (uint32_t y = r.begin(); y < r.end(); ++y) {
+          if (filterable) {
+            PyrExpandRow(band.data(), levelOne, w, h, acc.levelWidth[1], acc.levelHeight[1],
+                         acc.kernel, y);
+            const size_t at = static_cast<size_t>(y) * w;
+            AddQuotients(band.data(), rec.valueSum[0] + at, rec.weightSum[0] + at, w);
+          }
+          uint8_t* row = RowPtr(*picture, static_cast<int>(y));
+          if (picture->bitsPerComponent == 8) {
+            WriteSamples(row + c, step, band.data(), w, maxValue);
+          } else {
+            WriteSamples(reinterpret_cast<uint16_t*>(row) + c, step, band.data(), w, maxValue);
+          }
+        }
+      },
+      tbb::simple_partitioner());
+}
+
+// Component c of the picture from record `rec`.
+void ComposeComponent(SBxPicBuf* picture, uint32_t c, const cFusionComponent& rec,
+                      const cFusionAccumulator& acc, WorkPlane* one, WorkPlane* other) {
+  const size_t levelOneSize = static_cast<size_t>(acc.levelWidth[1]) * acc.levelHeight[1];
+  one->resize(levelOneSize);
+  other->resize(levelOneSize);
+  const float* levelOne = CollapseToLevelOne(rec, acc, one->data(), other->data());
+  ComposeFinestLevel(picture, c, rec, acc, levelOne);
+}
+
+bool Fits(const SBxPicBuf& picture, const cFusionAccumulator& acc) {
+  return picture.pixels != nullptr && acc.componentRecords != nullptr && acc.levelCount >= 1 &&
+         picture.bitsPerComponent == acc.bitsPerComponent &&
+         static_cast<uint32_t>(picture.width) == acc.width &&
+         static_cast<uint32_t>(picture.height) == acc.height;
+}
+
 }  // namespace
 
 uint8_t FusionComposeComponent(SBxPicBuf* picture, const cFusionComponent* record,
                                const cFusionAccumulator* acc) {
-  if (picture->pixels == nullptr || acc->componentRecords == nullptr ||
-      static_cast<uint32_t>(picture->width) != acc->width ||
-      static_cast<uint32_t>(picture->height) != acc->height) {
-    return 1;
-  }
+  if (!Fits(*picture, *acc) || picture->components != 1) return 1;
   try {
-    float* one = nullptr;
-    float* other = nullptr;
-    Plane ownOne, ownOther;
-    if (!BorrowCollapseScratch(*acc, &one, &other)) {
-      const size_t size = static_cast<size_t>(acc->width) * acc->height;
-      ownOne.reset(new float[size]);
-      ownOther.reset(new float[size]);
-      one = ownOne.get();
-      other = ownOther.get();
-    }
-    const float* plane = Collapse(*record, *acc, one, other);
-    const size_t width = acc->width;
-    ForRowBands(acc->height, [&](uint32_t y0, uint32_t y1) {
-      SBxPicBuf band = RowBand(*picture, y0, y1);
-      FloatToPicture(&band, plane + width * y0);
-    });
+    WorkPlane one, other;
+    ComposeComponent(picture, 0, *record, *acc, &one, &other);
   } catch (const std::bad_alloc&) {
     return 1;
   }
@@ -126,23 +159,16 @@ uint8_t FusionComposeComponent(SBxPicBuf* picture, const cFusionComponent* recor
 }
 
 uint8_t FusionResult(SBxPicBuf* picture, const cFusionAccumulator* acc) {
-  if (picture->bitsPerComponent != acc->bitsPerComponent ||
-      static_cast<uint32_t>(picture->width) != acc->width ||
-      static_cast<uint32_t>(picture->height) != acc->height || picture->pixels == nullptr ||
-      acc->componentRecords == nullptr) {
-    return 1;
-  }
+  if (!Fits(*picture, *acc)) return 1;
   if (picture->components == 1)
     return FusionComposeComponent(picture, &acc->componentRecords[0], acc);
-  ScopedPicBuf component(picture->width, picture->height, 1, picture->bitsPerComponent);
-  if (IsEmpty(*component)) return 1;
-  uint8_t result = 0;
-  for (uint32_t c = 0; c < acc->components; ++c) {
-    result |= FusionComposeComponent(component.get(), &acc->componentRecords[c], acc);
-    ForRowBands(acc->height, [&](uint32_t y0, uint32_t y1) {
-      SBxPicBuf to = RowBand(*picture, y0, y1), from = RowBand(*component, y0, y1);
-      CBxPicBufAPI::InsertComponent(&to, static_cast<int>(c), &from);
-    });
+  if (picture->components < acc->components) return 1;
+  try {
+    WorkPlane one, other;
+    for (uint32_t c = 0; c < acc->components; ++c)
+      ComposeComponent(picture, c, acc->componentRecords[c], *acc, &one, &other);
+  } catch (const std::bad_alloc&) {
+    return 1;
   }
-  return result;
+  return 0;
 }

@@ -1,44 +1,50 @@
 #pragma once
 
-// The accumulator's working planes: shared by the add step and the result
-// step of the fusion, not for other callers.
-#include <cstddef>
-#include <memory>
+// The accumulator's working planes and the add step: shared by the
+// accumulator's files, not for other callers.
+#include <cstdint>
+#include <vector>
+
+#include <tbb/enumerable_thread_specific.h>
 
 #include "fusion/AmplitudeKernels.h"
 #include "fusion/FusionAccumulator.h"
+#include "fusion/PlaneMemory.h"
 
-// A plane left uninitialised when made: every working plane is written before
-// it is read, and those first writes run in parallel, so the page faults of
-// fresh memory are spread over the cores rather than taken by one zero-fill.
-class WorkPlane {
- public:
-  void resize(size_t count) {
-    if (count == size_) return;
-    data_.reset(new float[count]);
-    size_ = count;
-  }
-  float* data() { return data_.get(); }
-  const float* data() const { return data_.get(); }
-  size_t size() const { return size_; }
-
- private:
-  std::unique_ptr<float[]> data_;
-  size_t size_ = 0;
+// Rows of one band of a level, made and used by one task: the Gaussian rows
+// (level 0 converted from the picture) and the Laplacian rows of the band.
+struct cBandScratch {
+  std::vector<float> gauss;
+  std::vector<float> laplacian;
 };
 
-// Planes of one add step: a Gaussian pyramid per component and one Laplacian
-// plane per component, reused level after level (each level's weights are
-// added as soon as its Laplacian exists). Kept between adds so that a series
-// does not allocate and fault in hundreds of megabytes per picture.
+// Planes of the add step: the Gaussian pyramid of each component from level 1
+// on. Level 0 and every Laplacian level are made band by band in small
+// buffers and used at once, so a picture's full-size planes never exist as
+// floats. Kept between adds so that a series does not fault in fresh memory
+// for every picture.
 struct cFusionWorkspace {
   WorkPlane gauss[3][kFusionLevelSlots];
-  WorkPlane laplacian[3];
   cAmplitudeTables tables;  // finest-level terms, made on first use
   bool tablesReady = false;
+  tbb::enumerable_thread_specific<cBandScratch> bands;
 };
 
-// Two planes of the finest level's size for the result step to work in,
-// when the accumulator still holds its working planes: they are already in
-// memory, so the result needs no new memory. False when it holds none.
-bool BorrowCollapseScratch(const cFusionAccumulator& acc, float** first, float** second);
+// Rows of the fusion's bands: a band's planes stay in the processor's cache
+// between the steps that make and use them.
+constexpr uint32_t kFusionBandRows = 8;
+
+// Adds one picture of the accumulator's geometry into its sums. Throws
+// std::bad_alloc when memory runs out.
+void AddPictureToSums(cFusionAccumulator* acc, const SBxPicBuf& picture);
+
+// The exposure target in the pictures' sample units.
+inline uint32_t FusionMid(const cFusionAccumulator& acc) {
+  return (1u << (acc.bitsPerComponent - 8)) * acc.exposure;
+}
+
+// A buffer of at least `count` floats from `storage`, grown when needed.
+inline float* ScratchOf(std::vector<float>* storage, size_t count) {
+  if (storage->size() < count) storage->resize(count);
+  return storage->data();
+}

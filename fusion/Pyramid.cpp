@@ -156,17 +156,12 @@ void FloatToPicture(SBxPicBuf* picture, const float* plane) {
     const float* s = plane + width * static_cast<size_t>(y);
     if (bits == 8) {
       uint8_t* d = RowPtr(*picture, y);
-      for (size_t x = 0; x < width; ++x) {
-        const float v = s[x];
-        // "Not below" rather than "above" so that NaN saturates.
-        d[x] = !(v < 255.0f) ? uint8_t{255} : v > 0.0f ? static_cast<uint8_t>(v) : uint8_t{0};
-      }
+      for (size_t x = 0; x < width; ++x)
+        d[x] = FloatToSample8(s[x]);
     } else {
       auto* d = reinterpret_cast<uint16_t*>(RowPtr(*picture, y));
-      for (size_t x = 0; x < width; ++x) {
-        const float v = !(s[x] < maxValue) ? maxValue : s[x];
-        d[x] = v > 0.0f ? static_cast<uint16_t>(static_cast<uint32_t>(v)) : uint16_t{0};
-      }
+      for (size_t x = 0; x < width; ++x)
+        d[x] = FloatToSample16(s[x], maxValue);
     }
   }
 }
@@ -192,6 +187,22 @@ void PyrExpandRows(float* dst, const float* src, uint32_t dstWidth, uint32_t dst
     ExpandRow(dst + static_cast<size_t>(y) * dstWidth, src, dstWidth, srcWidth, dstHeight,
               srcHeight, y, kernel);
   }
+}
+
+uint32_t PyrReduceWindowRow(uint32_t y, uint32_t srcHeight) {
+  return ReduceWindowStart(y, srcHeight);
+}
+
+void PyrReduceRow(float* dstRow, const float* window, uint32_t dstWidth, uint32_t srcWidth,
+                  const float* kernel) {
+  if (dstWidth < kTaps || srcWidth < kTaps) return;
+  ReduceRow(dstRow, window, dstWidth, srcWidth, 0, kernel);
+}
+
+void PyrExpandRow(float* dstRow, const float* src, uint32_t dstWidth, uint32_t dstHeight,
+                  uint32_t srcWidth, uint32_t srcHeight, const float* kernel, uint32_t y) {
+  if (dstWidth < kTaps || dstHeight < kTaps) return;
+  ExpandRow(dstRow, src, dstWidth, srcWidth, dstHeight, srcHeight, y, kernel);
 }
 
 void PyrReduce(float* dst, const float* src, uint32_t dstWidth, uint32_t dstHeight,

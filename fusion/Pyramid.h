@@ -46,6 +46,27 @@ void PyrExpandRows(float* dst, const float* src, uint32_t dstWidth, uint32_t dst
                    uint32_t srcWidth, uint32_t srcHeight, const float* kernel, uint32_t rowBegin,
                    uint32_t rowEnd);
 
+// Single rows, for callers that work through a level in bands held in small
+// buffers: the first source row of reduced row y's window, reduced row y from
+// the five source rows starting at `window`, and expanded row y (from the whole
+// source plane) into `dstRow`. Both match PyrReduce/PyrExpand bit for bit.
+uint32_t PyrReduceWindowRow(uint32_t y, uint32_t srcHeight);
+void PyrReduceRow(float* dstRow, const float* window, uint32_t dstWidth, uint32_t srcWidth,
+                  const float* kernel);
+void PyrExpandRow(float* dstRow, const float* src, uint32_t dstWidth, uint32_t dstHeight,
+                  uint32_t srcWidth, uint32_t srcHeight, const float* kernel, uint32_t y);
+
+// One sample from a fused value: clamped to the sample range and truncated
+// toward zero; NaN gives the maximum (what FloatToPicture writes).
+inline uint8_t FloatToSample8(float v) {
+  // "Not below" rather than "above" so that NaN saturates.
+  return !(v < 255.0f) ? uint8_t{255} : v > 0.0f ? static_cast<uint8_t>(v) : uint8_t{0};
+}
+inline uint16_t FloatToSample16(float v, float maxValue) {
+  const float c = !(v < maxValue) ? maxValue : v;
+  return c > 0.0f ? static_cast<uint16_t>(static_cast<uint32_t>(c)) : uint16_t{0};
+}
+
 // Element-wise dst = a - b and dst = a + b; dst may be a or b.
 void PlaneSubtract(float* dst, const float* a, const float* b, uint32_t width, uint32_t height);
 void PlaneAdd(float* dst, const float* a, const float* b, uint32_t width, uint32_t height);
