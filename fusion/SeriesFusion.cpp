@@ -42,6 +42,12 @@ struct SeriesContext {
   std::mutex progressMutex;  // progress calls come from every fusion thread
   std::atomic<bool> stop{false};
   std::atomic<bool> cancelled{false};
+  // The file after the one being loaded to find the geometry, decoded at the
+  // same time on another thread, so that both processors work from the start.
+  // Taken over by the reader of the part that holds it. Last member: it may
+  // still be loading, with the members above, when the context goes.
+  std::future<LoadedFile> early;
+  std::atomic<int> earlyIndex{-1};
 
   void Step() {
     if (progress == nullptr) return;
@@ -92,6 +98,19 @@ PicturePtr LoadOne(const SeriesContext& ctx, int index) {
   return file;
 }
 
+std::future<PicturePtr> LaunchLoad(const SeriesContext& ctx, int index) {
+  // Falls back to loading on the first get() when no thread can be made.
+  return std::async(std::launch::async | std::launch::deferred,
+                    [&ctx, index] { return LoadOne(ctx, index); });
+}
+
+// The early load of file `index`, when there is one, handed over.
+std::future<PicturePtr> TakeEarly(SeriesContext* ctx, int index) {
+  if (ctx->earlyIndex.load() != index) return {};
+  ctx->earlyIndex = -1;
+  return std::move(ctx->early);
+}
+
 // Hands out the pictures of files [first, end) in order, decoding the next
 // file on another thread while the current one is being added.
 class PartReader {
@@ -118,9 +137,8 @@ class PartReader {
  private:
   void Launch(int index) {
     if (index >= end_ || index == ctx_.preloadedIndex) return;
-    // Falls back to loading on the first get() when no thread can be made.
-    pending_ = std::async(std::launch::async | std::launch::deferred,
-                          [this, index] { return LoadOne(ctx_, index); });
+    pending_ = TakeEarly(&ctx_, index);
+    if (!pending_.valid()) pending_ = LaunchLoad(ctx_, index);
   }
 
   SeriesContext& ctx_;
@@ -210,7 +228,12 @@ SeriesFusionStatus FindFirstPicture(SeriesContext* ctx, SeriesFusionReport* repo
   const int count = static_cast<int>(ctx->files.size());
   for (int i = 0; i < count; ++i) {
     if (ctx->ShouldStop()) return SeriesFusionStatus::kCancelled;
-    ctx->preloaded = LoadOne(*ctx, i);
+    std::future<PicturePtr> loading = TakeEarly(ctx, i);
+    if (i + 1 < count) {
+      ctx->early = LaunchLoad(*ctx, i + 1);
+      ctx->earlyIndex = i + 1;
+    }
+    ctx->preloaded = loading.valid() ? loading.get() : LoadOne(*ctx, i);
     if (ctx->preloaded) {
       ctx->firstLoaded = i;
       ctx->preloadedIndex = i;
