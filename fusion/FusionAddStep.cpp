@@ -62,6 +62,17 @@ void LoadRows(float* dst, size_t plane, const SBxPicBuf& pic, uint32_t component
   const size_t step = pic.components;
   for (uint32_t y = first; y < end; ++y) {
     const Sample* row = reinterpret_cast<const Sample*>(RowPtr(pic, static_cast<int>(y)));
+    if (count == 3 && step == 3) {  // colour: one pass over the row splits it
+      float* d0 = dst + (y - first) * width;
+      float* d1 = d0 + plane;
+      float* d2 = d1 + plane;
+      for (size_t x = 0; x < width; ++x) {
+        d0[x] = static_cast<float>(row[3 * x]);
+        d1[x] = static_cast<float>(row[3 * x + 1]);
+        d2[x] = static_cast<float>(row[3 * x + 2]);
+      }
+      continue;
+    }
     for (uint32_t k = 0; k < count; ++k) {
       float* d = dst + k * plane + (y - first) * width;
       const Sample* s = row + component + k;

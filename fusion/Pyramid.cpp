@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -40,11 +41,44 @@ inline float ExpandTapRow(float acc, const float* s, const float* k, uint32_t x,
   return acc;
 }
 
+// The interior taps of one kernel row: reduced pixel x reads source samples
+// 2x - 2 .. 2x + 2, that is even[x - 1], odd[x - 1], even[x], odd[x] and
+// even[x + 1] of the row split into its even and odd samples, which the
+// compiler reads as whole vectors.
+void ReduceInterior(float* __restrict d, const float* __restrict even, const float* __restrict odd,
+                    const float* k, uint32_t begin, uint32_t end) {
+  const float k0 = k[0], k1 = k[1], k2 = k[2], k3 = k[3], k4 = k[4];
+  for (uint32_t x = begin; x < end; ++x) {
+    float a = d[x];
+    a += k0 * even[x - 1];
+    a += k1 * odd[x - 1];
+    a += k2 * even[x];
+    a += k3 * odd[x];
+    a += k4 * even[x + 1];
+    d[x] = a;
+  }
+}
+
+void SplitEvenOdd(float* __restrict even, float* __restrict odd, const float* __restrict s,
+                  uint32_t width) {
+  const uint32_t pairs = width / 2;
+  for (uint32_t i = 0; i < pairs; ++i) {
+    even[i] = s[2 * i];
+    odd[i] = s[2 * i + 1];
+  }
+  if (width & 1u) even[pairs] = s[width - 1];
+}
+
 void ReduceRow(float* d, const float* src, uint32_t dstWidth, uint32_t srcWidth, uint32_t sy,
                const float* kernel) {
   // Columns whose window needs no shifting: sx = 2x - 2 with sx + 5 <= srcWidth.
   const uint32_t interiorEnd = std::min(dstWidth, (srcWidth - 3) / 2 + 1);
   const uint32_t interiorBegin = std::min(1u, interiorEnd);
+  thread_local std::vector<float> split;
+  const size_t half = srcWidth / 2 + 1;
+  if (split.size() < 2 * half) split.resize(2 * half);
+  float* even = split.data();
+  float* odd = even + half;
   for (uint32_t x = 0; x < dstWidth; ++x)
     d[x] = 0.0f;
   // Accumulating kernel row by kernel row keeps each pixel's order of
@@ -52,19 +86,10 @@ void ReduceRow(float* d, const float* src, uint32_t dstWidth, uint32_t srcWidth,
   for (uint32_t r = 0; r < kTaps; ++r) {
     const float* s = src + static_cast<size_t>(sy + r) * srcWidth;
     const float* k = kernel + r * kTaps;
-    const float k0 = k[0], k1 = k[1], k2 = k[2], k3 = k[3], k4 = k[4];
     for (uint32_t x = 0; x < interiorBegin; ++x)
       d[x] = ReduceTapRow(d[x], s + ReduceWindowStart(x, srcWidth), k);
-    for (uint32_t x = interiorBegin; x < interiorEnd; ++x) {
-      const float* p = s + 2 * x - 2;
-      float a = d[x];
-      a += k0 * p[0];
-      a += k1 * p[1];
-      a += k2 * p[2];
-      a += k3 * p[3];
-      a += k4 * p[4];
-      d[x] = a;
-    }
+    SplitEvenOdd(even, odd, s, srcWidth);
+    ReduceInterior(d, even, odd, k, interiorBegin, interiorEnd);
     for (uint32_t x = interiorEnd; x < dstWidth; ++x)
       d[x] = ReduceTapRow(d[x], s + ReduceWindowStart(x, srcWidth), k);
   }
