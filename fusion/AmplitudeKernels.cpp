@@ -6,8 +6,10 @@
 #include "fusion/AmplitudeKernels.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstddef>
+#include <iterator>
 
 #include <math.h>
 
@@ -197,6 +199,39 @@ void cUpdateAplitude_1::operator()(const tbb::blocked_range2d<int, int>& range) 
 
 namespace {
 
+// powf(x, 0.16) for the colour weights, through a small cache of recent
+// inputs: flat areas of a picture give the same terms over and over, and the
+// cache hands back the very result powf returned for that input. One per
+// thread, small enough to stay in the first-level cache.
+class PowerCache {
+ public:
+  PowerCache() {
+    const float empty = powf(std::bit_cast<float>(kEmpty), kPower);
+    std::fill(std::begin(keys_), std::end(keys_), kEmpty);
+    std::fill(std::begin(values_), std::end(values_), empty);
+  }
+  float operator()(float x) {
+    const uint32_t bits = std::bit_cast<uint32_t>(x);
+    const uint32_t slot = (bits * 0x9E3779B1u) >> (32 - kSlotBits);
+    if (keys_[slot] != bits) {
+      keys_[slot] = bits;
+      values_[slot] = powf(x, kPower);
+    }
+    return values_[slot];
+  }
+
+ private:
+  static constexpr uint32_t kSlotBits = 11;
+  static constexpr uint32_t kEmpty = 0xffffffffu;  // a NaN; its entry holds powf of it
+  uint32_t keys_[1u << kSlotBits];
+  float values_[1u << kSlotBits];
+};
+
+PowerCache& ThreadPowerCache() {
+  thread_local PowerCache cache;
+  return cache;
+}
+
 // Per-run scratch of the colour body.
 struct ColourScratch {
   float ownSum[kChunk];  // summed components of a border pixel's own row
@@ -262,8 +297,9 @@ void ColourRun(const cUpdateAplitude_3& b, int y, int x0, int n, const float* up
   const float* g2 = b.contrast2 + gAt;
   for (int i = 0; i < n; ++i)
     t.s[i] = Deviation3(g0[i], g1[i], g2[i], sum[i]) + kTinyF;
+  PowerCache& power = ThreadPowerCache();
   for (int i = 0; i < n; ++i)
-    t.s[i] = powf(t.s[i], kPower);
+    t.s[i] = power(t.s[i]);
   if (b.tables != nullptr) {
     for (int i = 0; i < n; ++i)
       t.e[i] = b.tables->exposure[static_cast<uint32_t>(sum[i])];
@@ -273,11 +309,13 @@ void ColourRun(const cUpdateAplitude_3& b, int y, int x0, int n, const float* up
     for (int i = 0; i < n; ++i)
       t.e[i] = ExposureArg3(sum[i], b.mid, b.sigma2);
     for (int i = 0; i < n; ++i)
-      t.e[i] = powf(expf(t.e[i]) + kTinyF, kPower);
+      t.e[i] = expf(t.e[i]) + kTinyF;
+    for (int i = 0; i < n; ++i)
+      t.e[i] = power(t.e[i]);
     for (int i = 0; i < n; ++i)
       t.c[i] = ContrastArg3(t.lap[i]);
     for (int i = 0; i < n; ++i)
-      t.c[i] = sqrtf(powf(t.c[i], kPower));
+      t.c[i] = sqrtf(power(t.c[i]));
   }
   Accumulate3(b, at, valueAt, t, n);
 }
