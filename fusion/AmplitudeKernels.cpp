@@ -18,6 +18,8 @@
 #include <tbb/partitioner.h>
 #include <tbb/task_group.h>
 
+#include "fusion/VectorClones.h"
+
 namespace {
 
 constexpr float kTinyF = 0.00001f;  // added to single-precision terms
@@ -33,13 +35,14 @@ bool LevelTooSmall(uint32_t width, uint32_t height) {
 
 // The centre of the 3 x 3 window of row or column i of a level of size n: the
 // pixel itself inside, its interior neighbour on the border.
-int WindowCentre(int i, int n) {
+FUSION_INLINE int WindowCentre(int i, int n) {
   return std::clamp(i, 1, n - 2);
 }
 
 // |Laplacian| of the window centred on column x: the left and top taps summed
 // in single precision, the rest in double, rounded to single.
-inline float AbsLaplacianAt(const float* up, const float* centre, const float* down, ptrdiff_t x) {
+FUSION_INLINE float AbsLaplacianAt(const float* up, const float* centre, const float* down,
+                                   ptrdiff_t x) {
   const float leftTop = centre[x - 1] + up[x];
   const double lap = static_cast<double>(leftTop) - 4.0 * static_cast<double>(centre[x]) +
                      static_cast<double>(centre[x + 1]) + static_cast<double>(down[x]);
@@ -48,8 +51,8 @@ inline float AbsLaplacianAt(const float* up, const float* centre, const float* d
 
 // |Laplacian| for the pixels x0 .. x0 + n - 1 of a row of a level `width` wide.
 // The three rows are addressed so that row[x - base] is column x.
-void RowAbsLaplacian(float* out, const float* up, const float* centre, const float* down, int base,
-                     int x0, int n, int width) {
+FUSION_INLINE void RowAbsLaplacian(float* out, const float* up, const float* centre,
+                                   const float* down, int base, int x0, int n, int width) {
   const int first = std::max(x0, 1);
   const int last = std::min(x0 + n, width - 1);
   // Offsets stay inside the rows: base <= first - 1.
@@ -59,7 +62,7 @@ void RowAbsLaplacian(float* out, const float* up, const float* centre, const flo
   if (x0 + n == width) out[n - 1] = AbsLaplacianAt(up, centre, down, width - 2 - base);
 }
 
-inline float AddTinyInDouble(float weight) {
+FUSION_INLINE float AddTinyInDouble(float weight) {
   return static_cast<float>(static_cast<double>(weight) + kTinyD);
 }
 
@@ -76,21 +79,21 @@ inline float Contrast1(float absLap) {
 }
 
 // Three components, ordinary level.
-inline float ExposureArg3(float sum, float mid, float sigma2) {
+FUSION_INLINE float ExposureArg3(float sum, float mid, float sigma2) {
   const float d = sum / 3.0f - mid;
   return -((d * d) / sigma2);
 }
 inline float Exposure3(float sum, float mid, float sigma2) {
   return powf(expf(ExposureArg3(sum, mid, sigma2)) + kTinyF, kPower);
 }
-inline float ContrastArg3(float absLap) {
+FUSION_INLINE float ContrastArg3(float absLap) {
   return static_cast<float>(static_cast<double>(absLap) / 3.0) + kTinyF;
 }
 inline float Contrast3(float absLap) {
   return sqrtf(powf(ContrastArg3(absLap), kPower));
 }
 // Standard deviation of the three components.
-inline float Deviation3(float g0, float g1, float g2, float sum) {
+FUSION_INLINE float Deviation3(float g0, float g1, float g2, float sum) {
   const float mean = static_cast<float>(static_cast<double>(sum) / 3.0);
   const float d0 = mean - g0;
   const float d1 = mean - g1;
@@ -98,7 +101,7 @@ inline float Deviation3(float g0, float g1, float g2, float sum) {
   const float squares = (d0 * d0 + d1 * d1) + d2 * d2;
   return static_cast<float>(std::sqrt(static_cast<double>(squares) / 3.0));
 }
-inline float TapSum(float g0, float g1, float g2) {
+FUSION_INLINE float TapSum(float g0, float g1, float g2) {
   return (g1 + g0) + g2;
 }
 
@@ -241,16 +244,16 @@ struct ColourScratch {
   float s[kChunk];
 };
 
-void SumRow(float* out, const float* g0, const float* g1, const float* g2, int n) {
+FUSION_INLINE void SumRow(float* out, const float* g0, const float* g1, const float* g2, int n) {
   for (int i = 0; i < n; ++i)
     out[i] = TapSum(g0[i], g1[i], g2[i]);
 }
 
 // The sums are distinct planes; saying so (restrict parameters) lets the
 // compiler vectorise the loop.
-void AddWeighted3(float* __restrict ws, float* __restrict vs0, float* __restrict vs1,
-                  float* __restrict vs2, const float* v0, const float* v1, const float* v2,
-                  const float* w, int n) {
+FUSION_INLINE void AddWeighted3(float* __restrict ws, float* __restrict vs0, float* __restrict vs1,
+                                float* __restrict vs2, const float* v0, const float* v1,
+                                const float* v2, const float* w, int n) {
   for (int i = 0; i < n; ++i) {
     ws[i] += w[i];
     vs0[i] += w[i] * v0[i];
@@ -260,7 +263,8 @@ void AddWeighted3(float* __restrict ws, float* __restrict vs0, float* __restrict
 }
 
 // The weights are formed first (into t.c), then added: two simple loops.
-void Accumulate3(const cUpdateAplitude_3& b, size_t at, size_t valueAt, ColourScratch& t, int n) {
+FUSION_INLINE void Accumulate3(const cUpdateAplitude_3& b, size_t at, size_t valueAt,
+                               ColourScratch& t, int n) {
   float* w = t.c;
   const float* s = t.s;
   const float* e = t.e;
@@ -276,9 +280,9 @@ namespace {
 
 // The weights of pixels x0 .. x0 + n - 1 of row y, whose windows' summed taps
 // are the rows up, centre and down (row[x - base] is column x).
-void ColourRun(const cUpdateAplitude_3& b, int y, int x0, int n, const float* up,
-               const float* centre, const float* down, int base, bool ownRowIsCentre,
-               ColourScratch& t) {
+FUSION_INLINE void ColourRun(const cUpdateAplitude_3& b, int y, int x0, int n, const float* up,
+                             const float* centre, const float* down, int base, bool ownRowIsCentre,
+                             ColourScratch& t) {
   const int w = static_cast<int>(b.width);
   RowAbsLaplacian(t.lap, up, centre, down, base, x0, n, w);
   const size_t at = static_cast<size_t>(y) * b.width + static_cast<size_t>(x0);
@@ -324,9 +328,13 @@ void ColourRun(const cUpdateAplitude_3& b, int y, int x0, int n, const float* up
 
 // Rows are visited in order, keeping the summed taps of the last three window
 // rows in a ring: moving down one row sums one new row instead of three.
-void cUpdateAplitude_3::operator()(const tbb::blocked_range2d<int, int>& range) const {
-  const int w = static_cast<int>(width);
-  const int h = static_cast<int>(height);
+namespace {
+
+FUSION_VECTOR_CLONES void ColourRows(const cUpdateAplitude_3& b,
+                                     const tbb::blocked_range2d<int, int>& range) {
+  const int w = static_cast<int>(b.width);
+  const int h = static_cast<int>(b.height);
+  const size_t width = b.width;
   // Columns the windows of this tile read (border pixels use the window of
   // their interior neighbour).
   const int lo = WindowCentre(range.cols().begin(), w) - 1;
@@ -340,17 +348,22 @@ void cUpdateAplitude_3::operator()(const tbb::blocked_range2d<int, int>& range) 
     if (cy != ringCentre) {
       for (int r = cy == ringCentre + 1 ? cy + 1 : cy - 1; r <= cy + 1; ++r) {
         const size_t at =
-            static_cast<size_t>(r - contrastFirstRow) * width + static_cast<size_t>(lo);
-        SumRow(ring[r % 3], contrast0 + at, contrast1 + at, contrast2 + at, count);
+            static_cast<size_t>(r - b.contrastFirstRow) * width + static_cast<size_t>(lo);
+        SumRow(ring[r % 3], b.contrast0 + at, b.contrast1 + at, b.contrast2 + at, count);
       }
       ringCentre = cy;
     }
     for (int x0 = range.cols().begin(); x0 < range.cols().end(); x0 += kChunk) {
       const int n = std::min(kChunk, range.cols().end() - x0);
-      ColourRun(*this, y, x0, n, ring[(cy - 1) % 3], ring[cy % 3], ring[(cy + 1) % 3], lo, y == cy,
-                t);
+      ColourRun(b, y, x0, n, ring[(cy - 1) % 3], ring[cy % 3], ring[(cy + 1) % 3], lo, y == cy, t);
     }
   }
+}
+
+}  // namespace
+
+void cUpdateAplitude_3::operator()(const tbb::blocked_range2d<int, int>& range) const {
+  ColourRows(*this, range);
 }
 
 void UpdateAmplitude_x8(float* valueSum, float* weightSum, const float* value,

@@ -16,6 +16,7 @@
 #include <tbb/partitioner.h>
 
 #include "fusion/FusionWorkspace.h"
+#include "fusion/VectorClones.h"
 
 namespace {
 
@@ -53,6 +54,26 @@ void PrepareWorkspace(cFusionAccumulator* acc, uint32_t planes) {
       ws.gauss[k][l].resize(LevelSize(*acc, l));
 }
 
+// One colour row split into its three components, each sample converted
+// exactly to float.
+template <class Sample>
+FUSION_INLINE void SplitColourRow(float* __restrict d0, float* __restrict d1, float* __restrict d2,
+                                  const Sample* __restrict row, size_t width) {
+  for (size_t x = 0; x < width; ++x) {
+    d0[x] = static_cast<float>(row[3 * x]);
+    d1[x] = static_cast<float>(row[3 * x + 1]);
+    d2[x] = static_cast<float>(row[3 * x + 2]);
+  }
+}
+FUSION_VECTOR_CLONES void SplitColourRow8(float* d0, float* d1, float* d2, const uint8_t* row,
+                                          size_t width) {
+  SplitColourRow(d0, d1, d2, row, width);
+}
+FUSION_VECTOR_CLONES void SplitColourRow16(float* d0, float* d1, float* d2, const uint16_t* row,
+                                           size_t width) {
+  SplitColourRow(d0, d1, d2, row, width);
+}
+
 // Picture rows [first, end) of components component .. component + count - 1,
 // converted exactly to float: plane k of the band starts at dst + k * plane.
 template <class Sample>
@@ -64,12 +85,10 @@ void LoadRows(float* dst, size_t plane, const SBxPicBuf& pic, uint32_t component
     const Sample* row = reinterpret_cast<const Sample*>(RowPtr(pic, static_cast<int>(y)));
     if (count == 3 && step == 3) {  // colour: one pass over the row splits it
       float* d0 = dst + (y - first) * width;
-      float* d1 = d0 + plane;
-      float* d2 = d1 + plane;
-      for (size_t x = 0; x < width; ++x) {
-        d0[x] = static_cast<float>(row[3 * x]);
-        d1[x] = static_cast<float>(row[3 * x + 1]);
-        d2[x] = static_cast<float>(row[3 * x + 2]);
+      if constexpr (sizeof(Sample) == 1) {
+        SplitColourRow8(d0, d0 + plane, d0 + 2 * plane, row, width);
+      } else {
+        SplitColourRow16(d0, d0 + plane, d0 + 2 * plane, row, width);
       }
       continue;
     }

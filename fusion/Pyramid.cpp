@@ -4,27 +4,29 @@
 #include <cmath>
 #include <vector>
 
+#include "fusion/VectorClones.h"
+
 namespace {
 
 constexpr uint32_t kTaps = 5;
 
 // First source row/column of the window of reduced pixel i: centred on 2i,
 // starting at 0 for the first two, shifted back inside at the far edge.
-inline uint32_t ReduceWindowStart(uint32_t i, uint32_t srcSize) {
+FUSION_INLINE uint32_t ReduceWindowStart(uint32_t i, uint32_t srcSize) {
   uint32_t start = i < 2 ? 0 : 2 * i - 2;
   if (start + kTaps > srcSize) start = srcSize - kTaps;
   return start;
 }
 
 // Origin of the window of expanded pixel i on the doubled grid.
-inline uint32_t ExpandWindowStart(uint32_t i, uint32_t dstSize) {
+FUSION_INLINE uint32_t ExpandWindowStart(uint32_t i, uint32_t dstSize) {
   uint32_t start = i <= 2 ? 0 : i - 2;
   if (start + kTaps > dstSize) start = dstSize - kTaps;
   return start;
 }
 
 // One kernel row of a reduced pixel, in tap order.
-inline float ReduceTapRow(float acc, const float* s, const float* k) {
+FUSION_INLINE float ReduceTapRow(float acc, const float* s, const float* k) {
   for (uint32_t c = 0; c < kTaps; ++c)
     acc += k[c] * s[c];
   return acc;
@@ -32,8 +34,8 @@ inline float ReduceTapRow(float acc, const float* s, const float* k) {
 
 // One kernel row of an expanded pixel with its own (shifted) window: only the
 // even positions of the doubled grid carry source samples.
-inline float ExpandTapRow(float acc, const float* s, const float* k, uint32_t x, uint32_t dstWidth,
-                          uint32_t srcWidth) {
+FUSION_INLINE float ExpandTapRow(float acc, const float* s, const float* k, uint32_t x,
+                                 uint32_t dstWidth, uint32_t srcWidth) {
   const uint32_t wx = ExpandWindowStart(x, dstWidth);
   const uint32_t c1 = std::min(wx + kTaps, 2 * srcWidth);
   for (uint32_t c = wx + (wx & 1u); c < c1; c += 2)
@@ -45,8 +47,9 @@ inline float ExpandTapRow(float acc, const float* s, const float* k, uint32_t x,
 // 2x - 2 .. 2x + 2, that is even[x - 1], odd[x - 1], even[x], odd[x] and
 // even[x + 1] of the row split into its even and odd samples, which the
 // compiler reads as whole vectors.
-void ReduceInterior(float* __restrict d, const float* __restrict even, const float* __restrict odd,
-                    const float* k, uint32_t begin, uint32_t end) {
+FUSION_INLINE void ReduceInterior(float* __restrict d, const float* __restrict even,
+                                  const float* __restrict odd, const float* k, uint32_t begin,
+                                  uint32_t end) {
   const float k0 = k[0], k1 = k[1], k2 = k[2], k3 = k[3], k4 = k[4];
   for (uint32_t x = begin; x < end; ++x) {
     float a = d[x];
@@ -59,8 +62,8 @@ void ReduceInterior(float* __restrict d, const float* __restrict even, const flo
   }
 }
 
-void SplitEvenOdd(float* __restrict even, float* __restrict odd, const float* __restrict s,
-                  uint32_t width) {
+FUSION_INLINE void SplitEvenOdd(float* __restrict even, float* __restrict odd,
+                                const float* __restrict s, uint32_t width) {
   const uint32_t pairs = width / 2;
   for (uint32_t i = 0; i < pairs; ++i) {
     even[i] = s[2 * i];
@@ -69,8 +72,8 @@ void SplitEvenOdd(float* __restrict even, float* __restrict odd, const float* __
   if (width & 1u) even[pairs] = s[width - 1];
 }
 
-void ReduceRow(float* d, const float* src, uint32_t dstWidth, uint32_t srcWidth, uint32_t sy,
-               const float* kernel) {
+FUSION_VECTOR_CLONES void ReduceRow(float* d, const float* src, uint32_t dstWidth,
+                                    uint32_t srcWidth, uint32_t sy, const float* kernel) {
   // Columns whose window needs no shifting: sx = 2x - 2 with sx + 5 <= srcWidth.
   const uint32_t interiorEnd = std::min(dstWidth, (srcWidth - 3) / 2 + 1);
   const uint32_t interiorBegin = std::min(1u, interiorEnd);
@@ -95,8 +98,9 @@ void ReduceRow(float* d, const float* src, uint32_t dstWidth, uint32_t srcWidth,
   }
 }
 
-void ExpandRow(float* d, const float* src, uint32_t dstWidth, uint32_t srcWidth, uint32_t dstHeight,
-               uint32_t srcHeight, uint32_t y, const float* kernel) {
+FUSION_VECTOR_CLONES void ExpandRow(float* d, const float* src, uint32_t dstWidth,
+                                    uint32_t srcWidth, uint32_t dstHeight, uint32_t srcHeight,
+                                    uint32_t y, const float* kernel) {
   const uint32_t wy = ExpandWindowStart(y, dstHeight);
   const uint32_t r1 = std::min(wy + kTaps, 2 * srcHeight);
   // Columns whose window is unshifted (wx = x - 2) and wholly inside the
