@@ -29,10 +29,14 @@ uint64_t FloatThirds(uint64_t pixels, uint64_t thirds) {
 
 uint64_t FusionBytes(const SBxPicBuf& g) {
   const uint64_t c = std::max<uint64_t>(g.components, 1);
-  // Accumulator: 2 pyramids per component; add step: the picture's pyramid per component
-  // and the weight pyramids (one shared plus a working one).
-  const uint64_t pyramids = FloatThirds(Pixels(g), 4 * 2 * c + 4 * c + 4 * 2);
-  return pyramids + 3 * SampleBytes(g);
+  // Accumulator: a value-sum pyramid per component and the weight sums (one pyramid shared
+  // by the components of a colour picture, one each otherwise); add step: the Gaussian
+  // levels from 1 on (a third of the pixels) of the components added together.
+  const uint64_t sumPyramids = c == 3 ? 4 : 2 * c;
+  const uint64_t working = c == 3 ? 3 : 1;
+  // Pictures: the one being added, the next two being decoded (each also in the decoder's
+  // own copy for a moment) and the result.
+  return FloatThirds(Pixels(g), 4 * sumPyramids + working) + 6 * SampleBytes(g);
 }
 
 uint64_t ToneMapBytes(const SBxPicBuf& g) {
