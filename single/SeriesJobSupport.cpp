@@ -5,13 +5,24 @@
 #include "picture/ImageSave.h"
 #include "single/Exposure.h"
 
-SeriesStatus StartSeries(const SBxPicBuf& source, const SeriesTarget& target) {
-  const bool supported = source.pixels && source.width > 0 && source.height > 0 &&
-                         (source.bitsPerComponent == 8 || source.bitsPerComponent == 16) &&
-                         (source.components == 1 || source.components == 3);
-  if (!supported) return SeriesStatus::kUnsupported;
-  if (!PrepareSeriesFolder(target.folder, target.cleanup)) return SeriesStatus::kFolderUnusable;
-  return SeriesStatus::kCompleted;
+bool SeriesSourceSupported(const SBxPicBuf& source) {
+  return source.pixels && source.width > 0 && source.height > 0 &&
+         (source.bitsPerComponent == 8 || source.bitsPerComponent == 16) &&
+         (source.components == 1 || source.components == 3);
+}
+
+SeriesStatus StartSeries(const SBxPicBuf& source, SeriesSink* sink) {
+  if (!SeriesSourceSupported(source)) return SeriesStatus::kUnsupported;
+  return sink->Open();
+}
+
+SeriesStatus SeriesFileSink::Open() {
+  return PrepareSeriesFolder(target_.folder, target_.cleanup) ? SeriesStatus::kCompleted
+                                                              : SeriesStatus::kFolderUnusable;
+}
+
+bool SeriesFileSink::Take(const SBxPicBuf& picture, int number, SeriesOutcome* outcome) {
+  return WriteSeriesFile(picture, name_(number), target_, outcome);
 }
 
 void LevelsWindow(SBxPicBuf* dst, const SBxPicBuf* src, uint32_t low, uint32_t high) {
