@@ -2,6 +2,8 @@
 // listed by brightness.
 #include <algorithm>
 #include <cmath>
+#include <mutex>
+#include <new>
 #include <vector>
 
 #include "picture/CBxPicBufAPI.h"
@@ -96,29 +98,53 @@ bool MakeVariantTables(const SBxPicBuf& source, DaylightDirection direction,
 template <typename T>
 void ApplyTable(SBxPicBuf* dst, const SBxPicBuf& src, const VariantTable& table) {
   const size_t n = static_cast<size_t>(src.width) * src.components;
-  for (int y = 0; y < src.height; ++y) {
-    const T* s = reinterpret_cast<const T*>(RowPtr(src, y));
-    T* d = reinterpret_cast<T*>(RowPtr(*dst, y));
-    for (size_t i = 0; i < n; ++i)
-      d[i] = static_cast<T>(table[s[i]]);
-  }
+  ForRowBands(src.height, [&](int first, int end) {
+    for (int y = first; y < end; ++y) {
+      const T* s = reinterpret_cast<const T*>(RowPtr(src, y));
+      T* d = reinterpret_cast<T*>(RowPtr(*dst, y));
+      for (size_t i = 0; i < n; ++i)
+        d[i] = static_cast<T>(table[s[i]]);
+    }
+  });
 }
 
 // How often each sample value occurs, per component.
 using Histogram = std::vector<std::vector<uint64_t>>;
 
 template <typename T>
-Histogram CountValues(const SBxPicBuf& picture, size_t values) {
+void CountRows(const SBxPicBuf& picture, int first, int end, Histogram* counts) {
   const size_t c = picture.components;
-  Histogram counts(c, std::vector<uint64_t>(values, 0));
-  for (int y = 0; y < picture.height; ++y) {
+  for (int y = first; y < end; ++y) {
     const T* s = reinterpret_cast<const T*>(RowPtr(picture, y));
     for (int x = 0; x < picture.width; ++x, s += c) {
       for (size_t k = 0; k < c; ++k)
-        ++counts[k][s[k]];
+        ++(*counts)[k][s[k]];
     }
   }
-  return counts;
+}
+
+// Counted per band and then summed: whole numbers, so the order does not matter.
+// False when memory runs out.
+template <typename T>
+bool CountValues(const SBxPicBuf& picture, size_t values, Histogram* counts) {
+  const size_t c = picture.components;
+  counts->assign(c, std::vector<uint64_t>(values, 0));
+  std::mutex merge;
+  bool failed = false;
+  ForRowBands(picture.height, [&](int first, int end) {
+    try {
+      Histogram band(c, std::vector<uint64_t>(values, 0));
+      CountRows<T>(picture, first, end, &band);
+      std::lock_guard<std::mutex> lock(merge);
+      for (size_t k = 0; k < c; ++k)
+        for (size_t v = 0; v < values; ++v)
+          (*counts)[k][v] += band[k][v];
+    } catch (const std::bad_alloc&) {
+      std::lock_guard<std::mutex> lock(merge);
+      failed = true;
+    }
+  });
+  return !failed;
 }
 
 // BrightnessKey of a variant from the source's histogram: the integer sum of
@@ -196,13 +222,14 @@ SeriesOutcome MakeDaylightSeries(const SBxPicBuf& source, DaylightDirection dire
   if (outcome.status != SeriesStatus::kCompleted) return outcome;
   ScopedPicBuf result(source.width, source.height, source.components, source.bitsPerComponent);
   std::vector<VariantTable> tables;
-  if (!result->pixels || !MakeVariantTables(source, direction, &tables)) {
+  Histogram counts;
+  const bool eightBit = source.bitsPerComponent == 8;
+  if (!result->pixels || !MakeVariantTables(source, direction, &tables) ||
+      !(eightBit ? CountValues<uint8_t>(source, 256, &counts)
+                 : CountValues<uint16_t>(source, 65536, &counts))) {
     outcome.status = SeriesStatus::kNoMemory;
     return outcome;
   }
-  const bool eightBit = source.bitsPerComponent == 8;
-  const Histogram counts =
-      eightBit ? CountValues<uint8_t>(source, 256) : CountValues<uint16_t>(source, 65536);
   std::vector<uint32_t> keys;
   for (const VariantTable& table : tables)
     keys.push_back(KeyFromHistogram(counts, table, source));

@@ -30,7 +30,15 @@ class SeriesFileSink final : public SeriesSink {
   Naming name_;
 };
 
-// Levels window of the depth of the source.
+// Runs body(first, end) over bands of rows [0, height) that together cover
+// every row once, on up to ProcessorCount() threads (the calling thread
+// included); a band whose thread cannot be started runs on the calling
+// thread. For per-sample work, whose result cannot depend on the bands.
+void ForRowBands(int height, const std::function<void(int first, int end)>& body);
+// Rows [first, end) of a picture, sharing its samples.
+SBxPicBuf RowBand(const SBxPicBuf& picture, int first, int end);
+
+// Levels window of the depth of the source, over row bands.
 void LevelsWindow(SBxPicBuf* dst, const SBxPicBuf* src, uint32_t low, uint32_t high);
 // Power curve of the depth of the source.
 void GammaCurve(SBxPicBuf* dst, const SBxPicBuf* src, double gamma);

@@ -2,9 +2,12 @@
 // the pictures a series folder would hold, in the order the folder's list gives them.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 
 #include "picture/ImageLoad.h"
+#include "single/Exposure.h"
+#include "single/SeriesJobSupport.h"
 #include "single/SeriesJobs.h"
 #include "tests/single/TestHelpers.h"
 
@@ -97,6 +100,32 @@ TEST_F(SeriesSinkTest, TheBracketingHandsOverTheElevenFilesInOrder) {
     ASSERT_EQ(sink.samples.size(), 11u);
     for (size_t i = 0; i < 11; ++i)
       EXPECT_EQ(sink.samples[i], FileSamples(files.listed[i])) << i;
+  }
+}
+
+// The per-sample passes run over row bands on several threads: every row once, and the
+// samples of the one-band pass.
+TEST(RowBands, CoverEveryRowOnceAndKeepTheSamplesOfOnePass) {
+  for (int height : {0, 1, 63, 128, 129, 1001}) {
+    std::vector<std::atomic<int>> hits(static_cast<size_t>(height));
+    ForRowBands(height, [&](int first, int end) {
+      for (int y = first; y < end; ++y)
+        ++hits[static_cast<size_t>(y)];
+    });
+    for (int y = 0; y < height; ++y)
+      EXPECT_EQ(hits[static_cast<size_t>(y)].load(), 1) << height << " row " << y;
+  }
+  for (uint32_t bits : {8u, 16u}) {
+    ScopedPicBuf source(37, 301, 3, bits), banded(37, 301, 3, bits), whole(37, 301, 3, bits);
+    FillNoisy(source.get(), 11, 40);
+    const uint32_t k = bits == 8 ? 1 : 256;
+    LevelsWindow(banded.get(), source.get(), 30 * k, 200 * k);
+    if (bits == 8) {
+      LevelsWindow_x8(whole.get(), source.get(), 30 * k, 200 * k);
+    } else {
+      LevelsWindow_x16(whole.get(), source.get(), 30 * k, 200 * k);
+    }
+    EXPECT_TRUE(SamePixels(*banded, *whole)) << bits;
   }
 }
 
