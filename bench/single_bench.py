@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Times the series denoiser against OpenCV's non-local means on a
-12-megapixel colour photograph, then `melvaro-cli single` and `daylight` end to
-end on the same photograph.
+12-megapixel colour photograph, then `melvaro-cli single`, `daylight up` and
+`daylight down` end to end on the same photograph.
 
 Prints wall time, CPU time and peak memory of every run and the ratios to
 OpenCV. Installs python3-opencv (Debian) when it is missing and builds the
@@ -109,8 +109,8 @@ def main():
     for search in (21, 7):
         programs.append(("opencv fastNlMeansDenoisingColored s=%d" % search,
                          [OPENCV_PYTHON, "-c", OPENCV_RUN, ppm, str(search)], True))
-    for sub in (["single"], ["daylight", "up"]):
-        out = os.path.join(args.work_dir, "out-%s.jpg" % sub[0])
+    for sub in (["single"], ["daylight", "up"], ["daylight", "down"]):
+        out = os.path.join(args.work_dir, "out-%s.jpg" % "-".join(sub))
         programs.append(("melvaro-cli %s (end to end)" % " ".join(sub),
                          [cli] + sub + ["--quiet", "-o", out, jpg], False))
     best = {}

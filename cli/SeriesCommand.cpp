@@ -2,6 +2,7 @@
 #include "jobs/MemoryNeed.h"
 
 #include <filesystem>
+#include <optional>
 
 namespace fs = std::filesystem;
 
@@ -15,7 +16,7 @@ std::string Quoted(const fs::path& path) {
 }
 
 // One line for a series that could not be made (its files are gone again).
-int ReportSeriesFailure(const SeriesOutcome& outcome, const SeriesTarget& target,
+int ReportSeriesFailure(const SeriesOutcome& outcome, const fs::path& folder,
                         const fs::path& input) {
   switch (outcome.status) {
     case SeriesStatus::kCancelled:
@@ -25,7 +26,7 @@ int ReportSeriesFailure(const SeriesOutcome& outcome, const SeriesTarget& target
       ReportUnsupported(input);
       break;
     case SeriesStatus::kFolderUnusable:
-      ReportError(Quoted(target.folder) + ": the series folder cannot be created or read");
+      ReportError(Quoted(folder) + ": the series folder cannot be created or read");
       break;
     case SeriesStatus::kWriteFailed:
       ReportError(Quoted(outcome.failedPath) + ": the series file could not be written");
@@ -62,23 +63,24 @@ int RunSeriesCommand(const SeriesCommandOptions& options, const CommonOptions& c
   if (int status = CheckMemory("fusing the series", FusionBytes(*input.picture));
       status != kExitSuccess)
     return status;
-  const SeriesFolderLease folder = options.seriesDir.empty()
-                                       ? SeriesFolderLease::Private()
-                                       : SeriesFolderLease::UserFolder(options.seriesDir);
-  if (!folder.Usable()) {
-    ReportError("cannot create a temporary folder in " + Quoted(TemporaryFolder().parent_path()));
-    return kExitFailure;
-  }
-  if (folder.InUse()) {
-    ReportError(Quoted(folder.Folder()) + ": the series folder is in use by another run");
-    return kExitFailure;
-  }
-  const SeriesTarget target = folder.Target(request);
   ScopedPicBuf fused;
-  const SeriesPipelineResult result = RunSeriesPipeline(*input.picture, request, target, exposure,
-                                                        maxFiles, &progress, fused.get());
+  SeriesPipelineResult result;
+  std::optional<SeriesFolderLease> folder;  // held until the output is written
+  if (options.seriesDir.empty()) {
+    // Nobody needs the series on disk: each picture goes into the fusion as it is made.
+    result =
+        StreamSeriesPipeline(*input.picture, request, exposure, maxFiles, &progress, fused.get());
+  } else {
+    folder.emplace(SeriesFolderLease::UserFolder(options.seriesDir));
+    if (folder->InUse()) {
+      ReportError(Quoted(folder->Folder()) + ": the series folder is in use by another run");
+      return kExitFailure;
+    }
+    result = RunSeriesPipeline(*input.picture, request, folder->Target(request), exposure, maxFiles,
+                               &progress, fused.get());
+  }
   if (result.series.status != SeriesStatus::kCompleted)
-    return ReportSeriesFailure(result.series, target, input.path);
+    return ReportSeriesFailure(result.series, options.seriesDir, input.path);
   if (!result.Fused()) return ReportFusionFailure(result.fusion);
   return WriteOutput(*fused, nullptr, options.output, input.path, common, &progress);
 }

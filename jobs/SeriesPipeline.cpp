@@ -9,6 +9,7 @@
 #include <string>
 #include <system_error>
 
+#include "picture/CBxPicBufAPI.h"
 #include "settings/TextTable.h"
 
 namespace fs = std::filesystem;
@@ -117,13 +118,131 @@ SeriesFusionReport FuseFiles(std::span<const fs::path> files, int exposure, bool
   return FuseSeries(request, output);
 }
 
+namespace {
+
+// The accumulator of one streamed fusion, released however the run ends.
+struct ScopedAccumulator {
+  cFusionAccumulator acc;
+  ScopedAccumulator() = default;
+  ScopedAccumulator(const ScopedAccumulator&) = delete;
+  ScopedAccumulator& operator=(const ScopedAccumulator&) = delete;
+  ~ScopedAccumulator() { FusionFree(&acc); }
+};
+
+// Adds the first `count` pictures it is given to the accumulator, the others not at all.
+class FusionSink final : public SeriesSink {
+ public:
+  FusionSink(cFusionAccumulator* acc, int count) : acc_(acc), count_(count) {}
+  int FusionOrderCount() const override { return count_; }
+  bool Take(const SBxPicBuf& picture, int /*number*/, SeriesOutcome* outcome) override {
+    if (added_ >= count_) return true;
+    // The accumulator has the picture's geometry, so a failed add means memory ran out.
+    if (FusionAddPicture(acc_, &picture) != 0) {
+      outOfMemory_ = true;
+      outcome->status = SeriesStatus::kNoMemory;
+      return false;
+    }
+    ++added_;
+    return true;
+  }
+  int Added() const { return added_; }
+  bool OutOfMemory() const { return outOfMemory_; }
+
+ private:
+  cFusionAccumulator* acc_;
+  int count_;
+  int added_ = 0;
+  bool outOfMemory_ = false;
+};
+
+SeriesOutcome GenerateSeries(const SBxPicBuf& source, const SeriesRequest& request,
+                             SeriesSink* sink, JobProgress* progress) {
+  const SeriesTexts texts = SeriesProgressTexts();
+  switch (request.kind) {
+    case SeriesKind::kSingle:
+      return MakeSingleSeries(source, request.denoiseLevel, texts, sink, progress);
+    case SeriesKind::kDaylightUp:
+      return MakeDaylightSeries(source, DaylightDirection::kUp, texts, sink, progress);
+    case SeriesKind::kDaylightDown:
+      return MakeDaylightSeries(source, DaylightDirection::kDown, texts, sink, progress);
+  }
+  return {};
+}
+
+}  // namespace
+
+SeriesPipelineResult StreamSeriesPipeline(const SBxPicBuf& source, const SeriesRequest& request,
+                                          int exposure, int maxFiles, JobProgress* progress,
+                                          SBxPicBuf* output) {
+  SeriesPipelineResult result;
+  const bool single = request.kind == SeriesKind::kSingle;
+  const int seriesSize = single ? kSingleSeriesSize : kDaylightFamilySize;
+  const int count = std::min(seriesSize, std::max(maxFiles, 0));
+  if (progress)
+    progress->SetStage("Making " + std::to_string(single ? seriesSize : count) + " exposures");
+  // The checks in the order a run through files meets them: the source, then the
+  // pictures' geometry, then the list.
+  if (!SeriesSourceSupported(source)) {
+    result.series.status = SeriesStatus::kUnsupported;
+    result.fusion.status = SeriesFusionStatus::kNoFiles;
+    return result;
+  }
+  if (!FusionGeometrySupported(source)) {
+    result.fusion.status = SeriesFusionStatus::kUnsupported;
+    return result;
+  }
+  if (!IsEmpty(*output) && !SameGeometry(*output, source)) {
+    result.fusion.status = SeriesFusionStatus::kOutputMismatch;
+    return result;
+  }
+  if (count == 0) return result;  // kNoFiles
+  ScopedAccumulator accumulator;
+  if (FusionInit(&accumulator.acc, &source, static_cast<uint32_t>(exposure)) != 0) {
+    result.fusion.status = SeriesFusionStatus::kOutOfMemory;
+    return result;
+  }
+  FusionSink sink(&accumulator.acc, count);
+  result.series = GenerateSeries(source, request, &sink, progress);
+  if (sink.OutOfMemory()) {
+    result.series.status = SeriesStatus::kCompleted;
+    result.fusion.status = SeriesFusionStatus::kOutOfMemory;
+    return result;
+  }
+  if (result.series.status != SeriesStatus::kCompleted) return result;  // kNoFiles
+  // Only the result is left: the stage starts with every picture added.
+  if (progress) {
+    progress->SetStage("Fusing " + std::to_string(sink.Added()) + " pictures");
+    progress->SetRange(0, sink.Added() + 1);
+    progress->SetPosition(sink.Added());
+    if (progress->CancelRequested()) {
+      result.fusion.status = SeriesFusionStatus::kCancelled;
+      return result;
+    }
+  }
+  const bool allocated = IsEmpty(*output);
+  if (allocated) CBxPicBufAPI::ReinitHeap(output, &source);
+  if (IsEmpty(*output) || FusionResult(output, &accumulator.acc) != 0) {
+    if (allocated) CBxPicBufAPI::DoneHeap(output);
+    result.fusion.status = SeriesFusionStatus::kOutOfMemory;
+    return result;
+  }
+  if (progress) progress->Advance(1);
+  result.fusion.status = SeriesFusionStatus::kFused;
+  result.fusion.fusedCount = sink.Added();
+  result.fusion.geometry = source;
+  result.fusion.geometry.pixels = nullptr;
+  return result;
+}
+
 SeriesPipelineResult RunSeriesPipeline(const SBxPicBuf& source, const SeriesRequest& request,
                                        const SeriesTarget& target, int exposure, int maxFiles,
                                        JobProgress* progress, SBxPicBuf* output) {
   SeriesPipelineResult result;
   if (progress)
-    progress->SetStage(request.kind == SeriesKind::kSingle ? "Making 11 exposures"
-                                                           : "Making 39 exposures");
+    progress->SetStage("Making " +
+                       std::to_string(request.kind == SeriesKind::kSingle ? kSingleSeriesSize
+                                                                          : kDaylightFamilySize) +
+                       " exposures");
   result.series = MakeSeries(source, request, target, progress);
   if (result.series.status != SeriesStatus::kCompleted) {
     result.fusion.status = SeriesFusionStatus::kNoFiles;

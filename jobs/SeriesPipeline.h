@@ -91,6 +91,15 @@ struct SeriesPipelineResult {
   bool Fused() const { return fusion.status == SeriesFusionStatus::kFused; }
 };
 
+// Everything from one picture to the fused picture without any file: each picture of the
+// series goes into one accumulator as it is made, in the order RunSeriesPipeline fuses the
+// files (for a daylight family only its first `maxFiles` of the list are made), so the
+// result has the same bits. Stages "Making N exposures" (making and adding them) and
+// "Fusing N pictures" (the result); cancel is polled between pictures.
+SeriesPipelineResult StreamSeriesPipeline(const SBxPicBuf& source, const SeriesRequest& request,
+                                          int exposure, int maxFiles, JobProgress* progress,
+                                          SBxPicBuf* output);
+
 // Everything from one picture to the fused picture: make the series, fuse its first
 // `maxFiles` files with `exposure` (every file required), and remove the series files again
 // when the series fails or the run is stopped.

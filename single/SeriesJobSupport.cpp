@@ -1,25 +1,75 @@
 #include "single/SeriesJobSupport.h"
 
+#include <algorithm>
 #include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 #include "picture/ImageSave.h"
 #include "single/Exposure.h"
+#include "single/ProcessorCount.h"
 
-SeriesStatus StartSeries(const SBxPicBuf& source, const SeriesTarget& target) {
-  const bool supported = source.pixels && source.width > 0 && source.height > 0 &&
-                         (source.bitsPerComponent == 8 || source.bitsPerComponent == 16) &&
-                         (source.components == 1 || source.components == 3);
-  if (!supported) return SeriesStatus::kUnsupported;
-  if (!PrepareSeriesFolder(target.folder, target.cleanup)) return SeriesStatus::kFolderUnusable;
-  return SeriesStatus::kCompleted;
+bool SeriesSourceSupported(const SBxPicBuf& source) {
+  return source.pixels && source.width > 0 && source.height > 0 &&
+         (source.bitsPerComponent == 8 || source.bitsPerComponent == 16) &&
+         (source.components == 1 || source.components == 3);
+}
+
+SeriesStatus StartSeries(const SBxPicBuf& source, SeriesSink* sink) {
+  if (!SeriesSourceSupported(source)) return SeriesStatus::kUnsupported;
+  return sink->Open();
+}
+
+SeriesStatus SeriesFileSink::Open() {
+  return PrepareSeriesFolder(target_.folder, target_.cleanup) ? SeriesStatus::kCompleted
+                                                              : SeriesStatus::kFolderUnusable;
+}
+
+bool SeriesFileSink::Take(const SBxPicBuf& picture, int number, SeriesOutcome* outcome) {
+  return WriteSeriesFile(picture, name_(number), target_, outcome);
+}
+
+void ForRowBands(int height, const std::function<void(int first, int end)>& body) {
+  // Bands of fewer rows are not worth a thread.
+  constexpr int kMinBandRows = 64;
+  const int bands = std::clamp(height / kMinBandRows, 1, ProcessorCount());
+  const auto band = [&](int b) { body(height * b / bands, height * (b + 1) / bands); };
+  std::vector<std::thread> threads;
+  std::vector<int> inlineBands;
+  for (int b = 1; b < bands; ++b) {
+    try {
+      threads.emplace_back(band, b);
+    } catch (const std::system_error&) {
+      inlineBands.push_back(b);
+    }
+  }
+  band(0);
+  for (const int b : inlineBands)
+    band(b);
+  for (std::thread& t : threads)
+    t.join();
+}
+
+SBxPicBuf RowBand(const SBxPicBuf& picture, int first, int end) {
+  SBxPicBuf band = picture;
+  if (!picture.pixels) return band;
+  band.pixels = RowPtr(picture, first);
+  band.height = end - first;
+  band.byteSize = picture.stride * static_cast<uint32_t>(band.height);
+  return band;
 }
 
 void LevelsWindow(SBxPicBuf* dst, const SBxPicBuf* src, uint32_t low, uint32_t high) {
-  if (src->bitsPerComponent == 8) {
-    LevelsWindow_x8(dst, src, low, high);
-  } else {
-    LevelsWindow_x16(dst, src, low, high);
-  }
+  ForRowBands(src->height, [&](int first, int end) {
+    SBxPicBuf to = RowBand(*dst, first, end);
+    const SBxPicBuf from = RowBand(*src, first, end);
+    if (src->bitsPerComponent == 8) {
+      LevelsWindow_x8(&to, &from, low, high);
+    } else {
+      LevelsWindow_x16(&to, &from, low, high);
+    }
+  });
 }
 
 void GammaCurve(SBxPicBuf* dst, const SBxPicBuf* src, double gamma) {

@@ -51,6 +51,34 @@ struct SeriesTarget {
   SeriesTexts texts;
 };
 
+// How many pictures each generator makes: the bracketing and the whole daylight family.
+constexpr int kSingleSeriesSize = 11;
+constexpr int kDaylightFamilySize = 39;
+
+// Where a generator's pictures go, one at a time as they are made: files in a
+// folder (RunSingleSeries, RunDaylightSeries) or straight into a fusion. The
+// picture handed over is the generator's working picture: a sink keeps
+// nothing of it past Take.
+class SeriesSink {
+ public:
+  // FusionOrderCount of a sink that takes the whole series in generation order.
+  static constexpr int kWholeSeries = 0;
+
+  virtual ~SeriesSink() = default;
+  // Before the first picture, once the source is known to be usable:
+  // kCompleted when pictures may come.
+  virtual SeriesStatus Open() { return SeriesStatus::kCompleted; }
+  // kWholeSeries, or how many pictures from the start of the fusion order the
+  // sink takes; they then come in fusion order and a generator need not make
+  // the others at all.
+  virtual int FusionOrderCount() const { return kWholeSeries; }
+  // Takes picture `number` (its place in generation order). False stops the
+  // series; the outcome's status then says why.
+  virtual bool Take(const SBxPicBuf& picture, int number, SeriesOutcome* outcome) = 0;
+  // The file picture `number` went into; empty for a sink that keeps no files.
+  virtual std::filesystem::path Name(int /*number*/) const { return {}; }
+};
+
 // Which way the daylight family goes.
 enum class DaylightDirection : uint8_t { kNone = 0, kUp = 1, kDown = 2 };
 
@@ -76,6 +104,11 @@ int SeriesDenoiseStrength(uint32_t level, int index);
 // 0..100 range. Levels above High count as High.
 SeriesOutcome RunSingleSeries(const SBxPicBuf& source, uint32_t denoiseLevel,
                               const SeriesTarget& target, JobProgress* progress);
+// The same eleven pictures, in the same order, handed to `sink` (which takes
+// every one of them whatever its FusionOrderCount); listed entries are the
+// sink's names.
+SeriesOutcome MakeSingleSeries(const SBxPicBuf& source, uint32_t denoiseLevel,
+                               const SeriesTexts& texts, SeriesSink* sink, JobProgress* progress);
 
 // Writes the 39 files file_RRR_CCC.tif (rows 0..5 of 9 - row files) of power
 // curves (gamma 1.2^row up, 1.12^-row down) followed by levels (white point
@@ -86,6 +119,17 @@ SeriesOutcome RunSingleSeries(const SBxPicBuf& source, uint32_t denoiseLevel,
 // counted before it. Progress runs on a 0..40 range.
 SeriesOutcome RunDaylightSeries(const SBxPicBuf& source, DaylightDirection direction,
                                 const SeriesTarget& target, JobProgress* progress);
+// The same family handed to `sink`: every variant in generation order (listed
+// as above by the sink's names), or for a sink that wants only the first N of
+// the list, just those N variants in list order, so the other variants are
+// never made; the brightness keys of the list come from the source's
+// histogram, the same keys the made pictures would give. Progress runs on a
+// 0..made + 1 range.
+SeriesOutcome MakeDaylightSeries(const SBxPicBuf& source, DaylightDirection direction,
+                                 const SeriesTexts& texts, SeriesSink* sink, JobProgress* progress);
+
+// Whether a generator takes the source: 8 or 16 bits, one or three components.
+bool SeriesSourceSupported(const SBxPicBuf& source);
 
 // Brightness key of a picture: truncate(mean0 + mean1 + mean2 + 0.5) for
 // colour, truncate(3 * mean + 0.5) for grey, 0 otherwise.

@@ -13,6 +13,7 @@ namespace {
 constexpr int kBrightFiles = 5;
 constexpr int kDarkFiles = 6;
 constexpr int kSeriesFiles = kBrightFiles + kDarkFiles;
+static_assert(kSeriesFiles == kSingleSeriesSize);
 constexpr uint32_t kStep = 40;  // window step of 8-bit pictures
 constexpr double kLevelFactor = 1.0;
 
@@ -30,13 +31,19 @@ int SeriesDenoiseStrength(uint32_t level, int index) {
 
 SeriesOutcome RunSingleSeries(const SBxPicBuf& source, uint32_t denoiseLevel,
                               const SeriesTarget& target, JobProgress* progress) {
+  SeriesFileSink sink(target, [&](int number) { return SeriesFileName(target.folder, number); });
+  return MakeSingleSeries(source, denoiseLevel, target.texts, &sink, progress);
+}
+
+SeriesOutcome MakeSingleSeries(const SBxPicBuf& source, uint32_t denoiseLevel,
+                               const SeriesTexts& texts, SeriesSink* sink, JobProgress* progress) {
   SeriesOutcome outcome;
-  outcome.status = StartSeries(source, target);
+  outcome.status = StartSeries(source, sink);
   if (outcome.status != SeriesStatus::kCompleted) return outcome;
   std::vector<std::filesystem::path>& list = outcome.listed;
   ScopedPicBuf result(source.width, source.height, source.components, source.bitsPerComponent);
-  ScopedPicBuf before(source.width, source.height, source.components, source.bitsPerComponent);
-  if (!result->pixels || !before->pixels) {
+  ScopedPicBuf window(source.width, source.height, source.components, source.bitsPerComponent);
+  if (!result->pixels || !window->pixels) {
     outcome.status = SeriesStatus::kNoMemory;
     return outcome;
   }
@@ -45,25 +52,28 @@ SeriesOutcome RunSingleSeries(const SBxPicBuf& source, uint32_t denoiseLevel,
   if (progress) {
     progress->SetRange(0, 100);
     progress->SetPosition(5);
-    progress->SetText(target.texts.preparing);
+    progress->SetText(texts.preparing);
   }
   const uint32_t k = source.bitsPerComponent == 8 ? 1u : 256u;
   const uint32_t maximum = SampleMaximum(source.bitsPerComponent);
 
   for (int i = 0; i < kBrightFiles; ++i) {
-    LevelsWindow(result.get(), &source, 0, static_cast<uint32_t>(6 - i) * k * kStep);
+    const uint32_t high = static_cast<uint32_t>(6 - i) * k * kStep;
     if (const int strength = SeriesDenoiseStrength(denoiseLevel, i); strength != 0) {
-      CBxPicBufAPI::Copy(before.get(), result.get());
-      DenoiseTiled(result.get(), before.get(), strength, strength, kLevelFactor, &noise, threads);
+      // The denoiser reads the window and writes the whole result (the window
+      // itself when it cannot filter), so the window needs no copy.
+      LevelsWindow(window.get(), &source, 0, high);
+      DenoiseTiled(result.get(), window.get(), strength, strength, kLevelFactor, &noise, threads);
+    } else {
+      LevelsWindow(result.get(), &source, 0, high);
     }
-    const auto path = SeriesFileName(target.folder, i);
-    if (!WriteSeriesFile(*result, path, target, &outcome)) {
+    if (!sink->Take(*result, i, &outcome)) {
       list.clear();
       return outcome;
     }
     list.resize(static_cast<size_t>(i) + 1);
-    list.back() = path;
-    if (i >= 1) ReportSeriesProgress(progress, target.texts, -20 + 25 * i, -20 + 25 * i);
+    list.back() = sink->Name(i);
+    if (i >= 1) ReportSeriesProgress(progress, texts, -20 + 25 * i, -20 + 25 * i);
     if (Cancelled(progress)) break;
   }
   // The dark files start even after a cancel and look at it only after their
@@ -71,13 +81,12 @@ SeriesOutcome RunSingleSeries(const SBxPicBuf& source, uint32_t denoiseLevel,
   list.resize(kSeriesFiles);
   for (int j = 0; j < kDarkFiles; ++j) {
     LevelsWindow(result.get(), &source, static_cast<uint32_t>(j) * k * kStep, maximum);
-    const auto path = SeriesFileName(target.folder, kBrightFiles + j);
-    if (!WriteSeriesFile(*result, path, target, &outcome)) {
+    if (!sink->Take(*result, kBrightFiles + j, &outcome)) {
       list.clear();
       return outcome;
     }
-    list[static_cast<size_t>(kBrightFiles + j)] = path;
-    ReportSeriesProgress(progress, target.texts, 82 + 2 * j, 82 + 2 * j);
+    list[static_cast<size_t>(kBrightFiles + j)] = sink->Name(kBrightFiles + j);
+    ReportSeriesProgress(progress, texts, 82 + 2 * j, 82 + 2 * j);
     if (Cancelled(progress)) {
       list.resize(static_cast<size_t>(kBrightFiles + j));
       outcome.status = SeriesStatus::kCancelled;
