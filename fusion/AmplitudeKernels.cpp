@@ -205,7 +205,7 @@ namespace {
 // powf(x, 0.16) for the colour weights, through a small cache of recent
 // inputs: flat areas of a picture give the same terms over and over, and the
 // cache hands back the very result powf returned for that input. One per
-// thread, small enough to stay in the first-level cache.
+// thread: 8192 entries, 64 kB, in the second-level cache.
 class PowerCache {
  public:
   PowerCache() {
@@ -224,7 +224,7 @@ class PowerCache {
   }
 
  private:
-  static constexpr uint32_t kSlotBits = 11;
+  static constexpr uint32_t kSlotBits = 13;
   static constexpr uint32_t kEmpty = 0xffffffffu;  // a NaN; its entry holds powf of it
   uint32_t keys_[1u << kSlotBits];
   float values_[1u << kSlotBits];
