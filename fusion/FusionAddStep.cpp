@@ -115,13 +115,9 @@ void ReduceFinestLevel(cFusionAccumulator* acc, const SBxPicBuf& pic, uint32_t c
     const size_t plane = static_cast<size_t>(end - first) * w0;
     float* band = ScratchOf(&ws.bands.local().gauss, plane * count);
     LoadRows<Sample>(band, plane, pic, component, count, first, end);
-    for (uint32_t k = 0; k < count; ++k) {
-      for (uint32_t y = y0; y < y1; ++y) {
-        const float* window = band + k * plane + (PyrReduceWindowRow(y, h0) - first) * size_t{w0};
-        PyrReduceRow(ws.gauss[k][1].data() + static_cast<size_t>(y) * w1, window, w1, w0,
-                     acc->kernel);
-      }
-    }
+    for (uint32_t k = 0; k < count; ++k)
+      PyrReduceRowsFrom(ws.gauss[k][1].data(), band + k * plane, first, w1, h1, w0, h0, acc->kernel,
+                        y0, y1);
   });
 }
 

@@ -72,29 +72,41 @@ FUSION_INLINE void SplitEvenOdd(float* __restrict even, float* __restrict odd,
   if (width & 1u) even[pairs] = s[width - 1];
 }
 
-FUSION_VECTOR_CLONES void ReduceRow(float* d, const float* src, uint32_t dstWidth,
-                                    uint32_t srcWidth, uint32_t sy, const float* kernel) {
+// Reduced rows [y0, y1) of dst from the source rows held at src, whose first
+// is source row srcFirst. Each source row is split into its even and odd
+// samples once for all the reduced rows whose windows read it.
+FUSION_VECTOR_CLONES void ReduceRows(float* dst, const float* src, uint32_t srcFirst,
+                                     uint32_t dstWidth, uint32_t srcWidth, uint32_t srcHeight,
+                                     const float* kernel, uint32_t y0, uint32_t y1) {
   // Columns whose window needs no shifting: sx = 2x - 2 with sx + 5 <= srcWidth.
   const uint32_t interiorEnd = std::min(dstWidth, (srcWidth - 3) / 2 + 1);
   const uint32_t interiorBegin = std::min(1u, interiorEnd);
-  thread_local std::vector<float> split;
+  const uint32_t first = ReduceWindowStart(y0, srcHeight);
+  const uint32_t end = ReduceWindowStart(y1 - 1, srcHeight) + kTaps;
   const size_t half = srcWidth / 2 + 1;
-  if (split.size() < 2 * half) split.resize(2 * half);
-  float* even = split.data();
-  float* odd = even + half;
-  for (uint32_t x = 0; x < dstWidth; ++x)
-    d[x] = 0.0f;
-  // Accumulating kernel row by kernel row keeps each pixel's order of
-  // additions (rows outer, columns inner) while the column loop vectorises.
-  for (uint32_t r = 0; r < kTaps; ++r) {
-    const float* s = src + static_cast<size_t>(sy + r) * srcWidth;
-    const float* k = kernel + r * kTaps;
-    for (uint32_t x = 0; x < interiorBegin; ++x)
-      d[x] = ReduceTapRow(d[x], s + ReduceWindowStart(x, srcWidth), k);
-    SplitEvenOdd(even, odd, s, srcWidth);
-    ReduceInterior(d, even, odd, k, interiorBegin, interiorEnd);
-    for (uint32_t x = interiorEnd; x < dstWidth; ++x)
-      d[x] = ReduceTapRow(d[x], s + ReduceWindowStart(x, srcWidth), k);
+  thread_local std::vector<float> split;
+  if (split.size() < 2 * half * (end - first)) split.resize(2 * half * (end - first));
+  for (uint32_t r = first; r < end; ++r) {
+    float* even = split.data() + 2 * half * (r - first);
+    SplitEvenOdd(even, even + half, src + static_cast<size_t>(r - srcFirst) * srcWidth, srcWidth);
+  }
+  for (uint32_t y = y0; y < y1; ++y) {
+    float* d = dst + static_cast<size_t>(y) * dstWidth;
+    const uint32_t sy = ReduceWindowStart(y, srcHeight);
+    for (uint32_t x = 0; x < dstWidth; ++x)
+      d[x] = 0.0f;
+    // Accumulating kernel row by kernel row keeps each pixel's order of
+    // additions (rows outer, columns inner) while the column loop vectorises.
+    for (uint32_t r = 0; r < kTaps; ++r) {
+      const float* s = src + static_cast<size_t>(sy + r - srcFirst) * srcWidth;
+      const float* even = split.data() + 2 * half * (sy + r - first);
+      const float* k = kernel + r * kTaps;
+      for (uint32_t x = 0; x < interiorBegin; ++x)
+        d[x] = ReduceTapRow(d[x], s + ReduceWindowStart(x, srcWidth), k);
+      ReduceInterior(d, even, even + half, k, interiorBegin, interiorEnd);
+      for (uint32_t x = interiorEnd; x < dstWidth; ++x)
+        d[x] = ReduceTapRow(d[x], s + ReduceWindowStart(x, srcWidth), k);
+    }
   }
 }
 
@@ -195,16 +207,21 @@ void FloatToPicture(SBxPicBuf* picture, const float* plane) {
   }
 }
 
-void PyrReduceRows(float* dst, const float* src, uint32_t dstWidth, uint32_t dstHeight,
-                   uint32_t srcWidth, uint32_t srcHeight, const float* kernel, uint32_t rowBegin,
-                   uint32_t rowEnd) {
+void PyrReduceRowsFrom(float* dst, const float* src, uint32_t srcFirstRow, uint32_t dstWidth,
+                       uint32_t dstHeight, uint32_t srcWidth, uint32_t srcHeight,
+                       const float* kernel, uint32_t rowBegin, uint32_t rowEnd) {
   if (dstWidth < kTaps || dstHeight < kTaps) return;
   if (srcWidth < kTaps || srcHeight < kTaps) return;  // no window fits: nothing to read
   rowEnd = std::min(rowEnd, dstHeight);
-  for (uint32_t y = rowBegin; y < rowEnd; ++y) {
-    ReduceRow(dst + static_cast<size_t>(y) * dstWidth, src, dstWidth, srcWidth,
-              ReduceWindowStart(y, srcHeight), kernel);
-  }
+  if (rowBegin >= rowEnd) return;
+  ReduceRows(dst, src, srcFirstRow, dstWidth, srcWidth, srcHeight, kernel, rowBegin, rowEnd);
+}
+
+void PyrReduceRows(float* dst, const float* src, uint32_t dstWidth, uint32_t dstHeight,
+                   uint32_t srcWidth, uint32_t srcHeight, const float* kernel, uint32_t rowBegin,
+                   uint32_t rowEnd) {
+  PyrReduceRowsFrom(dst, src, 0, dstWidth, dstHeight, srcWidth, srcHeight, kernel, rowBegin,
+                    rowEnd);
 }
 
 void PyrExpandRows(float* dst, const float* src, uint32_t dstWidth, uint32_t dstHeight,
@@ -220,12 +237,6 @@ void PyrExpandRows(float* dst, const float* src, uint32_t dstWidth, uint32_t dst
 
 uint32_t PyrReduceWindowRow(uint32_t y, uint32_t srcHeight) {
   return ReduceWindowStart(y, srcHeight);
-}
-
-void PyrReduceRow(float* dstRow, const float* window, uint32_t dstWidth, uint32_t srcWidth,
-                  const float* kernel) {
-  if (dstWidth < kTaps || srcWidth < kTaps) return;
-  ReduceRow(dstRow, window, dstWidth, srcWidth, 0, kernel);
 }
 
 void PyrExpandRow(float* dstRow, const float* src, uint32_t dstWidth, uint32_t dstHeight,

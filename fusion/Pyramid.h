@@ -46,13 +46,15 @@ void PyrExpandRows(float* dst, const float* src, uint32_t dstWidth, uint32_t dst
                    uint32_t srcWidth, uint32_t srcHeight, const float* kernel, uint32_t rowBegin,
                    uint32_t rowEnd);
 
-// Single rows, for callers that work through a level in bands held in small
-// buffers: the first source row of reduced row y's window, reduced row y from
-// the five source rows starting at `window`, and expanded row y (from the whole
-// source plane) into `dstRow`. Both match PyrReduce/PyrExpand bit for bit.
+// For callers that work through a level in bands held in small buffers: the
+// first source row of reduced row y's window; reduced rows [rowBegin, rowEnd)
+// from source rows held at `src` whose first is source row `srcFirstRow` (the
+// rows the windows read must be there); and expanded row y (from the whole
+// source plane) into `dstRow`. They match PyrReduce/PyrExpand bit for bit.
 uint32_t PyrReduceWindowRow(uint32_t y, uint32_t srcHeight);
-void PyrReduceRow(float* dstRow, const float* window, uint32_t dstWidth, uint32_t srcWidth,
-                  const float* kernel);
+void PyrReduceRowsFrom(float* dst, const float* src, uint32_t srcFirstRow, uint32_t dstWidth,
+                       uint32_t dstHeight, uint32_t srcWidth, uint32_t srcHeight,
+                       const float* kernel, uint32_t rowBegin, uint32_t rowEnd);
 void PyrExpandRow(float* dstRow, const float* src, uint32_t dstWidth, uint32_t dstHeight,
                   uint32_t srcWidth, uint32_t srcHeight, const float* kernel, uint32_t y);
 
