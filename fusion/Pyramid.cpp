@@ -120,47 +120,58 @@ FUSION_VECTOR_CLONES void ExpandRow(float* d, const float* src, uint32_t dstWidt
   const uint32_t limit = std::min(dstWidth, 2 * srcWidth);
   const uint32_t interiorEnd = limit >= 3 ? limit - 2 : 0;
   const uint32_t interiorBegin = std::min(2u, interiorEnd);
-  for (uint32_t x = 0; x < dstWidth; ++x)
+  // The interior is summed in pairs from an even column on: even columns
+  // x = 2m read source samples m - 1, m, m + 1, odd columns x = 2m + 1 read m
+  // and m + 1. Their sums are kept apart, in two arrays the compiler reads and
+  // writes as whole vectors, and interleaved once at the end.
+  const uint32_t pairStart = interiorBegin + (interiorBegin & 1u);
+  const uint32_t pairs = pairStart < interiorEnd ? (interiorEnd - pairStart) / 2 : 0;
+  const uint32_t pairEnd = pairStart + 2 * pairs;
+  thread_local std::vector<float> sums;
+  if (sums.size() < 2 * size_t{pairs}) sums.resize(2 * size_t{pairs});
+  float* __restrict evenSum = sums.data();
+  float* __restrict oddSum = evenSum + pairs;
+  for (uint32_t i = 0; i < pairs; ++i) {
+    evenSum[i] = 0.0f;
+    oddSum[i] = 0.0f;
+  }
+  for (uint32_t x = 0; x < pairStart; ++x)
+    d[x] = 0.0f;
+  for (uint32_t x = pairEnd; x < dstWidth; ++x)
     d[x] = 0.0f;
   for (uint32_t r = wy + (wy & 1u); r < r1; r += 2) {
     const float* s = src + static_cast<size_t>(r / 2) * srcWidth;
     const float* k = kernel + (r - wy) * kTaps;
     const float k0 = k[0], k1 = k[1], k2 = k[2], k3 = k[3], k4 = k[4];
-    for (uint32_t x = 0; x < interiorBegin; ++x)
+    for (uint32_t x = 0; x < pairStart; ++x)
       d[x] = ExpandTapRow(d[x], s, k, x, dstWidth, srcWidth);
-    uint32_t x = interiorBegin;
-    if (x < interiorEnd && (x & 1u)) {
-      d[x] = ExpandTapRow(d[x], s, k, x, dstWidth, srcWidth);
-      ++x;
-    }
-    // Even columns x = 2m read source samples m - 1, m, m + 1; odd columns
-    // x = 2m + 1 read m and m + 1. Two strided passes vectorise where one
-    // interleaved pass does not.
-    const uint32_t pairs = x < interiorEnd ? (interiorEnd - x) / 2 : 0;
-    float* even = d + x;
-    float* odd = d + x + 1;
-    const float* sm = s + x / 2;
-    const float* sPrev = sm - 1;  // x >= 2 here, so m - 1 >= 0
+    const float* sm = s + pairStart / 2;
+    const float* sPrev = sm - 1;  // pairStart >= 2 whenever there are pairs
     const float* sNext = sm + 1;
     for (uint32_t i = 0; i < pairs; ++i) {
-      float a = even[2 * i];
+      float a = evenSum[i];
       a += sPrev[i] * k0;
       a += sm[i] * k2;
       a += sNext[i] * k4;
-      even[2 * i] = a;
+      evenSum[i] = a;
     }
     for (uint32_t i = 0; i < pairs; ++i) {
-      float a = odd[2 * i];
+      float a = oddSum[i];
       a += sm[i] * k1;
       a += sNext[i] * k3;
-      odd[2 * i] = a;
+      oddSum[i] = a;
     }
-    x += 2 * pairs;
-    for (; x < dstWidth; ++x)
+    for (uint32_t x = pairEnd; x < dstWidth; ++x)
       d[x] = ExpandTapRow(d[x], s, k, x, dstWidth, srcWidth);
   }
-  for (uint32_t i = 0; i < dstWidth; ++i)
-    d[i] *= 4.0f;
+  for (uint32_t x = 0; x < pairStart; ++x)
+    d[x] *= 4.0f;
+  for (uint32_t i = 0; i < pairs; ++i) {
+    d[pairStart + 2 * i] = evenSum[i] * 4.0f;
+    d[pairStart + 2 * i + 1] = oddSum[i] * 4.0f;
+  }
+  for (uint32_t x = pairEnd; x < dstWidth; ++x)
+    d[x] *= 4.0f;
 }
 
 }  // namespace
