@@ -92,14 +92,20 @@ FUSION_INLINE float ContrastArg3(float absLap) {
 inline float Contrast3(float absLap) {
   return sqrtf(powf(ContrastArg3(absLap), kPower));
 }
-// Standard deviation of the three components.
-FUSION_INLINE float Deviation3(float g0, float g1, float g2, float sum) {
+// Standard deviation of the three components, in two steps: the summed
+// squares of their distances from the mean, and the deviation from those.
+FUSION_INLINE float Squares3(float g0, float g1, float g2, float sum) {
   const float mean = static_cast<float>(static_cast<double>(sum) / 3.0);
   const float d0 = mean - g0;
   const float d1 = mean - g1;
   const float d2 = mean - g2;
-  const float squares = (d0 * d0 + d1 * d1) + d2 * d2;
+  return (d0 * d0 + d1 * d1) + d2 * d2;
+}
+FUSION_INLINE float DeviationOfSquares(float squares) {
   return static_cast<float>(std::sqrt(static_cast<double>(squares) / 3.0));
+}
+FUSION_INLINE float Deviation3(float g0, float g1, float g2, float sum) {
+  return DeviationOfSquares(Squares3(g0, g1, g2, sum));
 }
 FUSION_INLINE float TapSum(float g0, float g1, float g2) {
   return (g1 + g0) + g2;
@@ -202,14 +208,15 @@ void cUpdateAplitude_1::operator()(const tbb::blocked_range2d<int, int>& range) 
 
 namespace {
 
-// powf(x, 0.16) for the colour weights, through a small cache of recent
-// inputs: flat areas of a picture give the same terms over and over, and the
-// cache hands back the very result powf returned for that input. One per
-// thread: 8192 entries, 64 kB, in the second-level cache.
-class PowerCache {
+// Terms of the colour weights through small caches of recent inputs: flat
+// areas of a picture give the same inputs over and over, and a cache hands
+// back the very result the function gave for that input's bits. One of each
+// per thread: 8192 entries, 64 kB, in the second-level cache.
+template <float (*Term)(float)>
+class TermCache {
  public:
-  PowerCache() {
-    const float empty = powf(std::bit_cast<float>(kEmpty), kPower);
+  TermCache() {
+    const float empty = Term(std::bit_cast<float>(kEmpty));
     std::fill(std::begin(keys_), std::end(keys_), kEmpty);
     std::fill(std::begin(values_), std::end(values_), empty);
   }
@@ -218,20 +225,33 @@ class PowerCache {
     const uint32_t slot = (bits * 0x9E3779B1u) >> (32 - kSlotBits);
     if (keys_[slot] != bits) {
       keys_[slot] = bits;
-      values_[slot] = powf(x, kPower);
+      values_[slot] = Term(x);
     }
     return values_[slot];
   }
 
  private:
   static constexpr uint32_t kSlotBits = 13;
-  static constexpr uint32_t kEmpty = 0xffffffffu;  // a NaN; its entry holds powf of it
+  static constexpr uint32_t kEmpty = 0xffffffffu;  // a NaN; its entry holds the term of it
   uint32_t keys_[1u << kSlotBits];
   float values_[1u << kSlotBits];
 };
 
-PowerCache& ThreadPowerCache() {
-  thread_local PowerCache cache;
+float Power(float x) {
+  return powf(x, kPower);
+}
+// The saturation term from the summed squares: the deviation's square root
+// and division stay behind the cache with the power.
+float SaturationOfSquares(float squares) {
+  return powf(DeviationOfSquares(squares) + kTinyF, kPower);
+}
+
+TermCache<Power>& ThreadPowerCache() {
+  thread_local TermCache<Power> cache;
+  return cache;
+}
+TermCache<SaturationOfSquares>& ThreadSaturationCache() {
+  thread_local TermCache<SaturationOfSquares> cache;
   return cache;
 }
 
@@ -300,10 +320,11 @@ FUSION_INLINE void ColourRun(const cUpdateAplitude_3& b, int y, int x0, int n, c
   const float* g1 = b.contrast1 + gAt;
   const float* g2 = b.contrast2 + gAt;
   for (int i = 0; i < n; ++i)
-    t.s[i] = Deviation3(g0[i], g1[i], g2[i], sum[i]) + kTinyF;
-  PowerCache& power = ThreadPowerCache();
+    t.s[i] = Squares3(g0[i], g1[i], g2[i], sum[i]);
+  TermCache<SaturationOfSquares>& saturation = ThreadSaturationCache();
   for (int i = 0; i < n; ++i)
-    t.s[i] = power(t.s[i]);
+    t.s[i] = saturation(t.s[i]);
+  TermCache<Power>& power = ThreadPowerCache();
   if (b.tables != nullptr) {
     for (int i = 0; i < n; ++i)
       t.e[i] = b.tables->exposure[static_cast<uint32_t>(sum[i])];
