@@ -1,11 +1,14 @@
 // Point-by-point remapping passes of the tone mapper.
 #include "tone/RemapCoefficients.h"
 
+#include <immintrin.h>
 #include <omp.h>
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 
 #include "tone/TonePyramid.h"
@@ -14,6 +17,76 @@ namespace {
 
 // The scratch pyramid of one grid point spans levels a .. s + 1: at most five.
 constexpr int kMaxSpanLevels = 5;
+
+// Grid values k / scale have k below this.
+constexpr int kGridSteps = 65536;
+
+using Floats = float __attribute__((vector_size(32)));
+constexpr int kLanes = 8;
+
+// The lowest and highest of rows values, width each, rows stride floats apart.
+__attribute__((target_clones("avx2", "default"))) void WindowBounds(const float* src, size_t stride,
+                                                                    int width, int rows,
+                                                                    float* lowest, float* highest) {
+  Floats lo = Floats{} + src[0], hi = lo;
+  float l = src[0], h = src[0];
+  for (int y = 0; y < rows; ++y, src += stride) {
+    int x = 0;
+    for (; x + kLanes <= width; x += kLanes) {
+      Floats v;
+      std::memcpy(&v, src + x, sizeof v);
+      lo = v < lo ? v : lo;
+      hi = v > hi ? v : hi;
+    }
+    for (; x < width; ++x) {
+      l = std::min(l, src[x]);
+      h = std::max(h, src[x]);
+    }
+  }
+  for (int k = 0; k < kLanes; ++k) {
+    l = std::min(l, lo[k]);
+    h = std::max(h, hi[k]);
+  }
+  *lowest = l;
+  *highest = h;
+}
+
+// dst (packed) = table[src * scale - first] for rows of width values.
+void LookUpRows(float* __restrict dst, const float* __restrict src, size_t stride, int width,
+                int rows, const float* __restrict table, float scale, int first) {
+  for (int y = 0; y < rows; ++y, src += stride, dst += width)
+    for (int x = 0; x < width; ++x)
+      dst[x] = table[static_cast<int>(src[x] * scale) - first];
+}
+
+// The same eight at a time with the processor's gather, where it has one.
+__attribute__((target("avx2"))) void LookUpRowsGathered(float* __restrict dst,
+                                                        const float* __restrict src, size_t stride,
+                                                        int width, int rows,
+                                                        const float* __restrict table, float scale,
+                                                        int first) {
+  const __m256 s = _mm256_set1_ps(scale);
+  const __m256i f = _mm256_set1_epi32(first);
+  for (int y = 0; y < rows; ++y, src += stride, dst += width) {
+    int x = 0;
+    for (; x + kLanes <= width; x += kLanes) {
+      const __m256i k =
+          _mm256_sub_epi32(_mm256_cvttps_epi32(_mm256_mul_ps(_mm256_loadu_ps(src + x), s)), f);
+      _mm256_storeu_ps(dst + x, _mm256_i32gather_ps(table, k, 4));
+    }
+    for (; x < width; ++x)
+      dst[x] = table[static_cast<int>(src[x] * scale) - first];
+  }
+}
+
+void LookUpWindow(float* dst, const float* src, size_t stride, int width, int rows,
+                  const float* table, float scale, int first) {
+  static const bool gather = __builtin_cpu_supports("avx2");
+  if (gather)
+    LookUpRowsGathered(dst, src, stride, width, rows, table, scale, first);
+  else
+    LookUpRows(dst, src, stride, width, rows, table, scale, first);
+}
 
 struct Span {
   int lo = 0;  // inclusive
@@ -32,9 +105,37 @@ Span ReduceReach(const Span& coarse, int levelSize) {
   return {std::max(2 * coarse.lo - 2, 0), std::min(2 * coarse.hi + 2, levelSize - 1)};
 }
 
+// area = the window's values remapped about m. When they lie on a grid and take
+// fewer distinct values than the window has, each of those is remapped once (the
+// same function of the same float, so the same bits) and the window looked up.
+void RemapWindow(const LevelArea& area, const float* src, size_t stride, int width, int rows,
+                 float m, const RemapCurve& curve, ValueGrid grid, float* table) {
+  const int count = width * rows;
+  if (grid.scale > 0.0f) {
+    float lo = 0.0f, hi = 0.0f;
+    WindowBounds(src, stride, width, rows, &lo, &hi);
+    const int first = static_cast<int>(lo * grid.scale);
+    const int distinct = static_cast<int>(hi * grid.scale) - first + 1;
+    if (distinct < count) {
+      const float step = 1.0f / grid.scale;  // a power of two: k * step is exact
+      for (int k = 0; k < distinct; ++k)
+        table[k] = static_cast<float>(first + k) * step;
+      RemapRow(table, table, distinct, m, curve);
+      LookUpWindow(area.data, src, stride, width, rows, table, grid.scale, first);
+      return;
+    }
+  }
+  // The window's rows side by side, then remapped as one run of values.
+  for (int y = 0; y < rows; ++y)
+    std::memcpy(area.data + static_cast<ptrdiff_t>(y) * width, src + y * stride,
+                sizeof(float) * static_cast<size_t>(width));
+  RemapRow(area.data, area.data, count, m, curve);
+}
+
 // The coefficient at grid point (x, y) of level s.
 float RemappedCoefficient(const float* const* gauss, int width, int height, int s,
-                          const RemapLevel& g, int x, int y, const RemapCurve& curve, float* work) {
+                          const RemapLevel& g, int x, int y, const RemapCurve& curve,
+                          ValueGrid grid, float* work) {
   const int a = g.scratchLevel;
   const int levels = g.shift + 2;  // a .. s + 1
   Span sx[kMaxSpanLevels], sy[kMaxSpanLevels];
@@ -51,15 +152,13 @@ float RemappedCoefficient(const float* const* gauss, int width, int height, int 
     next += static_cast<ptrdiff_t>(sx[i].Size()) * sy[i].Size();
   }
   float* temp = next;
+  // The reduce's row, then the look-up table (as large as the finest span).
+  float* table = temp + 2 * sx[0].Size() + 8;
 
   const size_t wa = static_cast<size_t>(width >> a);
   const float m = gauss[s][static_cast<size_t>(y) * static_cast<size_t>(width >> s) + x];
-  // The window's rows side by side, then remapped as one run of values.
-  for (int yy = sy[0].lo; yy <= sy[0].hi; ++yy) {
-    std::memcpy(area[0].At(sx[0].lo, yy), gauss[a] + static_cast<size_t>(yy) * wa + sx[0].lo,
-                sizeof(float) * static_cast<size_t>(sx[0].Size()));
-  }
-  RemapRow(area[0].data, area[0].data, sx[0].Size() * sy[0].Size(), m, curve);
+  RemapWindow(area[0], gauss[a] + static_cast<size_t>(sy[0].lo) * wa + sx[0].lo, wa, sx[0].Size(),
+              sy[0].Size(), m, curve, grid, table);
   for (int i = 0; i + 1 < levels; ++i) {
     ReduceArea(area[i + 1], sx[i + 1].lo, sy[i + 1].lo, sx[i + 1].hi + 1, sy[i + 1].hi + 1, area[i],
                width >> (a + i), height >> (a + i), temp);
@@ -81,11 +180,28 @@ size_t CoefficientWorkspaceSize(int s) {
     widest = size;
     size = 2 * size + 3;
   }
-  return total + 2 * widest + 8;  // plus the reduce's row
+  return total + 2 * widest + 8 + widest * widest;  // plus the reduce's row and the table
+}
+
+ValueGrid FindValueGrid(const float* plane, size_t count) {
+  for (const float scale : {1.0f, 256.0f}) {
+    const float step = 1.0f / scale;
+    bool onGrid = true;
+    for (size_t i = 0; i < count && onGrid; ++i) {
+      const float k = plane[i] * scale;
+      // Rejects NaN, negative zero and values off the grid or out of its range.
+      onGrid = k >= 0.0f && k < static_cast<float>(kGridSteps) &&
+               std::bit_cast<uint32_t>(static_cast<float>(static_cast<int>(k)) * step) ==
+                   std::bit_cast<uint32_t>(plane[i]);
+    }
+    if (onGrid) return ValueGrid{scale};
+  }
+  return ValueGrid{};
 }
 
 bool RemapLevelCoefficients(float* laplace, const float* const* gauss, int s, int width, int height,
-                            const RemapCurve& curve, std::vector<std::vector<float>>& workspaces,
+                            const RemapCurve& curve, ValueGrid grid,
+                            std::vector<std::vector<float>>& workspaces,
                             const JobProgress* progress) {
   const RemapLevel g = RemapLevelGeometry(s);
   const int ws = width >> s, hs = height >> s;
@@ -108,7 +224,7 @@ bool RemapLevelCoefficients(float* laplace, const float* const* gauss, int s, in
       }
       float* out = laplace + static_cast<size_t>(y) * static_cast<size_t>(ws);
       for (int x = 0; x < columns; ++x)
-        out[x] = RemappedCoefficient(gauss, width, height, s, g, x, y, curve, work);
+        out[x] = RemappedCoefficient(gauss, width, height, s, g, x, y, curve, grid, work);
     }
   }
   return !stopped.load();
