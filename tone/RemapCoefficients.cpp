@@ -169,6 +169,97 @@ float RemappedCoefficient(const float* const* gauss, int width, int height, int 
   return *area[levels - 2].At(x, y) - expanded;
 }
 
+// Level 0 remaps the 9 x 9 values around each point about the point's own value.
+constexpr int kFineSide = 9;
+constexpr int kFineReach = kFineSide / 2;
+constexpr float kReduceScale = 1.0f / 256.0f;
+constexpr float kExpandScale = 1.0f / 64.0f;
+
+inline float Taps5(float m2, float m1, float c, float p1, float p2) {
+  return ((m2 + p2) + (m1 + p1) * 4.0f) + c * 6.0f;
+}
+
+// The coefficient of level 0 at (x, y) at least kFineReach from every border,
+// from its window r (remapped, row by row): ReduceArea into level 1 and
+// ExpandArea at the point written out for this one case, where no tap is
+// mirrored, with the same operations in the same order (TonePyramid.h).
+float FineCoefficient(const float (&r)[kFineSide][kFineSide], int x, int y) {
+  // Level 1 around (x / 2, y / 2): g[j][i] at (x / 2 - 1 + i, y / 2 - 1 + j). An
+  // odd x or y needs only i or j = 1 and 2. Window column of level-1 tap i is
+  // 2i - (x odd), likewise for rows.
+  const int ox = x & 1, oy = y & 1;
+  float g[3][3] = {};
+  for (int j = oy; j < 3; ++j) {
+    const int rr = 2 * j - oy;
+    float t[kFineSide];
+    for (int c = 0; c < kFineSide; ++c)
+      t[c] = Taps5(r[rr][c], r[rr + 1][c], r[rr + 2][c], r[rr + 3][c], r[rr + 4][c]);
+    for (int i = ox; i < 3; ++i) {
+      const float* p = t + (2 * i - ox);
+      g[j][i] = Taps5(p[0], p[1], p[2], p[3], p[4]) * kReduceScale;
+    }
+  }
+  float e[3] = {};
+  for (int i = ox; i < 3; ++i)
+    e[i] = oy == 0 ? (g[0][i] + g[2][i]) + g[1][i] * 6.0f : (g[1][i] + g[2][i]) * 4.0f;
+  const float expanded =
+      (ox == 0 ? (e[0] + e[2]) + e[1] * 6.0f : (e[1] + e[2]) * 4.0f) * kExpandScale;
+  return r[kFineReach][kFineReach] - expanded;
+}
+
+// Remapped values of a grid plane about each of its own values: row i holds
+// the plane's distinct values remapped about value i (level 0 remaps about the
+// plane's values). Empty when the plane is not on a grid or has too many.
+std::vector<float> FineTable(ValueGrid grid, const RemapCurve& curve) {
+  constexpr int kMaxDistinct = 1024;
+  std::vector<float> table;
+  if (grid.scale <= 0.0f || grid.distinct > kMaxDistinct) return table;
+  const int n = grid.distinct;
+  table.resize(static_cast<size_t>(n) * static_cast<size_t>(n));
+  const float step = 1.0f / grid.scale;
+#pragma omp parallel for schedule(static)
+  for (int i = 0; i < n; ++i) {
+    float* row = table.data() + static_cast<size_t>(i) * static_cast<size_t>(n);
+    for (int k = 0; k < n; ++k)
+      row[k] = static_cast<float>(grid.first + k) * step;
+    RemapRow(row, row, n, static_cast<float>(grid.first + i) * step, curve);
+  }
+  return table;
+}
+
+// One row of level-0 points: the ones near the borders through the general
+// path, the others written out.
+void FineRow(float* out, const float* const* gauss, int width, int height, int y,
+             const RemapCurve& curve, ValueGrid grid, const std::vector<float>& table,
+             float* work) {
+  const RemapLevel g = RemapLevelGeometry(0);
+  const float* plane = gauss[0];
+  const bool inner = y >= kFineReach && y < height - kFineReach;
+  for (int x = 0; x < width; ++x) {
+    if (!inner || x < kFineReach || x >= width - kFineReach) {
+      out[x] = RemappedCoefficient(gauss, width, height, 0, g, x, y, curve, grid, work);
+      continue;
+    }
+    float r[kFineSide][kFineSide];
+    const float* src =
+        plane + static_cast<size_t>(y - kFineReach) * static_cast<size_t>(width) + (x - kFineReach);
+    const float m = src[static_cast<size_t>(kFineReach) * static_cast<size_t>(width) + kFineReach];
+    if (!table.empty()) {
+      const float* about =
+          table.data() + static_cast<size_t>(static_cast<int>(m * grid.scale) - grid.first) *
+                             static_cast<size_t>(grid.distinct);
+      for (int j = 0; j < kFineSide; ++j, src += width)
+        for (int i = 0; i < kFineSide; ++i)
+          r[j][i] = about[static_cast<int>(src[i] * grid.scale) - grid.first];
+    } else {
+      for (int j = 0; j < kFineSide; ++j, src += width)
+        std::memcpy(r[j], src, sizeof r[j]);
+      RemapRow(&r[0][0], &r[0][0], kFineSide * kFineSide, m, curve);
+    }
+    out[x] = FineCoefficient(r, x, y);
+  }
+}
+
 }  // namespace
 
 size_t CoefficientWorkspaceSize(int s) {
@@ -186,15 +277,18 @@ size_t CoefficientWorkspaceSize(int s) {
 ValueGrid FindValueGrid(const float* plane, size_t count) {
   for (const float scale : {1.0f, 256.0f}) {
     const float step = 1.0f / scale;
-    bool onGrid = true;
+    bool onGrid = count > 0;
+    int lo = kGridSteps, hi = 0;
     for (size_t i = 0; i < count && onGrid; ++i) {
       const float k = plane[i] * scale;
       // Rejects NaN, negative zero and values off the grid or out of its range.
       onGrid = k >= 0.0f && k < static_cast<float>(kGridSteps) &&
                std::bit_cast<uint32_t>(static_cast<float>(static_cast<int>(k)) * step) ==
                    std::bit_cast<uint32_t>(plane[i]);
+      lo = std::min(lo, static_cast<int>(k));
+      hi = std::max(hi, static_cast<int>(k));
     }
-    if (onGrid) return ValueGrid{scale};
+    if (onGrid) return ValueGrid{scale, lo, hi - lo + 1};
   }
   return ValueGrid{};
 }
@@ -210,6 +304,7 @@ bool RemapLevelCoefficients(float* laplace, const float* const* gauss, int s, in
   if (workspaces.empty()) return true;
   const int team = static_cast<int>(workspaces.size());
   std::atomic<bool> stopped{false};
+  const std::vector<float> fineTable = s == 0 ? FineTable(grid, curve) : std::vector<float>();
   // Rows of points handed out one at a time: a thread that the system holds back
   // does not hold up the others, and the cancel flag is looked at every row.
 #pragma omp parallel num_threads(team)
@@ -223,6 +318,10 @@ bool RemapLevelCoefficients(float* laplace, const float* const* gauss, int s, in
         continue;
       }
       float* out = laplace + static_cast<size_t>(y) * static_cast<size_t>(ws);
+      if (s == 0) {
+        FineRow(out, gauss, width, height, y, curve, grid, fineTable, work);
+        continue;
+      }
       for (int x = 0; x < columns; ++x)
         out[x] = RemappedCoefficient(gauss, width, height, s, g, x, y, curve, grid, work);
     }

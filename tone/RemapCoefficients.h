@@ -23,6 +23,8 @@ size_t CoefficientWorkspaceSize(int s);
 // remapped once and looked up. scale 0: no such grid.
 struct ValueGrid {
   float scale = 0.0f;
+  int first = 0;     // the lowest k of the plane
+  int distinct = 0;  // highest k - first + 1
 };
 ValueGrid FindValueGrid(const float* plane, size_t count);
 
