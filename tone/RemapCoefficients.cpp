@@ -59,7 +59,48 @@ void LookUpRows(float* __restrict dst, const float* __restrict src, size_t strid
       dst[x] = table[static_cast<int>(src[x] * scale) - first];
 }
 
-// The same eight at a time with the processor's gather, where it has one.
+// Up to 8 << Shifts table entries picked by in-register permutes: each of the
+// table's eights is permuted by the index's low three bits and the higher bits
+// choose among them. Cheaper than the gather for the small tables of most windows.
+template <int Shifts>
+__attribute__((target("avx2"))) inline __m256 PermutedLookUp(const __m256 (&t)[1 << Shifts],
+                                                             __m256i k) {
+  __m256 v[1 << Shifts];
+  for (int i = 0; i < (1 << Shifts); ++i)
+    v[i] = _mm256_permutevar8x32_ps(t[i], k);
+  for (int b = 0; b < Shifts; ++b) {
+    // Index bit 3 + b into each lane's sign bit, which blendv looks at.
+    const __m256 pick = _mm256_castsi256_ps(_mm256_sll_epi32(k, _mm_cvtsi32_si128(28 - b)));
+    for (int i = 0; i < (1 << (Shifts - b)); i += 2)
+      v[i / 2] = _mm256_blendv_ps(v[i], v[i + 1], pick);
+  }
+  return v[0];
+}
+
+template <int Shifts>
+__attribute__((target("avx2"))) void LookUpRowsPermuted(float* __restrict dst,
+                                                        const float* __restrict src, size_t stride,
+                                                        int width, int rows,
+                                                        const float* __restrict table, float scale,
+                                                        int first) {
+  __m256 t[1 << Shifts];
+  for (int i = 0; i < (1 << Shifts); ++i)
+    t[i] = _mm256_loadu_ps(table + kLanes * i);
+  const __m256 s = _mm256_set1_ps(scale);
+  const __m256i f = _mm256_set1_epi32(first);
+  for (int y = 0; y < rows; ++y, src += stride, dst += width) {
+    int x = 0;
+    for (; x + kLanes <= width; x += kLanes) {
+      const __m256i k =
+          _mm256_sub_epi32(_mm256_cvttps_epi32(_mm256_mul_ps(_mm256_loadu_ps(src + x), s)), f);
+      _mm256_storeu_ps(dst + x, PermutedLookUp<Shifts>(t, k));
+    }
+    for (; x < width; ++x)
+      dst[x] = table[static_cast<int>(src[x] * scale) - first];
+  }
+}
+
+// The same eight at a time with the processor's gather, for larger tables.
 __attribute__((target("avx2"))) void LookUpRowsGathered(float* __restrict dst,
                                                         const float* __restrict src, size_t stride,
                                                         int width, int rows,
@@ -79,13 +120,23 @@ __attribute__((target("avx2"))) void LookUpRowsGathered(float* __restrict dst,
   }
 }
 
+// Entries the table may have to hold: the permuted look-ups read whole eights.
+constexpr int kMaxPermuted = 32;
+
+// table holds distinct entries (and room for kMaxPermuted).
 void LookUpWindow(float* dst, const float* src, size_t stride, int width, int rows,
-                  const float* table, float scale, int first) {
-  static const bool gather = __builtin_cpu_supports("avx2");
-  if (gather)
-    LookUpRowsGathered(dst, src, stride, width, rows, table, scale, first);
-  else
+                  const float* table, int distinct, float scale, int first) {
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  if (!avx2)
     LookUpRows(dst, src, stride, width, rows, table, scale, first);
+  else if (distinct <= 8)
+    LookUpRowsPermuted<0>(dst, src, stride, width, rows, table, scale, first);
+  else if (distinct <= 16)
+    LookUpRowsPermuted<1>(dst, src, stride, width, rows, table, scale, first);
+  else if (distinct <= kMaxPermuted)
+    LookUpRowsPermuted<2>(dst, src, stride, width, rows, table, scale, first);
+  else
+    LookUpRowsGathered(dst, src, stride, width, rows, table, scale, first);
 }
 
 struct Span {
@@ -121,7 +172,7 @@ void RemapWindow(const LevelArea& area, const float* src, size_t stride, int wid
       for (int k = 0; k < distinct; ++k)
         table[k] = static_cast<float>(first + k) * step;
       RemapRow(table, table, distinct, m, curve);
-      LookUpWindow(area.data, src, stride, width, rows, table, grid.scale, first);
+      LookUpWindow(area.data, src, stride, width, rows, table, distinct, grid.scale, first);
       return;
     }
   }
@@ -271,7 +322,8 @@ size_t CoefficientWorkspaceSize(int s) {
     widest = size;
     size = 2 * size + 3;
   }
-  return total + 2 * widest + 8 + widest * widest;  // plus the reduce's row and the table
+  // plus the reduce's row and the table
+  return total + 2 * widest + 8 + widest * widest + kMaxPermuted;
 }
 
 ValueGrid FindValueGrid(const float* plane, size_t count) {
