@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <utility>
+#include <vector>
 
 #include "picture/CBxPicBufAPI.h"
 
@@ -115,25 +117,44 @@ bool SmartContrastDecompose(SmartContrastPyramid* p, const SBxPicBuf* picture, u
   p->height = static_cast<uint32_t>(picture->height);
   p->levelCount = std::min(SmartContrastLevelCount(p->width, p->height), maxLevels);
   const uint32_t planes = std::min<uint32_t>(p->components, kSmartContrastMaxPlanes);
+  // Every plane, largest first, is made (and its pages first touched) on all
+  // threads at once: hundreds of megabytes of fresh memory.
+  std::vector<std::pair<std::vector<float>*, size_t>> made;
   try {
     for (uint32_t k = 0; k <= p->levelCount; ++k) {
       p->levelWidth[k] = p->width >> k;
       p->levelHeight[k] = p->height >> k;
       for (uint32_t c = 0; c < planes; ++c) {
-        p->gauss[c][k].assign(PlaneSize(*p, k), 0.0f);
-        if (k < p->levelCount) p->laplace[c][k].assign(PlaneSize(*p, k), 0.0f);
+        made.emplace_back(&p->gauss[c][k], PlaneSize(*p, k));
+        if (k < p->levelCount) made.emplace_back(&p->laplace[c][k], PlaneSize(*p, k));
       }
-    }
-    MakePyramidKernel(p->kernel);
-    ScopedPicBuf temporary(picture->width, picture->height, 1, picture->bitsPerComponent);
-    if (IsEmpty(*temporary)) return true;
-    for (uint32_t c = 0; c < planes; ++c) {
-      CBxPicBufAPI::ExtractComponent(temporary.get(), static_cast<int>(c), picture);
-      PictureToFloat(p->gauss[c][0].data(), temporary.get());
-      DecomposeComponent(p, c);
     }
   } catch (const std::bad_alloc&) {
     return true;
+  }
+  bool failed = false;
+  const int count = static_cast<int>(made.size());
+#pragma omp parallel for schedule(dynamic, 1) reduction(|| : failed)
+  for (int i = 0; i < count; ++i) {
+    try {
+      made[static_cast<size_t>(i)].first->assign(made[static_cast<size_t>(i)].second, 0.0f);
+    } catch (const std::bad_alloc&) {
+      failed = true;
+    }
+  }
+  if (failed) return true;
+  MakePyramidKernel(p->kernel);
+  ScopedPicBuf temporary(picture->width, picture->height, 1, picture->bitsPerComponent);
+  if (IsEmpty(*temporary)) return true;
+  for (uint32_t c = 0; c < planes; ++c) {
+    float* level0 = p->gauss[c][0].data();
+    ForRowBands(p->height, [&](uint32_t y0, uint32_t y1) {
+      SBxPicBuf component = RowBand(*temporary, y0, y1);
+      const SBxPicBuf source = RowBand(*picture, y0, y1);
+      CBxPicBufAPI::ExtractComponent(&component, static_cast<int>(c), &source);
+      PictureToFloat(level0 + static_cast<size_t>(y0) * p->width, &component);
+    });
+    DecomposeComponent(p, c);
   }
   return false;
 }
