@@ -95,19 +95,27 @@ void PadReplicateAround(SBxPicBuf* picture, int offsetX, int offsetY, int width,
       offsetX + width > picture->width || offsetY + height > picture->height)
     return;
   const size_t bpp = BytesPerPixel(*picture);
-  for (int y = offsetY; y < offsetY + height; ++y) {
-    uint8_t* row = RowPtr(*picture, y);
-    const uint8_t* first = row + bpp * static_cast<size_t>(offsetX);
-    const uint8_t* last = row + bpp * static_cast<size_t>(offsetX + width - 1);
-    for (int x = 0; x < offsetX; ++x)
-      std::memcpy(row + bpp * static_cast<size_t>(x), first, bpp);
-    for (int x = offsetX + width; x < picture->width; ++x)
-      std::memcpy(row + bpp * static_cast<size_t>(x), last, bpp);
-  }
-  for (int y = 0; y < offsetY; ++y)
-    std::memcpy(RowPtr(*picture, y), RowPtr(*picture, offsetY), picture->stride);
-  for (int y = offsetY + height; y < picture->height; ++y)
-    std::memcpy(RowPtr(*picture, y), RowPtr(*picture, offsetY + height - 1), picture->stride);
+  // The area's rows first, over row bands, then the rows above and below, which
+  // copy its finished first and last rows.
+  ForRowBands(static_cast<uint32_t>(height), [&](uint32_t y0, uint32_t y1) {
+    for (int y = offsetY + static_cast<int>(y0); y < offsetY + static_cast<int>(y1); ++y) {
+      uint8_t* row = RowPtr(*picture, y);
+      const uint8_t* first = row + bpp * static_cast<size_t>(offsetX);
+      const uint8_t* last = row + bpp * static_cast<size_t>(offsetX + width - 1);
+      for (int x = 0; x < offsetX; ++x)
+        std::memcpy(row + bpp * static_cast<size_t>(x), first, bpp);
+      for (int x = offsetX + width; x < picture->width; ++x)
+        std::memcpy(row + bpp * static_cast<size_t>(x), last, bpp);
+    }
+  });
+  const int below = picture->height - (offsetY + height);
+  ForRowBands(static_cast<uint32_t>(offsetY + below), [&](uint32_t y0, uint32_t y1) {
+    for (int i = static_cast<int>(y0); i < static_cast<int>(y1); ++i) {
+      const int y = i < offsetY ? i : i + height;
+      const int from = i < offsetY ? offsetY : offsetY + height - 1;
+      std::memcpy(RowPtr(*picture, y), RowPtr(*picture, from), picture->stride);
+    }
+  });
 }
 
 bool SmartContrastDecompose(SmartContrastPyramid* p, const SBxPicBuf* picture, uint32_t maxLevels) {
@@ -231,8 +239,13 @@ bool SmartContrastPrepare(SmartContrastState* state, const SBxPicBuf* source) {
   CBxPicBufAPI::ReinitHeap(&state->paddedResult, ipw, iph, source->components,
                            source->bitsPerComponent);
   if (IsEmpty(state->paddedSource) || IsEmpty(state->paddedResult)) return true;
-  CBxPicBufAPI::CopyRect(&state->paddedSource, source, CBxPoint{state->offsetX, state->offsetY},
-                         CBxPoint{0, 0}, CBxSize{source->width, source->height});
+  ForRowBands(h, [&](uint32_t y0, uint32_t y1) {
+    SBxPicBuf to = RowBand(state->paddedSource, static_cast<uint32_t>(state->offsetY) + y0,
+                           static_cast<uint32_t>(state->offsetY) + y1);
+    const SBxPicBuf from = RowBand(*source, y0, y1);
+    CBxPicBufAPI::CopyRect(&to, &from, CBxPoint{state->offsetX, 0}, CBxPoint{0, 0},
+                           CBxSize{source->width, static_cast<int>(y1 - y0)});
+  });
   PadReplicateAround(&state->paddedSource, state->offsetX, state->offsetY, source->width,
                      source->height);
   return SmartContrastDecompose(&state->pyramid, &state->paddedSource, levels);
