@@ -38,6 +38,13 @@ __attribute__((target_clones("avx2", "default"))) void WindowBounds(const float*
       lo = v < lo ? v : lo;
       hi = v > hi ? v : hi;
     }
+    if (x < width && width >= kLanes) {  // the last eight again, overlapping
+      Floats v;
+      std::memcpy(&v, src + width - kLanes, sizeof v);
+      lo = v < lo ? v : lo;
+      hi = v > hi ? v : hi;
+      x = width;
+    }
     for (; x < width; ++x) {
       l = std::min(l, src[x]);
       h = std::max(h, src[x]);
@@ -95,6 +102,13 @@ __attribute__((target("avx2"))) void LookUpRowsPermuted(float* __restrict dst,
           _mm256_sub_epi32(_mm256_cvttps_epi32(_mm256_mul_ps(_mm256_loadu_ps(src + x), s)), f);
       _mm256_storeu_ps(dst + x, PermutedLookUp<Shifts>(t, k));
     }
+    if (x < width && width >= kLanes) {  // the last eight again, overlapping
+      x = width - kLanes;
+      const __m256i k =
+          _mm256_sub_epi32(_mm256_cvttps_epi32(_mm256_mul_ps(_mm256_loadu_ps(src + x), s)), f);
+      _mm256_storeu_ps(dst + x, PermutedLookUp<Shifts>(t, k));
+      x = width;
+    }
     for (; x < width; ++x)
       dst[x] = table[static_cast<int>(src[x] * scale) - first];
   }
@@ -114,6 +128,13 @@ __attribute__((target("avx2"))) void LookUpRowsGathered(float* __restrict dst,
       const __m256i k =
           _mm256_sub_epi32(_mm256_cvttps_epi32(_mm256_mul_ps(_mm256_loadu_ps(src + x), s)), f);
       _mm256_storeu_ps(dst + x, _mm256_i32gather_ps(table, k, 4));
+    }
+    if (x < width && width >= kLanes) {  // the last eight again, overlapping
+      x = width - kLanes;
+      const __m256i k =
+          _mm256_sub_epi32(_mm256_cvttps_epi32(_mm256_mul_ps(_mm256_loadu_ps(src + x), s)), f);
+      _mm256_storeu_ps(dst + x, _mm256_i32gather_ps(table, k, 4));
+      x = width;
     }
     for (; x < width; ++x)
       dst[x] = table[static_cast<int>(src[x] * scale) - first];
