@@ -138,3 +138,22 @@ TEST(ToneRemapPasses, ValueGridOfAPlane) {
   for (const auto& k : cases)
     EXPECT_EQ(FindValueGrid(k.plane.data(), k.plane.size()).scale, k.scale) << k.plane[1];
 }
+
+// Windows look their values up in registers (tables of up to 8, 16 or 32
+// consecutive values) or through memory (more): planes of few or many
+// consecutive values reach each way, and each must give the literal result.
+TEST(ToneRemapPasses, WindowsOfFewAndManyDistinctValuesEqualTheLiteralPasses) {
+  for (const int distinct : {2, 7, 13, 29, 31, 90, 256}) {
+    SCOPED_TRACE(testing::Message() << distinct << " distinct values");
+    const int width = 96, height = 64;
+    std::vector<float> in(static_cast<size_t>(width) * height);
+    uint32_t seed = 17;
+    for (float& v : in)  // consecutive values: the window's table spans them
+      v = static_cast<float>(40 + static_cast<int>(Uniform(seed) * static_cast<float>(distinct)));
+    std::vector<float> literal(in.size()), fast(in.size());
+    RemapFloatPlaneLiteral(literal.data(), in.data(), width, height, 5, 0.22, 0.22, 0.5, 0.8);
+    ASSERT_FALSE(
+        RemapFloatPlane(fast.data(), in.data(), width, height, 5, 0.22, 0.22, 0.5, 0.8, nullptr));
+    ASSERT_EQ(std::memcmp(literal.data(), fast.data(), in.size() * sizeof(float)), 0);
+  }
+}
