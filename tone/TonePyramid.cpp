@@ -27,8 +27,8 @@ constexpr float kExpandScale = 1.0f / 64.0f;
 // The passes below are inlined into each build of ReduceArea and ExpandArea.
 
 // The vertical pass of reduce for one destination row: count columns from cl.
-[[gnu::always_inline]] inline void ReduceColumns(float* temp, const LevelArea& src, int cl,
-                                                 int count, int y, int srcHeight) {
+[[gnu::always_inline]] inline void ReduceColumns(float* __restrict temp, const LevelArea& src,
+                                                 int cl, int count, int y, int srcHeight) {
   const float* r0 = src.At(cl, Reflect101(2 * y - 2, srcHeight));
   const float* r1 = src.At(cl, Reflect101(2 * y - 1, srcHeight));
   const float* r2 = src.At(cl, Reflect101(2 * y, srcHeight));
@@ -39,8 +39,8 @@ constexpr float kExpandScale = 1.0f / 64.0f;
 }
 
 // The horizontal pass of reduce: temp holds columns from cl of a srcWidth line.
-[[gnu::always_inline]] inline void ReduceRow(float* out, int x0, int x1, const float* temp, int cl,
-                                             int srcWidth) {
+[[gnu::always_inline]] inline void ReduceRow(float* __restrict out, int x0, int x1,
+                                             const float* __restrict temp, int cl, int srcWidth) {
   auto tap = [&](int c) { return temp[Reflect101(c, srcWidth) - cl]; };
   auto mirrored = [&](int x) {
     return Taps5(tap(2 * x - 2), tap(2 * x - 1), tap(2 * x), tap(2 * x + 1), tap(2 * x + 2)) *
@@ -63,8 +63,8 @@ constexpr float kExpandScale = 1.0f / 64.0f;
 }
 
 // The vertical pass of expand for destination row y: source columns jl .. jl+count-1.
-[[gnu::always_inline]] inline void ExpandColumns(float* temp, const LevelArea& src, int jl,
-                                                 int count, int y, int dstHeight) {
+[[gnu::always_inline]] inline void ExpandColumns(float* __restrict temp, const LevelArea& src,
+                                                 int jl, int count, int y, int dstHeight) {
   if (y % 2 == 0) {
     const float* above = src.At(jl, Reflect101(y - 2, dstHeight) / 2);
     const float* centre = src.At(jl, y / 2);
@@ -80,8 +80,8 @@ constexpr float kExpandScale = 1.0f / 64.0f;
 }
 
 // The horizontal pass of expand: temp holds source columns from jl.
-[[gnu::always_inline]] inline void ExpandRow(float* out, int x0, int x1, const float* temp, int jl,
-                                             int dstWidth) {
+[[gnu::always_inline]] inline void ExpandRow(float* __restrict out, int x0, int x1,
+                                             const float* __restrict temp, int jl, int dstWidth) {
   auto tap = [&](int p) { return temp[Reflect101(p, dstWidth) / 2 - jl]; };
   auto mirrored = [&](int x) {
     const float v =
