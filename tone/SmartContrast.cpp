@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <utility>
+#include <vector>
 
 #include "picture/CBxPicBufAPI.h"
 
@@ -93,19 +95,27 @@ void PadReplicateAround(SBxPicBuf* picture, int offsetX, int offsetY, int width,
       offsetX + width > picture->width || offsetY + height > picture->height)
     return;
   const size_t bpp = BytesPerPixel(*picture);
-  for (int y = offsetY; y < offsetY + height; ++y) {
-    uint8_t* row = RowPtr(*picture, y);
-    const uint8_t* first = row + bpp * static_cast<size_t>(offsetX);
-    const uint8_t* last = row + bpp * static_cast<size_t>(offsetX + width - 1);
-    for (int x = 0; x < offsetX; ++x)
-      std::memcpy(row + bpp * static_cast<size_t>(x), first, bpp);
-    for (int x = offsetX + width; x < picture->width; ++x)
-      std::memcpy(row + bpp * static_cast<size_t>(x), last, bpp);
-  }
-  for (int y = 0; y < offsetY; ++y)
-    std::memcpy(RowPtr(*picture, y), RowPtr(*picture, offsetY), picture->stride);
-  for (int y = offsetY + height; y < picture->height; ++y)
-    std::memcpy(RowPtr(*picture, y), RowPtr(*picture, offsetY + height - 1), picture->stride);
+  // The area's rows first, over row bands, then the rows above and below, which
+  // copy its finished first and last rows.
+  ForRowBands(static_cast<uint32_t>(height), [&](uint32_t y0, uint32_t y1) {
+    for (int y = offsetY + static_cast<int>(y0); y < offsetY + static_cast<int>(y1); ++y) {
+      uint8_t* row = RowPtr(*picture, y);
+      const uint8_t* first = row + bpp * static_cast<size_t>(offsetX);
+      const uint8_t* last = row + bpp * static_cast<size_t>(offsetX + width - 1);
+      for (int x = 0; x < offsetX; ++x)
+        std::memcpy(row + bpp * static_cast<size_t>(x), first, bpp);
+      for (int x = offsetX + width; x < picture->width; ++x)
+        std::memcpy(row + bpp * static_cast<size_t>(x), last, bpp);
+    }
+  });
+  const int below = picture->height - (offsetY + height);
+  ForRowBands(static_cast<uint32_t>(offsetY + below), [&](uint32_t y0, uint32_t y1) {
+    for (int i = static_cast<int>(y0); i < static_cast<int>(y1); ++i) {
+      const int y = i < offsetY ? i : i + height;
+      const int from = i < offsetY ? offsetY : offsetY + height - 1;
+      std::memcpy(RowPtr(*picture, y), RowPtr(*picture, from), picture->stride);
+    }
+  });
 }
 
 bool SmartContrastDecompose(SmartContrastPyramid* p, const SBxPicBuf* picture, uint32_t maxLevels) {
@@ -115,25 +125,44 @@ bool SmartContrastDecompose(SmartContrastPyramid* p, const SBxPicBuf* picture, u
   p->height = static_cast<uint32_t>(picture->height);
   p->levelCount = std::min(SmartContrastLevelCount(p->width, p->height), maxLevels);
   const uint32_t planes = std::min<uint32_t>(p->components, kSmartContrastMaxPlanes);
+  // Every plane, largest first, is made (and its pages first touched) on all
+  // threads at once: hundreds of megabytes of fresh memory.
+  std::vector<std::pair<std::vector<float>*, size_t>> made;
   try {
     for (uint32_t k = 0; k <= p->levelCount; ++k) {
       p->levelWidth[k] = p->width >> k;
       p->levelHeight[k] = p->height >> k;
       for (uint32_t c = 0; c < planes; ++c) {
-        p->gauss[c][k].assign(PlaneSize(*p, k), 0.0f);
-        if (k < p->levelCount) p->laplace[c][k].assign(PlaneSize(*p, k), 0.0f);
+        made.emplace_back(&p->gauss[c][k], PlaneSize(*p, k));
+        if (k < p->levelCount) made.emplace_back(&p->laplace[c][k], PlaneSize(*p, k));
       }
-    }
-    MakePyramidKernel(p->kernel);
-    ScopedPicBuf temporary(picture->width, picture->height, 1, picture->bitsPerComponent);
-    if (IsEmpty(*temporary)) return true;
-    for (uint32_t c = 0; c < planes; ++c) {
-      CBxPicBufAPI::ExtractComponent(temporary.get(), static_cast<int>(c), picture);
-      PictureToFloat(p->gauss[c][0].data(), temporary.get());
-      DecomposeComponent(p, c);
     }
   } catch (const std::bad_alloc&) {
     return true;
+  }
+  bool failed = false;
+  const int count = static_cast<int>(made.size());
+#pragma omp parallel for schedule(dynamic, 1) reduction(|| : failed)
+  for (int i = 0; i < count; ++i) {
+    try {
+      made[static_cast<size_t>(i)].first->assign(made[static_cast<size_t>(i)].second, 0.0f);
+    } catch (const std::bad_alloc&) {
+      failed = true;
+    }
+  }
+  if (failed) return true;
+  MakePyramidKernel(p->kernel);
+  ScopedPicBuf temporary(picture->width, picture->height, 1, picture->bitsPerComponent);
+  if (IsEmpty(*temporary)) return true;
+  for (uint32_t c = 0; c < planes; ++c) {
+    float* level0 = p->gauss[c][0].data();
+    ForRowBands(p->height, [&](uint32_t y0, uint32_t y1) {
+      SBxPicBuf component = RowBand(*temporary, y0, y1);
+      const SBxPicBuf source = RowBand(*picture, y0, y1);
+      CBxPicBufAPI::ExtractComponent(&component, static_cast<int>(c), &source);
+      PictureToFloat(level0 + static_cast<size_t>(y0) * p->width, &component);
+    });
+    DecomposeComponent(p, c);
   }
   return false;
 }
@@ -210,8 +239,13 @@ bool SmartContrastPrepare(SmartContrastState* state, const SBxPicBuf* source) {
   CBxPicBufAPI::ReinitHeap(&state->paddedResult, ipw, iph, source->components,
                            source->bitsPerComponent);
   if (IsEmpty(state->paddedSource) || IsEmpty(state->paddedResult)) return true;
-  CBxPicBufAPI::CopyRect(&state->paddedSource, source, CBxPoint{state->offsetX, state->offsetY},
-                         CBxPoint{0, 0}, CBxSize{source->width, source->height});
+  ForRowBands(h, [&](uint32_t y0, uint32_t y1) {
+    SBxPicBuf to = RowBand(state->paddedSource, static_cast<uint32_t>(state->offsetY) + y0,
+                           static_cast<uint32_t>(state->offsetY) + y1);
+    const SBxPicBuf from = RowBand(*source, y0, y1);
+    CBxPicBufAPI::CopyRect(&to, &from, CBxPoint{state->offsetX, 0}, CBxPoint{0, 0},
+                           CBxSize{source->width, static_cast<int>(y1 - y0)});
+  });
   PadReplicateAround(&state->paddedSource, state->offsetX, state->offsetY, source->width,
                      source->height);
   return SmartContrastDecompose(&state->pyramid, &state->paddedSource, levels);

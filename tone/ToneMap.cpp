@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "picture/CBxPicBufAPI.h"
@@ -46,22 +47,60 @@ struct PlanePyramid {
     gaussStore.resize(static_cast<size_t>(l) + 1);
     laplace.resize(static_cast<size_t>(l));
     gauss[0] = output;
-    for (int k = 1; k <= l; ++k) {
-      gaussStore[static_cast<size_t>(k)].resize(Count(k));
-      gauss[static_cast<size_t>(k)] = gaussStore[static_cast<size_t>(k)].data();
+    // The planes, largest first, are made (and their pages first touched) on all
+    // threads: tens of megabytes of fresh memory for a 12-megapixel plane.
+    std::vector<std::pair<std::vector<float>*, size_t>> made;
+    for (int k = 0; k < l; ++k) {
+      made.emplace_back(&laplace[static_cast<size_t>(k)], Count(k));
+      made.emplace_back(&gaussStore[static_cast<size_t>(k) + 1], Count(k + 1));
     }
-    for (int k = 0; k < l; ++k)
-      laplace[static_cast<size_t>(k)].resize(Count(k));
+    bool failed = false;
+    const int count = static_cast<int>(made.size());
+#pragma omp parallel for schedule(dynamic, 1) reduction(|| : failed)
+    for (int i = 0; i < count; ++i) {
+      try {
+        made[static_cast<size_t>(i)].first->resize(made[static_cast<size_t>(i)].second);
+      } catch (const std::bad_alloc&) {
+        failed = true;
+      }
+    }
+    if (failed) throw std::bad_alloc();
+    for (int k = 1; k <= l; ++k)
+      gauss[static_cast<size_t>(k)] = gaussStore[static_cast<size_t>(k)].data();
   }
 };
+
+// Runs body(y0, y1, temp) over bands of rows [0, rows) on all threads, temp
+// holding tempSize floats of the thread's own. Each row of a reduce, expand, sum
+// or difference depends only on other levels, so the split changes no value.
+template <class Body>
+void OverRowBands(int rows, size_t tempSize, Body body) {
+  constexpr int kBandRows = 16;
+  const int team = std::max(omp_get_max_threads(), 1);
+  std::vector<float> temps(static_cast<size_t>(team) * tempSize);  // before the threads: may throw
+  const int bands = (rows + kBandRows - 1) / kBandRows;
+#pragma omp parallel for schedule(dynamic, 1) num_threads(team)
+  for (int b = 0; b < bands; ++b) {
+    body(b * kBandRows, std::min(rows, (b + 1) * kBandRows),
+         temps.data() + static_cast<size_t>(omp_get_thread_num()) * tempSize);
+  }
+}
 
 void Decompose(PlanePyramid& p, JobProgress* progress) {
   for (int k = 0; k < p.levels; ++k) {
     Advance(progress, 1);
     const auto uk = static_cast<size_t>(k);
-    ToneReduce(p.gauss[uk + 1], p.gauss[uk], p.W(k), p.H(k));
-    ToneExpand(p.laplace[uk].data(), p.W(k), p.H(k), p.gauss[uk + 1], p.W(k + 1), p.H(k + 1));
-    FloatPlaneSubtract(p.laplace[uk].data(), p.gauss[uk], p.laplace[uk].data(), p.W(k), p.H(k));
+    const int w = p.W(k), h = p.H(k), cw = p.W(k + 1);
+    const LevelArea fine{p.gauss[uk], w, 0, 0}, coarse{p.gauss[uk + 1], cw, 0, 0};
+    const LevelArea detail{p.laplace[uk].data(), w, 0, 0};
+    // As ToneReduce, then ToneExpand and FloatPlaneSubtract, band by band.
+    OverRowBands(p.H(k + 1), static_cast<size_t>(2 * cw + 3), [&](int y0, int y1, float* temp) {
+      ReduceArea(coarse, 0, y0, cw, y1, fine, w, h, temp);
+    });
+    OverRowBands(h, static_cast<size_t>(w / 2 + 3), [&](int y0, int y1, float* temp) {
+      ExpandArea(detail, 0, y0, w, y1, coarse, w, h, temp);
+      FloatPlaneSubtract(detail.At(0, y0), fine.At(0, y0), detail.At(0, y0), w, y1 - y0);
+    });
   }
 }
 
@@ -70,12 +109,18 @@ void Decompose(PlanePyramid& p, JobProgress* progress) {
 bool RemapLevels(PlanePyramid& p, const RemapCurve& curve, JobProgress* progress) {
   std::vector<std::vector<float>> workspaces(
       static_cast<size_t>(std::max(omp_get_max_threads(), 1)));
+  std::vector<ValueGrid> grids(static_cast<size_t>(p.levels));
   for (int s = 0; s < p.levels; ++s) {
+    const int a = RemapLevelGeometry(s).scratchLevel;
+    // The scratch levels are looked at once each, when first needed.
+    if (s == 0 || a != RemapLevelGeometry(s - 1).scratchLevel)
+      grids[static_cast<size_t>(a)] = FindValueGrid(p.gauss[static_cast<size_t>(a)], p.Count(a));
     for (auto& w : workspaces)
       w.resize(CoefficientWorkspaceSize(s));
     Advance(progress, 2);
     if (!RemapLevelCoefficients(p.laplace[static_cast<size_t>(s)].data(), p.gauss.data(), s,
-                                p.width, p.height, curve, workspaces, progress))
+                                p.width, p.height, curve, grids[static_cast<size_t>(a)], workspaces,
+                                progress))
       return false;
   }
   return true;
@@ -84,8 +129,14 @@ bool RemapLevels(PlanePyramid& p, const RemapCurve& curve, JobProgress* progress
 void Collapse(PlanePyramid& p) {
   for (int k = p.levels - 1; k >= 0; --k) {
     const auto uk = static_cast<size_t>(k);
-    ToneExpand(p.gauss[uk], p.W(k), p.H(k), p.gauss[uk + 1], p.W(k + 1), p.H(k + 1));
-    FloatPlaneAdd(p.gauss[uk], p.gauss[uk], p.laplace[uk].data(), p.W(k), p.H(k));
+    const int w = p.W(k), h = p.H(k);
+    const LevelArea fine{p.gauss[uk], w, 0, 0}, coarse{p.gauss[uk + 1], p.W(k + 1), 0, 0};
+    // As ToneExpand, then FloatPlaneAdd, band by band.
+    OverRowBands(h, static_cast<size_t>(w / 2 + 3), [&](int y0, int y1, float* temp) {
+      ExpandArea(fine, 0, y0, w, y1, coarse, w, h, temp);
+      const LevelArea detail{p.laplace[uk].data(), w, 0, 0};
+      FloatPlaneAdd(fine.At(0, y0), fine.At(0, y0), detail.At(0, y0), w, y1 - y0);
+    });
   }
 }
 

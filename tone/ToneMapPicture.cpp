@@ -1,5 +1,6 @@
 // The local Laplacian engine on pictures: padding, the luma/chroma split, the
 // integer <-> float round trip and the crop back.
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -13,6 +14,33 @@ namespace {
 // 16-bit samples are processed on the same 0..255 scale as 8-bit ones.
 constexpr float kSixteenToWorking = 0.00390625f;
 constexpr float kWorkingToSixteen = 256.0f;
+
+// Rows [y0, y1) of a picture as a picture of its own.
+SBxPicBuf Rows(const SBxPicBuf& pic, int y0, int y1) {
+  SBxPicBuf band = pic;
+  band.pixels = RowPtr(pic, y0);
+  band.height = y1 - y0;
+  band.byteSize = band.stride * static_cast<uint32_t>(y1 - y0);
+  return band;
+}
+
+// True when step(dst rows, src rows) succeeded on every band of rows; the
+// conversions and copies between components work row by row, so the bands
+// give the same pixels as one call.
+template <class Step>
+bool OverRowBands(SBxPicBuf* dst, const SBxPicBuf* src, Step step) {
+  constexpr int kBandRows = 32;
+  const int bands = (src->height + kBandRows - 1) / kBandRows;
+  bool done = true;
+#pragma omp parallel for schedule(dynamic, 1) reduction(&& : done)
+  for (int b = 0; b < bands; ++b) {
+    const int y0 = b * kBandRows, y1 = std::min(src->height, y0 + kBandRows);
+    SBxPicBuf to = Rows(*dst, y0, y1);
+    const SBxPicBuf from = Rows(*src, y0, y1);
+    done = step(&to, &from) != 0 && done;
+  }
+  return done;
+}
 
 bool IsFloatPlane(const SBxPicBuf& pic) {
   return !IsEmpty(pic) && pic.components == 1 && pic.bitsPerComponent == 32;
@@ -92,21 +120,25 @@ PlaneRunOutcome ToneMapColour(SBxPicBuf* result, const SBxPicBuf* padded,
   const int pw = padded->width, ph = padded->height;
   const uint32_t bits = padded->bitsPerComponent;
   ScopedPicBuf yuv(pw, ph, 3, bits);
-  if (IsEmpty(*yuv) || !CBxPicBufAPI::ConvertRGBtoYUV(yuv.get(), padded))
+  if (IsEmpty(*yuv) || !OverRowBands(yuv.get(), padded, CBxPicBufAPI::ConvertRGBtoYUV))
     return PlaneRunOutcome::kNoMemory;
   PlaneRunOutcome outcome = PlaneRunOutcome::kDone;
   const int planes = params.useExtraColors ? 3 : 1;
   for (int c = 0; c < planes; ++c) {
     ScopedPicBuf plane(pw, ph, 1, bits);
     if (IsEmpty(*plane)) return PlaneRunOutcome::kNoMemory;
-    CBxPicBufAPI::ExtractComponent(plane.get(), c, yuv.get());
+    OverRowBands(plane.get(), yuv.get(), [c](SBxPicBuf* to, const SBxPicBuf* from) {
+      return CBxPicBufAPI::ExtractComponent(to, c, from);
+    });
     const PlaneRunOutcome o = ToneMapIntegerPlane(plane.get(), params, progress);
     if (Failed(o)) return o;
     if (Stopped(o)) outcome = o;  // a cancel: the later planes stop at once
-    CBxPicBufAPI::InsertComponent(yuv.get(), c, plane.get());
+    OverRowBands(yuv.get(), plane.get(), [c](SBxPicBuf* to, const SBxPicBuf* from) {
+      return CBxPicBufAPI::InsertComponent(to, c, from);
+    });
   }
   CBxPicBufAPI::ReinitHeap(result, pw, ph, 3, bits);
-  if (IsEmpty(*result) || !CBxPicBufAPI::ConvertYUVtoRGB(result, yuv.get()))
+  if (IsEmpty(*result) || !OverRowBands(result, yuv.get(), CBxPicBufAPI::ConvertYUVtoRGB))
     return PlaneRunOutcome::kNoMemory;
   return outcome;
 }

@@ -12,20 +12,23 @@ namespace {
 constexpr float kReduceScale = 1.0f / 256.0f;
 constexpr float kExpandScale = 1.0f / 64.0f;
 
-inline float Taps5(float m2, float m1, float c, float p1, float p2) {
+[[gnu::always_inline]] inline float Taps5(float m2, float m1, float c, float p1, float p2) {
   return ((m2 + p2) + (m1 + p1) * 4.0f) + c * 6.0f;
 }
 // A grid sample and its two grid neighbours (the odd taps fall on zeros).
-inline float Taps3(float m1, float c, float p1) {
+[[gnu::always_inline]] inline float Taps3(float m1, float c, float p1) {
   return (m1 + p1) + c * 6.0f;
 }
 // Between two grid samples.
-inline float Taps2(float c, float p1) {
+[[gnu::always_inline]] inline float Taps2(float c, float p1) {
   return (c + p1) * 4.0f;
 }
 
+// The passes below are inlined into each build of ReduceArea and ExpandArea.
+
 // The vertical pass of reduce for one destination row: count columns from cl.
-void ReduceColumns(float* temp, const LevelArea& src, int cl, int count, int y, int srcHeight) {
+[[gnu::always_inline]] inline void ReduceColumns(float* __restrict temp, const LevelArea& src,
+                                                 int cl, int count, int y, int srcHeight) {
   const float* r0 = src.At(cl, Reflect101(2 * y - 2, srcHeight));
   const float* r1 = src.At(cl, Reflect101(2 * y - 1, srcHeight));
   const float* r2 = src.At(cl, Reflect101(2 * y, srcHeight));
@@ -36,7 +39,8 @@ void ReduceColumns(float* temp, const LevelArea& src, int cl, int count, int y, 
 }
 
 // The horizontal pass of reduce: temp holds columns from cl of a srcWidth line.
-void ReduceRow(float* out, int x0, int x1, const float* temp, int cl, int srcWidth) {
+[[gnu::always_inline]] inline void ReduceRow(float* __restrict out, int x0, int x1,
+                                             const float* __restrict temp, int cl, int srcWidth) {
   auto tap = [&](int c) { return temp[Reflect101(c, srcWidth) - cl]; };
   auto mirrored = [&](int x) {
     return Taps5(tap(2 * x - 2), tap(2 * x - 1), tap(2 * x), tap(2 * x + 1), tap(2 * x + 2)) *
@@ -59,7 +63,8 @@ void ReduceRow(float* out, int x0, int x1, const float* temp, int cl, int srcWid
 }
 
 // The vertical pass of expand for destination row y: source columns jl .. jl+count-1.
-void ExpandColumns(float* temp, const LevelArea& src, int jl, int count, int y, int dstHeight) {
+[[gnu::always_inline]] inline void ExpandColumns(float* __restrict temp, const LevelArea& src,
+                                                 int jl, int count, int y, int dstHeight) {
   if (y % 2 == 0) {
     const float* above = src.At(jl, Reflect101(y - 2, dstHeight) / 2);
     const float* centre = src.At(jl, y / 2);
@@ -75,7 +80,8 @@ void ExpandColumns(float* temp, const LevelArea& src, int jl, int count, int y, 
 }
 
 // The horizontal pass of expand: temp holds source columns from jl.
-void ExpandRow(float* out, int x0, int x1, const float* temp, int jl, int dstWidth) {
+[[gnu::always_inline]] inline void ExpandRow(float* __restrict out, int x0, int x1,
+                                             const float* __restrict temp, int jl, int dstWidth) {
   auto tap = [&](int p) { return temp[Reflect101(p, dstWidth) / 2 - jl]; };
   auto mirrored = [&](int x) {
     const float v =
@@ -105,8 +111,13 @@ void ExpandRow(float* out, int x0, int x1, const float* temp, int jl, int dstWid
 
 }  // namespace
 
-void ReduceArea(const LevelArea& dst, int x0, int y0, int x1, int y1, const LevelArea& src,
-                int srcWidth, int srcHeight, float* temp) {
+// Built for AVX2 and for the baseline: the same operations in the same order on
+// wider vectors, so the same values.
+__attribute__((target_clones("avx2", "default"))) void ReduceArea(const LevelArea& dst, int x0,
+                                                                  int y0, int x1, int y1,
+                                                                  const LevelArea& src,
+                                                                  int srcWidth, int srcHeight,
+                                                                  float* temp) {
   if (x0 >= x1 || y0 >= y1) return;
   const int cl = std::max(0, 2 * x0 - 2);
   const int cr = std::min(srcWidth, 2 * x1 + 1);
@@ -116,8 +127,11 @@ void ReduceArea(const LevelArea& dst, int x0, int y0, int x1, int y1, const Leve
   }
 }
 
-void ExpandArea(const LevelArea& dst, int x0, int y0, int x1, int y1, const LevelArea& src,
-                int dstWidth, int dstHeight, float* temp) {
+__attribute__((target_clones("avx2", "default"))) void ExpandArea(const LevelArea& dst, int x0,
+                                                                  int y0, int x1, int y1,
+                                                                  const LevelArea& src,
+                                                                  int dstWidth, int dstHeight,
+                                                                  float* temp) {
   if (x0 >= x1 || y0 >= y1) return;
   const int jl = (std::max(x0 - 2, 0) + 1) / 2;
   const int jr = std::min(x1 + 1, dstWidth - 1) / 2 + 1;

@@ -2,6 +2,7 @@
 
 #include <omp.h>
 
+#include <cstring>
 #include <tuple>
 #include <vector>
 
@@ -122,6 +123,34 @@ TEST(SmartContrastApply, RowBandsAndThreadsDoNotChangeTheResult) {
     ScopedPicBuf got(want->width, want->height, 1, 16);
     SmartContrastRebuild(got.get(), &p, gains, 0);
     EXPECT_TRUE(SamePixels(*got, *want)) << threads << " threads";
+  }
+  omp_set_num_threads(omp_get_num_procs());
+}
+
+// The preparation makes its planes, copies and pads the source and decomposes
+// it over threads; every plane of the pyramid must not depend on how many.
+TEST(SmartContrastGeometry, PreparationDoesNotDependOnTheThreadCount) {
+  ScopedPicBuf src(203, 117, 3, 8);
+  FillPhotoLike(src.get(), 6);
+  omp_set_num_threads(1);
+  SmartContrastState one;
+  ASSERT_FALSE(SmartContrastPrepare(&one, src.get()));
+  for (int threads : {2, 3}) {
+    omp_set_num_threads(threads);
+    SmartContrastState many;
+    ASSERT_FALSE(SmartContrastPrepare(&many, src.get()));
+    EXPECT_TRUE(SamePixels(one.paddedSource, many.paddedSource)) << threads;
+    for (uint32_t c = 0; c < 3; ++c)
+      for (uint32_t k = 0; k < one.pyramid.levelCount; ++k) {
+        const size_t bytes = one.pyramid.gauss[c][k].size() * sizeof(float);
+        EXPECT_EQ(
+            std::memcmp(one.pyramid.gauss[c][k].data(), many.pyramid.gauss[c][k].data(), bytes), 0)
+            << c << " " << k;
+        EXPECT_EQ(
+            std::memcmp(one.pyramid.laplace[c][k].data(), many.pyramid.laplace[c][k].data(), bytes),
+            0)
+            << c << " " << k;
+      }
   }
   omp_set_num_threads(omp_get_num_procs());
 }

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <omp.h>
 
 #include <atomic>
 #include <cmath>
@@ -145,4 +146,21 @@ TEST(ToneMapPicture, CancelGivesTheInputBack) {
     }
     EXPECT_TRUE(SamePixels(*dst, components == 1 ? *src : *want));
   }
+}
+
+// The picture's conversions, the pyramids and the remapping passes are spread
+// over threads by rows and points; the pixels must not depend on how many.
+TEST(ToneMapPicture, ThreadCountDoesNotChangeThePixels) {
+  for (uint32_t bits : {8u, 16u}) {
+    ScopedPicBuf src(150, 97, 3, bits), one, many;
+    FillPhotoLike(src.get(), 31);
+    omp_set_num_threads(1);
+    ToneMap(one.get(), src.get(), kDefaults);
+    for (int threads : {2, 3}) {
+      omp_set_num_threads(threads);
+      ToneMap(many.get(), src.get(), kDefaults);
+      EXPECT_TRUE(SamePixels(*one, *many)) << bits << " bits, " << threads << " threads";
+    }
+  }
+  omp_set_num_threads(omp_get_num_procs());
 }

@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include "LiteralToneMap.h"
 #include "ToneTestUtil.h"
+#include "tone/RemapCoefficients.h"
 #include "tone/ToneMap.h"
 #include "tone/ToneRemap.h"
 
@@ -79,5 +83,77 @@ TEST(ToneRemapPasses, PointWisePassesEqualTheLiteralPassesBitForBit) {
                                  k.noise, k.power, k.slope, nullptr));
     ASSERT_EQ(std::memcmp(literal.data(), fast.data(), in.size() * sizeof(float)), 0);
     EXPECT_NE(std::memcmp(in.data(), fast.data(), in.size() * sizeof(float)), 0);
+  }
+}
+
+// Planes from 8-bit and 16-bit pictures hold few distinct values, and the engine
+// remaps each distinct value of a window once: still the literal result bit for
+// bit, with windows that are flat, that span the whole range, and (last case)
+// a plane one of whose values is off the grid, which the engine must notice.
+TEST(ToneRemapPasses, PlanesOnAValueGridEqualTheLiteralPassesBitForBit) {
+  struct Case {
+    float scale;
+    int width, height, levels;
+    double threshold, noise, power, slope;
+  } const cases[] = {
+      {1.0f, 96, 64, 5, 0.22, 0.22, 0.5, 0.8},    // 8-bit values, default sliders
+      {1.0f, 64, 128, 6, 0.04, 0.0, 0.1, 0.3},    // 8-bit values, mostly edges
+      {256.0f, 96, 64, 5, 0.22, 0.22, 0.5, 0.8},  // 16-bit values
+      {256.0f, 40, 24, 3, 0.3, 0.5, 0.625, 0.0},  //
+      {0.0f, 96, 64, 5, 0.22, 0.22, 0.5, 0.8},    // off the grid by one value
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(testing::Message() << "scale " << k.scale << ", " << k.width << " x " << k.height);
+    std::vector<float> in = PhotoLikePlane(k.width, k.height, 5);
+    for (size_t i = 0; i < in.size(); ++i) {
+      const float scale = k.scale > 0.0f ? k.scale : 1.0f;
+      in[i] = std::clamp(std::floor(in[i] * scale) / scale, 0.0f, 255.0f);
+      if (i % 7 == 0 && i / k.width < 20) in[i] = 120.0f;  // a flat stretch
+    }
+    if (k.scale == 0.0f) in[in.size() / 2] += 0.3f;
+    std::vector<float> literal(in.size()), fast(in.size());
+    RemapFloatPlaneLiteral(literal.data(), in.data(), k.width, k.height, k.levels, k.threshold,
+                           k.noise, k.power, k.slope);
+    ASSERT_FALSE(RemapFloatPlane(fast.data(), in.data(), k.width, k.height, k.levels, k.threshold,
+                                 k.noise, k.power, k.slope, nullptr));
+    ASSERT_EQ(std::memcmp(literal.data(), fast.data(), in.size() * sizeof(float)), 0);
+  }
+}
+
+// A plane is on a grid only when every value is exactly k / scale with 0 <= k < 65536.
+TEST(ToneRemapPasses, ValueGridOfAPlane) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const struct {
+    std::vector<float> plane;
+    float scale;
+  } cases[] = {
+      {{0.0f, 1.0f, 255.0f, 65535.0f}, 1.0f},
+      {{0.0f, 0.5f, 255.99609375f}, 256.0f},
+      {{3.0f, 0.001953125f}, 0.0f},  // 1 / 512
+      {{3.0f, -1.0f}, 0.0f},
+      {{3.0f, -0.0f}, 0.0f},
+      {{3.0f, 65536.0f}, 0.0f},
+      {{3.0f, nan}, 0.0f},
+  };
+  for (const auto& k : cases)
+    EXPECT_EQ(FindValueGrid(k.plane.data(), k.plane.size()).scale, k.scale) << k.plane[1];
+}
+
+// Windows look their values up in registers (tables of up to 8, 16 or 32
+// consecutive values) or through memory (more): planes of few or many
+// consecutive values reach each way, and each must give the literal result.
+TEST(ToneRemapPasses, WindowsOfFewAndManyDistinctValuesEqualTheLiteralPasses) {
+  for (const int distinct : {2, 7, 13, 29, 31, 90, 256}) {
+    SCOPED_TRACE(testing::Message() << distinct << " distinct values");
+    const int width = 96, height = 64;
+    std::vector<float> in(static_cast<size_t>(width) * height);
+    uint32_t seed = 17;
+    for (float& v : in)  // consecutive values: the window's table spans them
+      v = static_cast<float>(40 + static_cast<int>(Uniform(seed) * static_cast<float>(distinct)));
+    std::vector<float> literal(in.size()), fast(in.size());
+    RemapFloatPlaneLiteral(literal.data(), in.data(), width, height, 5, 0.22, 0.22, 0.5, 0.8);
+    ASSERT_FALSE(
+        RemapFloatPlane(fast.data(), in.data(), width, height, 5, 0.22, 0.22, 0.5, 0.8, nullptr));
+    ASSERT_EQ(std::memcmp(literal.data(), fast.data(), in.size() * sizeof(float)), 0);
   }
 }
