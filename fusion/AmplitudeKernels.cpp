@@ -18,7 +18,7 @@
 #include <tbb/partitioner.h>
 #include <tbb/task_group.h>
 
-#include "fusion/VectorClones.h"
+#include "picture/VectorClones.h"
 
 namespace {
 
@@ -35,14 +35,14 @@ bool LevelTooSmall(uint32_t width, uint32_t height) {
 
 // The centre of the 3 x 3 window of row or column i of a level of size n: the
 // pixel itself inside, its interior neighbour on the border.
-FUSION_INLINE int WindowCentre(int i, int n) {
+MELVARO_INLINE int WindowCentre(int i, int n) {
   return std::clamp(i, 1, n - 2);
 }
 
 // |Laplacian| of the window centred on column x: the left and top taps summed
 // in single precision, the rest in double, rounded to single.
-FUSION_INLINE float AbsLaplacianAt(const float* up, const float* centre, const float* down,
-                                   ptrdiff_t x) {
+MELVARO_INLINE float AbsLaplacianAt(const float* up, const float* centre, const float* down,
+                                    ptrdiff_t x) {
   const float leftTop = centre[x - 1] + up[x];
   const double lap = static_cast<double>(leftTop) - 4.0 * static_cast<double>(centre[x]) +
                      static_cast<double>(centre[x + 1]) + static_cast<double>(down[x]);
@@ -51,8 +51,8 @@ FUSION_INLINE float AbsLaplacianAt(const float* up, const float* centre, const f
 
 // |Laplacian| for the pixels x0 .. x0 + n - 1 of a row of a level `width` wide.
 // The three rows are addressed so that row[x - base] is column x.
-FUSION_INLINE void RowAbsLaplacian(float* out, const float* up, const float* centre,
-                                   const float* down, int base, int x0, int n, int width) {
+MELVARO_INLINE void RowAbsLaplacian(float* out, const float* up, const float* centre,
+                                    const float* down, int base, int x0, int n, int width) {
   const int first = std::max(x0, 1);
   const int last = std::min(x0 + n, width - 1);
   // Offsets stay inside the rows: base <= first - 1.
@@ -62,7 +62,7 @@ FUSION_INLINE void RowAbsLaplacian(float* out, const float* up, const float* cen
   if (x0 + n == width) out[n - 1] = AbsLaplacianAt(up, centre, down, width - 2 - base);
 }
 
-FUSION_INLINE float AddTinyInDouble(float weight) {
+MELVARO_INLINE float AddTinyInDouble(float weight) {
   return static_cast<float>(static_cast<double>(weight) + kTinyD);
 }
 
@@ -79,14 +79,14 @@ inline float Contrast1(float absLap) {
 }
 
 // Three components, ordinary level.
-FUSION_INLINE float ExposureArg3(float sum, float mid, float sigma2) {
+MELVARO_INLINE float ExposureArg3(float sum, float mid, float sigma2) {
   const float d = sum / 3.0f - mid;
   return -((d * d) / sigma2);
 }
 inline float Exposure3(float sum, float mid, float sigma2) {
   return powf(expf(ExposureArg3(sum, mid, sigma2)) + kTinyF, kPower);
 }
-FUSION_INLINE float ContrastArg3(float absLap) {
+MELVARO_INLINE float ContrastArg3(float absLap) {
   return static_cast<float>(static_cast<double>(absLap) / 3.0) + kTinyF;
 }
 inline float Contrast3(float absLap) {
@@ -94,20 +94,20 @@ inline float Contrast3(float absLap) {
 }
 // Standard deviation of the three components, in two steps: the summed
 // squares of their distances from the mean, and the deviation from those.
-FUSION_INLINE float Squares3(float g0, float g1, float g2, float sum) {
+MELVARO_INLINE float Squares3(float g0, float g1, float g2, float sum) {
   const float mean = static_cast<float>(static_cast<double>(sum) / 3.0);
   const float d0 = mean - g0;
   const float d1 = mean - g1;
   const float d2 = mean - g2;
   return (d0 * d0 + d1 * d1) + d2 * d2;
 }
-FUSION_INLINE float DeviationOfSquares(float squares) {
+MELVARO_INLINE float DeviationOfSquares(float squares) {
   return static_cast<float>(std::sqrt(static_cast<double>(squares) / 3.0));
 }
-FUSION_INLINE float Deviation3(float g0, float g1, float g2, float sum) {
+MELVARO_INLINE float Deviation3(float g0, float g1, float g2, float sum) {
   return DeviationOfSquares(Squares3(g0, g1, g2, sum));
 }
-FUSION_INLINE float TapSum(float g0, float g1, float g2) {
+MELVARO_INLINE float TapSum(float g0, float g1, float g2) {
   return (g1 + g0) + g2;
 }
 
@@ -264,16 +264,16 @@ struct ColourScratch {
   float s[kChunk];
 };
 
-FUSION_INLINE void SumRow(float* out, const float* g0, const float* g1, const float* g2, int n) {
+MELVARO_INLINE void SumRow(float* out, const float* g0, const float* g1, const float* g2, int n) {
   for (int i = 0; i < n; ++i)
     out[i] = TapSum(g0[i], g1[i], g2[i]);
 }
 
 // The sums are distinct planes; saying so (restrict parameters) lets the
 // compiler vectorise the loop.
-FUSION_INLINE void AddWeighted3(float* __restrict ws, float* __restrict vs0, float* __restrict vs1,
-                                float* __restrict vs2, const float* v0, const float* v1,
-                                const float* v2, const float* w, int n) {
+MELVARO_INLINE void AddWeighted3(float* __restrict ws, float* __restrict vs0, float* __restrict vs1,
+                                 float* __restrict vs2, const float* v0, const float* v1,
+                                 const float* v2, const float* w, int n) {
   for (int i = 0; i < n; ++i) {
     ws[i] += w[i];
     vs0[i] += w[i] * v0[i];
@@ -283,8 +283,8 @@ FUSION_INLINE void AddWeighted3(float* __restrict ws, float* __restrict vs0, flo
 }
 
 // The weights are formed first (into t.c), then added: two simple loops.
-FUSION_INLINE void Accumulate3(const cUpdateAplitude_3& b, size_t at, size_t valueAt,
-                               ColourScratch& t, int n) {
+MELVARO_INLINE void Accumulate3(const cUpdateAplitude_3& b, size_t at, size_t valueAt,
+                                ColourScratch& t, int n) {
   float* w = t.c;
   const float* s = t.s;
   const float* e = t.e;
@@ -300,9 +300,9 @@ namespace {
 
 // The weights of pixels x0 .. x0 + n - 1 of row y, whose windows' summed taps
 // are the rows up, centre and down (row[x - base] is column x).
-FUSION_INLINE void ColourRun(const cUpdateAplitude_3& b, int y, int x0, int n, const float* up,
-                             const float* centre, const float* down, int base, bool ownRowIsCentre,
-                             ColourScratch& t) {
+MELVARO_INLINE void ColourRun(const cUpdateAplitude_3& b, int y, int x0, int n, const float* up,
+                              const float* centre, const float* down, int base, bool ownRowIsCentre,
+                              ColourScratch& t) {
   const int w = static_cast<int>(b.width);
   RowAbsLaplacian(t.lap, up, centre, down, base, x0, n, w);
   const size_t at = static_cast<size_t>(y) * b.width + static_cast<size_t>(x0);
@@ -351,8 +351,8 @@ FUSION_INLINE void ColourRun(const cUpdateAplitude_3& b, int y, int x0, int n, c
 // rows in a ring: moving down one row sums one new row instead of three.
 namespace {
 
-FUSION_VECTOR_CLONES void ColourRows(const cUpdateAplitude_3& b,
-                                     const tbb::blocked_range2d<int, int>& range) {
+MELVARO_VECTOR_CLONES void ColourRows(const cUpdateAplitude_3& b,
+                                      const tbb::blocked_range2d<int, int>& range) {
   const int w = static_cast<int>(b.width);
   const int h = static_cast<int>(b.height);
   const size_t width = b.width;

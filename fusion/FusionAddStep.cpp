@@ -16,7 +16,7 @@
 #include <tbb/partitioner.h>
 
 #include "fusion/FusionWorkspace.h"
-#include "fusion/VectorClones.h"
+#include "picture/VectorClones.h"
 
 namespace {
 
@@ -57,20 +57,20 @@ void PrepareWorkspace(cFusionAccumulator* acc, uint32_t planes) {
 // One colour row split into its three components, each sample converted
 // exactly to float.
 template <class Sample>
-FUSION_INLINE void SplitColourRow(float* __restrict d0, float* __restrict d1, float* __restrict d2,
-                                  const Sample* __restrict row, size_t width) {
+MELVARO_INLINE void SplitColourRow(float* __restrict d0, float* __restrict d1, float* __restrict d2,
+                                   const Sample* __restrict row, size_t width) {
   for (size_t x = 0; x < width; ++x) {
     d0[x] = static_cast<float>(row[3 * x]);
     d1[x] = static_cast<float>(row[3 * x + 1]);
     d2[x] = static_cast<float>(row[3 * x + 2]);
   }
 }
-FUSION_VECTOR_CLONES void SplitColourRow8(float* d0, float* d1, float* d2, const uint8_t* row,
-                                          size_t width) {
+MELVARO_VECTOR_CLONES void SplitColourRow8(float* d0, float* d1, float* d2, const uint8_t* row,
+                                           size_t width) {
   SplitColourRow(d0, d1, d2, row, width);
 }
-FUSION_VECTOR_CLONES void SplitColourRow16(float* d0, float* d1, float* d2, const uint16_t* row,
-                                           size_t width) {
+MELVARO_VECTOR_CLONES void SplitColourRow16(float* d0, float* d1, float* d2, const uint16_t* row,
+                                            size_t width) {
   SplitColourRow(d0, d1, d2, row, width);
 }
 

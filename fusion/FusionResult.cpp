@@ -14,8 +14,8 @@
 #include "fusion/FusionAccumulator.h"
 #include "fusion/FusionWorkspace.h"
 #include "fusion/PlaneMemory.h"
-#include "fusion/VectorClones.h"
 #include "picture/CBxPicBufAPI.h"
+#include "picture/VectorClones.h"
 
 namespace {
 
@@ -30,8 +30,8 @@ uint32_t SmallestWeightBits() {
 // 1e-10 of 0 (or NaN) adds 0. The test is made on the bits and the quotient
 // masked, rather than with a branch, so that the loop vectorises; a pixel
 // without weight divides by 1 and discards the quotient.
-FUSION_VECTOR_CLONES void AddQuotients(float* __restrict dst, const float* valueSum,
-                                       const float* weightSum, size_t n) {
+MELVARO_VECTOR_CLONES void AddQuotients(float* __restrict dst, const float* valueSum,
+                                        const float* weightSum, size_t n) {
   static const uint32_t smallest = SmallestWeightBits();
   constexpr uint32_t kInfinity = 0x7f800000u, kOne = 0x3f800000u, kMagnitude = 0x7fffffffu;
   for (size_t i = 0; i < n; ++i) {

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <vector>
 
-#include "fusion/VectorClones.h"
+#include "picture/VectorClones.h"
 
 namespace {
 
@@ -12,21 +12,21 @@ constexpr uint32_t kTaps = 5;
 
 // First source row/column of the window of reduced pixel i: centred on 2i,
 // starting at 0 for the first two, shifted back inside at the far edge.
-FUSION_INLINE uint32_t ReduceWindowStart(uint32_t i, uint32_t srcSize) {
+MELVARO_INLINE uint32_t ReduceWindowStart(uint32_t i, uint32_t srcSize) {
   uint32_t start = i < 2 ? 0 : 2 * i - 2;
   if (start + kTaps > srcSize) start = srcSize - kTaps;
   return start;
 }
 
 // Origin of the window of expanded pixel i on the doubled grid.
-FUSION_INLINE uint32_t ExpandWindowStart(uint32_t i, uint32_t dstSize) {
+MELVARO_INLINE uint32_t ExpandWindowStart(uint32_t i, uint32_t dstSize) {
   uint32_t start = i <= 2 ? 0 : i - 2;
   if (start + kTaps > dstSize) start = dstSize - kTaps;
   return start;
 }
 
 // One kernel row of a reduced pixel, in tap order.
-FUSION_INLINE float ReduceTapRow(float acc, const float* s, const float* k) {
+MELVARO_INLINE float ReduceTapRow(float acc, const float* s, const float* k) {
   for (uint32_t c = 0; c < kTaps; ++c)
     acc += k[c] * s[c];
   return acc;
@@ -34,8 +34,8 @@ FUSION_INLINE float ReduceTapRow(float acc, const float* s, const float* k) {
 
 // One kernel row of an expanded pixel with its own (shifted) window: only the
 // even positions of the doubled grid carry source samples.
-FUSION_INLINE float ExpandTapRow(float acc, const float* s, const float* k, uint32_t x,
-                                 uint32_t dstWidth, uint32_t srcWidth) {
+MELVARO_INLINE float ExpandTapRow(float acc, const float* s, const float* k, uint32_t x,
+                                  uint32_t dstWidth, uint32_t srcWidth) {
   const uint32_t wx = ExpandWindowStart(x, dstWidth);
   const uint32_t c1 = std::min(wx + kTaps, 2 * srcWidth);
   for (uint32_t c = wx + (wx & 1u); c < c1; c += 2)
@@ -47,9 +47,9 @@ FUSION_INLINE float ExpandTapRow(float acc, const float* s, const float* k, uint
 // 2x - 2 .. 2x + 2, that is even[x - 1], odd[x - 1], even[x], odd[x] and
 // even[x + 1] of the row split into its even and odd samples, which the
 // compiler reads as whole vectors.
-FUSION_INLINE void ReduceInterior(float* __restrict d, const float* __restrict even,
-                                  const float* __restrict odd, const float* k, uint32_t begin,
-                                  uint32_t end) {
+MELVARO_INLINE void ReduceInterior(float* __restrict d, const float* __restrict even,
+                                   const float* __restrict odd, const float* k, uint32_t begin,
+                                   uint32_t end) {
   const float k0 = k[0], k1 = k[1], k2 = k[2], k3 = k[3], k4 = k[4];
   for (uint32_t x = begin; x < end; ++x) {
     float a = d[x];
@@ -62,8 +62,8 @@ FUSION_INLINE void ReduceInterior(float* __restrict d, const float* __restrict e
   }
 }
 
-FUSION_INLINE void SplitEvenOdd(float* __restrict even, float* __restrict odd,
-                                const float* __restrict s, uint32_t width) {
+MELVARO_INLINE void SplitEvenOdd(float* __restrict even, float* __restrict odd,
+                                 const float* __restrict s, uint32_t width) {
   const uint32_t pairs = width / 2;
   for (uint32_t i = 0; i < pairs; ++i) {
     even[i] = s[2 * i];
@@ -75,9 +75,9 @@ FUSION_INLINE void SplitEvenOdd(float* __restrict even, float* __restrict odd,
 // Reduced rows [y0, y1) of dst from the source rows held at src, whose first
 // is source row srcFirst. Each source row is split into its even and odd
 // samples once for all the reduced rows whose windows read it.
-FUSION_VECTOR_CLONES void ReduceRows(float* dst, const float* src, uint32_t srcFirst,
-                                     uint32_t dstWidth, uint32_t srcWidth, uint32_t srcHeight,
-                                     const float* kernel, uint32_t y0, uint32_t y1) {
+MELVARO_VECTOR_CLONES void ReduceRows(float* dst, const float* src, uint32_t srcFirst,
+                                      uint32_t dstWidth, uint32_t srcWidth, uint32_t srcHeight,
+                                      const float* kernel, uint32_t y0, uint32_t y1) {
   // Columns whose window needs no shifting: sx = 2x - 2 with sx + 5 <= srcWidth.
   const uint32_t interiorEnd = std::min(dstWidth, (srcWidth - 3) / 2 + 1);
   const uint32_t interiorBegin = std::min(1u, interiorEnd);
@@ -110,9 +110,9 @@ FUSION_VECTOR_CLONES void ReduceRows(float* dst, const float* src, uint32_t srcF
   }
 }
 
-FUSION_VECTOR_CLONES void ExpandRow(float* d, const float* src, uint32_t dstWidth,
-                                    uint32_t srcWidth, uint32_t dstHeight, uint32_t srcHeight,
-                                    uint32_t y, const float* kernel) {
+MELVARO_VECTOR_CLONES void ExpandRow(float* d, const float* src, uint32_t dstWidth,
+                                     uint32_t srcWidth, uint32_t dstHeight, uint32_t srcHeight,
+                                     uint32_t y, const float* kernel) {
   const uint32_t wy = ExpandWindowStart(y, dstHeight);
   const uint32_t r1 = std::min(wy + kTaps, 2 * srcHeight);
   // Columns whose window is unshifted (wx = x - 2) and wholly inside the

@@ -1,5 +1,6 @@
 // Row kernels of the non-local-means filter.
 #include "single/NlmKernels.h"
+#include "picture/VectorClones.h"
 
 #include <algorithm>
 #include <cmath>
@@ -59,7 +60,7 @@ void MirrorPad(SBxPicBuf* plane, int pad) {
   }
 }
 
-void AbsDiffRow(const uint8_t* a, const uint8_t* b, uint8_t* out, size_t n) {
+MELVARO_VECTOR_CLONES void AbsDiffRow(const uint8_t* a, const uint8_t* b, uint8_t* out, size_t n) {
   for (size_t i = 0; i < n; ++i) {
     out[i] = static_cast<uint8_t>(a[i] > b[i] ? a[i] - b[i] : b[i] - a[i]);
   }
@@ -86,7 +87,8 @@ void AbsDiffShifted(const SBxPicBuf* guide, SBxPicBuf* diff, int firstRow, int f
   }
 }
 
-void BlockSumRow(const uint8_t* r0, const uint8_t* r1, uint16_t* out, size_t halfWidth) {
+MELVARO_VECTOR_CLONES void BlockSumRow(const uint8_t* r0, const uint8_t* r1, uint16_t* out,
+                                       size_t halfWidth) {
   for (size_t i = 0; i < halfWidth; ++i) {
     out[i] = static_cast<uint16_t>(r0[2 * i] + r0[2 * i + 1] + r1[2 * i] + r1[2 * i + 1]);
   }
@@ -97,7 +99,7 @@ void LookupRow(uint16_t* values, const uint16_t* table, size_t n) {
     values[i] = table[values[i]];
 }
 
-void ExpandRow(const uint16_t* blocks, uint16_t* out, size_t halfWidth) {
+MELVARO_VECTOR_CLONES void ExpandRow(const uint16_t* blocks, uint16_t* out, size_t halfWidth) {
   for (size_t i = 0; i < halfWidth; ++i) {
     out[2 * i] = blocks[i];
     out[2 * i + 1] = blocks[i];
@@ -107,8 +109,9 @@ void ExpandRow(const uint16_t* blocks, uint16_t* out, size_t halfWidth) {
 // The products stay below 2^32: a weight is at most 10000 and a value at most
 // 65535, so w1 * plus + w2 * minus <= 1.32e9; only the running sum of 16-bit
 // values needs 64 bits.
-void AccumulateRow(uint32_t* weightSum, uint32_t* weightedSum, const uint16_t* w1,
-                   const uint16_t* w2, const uint8_t* plus, const uint8_t* minus, size_t n) {
+MELVARO_VECTOR_CLONES void AccumulateRow(uint32_t* weightSum, uint32_t* weightedSum,
+                                         const uint16_t* w1, const uint16_t* w2,
+                                         const uint8_t* plus, const uint8_t* minus, size_t n) {
   for (size_t i = 0; i < n; ++i) {
     const uint32_t a = w1[i], b = w2[i];
     weightSum[i] += a + b;
@@ -116,8 +119,9 @@ void AccumulateRow(uint32_t* weightSum, uint32_t* weightedSum, const uint16_t* w
   }
 }
 
-void AccumulateRow(uint32_t* weightSum, uint64_t* weightedSum, const uint16_t* w1,
-                   const uint16_t* w2, const uint16_t* plus, const uint16_t* minus, size_t n) {
+MELVARO_VECTOR_CLONES void AccumulateRow(uint32_t* weightSum, uint64_t* weightedSum,
+                                         const uint16_t* w1, const uint16_t* w2,
+                                         const uint16_t* plus, const uint16_t* minus, size_t n) {
   for (size_t i = 0; i < n; ++i) {
     const uint32_t a = w1[i], b = w2[i];
     weightSum[i] += a + b;
@@ -125,16 +129,16 @@ void AccumulateRow(uint32_t* weightSum, uint64_t* weightedSum, const uint16_t* w
   }
 }
 
-void AccumulateSelfRow(uint32_t* weightSum, uint32_t* weightedSum, const uint8_t* values,
-                       size_t n) {
+MELVARO_VECTOR_CLONES void AccumulateSelfRow(uint32_t* weightSum, uint32_t* weightedSum,
+                                             const uint8_t* values, size_t n) {
   for (size_t i = 0; i < n; ++i) {
     weightSum[i] += kSelfWeight;
     weightedSum[i] += kSelfWeight * values[i];
   }
 }
 
-void AccumulateSelfRow(uint32_t* weightSum, uint64_t* weightedSum, const uint16_t* values,
-                       size_t n) {
+MELVARO_VECTOR_CLONES void AccumulateSelfRow(uint32_t* weightSum, uint64_t* weightedSum,
+                                             const uint16_t* values, size_t n) {
   for (size_t i = 0; i < n; ++i) {
     weightSum[i] += kSelfWeight;
     weightedSum[i] += kSelfWeight * values[i];

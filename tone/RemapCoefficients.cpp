@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "picture/VectorClones.h"
 #include "tone/TonePyramid.h"
 
 namespace {
@@ -25,9 +26,8 @@ using Floats = float __attribute__((vector_size(32)));
 constexpr int kLanes = 8;
 
 // The lowest and highest of rows values, width each, rows stride floats apart.
-__attribute__((target_clones("avx2", "default"))) void WindowBounds(const float* src, size_t stride,
-                                                                    int width, int rows,
-                                                                    float* lowest, float* highest) {
+MELVARO_VECTOR_CLONES void WindowBounds(const float* src, size_t stride, int width, int rows,
+                                        float* lowest, float* highest) {
   Floats lo = Floats{} + src[0], hi = lo;
   float l = src[0], h = src[0];
   for (int y = 0; y < rows; ++y, src += stride) {

@@ -3,6 +3,7 @@
 // so that the interior loops run over contiguous floats and vectorise; the few
 // outputs whose taps cross a border go through the mirrored-index path.
 #include "tone/TonePyramid.h"
+#include "picture/VectorClones.h"
 
 #include <algorithm>
 #include <vector>
@@ -113,11 +114,9 @@ constexpr float kExpandScale = 1.0f / 64.0f;
 
 // Built for AVX2 and for the baseline: the same operations in the same order on
 // wider vectors, so the same values.
-__attribute__((target_clones("avx2", "default"))) void ReduceArea(const LevelArea& dst, int x0,
-                                                                  int y0, int x1, int y1,
-                                                                  const LevelArea& src,
-                                                                  int srcWidth, int srcHeight,
-                                                                  float* temp) {
+MELVARO_VECTOR_CLONES void ReduceArea(const LevelArea& dst, int x0, int y0, int x1, int y1,
+                                      const LevelArea& src, int srcWidth, int srcHeight,
+                                      float* temp) {
   if (x0 >= x1 || y0 >= y1) return;
   const int cl = std::max(0, 2 * x0 - 2);
   const int cr = std::min(srcWidth, 2 * x1 + 1);
@@ -127,11 +126,9 @@ __attribute__((target_clones("avx2", "default"))) void ReduceArea(const LevelAre
   }
 }
 
-__attribute__((target_clones("avx2", "default"))) void ExpandArea(const LevelArea& dst, int x0,
-                                                                  int y0, int x1, int y1,
-                                                                  const LevelArea& src,
-                                                                  int dstWidth, int dstHeight,
-                                                                  float* temp) {
+MELVARO_VECTOR_CLONES void ExpandArea(const LevelArea& dst, int x0, int y0, int x1, int y1,
+                                      const LevelArea& src, int dstWidth, int dstHeight,
+                                      float* temp) {
   if (x0 >= x1 || y0 >= y1) return;
   const int jl = (std::max(x0 - 2, 0) + 1) / 2;
   const int jr = std::min(x1 + 1, dstWidth - 1) / 2 + 1;

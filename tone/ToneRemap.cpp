@@ -1,5 +1,6 @@
 // The remap curve, its table, and the literal remapping pass on a scratch plane.
 #include "tone/ToneRemap.h"
+#include "picture/VectorClones.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -37,9 +38,8 @@ constexpr int kLanes = 8;
 }  // namespace
 
 // Built for AVX2 and for the baseline; the lanes compute the same values on both.
-__attribute__((target_clones("avx2", "default"))) void RemapRow(float* dst, const float* src,
-                                                                int count, float reference,
-                                                                const RemapCurve& curve) {
+MELVARO_VECTOR_CLONES void RemapRow(float* dst, const float* src, int count, float reference,
+                                    const RemapCurve& curve) {
   const RemapCurve c = curve;  // a local copy lets the compiler keep it in registers
   const Floats m = Floats{} + reference, t = Floats{} + c.threshold, n = Floats{} + c.noise;
   const Floats step = Floats{} + c.thresholdStep, slope = Floats{} + c.slope;
