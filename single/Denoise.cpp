@@ -2,12 +2,14 @@
 #include "single/Denoise.h"
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cmath>
 
 #include "picture/CBxPicBufAPI.h"
 #include "single/Exposure.h"
 #include "single/NlmPlane.h"
+#include "single/SeriesJobSupport.h"
 
 namespace {
 
@@ -119,6 +121,24 @@ uint8_t DenoisePlane(SBxPicBuf* dst, const SBxPicBuf* src, double strength, doub
   return 0;
 }
 
+namespace {
+
+// A colour conversion over row bands on the processors: each row is converted
+// on its own, so the split changes no value.
+bool ConvertInBands(SBxPicBuf* dst, const SBxPicBuf* src,
+                    char (*convert)(SBxPicBuf*, const SBxPicBuf*)) {
+  if (!dst->pixels || !src->pixels || !SameGeometry(*dst, *src)) return convert(dst, src) != 0;
+  std::atomic<bool> converted{true};
+  ForRowBands(src->height, [&](int first, int end) {
+    SBxPicBuf to = RowBand(*dst, first, end);
+    const SBxPicBuf from = RowBand(*src, first, end);
+    if (!convert(&to, &from)) converted = false;
+  });
+  return converted;
+}
+
+}  // namespace
+
 uint8_t DenoisePicture(SBxPicBuf* dst, const SBxPicBuf* src, double lumaStrength,
                        double chromaStrength, double levelFactor, const NoiseRecord* noise,
                        int threadCount) {
@@ -129,13 +149,14 @@ uint8_t DenoisePicture(SBxPicBuf* dst, const SBxPicBuf* src, double lumaStrength
   }
   if (src->components != 3) return Unfiltered(dst, src);
   ScopedPicBuf yuv(src->width, src->height, 3, src->bitsPerComponent);
-  if (!yuv->pixels || !CBxPicBufAPI::ConvertRGBtoYUV(yuv.get(), src)) return Unfiltered(dst, src);
+  if (!yuv->pixels || !ConvertInBands(yuv.get(), src, CBxPicBufAPI::ConvertRGBtoYUV))
+    return Unfiltered(dst, src);
   if (DenoiseComponent(yuv.get(), 0, lumaStrength, levelFactor, levels.luma, threadCount) ||
       DenoiseComponent(yuv.get(), 1, chromaStrength, levelFactor, 2.0 * levels.chroma,
                        threadCount) ||
       DenoiseComponent(yuv.get(), 2, chromaStrength, levelFactor, 2.0 * levels.chroma,
                        threadCount) ||
-      !CBxPicBufAPI::ConvertYUVtoRGB(dst, yuv.get())) {
+      !ConvertInBands(dst, yuv.get(), CBxPicBufAPI::ConvertYUVtoRGB)) {
     return Unfiltered(dst, src);
   }
   return 0;
