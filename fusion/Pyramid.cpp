@@ -224,8 +224,13 @@ void PyrReduceRowsFrom(float* dst, const float* src, uint32_t srcFirstRow, uint3
   if (dstWidth < kTaps || dstHeight < kTaps) return;
   if (srcWidth < kTaps || srcHeight < kTaps) return;  // no window fits: nothing to read
   rowEnd = std::min(rowEnd, dstHeight);
-  if (rowBegin >= rowEnd) return;
-  ReduceRows(dst, src, srcFirstRow, dstWidth, srcWidth, srcHeight, kernel, rowBegin, rowEnd);
+  // A few reduced rows at a time, so that the split source rows stay few and
+  // in the cache however many rows the caller asks for.
+  constexpr uint32_t kChunkRows = 16;
+  for (uint32_t y = rowBegin; y < rowEnd; y += kChunkRows) {
+    ReduceRows(dst, src, srcFirstRow, dstWidth, srcWidth, srcHeight, kernel, y,
+               std::min(y + kChunkRows, rowEnd));
+  }
 }
 
 void PyrReduceRows(float* dst, const float* src, uint32_t dstWidth, uint32_t dstHeight,
