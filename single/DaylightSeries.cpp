@@ -97,13 +97,17 @@ bool MakeVariantTables(const SBxPicBuf& source, DaylightDirection direction,
 
 template <typename T>
 void ApplyTable(SBxPicBuf* dst, const SBxPicBuf& src, const VariantTable& table) {
+  // The table in the samples' own type (every entry is a sample of the depth):
+  // an 8-bit picture then reads a 256-byte table that stays in the cache.
+  const std::vector<T> typed(table.begin(), table.end());
   const size_t n = static_cast<size_t>(src.width) * src.components;
   ForRowBands(src.height, [&](int first, int end) {
     for (int y = first; y < end; ++y) {
       const T* s = reinterpret_cast<const T*>(RowPtr(src, y));
       T* d = reinterpret_cast<T*>(RowPtr(*dst, y));
+      const T* lookUp = typed.data();  // a local, so byte stores cannot make it reload
       for (size_t i = 0; i < n; ++i)
-        d[i] = static_cast<T>(table[s[i]]);
+        d[i] = lookUp[s[i]];
     }
   });
 }
