@@ -12,10 +12,6 @@
 
 namespace {
 
-size_t LevelSize(const cFusionAccumulator& acc, uint32_t l) {
-  return static_cast<size_t>(acc.levelWidth[l]) * acc.levelHeight[l];
-}
-
 // Whether component record c's weight plane of level l is its own, or the
 // colour weight plane it shares with record 0.
 bool OwnsWeightPlane(const cFusionAccumulator& acc, uint32_t c, uint32_t l) {
@@ -71,9 +67,9 @@ uint8_t FusionInit(cFusionAccumulator* acc, const SBxPicBuf* first, uint32_t exp
     cFusionComponent& rec = acc->componentRecords[c];
     for (uint32_t l = 0; l <= acc->levelCount; ++l) {
       const bool shared = acc->components == 3 && c > 0;
-      rec.weightSum[l] =
-          shared ? acc->componentRecords[0].weightSum[l] : AllocateZeroPlane(LevelSize(*acc, l));
-      rec.valueSum[l] = AllocateZeroPlane(LevelSize(*acc, l));
+      rec.weightSum[l] = shared ? acc->componentRecords[0].weightSum[l]
+                                : AllocateZeroPlane(FusionLevelSize(*acc, l));
+      rec.valueSum[l] = AllocateZeroPlane(FusionLevelSize(*acc, l));
       if (rec.weightSum[l] == nullptr || rec.valueSum[l] == nullptr) return 1;
     }
   }
@@ -105,10 +101,10 @@ uint8_t FusionMerge(cFusionAccumulator* acc, const cFusionAccumulator* other) {
     const cFusionComponent& src = other->componentRecords[c];
     cFusionComponent& dst = acc->componentRecords[c];
     for (uint32_t l = 0; l <= acc->levelCount; ++l) {
-      AddPlane(dst.valueSum[l], src.valueSum[l], LevelSize(*acc, l));
+      AddPlane(dst.valueSum[l], src.valueSum[l], FusionLevelSize(*acc, l));
       // A shared colour weight plane is added once, with record 0.
       if (OwnsWeightPlane(*acc, c, l)) {
-        AddPlane(dst.weightSum[l], src.weightSum[l], LevelSize(*acc, l));
+        AddPlane(dst.weightSum[l], src.weightSum[l], FusionLevelSize(*acc, l));
       }
     }
   }
@@ -123,7 +119,7 @@ uint8_t FusionFree(cFusionAccumulator* acc) {
     for (uint32_t c = acc->components; c-- > 0;) {
       cFusionComponent& rec = acc->componentRecords[c];
       for (uint32_t l = 0; l < kFusionLevelSlots; ++l) {
-        const size_t size = l <= acc->levelCount ? LevelSize(*acc, l) : 0;
+        const size_t size = l <= acc->levelCount ? FusionLevelSize(*acc, l) : 0;
         if (OwnsWeightPlane(*acc, c, l)) FreePlane(rec.weightSum[l], size);
         FreePlane(rec.valueSum[l], size);
       }

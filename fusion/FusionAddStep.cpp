@@ -22,14 +22,6 @@ namespace {
 
 constexpr uint32_t kTaps = 5;
 
-size_t LevelSize(const cFusionAccumulator& acc, uint32_t l) {
-  return static_cast<size_t>(acc.levelWidth[l]) * acc.levelHeight[l];
-}
-
-bool LevelFilterable(const cFusionAccumulator& acc, uint32_t l) {
-  return acc.levelWidth[l] >= kFusionMinCoarseSide && acc.levelHeight[l] >= kFusionMinCoarseSide;
-}
-
 // The centre row of the 3 x 3 contrast window of row y (its interior
 // neighbour on the border), as the weight kernels take it.
 uint32_t WindowCentre(uint32_t y, uint32_t rows) {
@@ -51,7 +43,7 @@ void PrepareWorkspace(cFusionAccumulator* acc, uint32_t planes) {
   cFusionWorkspace& ws = *acc->workspace;
   for (uint32_t k = 0; k < planes; ++k)
     for (uint32_t l = 1; l <= acc->levelCount; ++l)
-      ws.gauss[k][l].resize(LevelSize(*acc, l));
+      ws.gauss[k][l].resize(FusionLevelSize(*acc, l));
 }
 
 // One colour row split into its three components, each sample converted
@@ -240,7 +232,7 @@ void PrepareFinestLevelTables(cFusionAccumulator* acc, uint32_t components) {
   cFusionWorkspace& ws = *acc->workspace;
   const size_t maxSample = (size_t{1} << acc->bitsPerComponent) - 1;
   const size_t entries = (components == 3 ? 15 : 5) * maxSample;
-  if (LevelSize(*acc, 0) < entries) {
+  if (FusionLevelSize(*acc, 0) < entries) {
     ws.tablesReady = false;
     return;
   }
@@ -286,10 +278,10 @@ void AddPlanes(cFusionAccumulator* acc, const SBxPicBuf& pic, uint32_t c, uint32
   const uint32_t n = acc->levelCount;  // at least 1 for every picture that can be fused
   PrepareFinestLevelTables(acc, count);
   ReduceFinestLevel<Sample>(acc, pic, c, count);
-  if (LevelFilterable(*acc, 0)) AddFinestLevel<Sample>(acc, pic, c, count);
+  if (FusionLevelFilterable(*acc, 0)) AddFinestLevel<Sample>(acc, pic, c, count);
   for (uint32_t l = 1; l < n; ++l) {
     ReduceLevel(acc, l, count);
-    if (LevelFilterable(*acc, l)) AddLevel(acc, c, l, count);
+    if (FusionLevelFilterable(*acc, l)) AddLevel(acc, c, l, count);
   }
   AddTopLevel(acc, c, count);
 }

@@ -51,10 +51,6 @@ void ForRowBands(uint32_t rows, const Fn& fn) {
                     [&](const tbb::blocked_range<uint32_t>& r) { fn(r.begin(), r.end()); });
 }
 
-bool Filterable(uint32_t width, uint32_t height) {
-  return width >= kFusionMinCoarseSide && height >= kFusionMinCoarseSide;
-}
-
 // Levels n .. 1 of one component collapsed in two planes of level 1's size:
 // each level is made from the one above it in the other plane. Returns the
 // plane holding level 1.
@@ -63,13 +59,12 @@ float* CollapseToLevelOne(const cFusionComponent& rec, const cFusionAccumulator&
   const uint32_t n = acc.levelCount;
   float* coarse = one;
   float* fine = other;
-  const size_t top = static_cast<size_t>(acc.levelWidth[n]) * acc.levelHeight[n];
+  const size_t top = FusionLevelSize(acc, n);
   std::fill_n(coarse, top, 0.0f);
-  if (Filterable(acc.levelWidth[n], acc.levelHeight[n]))
-    AddQuotients(coarse, rec.valueSum[n], rec.weightSum[n], top);
+  if (FusionLevelFilterable(acc, n)) AddQuotients(coarse, rec.valueSum[n], rec.weightSum[n], top);
   for (uint32_t l = n; l-- > 1;) {
     const uint32_t w = acc.levelWidth[l], h = acc.levelHeight[l];
-    if (Filterable(w, h)) {
+    if (FusionLevelFilterable(acc, l)) {
       // fine = expand(coarse) + normalised Laplacian of level l.
       ForRowBands(h, [&](uint32_t y0, uint32_t y1) {
         PyrExpandRows(fine, coarse, w, h, acc.levelWidth[l + 1], acc.levelHeight[l + 1], acc.kernel,
@@ -103,7 +98,7 @@ void WriteSamples(Sample* row, uint32_t step, const float* values, uint32_t widt
 void ComposeFinestLevel(SBxPicBuf* picture, uint32_t c, const cFusionComponent& rec,
                         const cFusionAccumulator& acc, const float* levelOne) {
   const uint32_t w = acc.levelWidth[0], h = acc.levelHeight[0];
-  const bool filterable = Filterable(w, h);
+  const bool filterable = FusionLevelFilterable(acc, 0);
   const uint32_t step = picture->components;
   const float maxValue =
       static_cast<float>(std::ldexp(1.0, static_cast<int>(picture->bitsPerComponent)) - 1.0);
@@ -132,7 +127,7 @@ void ComposeFinestLevel(SBxPicBuf* picture, uint32_t c, const cFusionComponent& 
 // Component c of the picture from record `rec`.
 void ComposeComponent(SBxPicBuf* picture, uint32_t c, const cFusionComponent& rec,
                       const cFusionAccumulator& acc, WorkPlane* one, WorkPlane* other) {
-  const size_t levelOneSize = static_cast<size_t>(acc.levelWidth[1]) * acc.levelHeight[1];
+  const size_t levelOneSize = FusionLevelSize(acc, 1);
   one->resize(levelOneSize);
   other->resize(levelOneSize);
   const float* levelOne = CollapseToLevelOne(rec, acc, one->data(), other->data());

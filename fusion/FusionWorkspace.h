@@ -2,6 +2,7 @@
 
 // The accumulator's working planes and the add step: shared by the
 // accumulator's files, not for other callers.
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -37,6 +38,14 @@ constexpr uint32_t kFusionBandRows = 8;
 // Adds one picture of the accumulator's geometry into its sums. Throws
 // std::bad_alloc when memory runs out.
 void AddPictureToSums(cFusionAccumulator* acc, const SBxPicBuf& picture);
+
+// Pixels of level l, and whether it is large enough to be filtered and weighted.
+inline size_t FusionLevelSize(const cFusionAccumulator& acc, uint32_t l) {
+  return static_cast<size_t>(acc.levelWidth[l]) * acc.levelHeight[l];
+}
+inline bool FusionLevelFilterable(const cFusionAccumulator& acc, uint32_t l) {
+  return acc.levelWidth[l] >= kFusionMinCoarseSide && acc.levelHeight[l] >= kFusionMinCoarseSide;
+}
 
 // The exposure target in the pictures' sample units.
 inline uint32_t FusionMid(const cFusionAccumulator& acc) {
