@@ -84,29 +84,27 @@ __attribute__((target("avx2"))) inline __m256 PermutedLookUp(const __m256 (&t)[1
   return v[0];
 }
 
-template <int Shifts>
-__attribute__((target("avx2"))) void LookUpRowsPermuted(float* __restrict dst,
-                                                        const float* __restrict src, size_t stride,
-                                                        int width, int rows,
-                                                        const float* __restrict table, float scale,
-                                                        int first) {
-  __m256 t[1 << Shifts];
-  for (int i = 0; i < (1 << Shifts); ++i)
-    t[i] = _mm256_loadu_ps(table + kLanes * i);
+// Eight table positions: src * scale - first.
+__attribute__((target("avx2"))) inline __m256i TableIndex(const float* src, __m256 scale,
+                                                          __m256i first) {
+  return _mm256_sub_epi32(_mm256_cvttps_epi32(_mm256_mul_ps(_mm256_loadu_ps(src), scale)), first);
+}
+
+// dst (packed) = table[src * scale - first], eight at a time through pick (the
+// last eight of a row again, overlapping), one at a time in rows narrower than eight.
+template <class Pick>
+__attribute__((target("avx2"))) inline void LookUpRowsByEights(
+    float* __restrict dst, const float* __restrict src, size_t stride, int width, int rows,
+    const float* __restrict table, float scale, int first, const Pick& pick) {
   const __m256 s = _mm256_set1_ps(scale);
   const __m256i f = _mm256_set1_epi32(first);
   for (int y = 0; y < rows; ++y, src += stride, dst += width) {
     int x = 0;
-    for (; x + kLanes <= width; x += kLanes) {
-      const __m256i k =
-          _mm256_sub_epi32(_mm256_cvttps_epi32(_mm256_mul_ps(_mm256_loadu_ps(src + x), s)), f);
-      _mm256_storeu_ps(dst + x, PermutedLookUp<Shifts>(t, k));
-    }
-    if (x < width && width >= kLanes) {  // the last eight again, overlapping
+    for (; x + kLanes <= width; x += kLanes)
+      _mm256_storeu_ps(dst + x, pick(TableIndex(src + x, s, f)));
+    if (x < width && width >= kLanes) {
       x = width - kLanes;
-      const __m256i k =
-          _mm256_sub_epi32(_mm256_cvttps_epi32(_mm256_mul_ps(_mm256_loadu_ps(src + x), s)), f);
-      _mm256_storeu_ps(dst + x, PermutedLookUp<Shifts>(t, k));
+      _mm256_storeu_ps(dst + x, pick(TableIndex(src + x, s, f)));
       x = width;
     }
     for (; x < width; ++x)
@@ -114,31 +112,40 @@ __attribute__((target("avx2"))) void LookUpRowsPermuted(float* __restrict dst,
   }
 }
 
-// The same eight at a time with the processor's gather, for larger tables.
+template <int Shifts>
+struct PermutedPick {
+  __m256 eights[1 << Shifts];
+  __attribute__((target("avx2"))) __m256 operator()(__m256i k) const {
+    return PermutedLookUp<Shifts>(eights, k);
+  }
+};
+
+template <int Shifts>
+__attribute__((target("avx2"))) void LookUpRowsPermuted(float* __restrict dst,
+                                                        const float* __restrict src, size_t stride,
+                                                        int width, int rows,
+                                                        const float* __restrict table, float scale,
+                                                        int first) {
+  PermutedPick<Shifts> pick;
+  for (int i = 0; i < (1 << Shifts); ++i)
+    pick.eights[i] = _mm256_loadu_ps(table + kLanes * i);
+  LookUpRowsByEights(dst, src, stride, width, rows, table, scale, first, pick);
+}
+
+// The same with the processor's gather, for larger tables.
+struct GatheredPick {
+  const float* table;
+  __attribute__((target("avx2"))) __m256 operator()(__m256i k) const {
+    return _mm256_i32gather_ps(table, k, 4);
+  }
+};
+
 __attribute__((target("avx2"))) void LookUpRowsGathered(float* __restrict dst,
                                                         const float* __restrict src, size_t stride,
                                                         int width, int rows,
                                                         const float* __restrict table, float scale,
                                                         int first) {
-  const __m256 s = _mm256_set1_ps(scale);
-  const __m256i f = _mm256_set1_epi32(first);
-  for (int y = 0; y < rows; ++y, src += stride, dst += width) {
-    int x = 0;
-    for (; x + kLanes <= width; x += kLanes) {
-      const __m256i k =
-          _mm256_sub_epi32(_mm256_cvttps_epi32(_mm256_mul_ps(_mm256_loadu_ps(src + x), s)), f);
-      _mm256_storeu_ps(dst + x, _mm256_i32gather_ps(table, k, 4));
-    }
-    if (x < width && width >= kLanes) {  // the last eight again, overlapping
-      x = width - kLanes;
-      const __m256i k =
-          _mm256_sub_epi32(_mm256_cvttps_epi32(_mm256_mul_ps(_mm256_loadu_ps(src + x), s)), f);
-      _mm256_storeu_ps(dst + x, _mm256_i32gather_ps(table, k, 4));
-      x = width;
-    }
-    for (; x < width; ++x)
-      dst[x] = table[static_cast<int>(src[x] * scale) - first];
-  }
+  LookUpRowsByEights(dst, src, stride, width, rows, table, scale, first, GatheredPick{table});
 }
 
 // Entries the table may have to hold: the permuted look-ups read whole eights.
