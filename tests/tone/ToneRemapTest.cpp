@@ -18,6 +18,24 @@ bool SameBits(float a, float b) {
   return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
+struct Curve {
+  int levels;
+  double threshold, noise, power, slope;
+};
+
+// Remaps `in` with the engine's passes, checks that the literal passes give the
+// same bits, and returns the engine's plane.
+std::vector<float> RemapMatchingLiteral(const std::vector<float>& in, int width, int height,
+                                        const Curve& c) {
+  std::vector<float> literal(in.size()), fast(in.size());
+  RemapFloatPlaneLiteral(literal.data(), in.data(), width, height, c.levels, c.threshold, c.noise,
+                         c.power, c.slope);
+  EXPECT_FALSE(RemapFloatPlane(fast.data(), in.data(), width, height, c.levels, c.threshold,
+                               c.noise, c.power, c.slope, nullptr));
+  EXPECT_EQ(std::memcmp(literal.data(), fast.data(), in.size() * sizeof(float)), 0);
+  return fast;
+}
+
 }  // namespace
 
 // The curve where faults hide, on the first value of rows of many lengths as the
@@ -62,26 +80,21 @@ TEST(ToneRemapCurve, ReferenceNoiseDetailsAndEdges) {
 // details, no noise band, flattened and stretched edges.
 TEST(ToneRemapPasses, PointWisePassesEqualTheLiteralPassesBitForBit) {
   struct Case {
-    int width, height, levels;
-    double threshold, noise, power, slope;
+    int width, height;
+    Curve curve;
   } const cases[] = {
-      {96, 64, 5, 0.22, 0.22, 0.5, 0.8},   // the default sliders
-      {160, 96, 5, 0.04, 0.02, 0.1, 0.3},  // low threshold: mostly edges
-      {64, 128, 6, 0.6, 0.0, 1.4, 1.0},    // no noise band, flattened details
-      {40, 24, 3, 0.3, 0.5, 0.625, 0.0},   // zero slope
-      {28, 24, 2, 0.1, 0.1, 0.25, 0.5},    // small: most windows clipped
-      {48, 80, 4, 1.02, 1.02, 0.0, 0.98},  // the sliders at their far ends
+      {96, 64, {5, 0.22, 0.22, 0.5, 0.8}},   // the default sliders
+      {160, 96, {5, 0.04, 0.02, 0.1, 0.3}},  // low threshold: mostly edges
+      {64, 128, {6, 0.6, 0.0, 1.4, 1.0}},    // no noise band, flattened details
+      {40, 24, {3, 0.3, 0.5, 0.625, 0.0}},   // zero slope
+      {28, 24, {2, 0.1, 0.1, 0.25, 0.5}},    // small: most windows clipped
+      {48, 80, {4, 1.02, 1.02, 0.0, 0.98}},  // the sliders at their far ends
   };
   for (const Case& k : cases) {
-    SCOPED_TRACE(testing::Message() << k.width << " x " << k.height << " L=" << k.levels
-                                    << " t=" << k.threshold << " p=" << k.power);
+    SCOPED_TRACE(testing::Message() << k.width << " x " << k.height << " L=" << k.curve.levels
+                                    << " t=" << k.curve.threshold << " p=" << k.curve.power);
     const std::vector<float> in = PhotoLikePlane(k.width, k.height, 42);
-    std::vector<float> literal(in.size()), fast(in.size());
-    RemapFloatPlaneLiteral(literal.data(), in.data(), k.width, k.height, k.levels, k.threshold,
-                           k.noise, k.power, k.slope);
-    ASSERT_FALSE(RemapFloatPlane(fast.data(), in.data(), k.width, k.height, k.levels, k.threshold,
-                                 k.noise, k.power, k.slope, nullptr));
-    ASSERT_EQ(std::memcmp(literal.data(), fast.data(), in.size() * sizeof(float)), 0);
+    const std::vector<float> fast = RemapMatchingLiteral(in, k.width, k.height, k.curve);
     EXPECT_NE(std::memcmp(in.data(), fast.data(), in.size() * sizeof(float)), 0);
   }
 }
@@ -93,14 +106,14 @@ TEST(ToneRemapPasses, PointWisePassesEqualTheLiteralPassesBitForBit) {
 TEST(ToneRemapPasses, PlanesOnAValueGridEqualTheLiteralPassesBitForBit) {
   struct Case {
     float scale;
-    int width, height, levels;
-    double threshold, noise, power, slope;
+    int width, height;
+    Curve curve;
   } const cases[] = {
-      {1.0f, 96, 64, 5, 0.22, 0.22, 0.5, 0.8},    // 8-bit values, default sliders
-      {1.0f, 64, 128, 6, 0.04, 0.0, 0.1, 0.3},    // 8-bit values, mostly edges
-      {256.0f, 96, 64, 5, 0.22, 0.22, 0.5, 0.8},  // 16-bit values
-      {256.0f, 40, 24, 3, 0.3, 0.5, 0.625, 0.0},  //
-      {0.0f, 96, 64, 5, 0.22, 0.22, 0.5, 0.8},    // off the grid by one value
+      {1.0f, 96, 64, {5, 0.22, 0.22, 0.5, 0.8}},    // 8-bit values, default sliders
+      {1.0f, 64, 128, {6, 0.04, 0.0, 0.1, 0.3}},    // 8-bit values, mostly edges
+      {256.0f, 96, 64, {5, 0.22, 0.22, 0.5, 0.8}},  // 16-bit values
+      {256.0f, 40, 24, {3, 0.3, 0.5, 0.625, 0.0}},  //
+      {0.0f, 96, 64, {5, 0.22, 0.22, 0.5, 0.8}},    // off the grid by one value
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(testing::Message() << "scale " << k.scale << ", " << k.width << " x " << k.height);
@@ -111,12 +124,7 @@ TEST(ToneRemapPasses, PlanesOnAValueGridEqualTheLiteralPassesBitForBit) {
       if (i % 7 == 0 && i / k.width < 20) in[i] = 120.0f;  // a flat stretch
     }
     if (k.scale == 0.0f) in[in.size() / 2] += 0.3f;
-    std::vector<float> literal(in.size()), fast(in.size());
-    RemapFloatPlaneLiteral(literal.data(), in.data(), k.width, k.height, k.levels, k.threshold,
-                           k.noise, k.power, k.slope);
-    ASSERT_FALSE(RemapFloatPlane(fast.data(), in.data(), k.width, k.height, k.levels, k.threshold,
-                                 k.noise, k.power, k.slope, nullptr));
-    ASSERT_EQ(std::memcmp(literal.data(), fast.data(), in.size() * sizeof(float)), 0);
+    RemapMatchingLiteral(in, k.width, k.height, k.curve);
   }
 }
 
@@ -150,10 +158,6 @@ TEST(ToneRemapPasses, WindowsOfFewAndManyDistinctValuesEqualTheLiteralPasses) {
     uint32_t seed = 17;
     for (float& v : in)  // consecutive values: the window's table spans them
       v = static_cast<float>(40 + static_cast<int>(Uniform(seed) * static_cast<float>(distinct)));
-    std::vector<float> literal(in.size()), fast(in.size());
-    RemapFloatPlaneLiteral(literal.data(), in.data(), width, height, 5, 0.22, 0.22, 0.5, 0.8);
-    ASSERT_FALSE(
-        RemapFloatPlane(fast.data(), in.data(), width, height, 5, 0.22, 0.22, 0.5, 0.8, nullptr));
-    ASSERT_EQ(std::memcmp(literal.data(), fast.data(), in.size() * sizeof(float)), 0);
+    RemapMatchingLiteral(in, width, height, {5, 0.22, 0.22, 0.5, 0.8});
   }
 }
