@@ -3,15 +3,14 @@
 
 #include <algorithm>
 #include <cstring>
-#include <functional>
 #include <memory>
 #include <new>
-#include <system_error>
-#include <thread>
+#include <vector>
 
 #include "picture/CBxPicBufAPI.h"
 #include "single/Exposure.h"
 #include "single/NlmKernels.h"
+#include "single/ProcessorCount.h"
 
 namespace {
 
@@ -54,29 +53,6 @@ struct Accumulators {
     return weightSum && weighted;
   }
 };
-
-// Runs work(1) .. work(n - 1) on threads and work(0) on the calling thread,
-// and returns only when all have finished. Work whose thread cannot be
-// started runs on the calling thread instead: no result depends on which
-// thread computes it.
-void RunParallel(int n, const std::function<void(int)>& work) {
-  std::vector<std::thread> threads;
-  std::vector<int> inline_;
-  threads.reserve(static_cast<size_t>(n));
-  inline_.reserve(static_cast<size_t>(n));
-  for (int t = 1; t < n; ++t) {
-    try {
-      threads.emplace_back(work, t);
-    } catch (const std::system_error&) {
-      inline_.push_back(t);
-    }
-  }
-  work(0);
-  for (int t : inline_)
-    work(t);
-  for (std::thread& t : threads)
-    t.join();
-}
 
 // Output rows [y0, y1): every thread's sums added, then
 // truncate(weighted sum / sum of weights + 0.5), limited to the maximum.

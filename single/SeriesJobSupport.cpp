@@ -2,9 +2,6 @@
 
 #include <algorithm>
 #include <string>
-#include <system_error>
-#include <thread>
-#include <vector>
 
 #include "picture/ImageSave.h"
 #include "single/Exposure.h"
@@ -34,21 +31,7 @@ void ForRowBands(int height, const std::function<void(int first, int end)>& body
   // Bands of fewer rows are not worth a thread.
   constexpr int kMinBandRows = 64;
   const int bands = std::clamp(height / kMinBandRows, 1, ProcessorCount());
-  const auto band = [&](int b) { body(height * b / bands, height * (b + 1) / bands); };
-  std::vector<std::thread> threads;
-  std::vector<int> inlineBands;
-  for (int b = 1; b < bands; ++b) {
-    try {
-      threads.emplace_back(band, b);
-    } catch (const std::system_error&) {
-      inlineBands.push_back(b);
-    }
-  }
-  band(0);
-  for (const int b : inlineBands)
-    band(b);
-  for (std::thread& t : threads)
-    t.join();
+  RunParallel(bands, [&](int b) { body(height * b / bands, height * (b + 1) / bands); });
 }
 
 SBxPicBuf RowBand(const SBxPicBuf& picture, int first, int end) {
