@@ -9,6 +9,7 @@
 #include <string>
 #include <system_error>
 
+#include "jobs/ProgramFolders.h"
 #include "picture/CBxPicBufAPI.h"
 #include "settings/TextTable.h"
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <system_error>
 
-#include "picture/AtomicFile.h"
+#include "files/AtomicFile.h"
 #include "picture/FreeImageSupport.h"
 #include "picture/TiffExif.h"
 #include "picture/TiffSafeLoad.h"

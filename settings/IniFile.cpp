@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <mutex>
 
-#include "picture/AtomicFile.h"
+#include "files/AtomicFile.h"
 
 // The parser's templates are instantiated here, its only user; its wide-character variants need a
 // conversion library that is not used.

@@ -14,10 +14,10 @@
 #include "app/ProgressWindow.h"
 #include "app/panels/FusionPanel.h"
 #include "app/panels/NoiseLevelDialog.h"
+#include "jobs/ProgramFolders.h"
 #include "jobs/SeriesPipeline.h"
 #include "settings/Settings.h"
 #include "settings/TextTable.h"
-#include "single/SeriesFolder.h"
 #include "tests/app/PanelTestSupport.h"
 
 namespace {
