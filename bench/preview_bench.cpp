@@ -13,7 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "fusion/SeriesGeometry.h"
 #include "jobs/PreviewFusion.h"
 #include "picture/CBxPicBufAPI.h"
 #include "picture/CBxPicMap.h"
@@ -63,10 +62,11 @@ double LowestMs(int runs, F&& run) {
   return best;
 }
 
+// The work region of the Multi Image panel's rectangle (500 x 500, its lower-right corner 150
+// pixels beyond the point) about a point well inside the picture.
 CBxRect RegionAt(int x, int y) {
-  const PreviewRect rect =
-      PlacePreviewRect(x, y, kWidth, kHeight, kMultiImagePreviewSide, kMultiImagePreviewReach);
-  return WorkRegion(IntegerPreviewRect(rect, kWidth, kHeight), kWidth, kHeight);
+  const CBxRect rect{x - 350, y - 350, x + 150, y + 150};
+  return WorkRegion(rect, kWidth, kHeight);
 }
 
 }  // namespace

@@ -11,7 +11,7 @@
 #include "app/ToolPanel.h"
 #include "app/panels/PanelControls.h"
 #include "app/panels/PreviewModel.h"
-#include "fusion/SeriesFusion.h"
+#include "jobs/PreviewFusion.h"
 #include "jobs/SeriesPictureCache.h"
 #include "picture/CBxPicBufAPI.h"
 
