@@ -2,6 +2,7 @@
 // of the Multi Image panel's OK, all inputs in order, written with the first
 // input's metadata.
 #include <memory>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -9,7 +10,6 @@
 #include "cli/Commands.h"
 #include "jobs/MemoryNeed.h"
 #include "jobs/SeriesPipeline.h"
-#include "picture/PictureHeader.h"
 #include "settings/TextTable.h"
 
 namespace fs = std::filesystem;
@@ -78,16 +78,9 @@ int RunFuse(const FuseOptions& options, const CommonOptions& common) {
   if (int status = CheckInputs(inputs); status != kExitSuccess) return status;
   if (int status = CheckOutputPath(options.output); status != kExitSuccess) return status;
 
-  // The first picture's size from its header, as colour of 16 bits at worst.
-  PictureClaim claim;
-  if (ReadPictureClaim(inputs.front(), FreeImage_GetFileType(inputs.front().c_str(), 0), &claim)) {
-    SBxPicBuf geometry;
-    geometry.width = static_cast<int>(std::min<uint64_t>(claim.width, INT32_MAX));
-    geometry.height = static_cast<int>(std::min<uint64_t>(claim.height, INT32_MAX));
-    geometry.components = 3;
-    geometry.bitsPerComponent = claim.bitsPerPixel > 32 ? 16 : 8;
-    if (int status = CheckMemory("fusing the pictures", FusionBytes(geometry));
-        status != kExitSuccess)
+  // The first picture's size from its header, before any picture is decoded.
+  if (const std::optional<uint64_t> need = FusionBytesFromHeader(inputs.front())) {
+    if (int status = CheckMemory("fusing the pictures", *need); status != kExitSuccess)
       return status;
   }
   CliProgress progress(common);
