@@ -44,16 +44,22 @@ bool ConvertedCopy(const SBxPicBuf& from, uint32_t bits, ScopedPicBuf* to) {
   return CBxPicBufAPI::ConvertBpcComp(to->get(), bits, from.components) != 0;
 }
 
-// The reason a write into an existing folder failed, as far as we can tell;
-// `failure` is the writer's own (a full disk, say).
+// Why a write failed, in words; `failure` is the writer's own (a full disk, say).
 std::string WriteFailureReason(const fs::path& output, std::error_code failure) {
-  const fs::path folder = output.parent_path().empty() ? fs::path(".") : output.parent_path();
-  std::error_code error;
-  if (!fs::is_directory(folder, error)) return "the folder does not exist";
-  if (::access(folder.c_str(), W_OK) != 0) return "the folder is not writable";
-  if (fs::is_directory(output, error)) return "a folder of that name is in the way";
-  if (failure == std::errc::no_space_on_device) return "the disk is full";
-  if (failure == std::errc::file_too_large) return "the file would be too large";
+  switch (SaveFailureOf(output, failure)) {
+    case SaveFailure::kDiskFull:
+      return "the disk is full";
+    case SaveFailure::kNoPermission:
+      return "the folder is not writable";
+    case SaveFailure::kFolderInTheWay:
+      return "a folder of that name is in the way";
+    case SaveFailure::kNoFolder:
+      return "the folder does not exist";
+    case SaveFailure::kTooLarge:
+      return "the file would be too large";
+    case SaveFailure::kOther:
+      break;
+  }
   if (failure) return "the file could not be written (" + failure.message() + ")";
   return "the file could not be written";
 }
