@@ -2,19 +2,23 @@
 // of the Multi Image panel's OK, all inputs in order, written with the first
 // input's metadata.
 #include <memory>
-#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
 
 #include "cli/Commands.h"
+#include "cli/PictureJob.h"
 #include "jobs/MemoryNeed.h"
 #include "jobs/SeriesPipeline.h"
+#include "jobs/SourceList.h"
 #include "settings/TextTable.h"
 
 namespace fs = std::filesystem;
 
 namespace {
+
+// The most pictures one fusion takes: as many as the program's series holds.
+constexpr int kMaxInputs = SourceList::kCapacity;
 
 struct FuseOptions {
   std::string output;
@@ -76,25 +80,23 @@ void ReportFailure(const SeriesFusionReport& report, const std::vector<fs::path>
 int RunFuse(const FuseOptions& options, const CommonOptions& common) {
   const std::vector<fs::path> inputs(options.inputs.begin(), options.inputs.end());
   if (int status = CheckInputs(inputs); status != kExitSuccess) return status;
-  if (int status = CheckOutputPath(options.output); status != kExitSuccess) return status;
-
-  // The first picture's size from its header, before any picture is decoded.
-  if (const std::optional<uint64_t> need = FusionBytesFromHeader(inputs.front())) {
-    if (int status = CheckMemory("fusing the pictures", *need); status != kExitSuccess)
-      return status;
-  }
-  CliProgress progress(common);
-  progress.SetStage("Fusing " + std::to_string(inputs.size()) + " pictures");
-  ScopedPicBuf fused;
-  // A script wants all its pictures or a clear failure: every file is required.
-  const SeriesFusionReport report =
-      FuseFiles(inputs, parameter::kExposure.Clamp(options.exposure), true, &progress, fused.get());
-  if (report.status == SeriesFusionStatus::kCancelled) return ReportInterrupted();
-  if (report.status != SeriesFusionStatus::kFused) {
+  PictureJob job;
+  job.output = options.output;
+  job.metadataSource = inputs.front();
+  // Every picture is read by the fusion itself: the first one's header tells the need.
+  job.memoryJob = "fusing the pictures";
+  job.memoryNeed = [&inputs](const SBxPicBuf&) { return FusionBytesFromHeader(inputs.front()); };
+  job.stage = "Fusing " + std::to_string(inputs.size()) + " pictures";
+  const int exposure = parameter::kExposure.Clamp(options.exposure);
+  job.run = [&inputs, exposure](const InputPicture&, JobProgress* progress, SBxPicBuf* fused) {
+    // A script wants all its pictures or a clear failure: every file is required.
+    const SeriesFusionReport report = FuseFiles(inputs, exposure, true, progress, fused);
+    if (report.status == SeriesFusionStatus::kCancelled) return ReportInterrupted();
+    if (report.status == SeriesFusionStatus::kFused) return kExitSuccess;
     ReportFailure(report, inputs);
     return kExitFailure;
-  }
-  return WriteOutput(*fused, nullptr, options.output, inputs.front(), common, &progress);
+  };
+  return RunPictureJob(job, common);
 }
 
 }  // namespace
@@ -103,14 +105,17 @@ void AddFuseCommand(CLI::App& app, const CommonOptions& common, CommandRunner* r
   CLI::App* command = AddSubcommand(
       app, "fuse", "Fuse a bracketed series of pictures of one scene into one picture");
   auto options = std::make_shared<FuseOptions>();
-  command
-      ->add_option("--exposure", options->exposure,
-                   "Exposure target, " + std::to_string(parameter::kExposure.minimum) + ".." +
-                       std::to_string(parameter::kExposure.maximum) + " (limited to that range)")
-      ->capture_default_str();
+  AddParameterOption(command, "--exposure", &options->exposure, parameter::kExposure,
+                     "Exposure target", OutOfRange::kLimited);
   AddOutputOption(command, &options->output);
-  command->add_option("inputs", options->inputs, "The pictures, all of one size")->required();
-  command->callback([options, &common, runner] {
-    *runner = [options, &common] { return RunFuse(*options, common); };
-  });
+  command->add_option("inputs", options->inputs, "The pictures, all of one size (2 to 99)")
+      ->required();
+  WhenChosen(
+      command, runner, [options, &common] { return RunFuse(*options, common); },
+      [options] {
+        if (options->inputs.size() > static_cast<size_t>(kMaxInputs))
+          throw CLI::ValidationError(
+              "fuse", "at most " + std::to_string(kMaxInputs) + " pictures can be fused, " +
+                          std::to_string(options->inputs.size()) + " were given");
+      });
 }
