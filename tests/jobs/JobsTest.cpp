@@ -1,5 +1,6 @@
 // The job layer: previews fused from pictures kept in memory give the bits of the plain
-// region fusion, within the memory bound or past it; the parameters' limits.
+// region fusion, within the memory bound or past it; the parameters' limits, the source
+// list and the memory estimates.
 #include <gtest/gtest.h>
 
 #include "jobs/MemoryNeed.h"
@@ -101,6 +102,74 @@ TEST(JobParameters, DaylightPowerIsLimitedToItsRangeAndTheFilesPresent) {
   EXPECT_EQ(list.count, 99);
   EXPECT_EQ(list.First(200).back(), "last.tif");
   EXPECT_EQ(list.First(3).size(), 3u);
+}
+
+TEST(JobParameters, SeriesExposureAndDaylightCountKeepToTheirRanges) {
+  EXPECT_EQ(SeriesExposure(SeriesKind::kSingle, 47), 48);
+  EXPECT_EQ(SeriesExposure(SeriesKind::kSingle, 48), 48);
+  EXPECT_EQ(SeriesExposure(SeriesKind::kSingle, 117), 117);
+  EXPECT_EQ(SeriesExposure(SeriesKind::kSingle, 160), 160);
+  for (int exposure : {0, 100, 500})
+    EXPECT_EQ(SeriesExposure(SeriesKind::kDaylightDown, exposure), parameter::kDaylightExposure);
+  EXPECT_EQ(DaylightFusedCount(3, 39), 3);
+  EXPECT_EQ(DaylightFusedCount(39, 39), 39);
+  EXPECT_EQ(DaylightFusedCount(-7, 39), 3);
+  EXPECT_EQ(DaylightFusedCount(15, 0), 0);  // nothing made, nothing fused
+  EXPECT_EQ(DaylightFusedCount(15, -1), 0);
+  EXPECT_EQ(DaylightFusedCount(2, 2), 2);
+}
+
+// The series a panel browses: 99 entries at most, no path longer than the old limit, the
+// places of an assigned list kept as they are.
+TEST(SourceList, HoldsAtMostNinetyNineEntriesAndKeepsTheirPlaces) {
+  SourceList list;
+  for (int i = 0; i < SourceList::kCapacity; ++i)
+    EXPECT_TRUE(list.Append(std::to_string(i) + ".jpg")) << i;
+  EXPECT_FALSE(list.Append("one-too-many.jpg"));
+  EXPECT_EQ(list.count, 99);
+  EXPECT_EQ(list.First(99).back(), "98.jpg");
+  EXPECT_TRUE(list.First(-1).empty());
+  list.index = 5;
+  list.Clear();
+  EXPECT_EQ(list.count, 0);
+  EXPECT_EQ(list.index, 0);
+  EXPECT_TRUE(list.entries[0].empty() && list.entries[98].empty());
+  EXPECT_FALSE(list.Append(std::string(SourceList::kMaxPathLength + 1, 'x')));
+  EXPECT_TRUE(list.Append(std::string(SourceList::kMaxPathLength, 'x')));
+
+  const std::vector<fs::path> holes{"a.tif", "", "c.tif"};
+  list.index = 2;
+  list.Assign(holes);
+  EXPECT_EQ(list.count, 3);
+  EXPECT_EQ(list.index, 0);
+  EXPECT_EQ(list.First(3), holes);
+  EXPECT_TRUE(list.entries[3].empty());  // what the longer list held before is gone
+}
+
+// The memory a fusion of a file's pictures needs, told from its header alone: its size as
+// colour, at 16 bits for deep files; nothing for what is no picture.
+TEST(MemoryNeed, TheFusionNeedComesFromTheFirstFilesHeader) {
+  TempFolder folder;
+  const struct {
+    int width, height;
+    uint32_t components, bits;
+    uint32_t countedBits;
+  } files[] = {{120, 90, 3, 8, 8}, {64, 200, 1, 8, 8}, {50, 40, 3, 16, 16}};
+  for (const auto& f : files) {
+    ScopedPicBuf pic(f.width, f.height, f.components, f.bits);
+    FillScene(pic.get(), 1.0);
+    const fs::path path = folder / (std::to_string(f.width) + ".png");
+    ASSERT_FALSE(WriteImageFile(pic.get(), nullptr, path, {}, 0, 0));
+    SBxPicBuf counted;
+    counted.width = f.width;
+    counted.height = f.height;
+    counted.components = 3;
+    counted.bitsPerComponent = f.countedBits;
+    EXPECT_EQ(FusionBytesFromHeader(path), std::optional<uint64_t>(FusionBytes(counted))) << path;
+  }
+  WriteTextFile(folder / "notes.png", "no picture here");
+  EXPECT_EQ(FusionBytesFromHeader(folder / "notes.png"), std::nullopt);
+  EXPECT_EQ(FusionBytesFromHeader(folder / "missing.png"), std::nullopt);
 }
 
 TEST(MemoryNeed, JobsThatCannotFitAreRefusedWithBothSizesNamed) {
