@@ -1,11 +1,13 @@
 #pragma once
 // Runs the built melvaro-cli for end-to-end tests: no shell in between, its
 // settings and cache folders inside the test folder (a stray write would
-// show there), stdout dropped, stderr kept.
+// show there), stdout dropped, stderr kept; where asked, with a limit on the
+// size of the files it writes, which fails its writes as a full disk does.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -28,10 +30,13 @@ namespace cli_test {
 namespace fs = std::filesystem;
 
 // melvaro-cli started with its settings and cache folders inside the test
-// folder; stderr goes to a file.
+// folder; stderr goes to a file. A fileSizeLimit above 0 limits the files the
+// program writes to that many bytes (the signal such a write raises ignored, so
+// the write fails instead).
 class CliProcess {
  public:
-  CliProcess(const TempFolder& folder, const std::vector<std::string>& arguments)
+  CliProcess(const TempFolder& folder, const std::vector<std::string>& arguments,
+             rlim_t fileSizeLimit = 0)
       : errors_(folder / "stderr.txt") {
     std::vector<std::string> env{"XDG_CONFIG_HOME=" + (folder / "config").string(),
                                  "XDG_CACHE_HOME=" + (folder / "cache").string()};
@@ -49,6 +54,10 @@ class CliProcess {
       envp.push_back(e.data());
     argv.push_back(nullptr);
     envp.push_back(nullptr);
+    if (fileSizeLimit > 0) {
+      SpawnLimited(argv.data(), envp.data(), fileSizeLimit);
+      return;
+    }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
@@ -75,6 +84,28 @@ class CliProcess {
   std::string errorText;
 
  private:
+  // Between fork and exec only calls that are safe in the child of a process with threads.
+  void SpawnLimited(char* const* argv, char* const* envp, rlim_t fileSizeLimit) {
+    const int out = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    const int err = open(errors_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    pid_ = fork();
+    if (pid_ == 0) {
+      dup2(out, 1);
+      dup2(err, 2);
+      struct sigaction ignore {};
+      ignore.sa_handler = SIG_IGN;
+      sigaction(SIGXFSZ, &ignore, nullptr);
+      rlimit limit{};
+      getrlimit(RLIMIT_FSIZE, &limit);
+      limit.rlim_cur = fileSizeLimit;
+      setrlimit(RLIMIT_FSIZE, &limit);
+      execve(MELVARO_CLI_PATH, argv, envp);
+      _exit(127);
+    }
+    close(out);
+    close(err);
+  }
+
   fs::path errors_;
   pid_t pid_ = -1;
 };
@@ -84,8 +115,9 @@ struct CliRun {
   std::string errors;  // stderr
 };
 
-inline CliRun RunCli(const TempFolder& folder, const std::vector<std::string>& arguments) {
-  CliProcess cli(folder, arguments);
+inline CliRun RunCli(const TempFolder& folder, const std::vector<std::string>& arguments,
+                     rlim_t fileSizeLimit = 0) {
+  CliProcess cli(folder, arguments, fileSizeLimit);
   const int status = cli.Wait();
   return {status, cli.errorText};
 }
