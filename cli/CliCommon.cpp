@@ -28,14 +28,6 @@ void EndProgressLine() {
   progressLineOpen = false;
 }
 
-std::string Quoted(const fs::path& path) {
-  // Built piece by piece: GCC 12 misreports `"\"" + text` at -O3.
-  std::string quoted(1, '"');
-  quoted += path.string();
-  quoted += '"';
-  return quoted;
-}
-
 // A copy of the picture at another depth; false when it cannot be made.
 bool ConvertedCopy(const SBxPicBuf& from, uint32_t bits, ScopedPicBuf* to) {
   CBxPicBufAPI::ReinitHeap(to->get(), &from);
@@ -97,6 +89,14 @@ int CheckMemory(const std::string& job, uint64_t need) {
   if (refusal.empty()) return kExitSuccess;
   ReportError(refusal);
   return kExitFailure;
+}
+
+std::string Quoted(const fs::path& path) {
+  // Built piece by piece: GCC 12 misreports `"\"" + text` at -O3.
+  std::string quoted(1, '"');
+  quoted += path.string();
+  quoted += '"';
+  return quoted;
 }
 
 void ReportError(const std::string& message) {

@@ -38,6 +38,9 @@ int CheckMemory(const std::string& job, uint64_t need);
 // One line "melvaro-cli: <message>" on stderr (ending a progress line first).
 void ReportError(const std::string& message);
 
+// The path in double quotes, as every message names a file.
+std::string Quoted(const std::filesystem::path& path);
+
 // "<path>: Image format not supported!", for a file that cannot be read or a
 // picture the command cannot take.
 void ReportUnsupported(const std::filesystem::path& path);

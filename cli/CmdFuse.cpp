@@ -26,10 +26,6 @@ struct FuseOptions {
   int exposure = parameter::kExposure.defaultValue;
 };
 
-std::string Quoted(const fs::path& path) {
-  return "\"" + path.string() + "\"";
-}
-
 std::string Describe(const SBxPicBuf& g) {
   return std::to_string(g.width) + "x" + std::to_string(g.height) + ", " +
          std::to_string(g.components) + (g.components == 1 ? " component, " : " components, ") +

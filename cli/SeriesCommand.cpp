@@ -10,13 +10,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Quoted(const fs::path& path) {
-  std::string quoted(1, '"');
-  quoted += path.string();
-  quoted += '"';
-  return quoted;
-}
-
 // One line for a series that could not be made (its files are gone again).
 int ReportSeriesFailure(const SeriesOutcome& outcome, const fs::path& folder,
                         const fs::path& input) {
