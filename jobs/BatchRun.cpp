@@ -34,8 +34,8 @@ bool LoadFusedFile(const fs::path& path, SBxPicBuf* picture) {
   return LoadImageFile(picture, mask.get(), path);
 }
 
-// The first picture of the series after the current one, decoded on a thread of its own while
-// the current series is finished and written: the one picture the batch holds beyond a series.
+// The first picture of the next series, decoded on a thread of its own while the current
+// series' result is written.
 class Lookahead {
  public:
   Lookahead() = default;
@@ -201,28 +201,28 @@ class BatchRunner {
     progress_->SetPosition(static_cast<int>(i) * kSeriesSteps + step);
   }
 
-  // Reads the series' files, the first from the look-ahead when it was decoded there, and
-  // starts the look-ahead once the last file is read.
+  // Reads the series' files, the first from the look-ahead when it was decoded there.
   SeriesLoader LoaderFor(size_t i) {
-    const fs::path last = plan_.series[i].pictures.back().path;
-    return [this, i, last](const fs::path& path, SBxPicBuf* picture) {
+    return [this, i](const fs::path& path, SBxPicBuf* picture) {
       bool failed = false;
       if (!lookahead_.Take(i, path, picture, &failed)) failed = LoadFusedFile(path, picture);
-      if (path == last) {
-        for (size_t next = i + 1; next < plan_.series.size(); ++next)
-          if (WillFuse(next)) {
-            lookahead_.Start(next, plan_.series[next].pictures.front().path);
-            break;
-          }
-      }
       return failed;
     };
+  }
+
+  // Once a series is fused its accumulator is gone and writing the result keeps one
+  // processor busy: the other decodes the first picture of the next series to fuse.
+  void StartLookahead(size_t i) {
+    for (size_t next = i + 1; next < plan_.series.size(); ++next)
+      if (WillFuse(next)) {
+        lookahead_.Start(next, plan_.series[next].pictures.front().path);
+        return;
+      }
   }
 
   BatchSeriesResult RunSeries(size_t i) {
     const BatchSeries& series = plan_.series[i];
     const fs::path& output = plan_.outputs[i];
-    BatchSeriesResult result;
     std::error_code error;
     if (series.pictures.size() < 2) return {BatchSeriesStatus::kNothingToFuse, {}};
     if (!options_.overwrite && fs::exists(output, error))
@@ -251,6 +251,7 @@ class BatchRunner {
     if (report.status != SeriesFusionStatus::kFused)
       return {BatchSeriesStatus::kFailed, FusionProblem(report, files.front())};
 
+    StartLookahead(i);
     Stage(i, "writing " + output.filename().string(), kFusionSteps);
     const std::string problem = WriteResultFile(*fused, output, files.front(), options_.write);
     if (!problem.empty())

@@ -49,9 +49,9 @@ struct BatchRunSummary {
 
 // Runs the plan's series in order. A series that fails (a picture that cannot be read or has
 // another size, a result that cannot be written, not enough memory for its pictures) is
-// reported and the batch goes on. The first picture of the next series is decoded on a second
-// thread while the current series finishes and is written, so the processors stay busy; no
-// more than one series' pictures are held at a time.
+// reported and the batch goes on. While a series' result is written, the first picture of the
+// next series is decoded on a second thread, so both processors stay busy; the fusion's
+// memory is released by then, so the batch never needs more memory than one series.
 //
 // Progress: a stage per series ("Series 3 of 42: fusing 5 pictures", "Series 3 of 42: writing
 // NAME"), with the batch's range over all series. Cancel is heeded between series and between
