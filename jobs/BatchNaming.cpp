@@ -3,6 +3,7 @@
 #include <map>
 #include <system_error>
 
+#include "jobs/JobTexts.h"
 #include "picture/ImageSave.h"
 
 namespace fs = std::filesystem;
@@ -10,13 +11,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::string_view kFields[] = {"{first}", "{n}", "{folder}"};
-
-std::string Quoted(const fs::path& path) {
-  std::string quoted(1, '"');
-  quoted += path.string();
-  quoted += '"';
-  return quoted;
-}
 
 // The value of the field starting at `at`, and its length; false for no known field.
 bool FieldAt(std::string_view pattern, size_t at, const BatchSeries* series, int number,
@@ -95,7 +89,7 @@ BatchOutputs NameBatchOutputs(std::string_view pattern, std::span<const BatchSer
     const auto [it, added] = writers.emplace(SameFileKey(named.outputs.back()), i);
     if (!added) {
       named.refusal = "series " + std::to_string(it->second + 1) + " and " + std::to_string(i + 1) +
-                      " would both be written to " + Quoted(named.outputs.back()) +
+                      " would both be written to " + QuotedPath(named.outputs.back()) +
                       ": put {n} or {first} in the output pattern";
       named.outputs.clear();
       return named;

@@ -6,6 +6,7 @@
 #include <set>
 #include <system_error>
 
+#include "jobs/JobTexts.h"
 #include "picture/ImageSave.h"
 
 namespace fs = std::filesystem;
@@ -60,13 +61,6 @@ void LeaveOut(std::vector<BatchPicture>* pictures, const std::vector<bool>& mark
   *pictures = std::move(kept);
 }
 
-std::string Quoted(const fs::path& path) {
-  std::string quoted(1, '"');
-  quoted += path.string();
-  quoted += '"';
-  return quoted;
-}
-
 }  // namespace
 
 CollectedFiles CollectBatchFiles(std::span<const fs::path> inputs) {
@@ -82,7 +76,7 @@ CollectedFiles CollectBatchFiles(std::span<const fs::path> inputs) {
       for (const fs::directory_entry& entry : fs::directory_iterator(input, error))
         if (TakenFromFolder(entry)) pictures.push_back(entry.path());
       if (error) {
-        collected.refusal = Quoted(input) + ": the folder cannot be read";
+        collected.refusal = QuotedPath(input) + ": the folder cannot be read";
         return collected;
       }
       std::sort(pictures.begin(), pictures.end(), NameOrderLess);
@@ -91,7 +85,7 @@ CollectedFiles CollectBatchFiles(std::span<const fs::path> inputs) {
     } else if (fs::exists(input, error)) {
       take(input);
     } else {
-      collected.refusal = Quoted(input) + ": no such file or folder";
+      collected.refusal = QuotedPath(input) + ": no such file or folder";
       return collected;
     }
   }
@@ -117,7 +111,7 @@ BatchPlan PlanBatch(std::vector<BatchPicture> pictures, const BatchPlanRequest& 
       // A result named after its own first picture is that picture, never an earlier result.
       const fs::path key = SameFileKey(named.outputs[i]);
       if (namedByFirst && key == SameFileKey(grouping.series[i].pictures.front().path)) {
-        plan.refusal = "the output pattern would write over " + Quoted(named.outputs[i]) +
+        plan.refusal = "the output pattern would write over " + QuotedPath(named.outputs[i]) +
                        ", one of the pictures";
         return plan;
       }

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <system_error>
 
+#include "jobs/JobTexts.h"
 #include "jobs/MemoryNeed.h"
 #include "jobs/SeriesPipeline.h"
 #include "picture/CBxPicBufAPI.h"
@@ -20,13 +21,6 @@ namespace {
 // Progress steps of one series within the batch's range: the fusion, then the writing.
 constexpr int kSeriesSteps = 100;
 constexpr int kFusionSteps = 90;
-
-std::string Quoted(const fs::path& path) {
-  std::string quoted(1, '"');
-  quoted += path.string();
-  quoted += '"';
-  return quoted;
-}
 
 // Image files as the fusion takes them, without their alpha.
 bool LoadFusedFile(const fs::path& path, SBxPicBuf* picture) {
@@ -141,20 +135,14 @@ class SeriesShare final : public JobProgress {
   std::atomic<uint8_t> cancel_{0};
 };
 
-std::string Describe(const SBxPicBuf& g) {
-  return std::to_string(g.width) + "x" + std::to_string(g.height) + ", " +
-         std::to_string(g.components) + (g.components == 1 ? " component, " : " components, ") +
-         std::to_string(g.bitsPerComponent) + " bits";
-}
-
 // Why a series' fusion failed, naming the file at fault.
 std::string FusionProblem(const SeriesFusionReport& report, const fs::path& first) {
   if (report.skipped.empty()) return SeriesFusionStatusText(report.status);
   const SeriesSkippedFile& bad = report.skipped.front();
-  std::string problem = Quoted(bad.path) + " " + SeriesSkipReasonText(bad.reason);
+  std::string problem = QuotedPath(bad.path) + " " + SeriesSkipReasonText(bad.reason);
   if (bad.reason == SeriesSkipReason::kOtherGeometry)
-    problem += " (" + Describe(bad.geometry) + "; " + Quoted(first) + ": " +
-               Describe(report.geometry) + ")";
+    problem += " (" + PictureFormatText(bad.geometry) + "; " + QuotedPath(first) + ": " +
+               PictureFormatText(report.geometry) + ")";
   return problem;
 }
 
@@ -255,7 +243,7 @@ class BatchRunner {
     Stage(i, "writing " + output.filename().string(), kFusionSteps);
     const std::string problem = WriteResultFile(*fused, output, files.front(), options_.write);
     if (!problem.empty())
-      return {BatchSeriesStatus::kFailed, "cannot write " + Quoted(output) + ": " + problem};
+      return {BatchSeriesStatus::kFailed, "cannot write " + QuotedPath(output) + ": " + problem};
     if (progress_) progress_->SetPosition(static_cast<int>(i + 1) * kSeriesSteps);
     return {BatchSeriesStatus::kFused, {}};
   }

@@ -4,19 +4,13 @@
 
 #include <system_error>
 
+#include "jobs/JobTexts.h"
 #include "picture/CBxPicBufAPI.h"
 #include "picture/ImageSave.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Quoted(const fs::path& path) {
-  std::string quoted(1, '"');
-  quoted += path.string();
-  quoted += '"';
-  return quoted;
-}
 
 // What went wrong with a write into the output's folder, as far as can be told; `failure` is
 // the writer's own reason.
@@ -59,9 +53,9 @@ std::string WriteResultFile(const SBxPicBuf& picture, const fs::path& output,
     if (WriteImageFile(toWrite, nullptr, output, source, formatCode, options.jpegQuality, &failure))
       return FailureReason(output, failure);
   } catch (const ImageReadError&) {
-    return "the metadata of " + Quoted(source) + " can no longer be read";
+    return "the metadata of " + QuotedPath(source) + " can no longer be read";
   } catch (const UnsupportedImageFormat&) {
-    return "the metadata of " + Quoted(source) + " cannot be copied";
+    return "the metadata of " + QuotedPath(source) + " cannot be copied";
   }
   return {};
 }

@@ -16,17 +16,6 @@ namespace {
 
 const fs::path kCameraJpeg = fs::path(MELVARO_SAMPLES_DIR) / "bracketed/stlouis/stlouis0.jpg";
 
-// A small real JPEG of width x height without capture data.
-std::string PlainJpeg(const TempFolder& folder, int width = 40, int height = 30) {
-  ScopedPicBuf pic(width, height, 3, 8);
-  FillPattern(pic.get());
-  const fs::path path = folder / "plain.jpg";
-  EXPECT_FALSE(WriteImageFile(pic.get(), nullptr, path, {}, 0, 90));
-  std::string bytes = ReadWholeFile(path);
-  fs::remove(path);
-  return bytes;
-}
-
 exif::Fields FullFields(bool bigEndian) {
   exif::Fields f;
   f.make = "Maker Co";
@@ -69,7 +58,7 @@ void ExpectFullFields(const CaptureData& d) {
 
 TEST(CaptureData, JpegGivesEveryFieldInBothByteOrdersAndTheFrameSize) {
   TempFolder folder;
-  const std::string plain = PlainJpeg(folder, 40, 30);
+  const std::string plain = exif::PlainJpeg(folder, 40, 30);
   for (bool big : {false, true}) {
     SCOPED_TRACE(big ? "big-endian" : "little-endian");
     const fs::path path = folder / "shot.jpg";
@@ -109,7 +98,7 @@ TEST(CaptureData, AgreesWithTheImageLibraryOnARealCameraFile) {
 TEST(CaptureData, TiffWrittenFromACameraJpegCarriesItsCaptureData) {
   TempFolder folder;
   const fs::path jpeg = folder / "shot.jpg";
-  WriteTextFile(jpeg, exif::JpegWithExif(PlainJpeg(folder, 40, 30), FullFields(false)));
+  WriteTextFile(jpeg, exif::JpegWithExif(exif::PlainJpeg(folder, 40, 30), FullFields(false)));
   ScopedPicBuf pic(40, 30, 3, 16);
   FillPattern(pic.get());
   ASSERT_FALSE(WriteImageFile(pic.get(), nullptr, folder / "shot.tif", jpeg, 0, 0));
@@ -142,7 +131,7 @@ TEST(CaptureData, PngGivesItsHeaderAndTheEXifChunkWhereverItLies) {
 TEST(CaptureData, FilesWithoutCaptureDataSaySoAndOtherFilesAreRefused) {
   TempFolder folder;
   bool failed = true;
-  const CaptureData plain = FromBytes(PlainJpeg(folder, 40, 30), &failed);
+  const CaptureData plain = FromBytes(exif::PlainJpeg(folder, 40, 30), &failed);
   EXPECT_FALSE(failed);
   EXPECT_FALSE(plain.HasTime());
   EXPECT_FALSE(plain.exposureSeconds || plain.fNumber || plain.iso || plain.exposureBias);
@@ -161,7 +150,7 @@ TEST(CaptureData, FilesWithoutCaptureDataSaySoAndOtherFilesAreRefused) {
 
 TEST(CaptureData, SerialComesFromTheBodyFieldElseFromACanonOrNikonMakerNote) {
   TempFolder folder;
-  const std::string plain = PlainJpeg(folder);
+  const std::string plain = exif::PlainJpeg(folder);
   exif::Fields f = FullFields(false);
   f.serial.clear();
   f.make = "Canon";
@@ -185,7 +174,7 @@ TEST(CaptureData, SerialComesFromTheBodyFieldElseFromACanonOrNikonMakerNote) {
 
 TEST(CaptureData, FallbacksAndValuesNoCameraWrites) {
   TempFolder folder;
-  const std::string plain = PlainJpeg(folder);
+  const std::string plain = exif::PlainJpeg(folder);
   const exif::Block b(false);
   // DateTime with SubSecTime when there is no DateTimeOriginal; the APEX exposure and
   // aperture when the plain ones are missing; ISOSpeed when the short field says "higher".
@@ -244,7 +233,7 @@ TEST(CaptureData, ExifTimesAreReadAsTheCameraWroteThemOrNotAtAll) {
 
 TEST(CaptureData, HeaderBeyondTheFirstBlockOfTheFileIsReadToo) {
   TempFolder folder;
-  const std::string plain = PlainJpeg(folder, 40, 30);
+  const std::string plain = exif::PlainJpeg(folder, 40, 30);
   // Two application segments of 60000 bytes in front of the EXIF and the frame header.
   std::string filler = "\xFF\xE2";
   filler.push_back(static_cast<char>(60000 >> 8));

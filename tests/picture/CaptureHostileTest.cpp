@@ -25,10 +25,7 @@ CaptureData Parse(const std::string& bytes, size_t length) {
 }
 
 std::string SmallJpeg(const TempFolder& folder) {
-  ScopedPicBuf pic(24, 16, 3, 8);
-  FillPattern(pic.get());
-  EXPECT_FALSE(WriteImageFile(pic.get(), nullptr, folder / "s.jpg", {}, 0, 90));
-  return ReadWholeFile(folder / "s.jpg");
+  return exif::PlainJpeg(folder, 24, 16);
 }
 
 exif::Fields Fields(bool big) {

@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "picture/CBxPicBufAPI.h"
+#include "picture/ImageSave.h"
 #include "tests/support/TestFiles.h"
 
 namespace exif {
@@ -163,6 +165,17 @@ inline std::string JpegWithExifBlock(const std::string& jpeg, const std::string&
 
 inline std::string JpegWithExif(const std::string& jpeg, const Fields& fields) {
   return JpegWithExifBlock(jpeg, TiffBlock(fields));
+}
+
+// A small real JPEG of width x height without capture data (empty when it cannot be written).
+inline std::string PlainJpeg(const TempFolder& folder, int width = 40, int height = 30) {
+  ScopedPicBuf pic(width, height, 3, 8);
+  FillPattern(pic.get());
+  const std::filesystem::path path = folder / "plain.jpg";
+  if (WriteImageFile(pic.get(), nullptr, path, {}, 0, 90)) return {};
+  std::string bytes = ReadWholeFile(path);
+  std::filesystem::remove(path);
+  return bytes;
 }
 
 // Copies a JPEG with the given capture data in place of its own.
