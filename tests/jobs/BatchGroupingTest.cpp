@@ -1,5 +1,5 @@
-// Grouping pictures into series from their capture data, naming the results, and planning a
-// batch from a folder of camera files.
+// Grouping pictures into series from their capture data (sets told apart by their bias
+// pattern and cameras shooting at once: the card of BatchPlanTest).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -63,23 +63,6 @@ std::string Group(const std::vector<Shot>& shots, GroupingRequest request = {}) 
 
 }  // namespace
 
-TEST(BatchGrouping, SetsOfThreeFiveAndSevenShotTwoSecondsApartEndWhereTheBiasPatternRestarts) {
-  std::vector<Shot> shots;
-  double t = 0.0;
-  int n = 0;
-  for (const std::vector<double>& pattern :
-       {std::vector<double>{0, -2, 2}, {0, -1, 1, -2, 2}, {0, -1, 1, -2, 2, -3, 3}}) {
-    for (double bias : pattern) {
-      shots.push_back({std::string(1, 's').append(std::to_string(++n)), t, 0.01, bias});
-      t += 0.5;
-    }
-    t += 2.0 - 0.5;  // the pause between sets is exactly the limit: not a gap
-  }
-  EXPECT_EQ(Group(shots),
-            "s1 s2 s3 (exposure bias pattern restarted) | s4 s5 s6 s7 s8 (exposure bias pattern "
-            "restarted) | s9 s10 s11 s12 s13 s14 s15 (last picture)");
-}
-
 TEST(BatchGrouping, ALongExposureInsideASetKeepsItTogetherAndAPauseAfterItEndsIt) {
   // Bracketed by hand: no bias recorded, only the exposure time changes. The 30-second
   // exposure starts at 2 s; the next frame follows a second after it ended.
@@ -97,20 +80,6 @@ TEST(BatchGrouping, ALongExposureInsideASetKeepsItTogetherAndAPauseAfterItEndsIt
   GroupingRequest lenient;
   lenient.gapSeconds = 6.0;
   EXPECT_EQ(Group(shots, lenient), "a1 a2 a3 a4 a5 b1 b2 b3 c1 (last picture)");
-}
-
-TEST(BatchGrouping, TwoCamerasShootingAtOnceGiveEachTheirOwnSeries) {
-  // Same maker and model, told apart by the serial; their frames interleave in time.
-  const std::vector<Shot> shots = {
-      {"A1", 0.0, 0.01, 0, "111"},  {"B1", 0.2, 0.01, 0, "222"}, {"A2", 0.6, 0.01, -2, "111"},
-      {"B2", 0.7, 0.01, -1, "222"}, {"A3", 1.1, 0.01, 2, "111"}, {"B3", 1.3, 0.01, 1, "222"},
-      {"A4", 1.6, 0.01, 0, "111"},  {"B4", 1.9, 0.01, 0, "222"}, {"A5", 2.2, 0.01, -2, "111"},
-      {"B5", 2.5, 0.01, -1, "222"}, {"A6", 2.8, 0.01, 2, "111"}, {"B6", 3.0, 0.01, 1, "222"},
-  };
-  EXPECT_EQ(Group(shots),
-            "A1 A2 A3 (exposure bias pattern restarted) | A4 A5 A6 (camera "
-            "changed) | B1 B2 B3 (exposure bias pattern restarted) | B4 B5 B6 "
-            "(last picture)");
 }
 
 TEST(BatchGrouping, APictureOfAnotherSizeStartsASeries) {
