@@ -82,8 +82,11 @@ CollectedFiles CollectBatchFiles(std::span<const fs::path> inputs) {
       std::sort(pictures.begin(), pictures.end(), NameOrderLess);
       for (const fs::path& picture : pictures)
         take(picture);
-    } else if (fs::exists(input, error)) {
+    } else if (fs::is_regular_file(input, error)) {
       take(input);
+    } else if (fs::exists(input, error)) {
+      collected.refusal = QuotedPath(input) + ": not a file";
+      return collected;
     } else {
       collected.refusal = QuotedPath(input) + ": no such file or folder";
       return collected;

@@ -16,7 +16,8 @@ struct CollectedFiles {
   std::string refusal;  // an input that is neither a file nor a folder; empty when all are
 };
 
-// The pictures named by files and folders. A file is taken as given; a folder gives its image
+// The pictures named by files and folders. A file is taken as given (a device or a pipe is
+// refused); a folder gives its image
 // files (.jpg .jpeg .tif .tiff .png .bmp, any case; not its sub-folders) but no hidden file
 // (a write in progress). A file named twice is taken once.
 CollectedFiles CollectBatchFiles(std::span<const std::filesystem::path> inputs);

@@ -24,7 +24,8 @@ using capture::TiffSpan;
 class FileSource final : public ByteSource {
  public:
   explicit FileSource(const std::filesystem::path& path)
-      : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
+      // Not blocking: a named pipe given as a picture must not hang the reader.
+      : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)) {
     struct stat info {};
     if (fd_ < 0 || ::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) return;
     size_ = static_cast<uint64_t>(info.st_size);

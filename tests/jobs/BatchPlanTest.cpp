@@ -133,6 +133,8 @@ TEST(BatchPlan, FoldersGiveTheirPicturesOnceAndInNameOrder) {
   const std::vector<fs::path> missing = {folder.path(), folder / "nothing.jpg"};
   EXPECT_EQ(CollectBatchFiles(missing).refusal,
             "\"" + (folder / "nothing.jpg").string() + "\": no such file or folder");
+  const std::vector<fs::path> device = {"/dev/null"};
+  EXPECT_EQ(CollectBatchFiles(device).refusal, "\"/dev/null\": not a file");
   fs::create_directories(folder / "empty");
   const std::vector<fs::path> empty = {folder / "empty"};
   EXPECT_EQ(CollectBatchFiles(empty).refusal, "no pictures found");

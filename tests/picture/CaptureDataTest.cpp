@@ -2,6 +2,7 @@
 // orders, agreement with the image library on a real camera file, and files that claim what
 // they do not hold.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "picture/CBxPicBufAPI.h"
 #include "picture/CaptureData.h"
@@ -146,6 +147,9 @@ TEST(CaptureData, FilesWithoutCaptureDataSaySoAndOtherFilesAreRefused) {
   EXPECT_TRUE(ReadCaptureData(folder.path(), &d));
   WriteTextFile(folder / "empty.jpg", "");
   EXPECT_TRUE(ReadCaptureData(folder / "empty.jpg", &d));
+  // A named pipe nobody writes to is refused at once, not waited on.
+  ASSERT_EQ(::mkfifo((folder / "pipe.jpg").c_str(), 0600), 0);
+  EXPECT_TRUE(ReadCaptureData(folder / "pipe.jpg", &d));
 }
 
 TEST(CaptureData, SerialComesFromTheBodyFieldElseFromACanonOrNikonMakerNote) {
