@@ -19,8 +19,10 @@ using capture::ByteSource;
 using capture::MemorySource;
 using capture::TiffSpan;
 
-// A file read through its first block, which holds the whole header of nearly every JPEG, and
-// single reads beyond it.
+// A file read through its first block, which holds the EXIF directories of nearly every JPEG,
+// and single reads beyond it. 16 KB: a larger block costs more than it saves once the files
+// are not in the page cache (measured with bench/capture_bench.cpp: 64 KB took a third longer
+// for 1,000 files read from the disk).
 class FileSource final : public ByteSource {
  public:
   explicit FileSource(const std::filesystem::path& path)
@@ -50,7 +52,7 @@ class FileSource final : public ByteSource {
   }
 
  private:
-  static constexpr uint64_t kHeadBytes = 64 * 1024;
+  static constexpr uint64_t kHeadBytes = 16 * 1024;
 
   bool ReadFromFile(uint64_t offset, void* out, size_t count) const {
     auto* to = static_cast<uint8_t*>(out);
@@ -101,11 +103,12 @@ void ReadJpeg(const ByteSource& file, CaptureData* data) {
     if (length < 2) return;
     const uint64_t payload = at + 4, payloadBytes = length - 2;
     if (marker == 0xE1 && !haveExif && payloadBytes > 6) {
-      std::vector<uint8_t> segment(payloadBytes);
-      if (!file.Read(payload, segment.data(), segment.size())) return;
-      if (std::memcmp(segment.data(), "Exif\0\0", 6) == 0) {
+      uint8_t signature[6];
+      if (!file.Read(payload, signature, 6)) return;
+      if (std::memcmp(signature, "Exif\0\0", 6) == 0) {
         haveExif = true;
-        capture::ReadTiffCapture(MemorySource(segment), TiffSpan{6, payloadBytes - 6}, false, data);
+        // Read where it lies: the segment may end in a thumbnail that is of no use here.
+        capture::ReadTiffCapture(file, TiffSpan{payload + 6, payloadBytes - 6}, false, data);
       }
     } else if (IsStartOfFrame(marker) && !haveFrame && payloadBytes >= 5) {
       uint8_t frame[5];
@@ -138,10 +141,8 @@ void ReadPng(const ByteSource& file, CaptureData* data) {
       data->height = Big32(h + 4);
       data->bitsPerComponent = h[8];
     } else if (std::memcmp(c + 4, "eXIf", 4) == 0 && length <= kMaxExifBytes && !haveExif) {
-      std::vector<uint8_t> exif(length);
-      if (!file.Read(at + 8, exif.data(), exif.size())) return;
       haveExif = true;
-      capture::ReadTiffCapture(MemorySource(exif), TiffSpan{0, length}, false, data);
+      capture::ReadTiffCapture(file, TiffSpan{at + 8, length}, false, data);
     }
     at += 12 + uint64_t{length};
   }

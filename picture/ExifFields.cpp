@@ -1,6 +1,7 @@
 // The TIFF directories that hold a picture's capture data: the first directory (camera,
 // date, and for TIFF files the picture's size), the EXIF directory it links to (exposure,
 // dates with their fractions, serial number) and the simple maker notes that hold a serial.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <optional>
@@ -95,11 +96,15 @@ class TiffReader {
     std::vector<Entry> entries;
     uint8_t countField[2];
     if (offset == 0 || !Read(offset, countField, 2)) return entries;
-    const uint32_t count = std::min<uint32_t>(U16(countField), kMaxEntries);
+    uint32_t count = std::min<uint32_t>(U16(countField), kMaxEntries);
+    // The entries that lie inside the structure, read at once.
+    const uint64_t room = span_.length - std::min<uint64_t>(span_.length, uint64_t{offset} + 2);
+    count = static_cast<uint32_t>(std::min<uint64_t>(count, room / 12));
+    std::vector<uint8_t> table(size_t{count} * 12);
+    if (!Read(uint64_t{offset} + 2, table.data(), table.size())) return entries;
     entries.reserve(count);
     for (uint32_t i = 0; i < count; ++i) {
-      uint8_t e[12];
-      if (!Read(uint64_t{offset} + 2 + 12 * uint64_t{i}, e, 12)) break;
+      const uint8_t* e = table.data() + size_t{i} * 12;
       Entry entry;
       entry.tag = static_cast<uint16_t>(U16(e));
       entry.type = static_cast<uint16_t>(U16(e + 2));

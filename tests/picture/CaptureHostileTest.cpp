@@ -185,6 +185,9 @@ TEST(CaptureDataHostile, FilesCutBeyondTheirFirstBlockAreReadSafelyFromDisk) {
     WriteTextFile(folder / "cut.jpg", far.substr(0, length));
     CaptureData d;
     EXPECT_FALSE(ReadCaptureData(folder / "cut.jpg", &d)) << length;
-    EXPECT_EQ(d.HasTime(), length >= exifEnd) << length;
+    // The directories are read where they lie: whole, they give the time even when the
+    // segment's end is cut off.
+    EXPECT_TRUE(length < exifEnd || d.HasTime()) << length;
+    EXPECT_TRUE(length > exifAt + 10 || !d.HasTime()) << length;
   }
 }
