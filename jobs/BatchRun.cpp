@@ -154,6 +154,12 @@ class BatchRunner {
   BatchRunSummary Run() {
     BatchRunSummary summary;
     summary.series.resize(plan_.series.size());
+    if (plan_.outputs.size() != plan_.series.size()) {  // not a plan PlanBatch made
+      for (BatchSeriesResult& r : summary.series)
+        r = {BatchSeriesStatus::kFailed, "the batch names no result for it"};
+      summary.failed = static_cast<int>(summary.series.size());
+      return summary;
+    }
     for (size_t i = 0; i < plan_.series.size(); ++i) {
       if (progress_ && progress_->CancelRequested()) summary.cancelled = true;
       if (summary.cancelled) break;
@@ -266,7 +272,8 @@ std::string BatchRunSummary::Text() const {
   if (alreadyDone > 0) text += ", " + std::to_string(alreadyDone) + " already done";
   if (nothingToFuse > 0)
     text += ", " + std::to_string(nothingToFuse) +
-            (nothingToFuse == 1 ? " single picture" : " single pictures") + " left as they are";
+            (nothingToFuse == 1 ? " single picture left as it is"
+                                : " single pictures left as they are");
   if (failed > 0) {
     text += ", " + std::to_string(failed) + " failed:";
     bool firstProblem = true;

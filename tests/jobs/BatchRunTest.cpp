@@ -197,7 +197,7 @@ TEST_F(BatchRunTest, AFailingSeriesIsReportedAndTheOthersAreFused) {
   const BatchRunSummary summary = RunBatch(plan, {}, nullptr);
   EXPECT_TRUE(summary.AnyFailed());
   EXPECT_EQ(summary.Text(),
-            "3 series fused, 1 single picture left as they are, 3 failed: series 2: \"" +
+            "3 series fused, 1 single picture left as it is, 3 failed: series 2: \"" +
                 broken.string() + "\" cannot be read or has an unsupported format; series 4: \"" +
                 wide.string() +
                 "\" has another size, number of components or bit depth than the first picture "
