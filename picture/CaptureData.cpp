@@ -142,7 +142,13 @@ void ReadPng(const ByteSource& file, CaptureData* data) {
       data->bitsPerComponent = h[8];
     } else if (std::memcmp(c + 4, "eXIf", 4) == 0 && length <= kMaxExifBytes && !haveExif) {
       haveExif = true;
-      capture::ReadTiffCapture(file, TiffSpan{at + 8, length}, false, data);
+      // Some writers keep the JPEG segment's "Exif" signature in front of the structure.
+      uint8_t signature[6] = {};
+      const uint64_t skip = length > 6 && file.Read(at + 8, signature, 6) &&
+                                    std::memcmp(signature, "Exif\0\0", 6) == 0
+                                ? 6
+                                : 0;
+      capture::ReadTiffCapture(file, TiffSpan{at + 8 + skip, length - skip}, false, data);
     }
     at += 12 + uint64_t{length};
   }
