@@ -1,0 +1,23 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "picture/SBxPicBuf.h"
+#include "settings/Parameters.h"
+
+// Writing a job's result the way every saved result is written: the format from the file's
+// extension, JPEG and BMP at 8 bits, the metadata and colour profile of the picture it was made
+// from, and the file complete or not there at all.
+
+struct ResultWriteOptions {
+  int jpegQuality = parameter::kJpegQuality.defaultValue;
+  int depth = 0;             // 8 or 16; 0 keeps the picture's
+  bool copyMetadata = true;  // from the metadata source
+};
+
+// Writes `picture` to `output`; empty on success, else why not, in words that follow the
+// file's name ("the disk is full"). The caller's picture is left as it is.
+std::string WriteResultFile(const SBxPicBuf& picture, const std::filesystem::path& output,
+                            const std::filesystem::path& metadataSource,
+                            const ResultWriteOptions& options);
