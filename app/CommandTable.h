@@ -2,6 +2,10 @@
 
 #include <QObject>
 #include <map>
+#include <optional>
+
+#include "app/Messages.h"
+#include "settings/TextIds.h"
 
 class QAction;
 class QMenu;
@@ -21,8 +25,8 @@ class CommandTable : public QObject {
   void BuildToolbar(QToolBar* toolbar, QWidget* zoomBox);
 
   // The toolbar button of a command (null for commands without one).
-  QAction* Button(int command) const;
-  bool IsEnabled(int command) const;
+  QAction* Button(CommandId command) const;
+  bool IsEnabled(CommandId command) const;
   QMenu* PopupMenu() const { return menu_; }
   QToolButton* MenuButton() const { return menuButton_; }
 
@@ -44,12 +48,13 @@ class CommandTable : public QObject {
   void GreyMenus(bool grey);
 
  signals:
-  void Triggered(int command);
+  void Triggered(CommandId command);
 
  private:
-  QAction* AddButton(QToolBar* toolbar, int command, const char* image, int tooltipText);
-  QAction* AddMenuItem(QMenu* menu, int command);
-  void SetEnabled(std::initializer_list<int> commands, bool enabled);
+  QAction* AddButton(QToolBar* toolbar, CommandId command, const char* image,
+                     std::optional<TextId> tooltipText);
+  QAction* AddMenuItem(QMenu* menu, CommandId command);
+  void SetEnabled(std::initializer_list<CommandId> commands, bool enabled);
 
   QWidget* window_;
   QWidget* zoomBox_ = nullptr;
@@ -58,6 +63,6 @@ class CommandTable : public QObject {
   QMenu* createMenu_ = nullptr;
   QMenu* helpMenu_ = nullptr;
   QToolButton* menuButton_ = nullptr;
-  std::map<int, QAction*> buttons_;
-  std::map<int, QAction*> menuItems_;
+  std::map<CommandId, QAction*> buttons_;
+  std::map<CommandId, QAction*> menuItems_;
 };

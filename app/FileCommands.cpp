@@ -13,9 +13,6 @@
 
 namespace {
 
-constexpr int kTextSaveAs = 8;
-constexpr int kTextError = 40;
-
 std::string PathText(const std::filesystem::path& path) {
   return path.string();
 }
@@ -25,7 +22,7 @@ bool AskSaveName(UserDialogs& dialogs, QWidget* parent, const AppState& state, i
                  std::filesystem::path* name, int* formatCode) {
   const uint32_t bits = state.document.result.bitsPerComponent;
   SaveDialogRequest request;
-  request.title = LangText(kTextSaveAs);
+  request.title = LangText(TextId::kSaveAs);
   request.filters = SaveFilterPatterns(bits);
   if (!state.currentFilePath.empty()) {
     const SaveProposal proposal = ProposeSaveName(state.currentFilePath, bits);
@@ -53,12 +50,13 @@ bool AskSaveName(UserDialogs& dialogs, QWidget* parent, const AppState& state, i
 bool OpenSourceImageAsking(UserDialogs& dialogs, QWidget* parent, AppState* state,
                            std::filesystem::path* path) {
   if (path->empty()) {
-    const auto chosen = dialogs.ChooseOpenFile(parent, LangText(kTextSelectSource), kOpenFilter);
+    const auto chosen =
+        dialogs.ChooseOpenFile(parent, LangText(TextId::kSelectSource), kOpenFilter);
     if (!chosen) return true;
     *path = *chosen;
   }
   if (OpenSourceImage(&state->document, *path, &state->currentFilePath)) {
-    dialogs.ShowMessage(parent, LangText(kTextError), LangText(kTextNotSupported),
+    dialogs.ShowMessage(parent, LangText(TextId::kError), LangText(TextId::kNotSupported),
                         MessageIcon::kNone);
     return true;
   }
@@ -83,17 +81,17 @@ bool SaveImageAs(UserDialogs& dialogs, QWidget* parent, AppState* state,
   try {
     if (WriteImageFile(&result, &state->document.mask, destination, state->metadataSourcePath,
                        formatCode, quality))
-      problem = LangText(kTextCannotOpenFile) + " " + PathText(destination);
+      problem = LangText(TextId::kCannotOpenFile) + " " + PathText(destination);
   } catch (const UnsupportedImageFormat&) {
-    problem = LangText(kTextNotSupported);
+    problem = LangText(TextId::kNotSupported);
   } catch (const ImageReadError&) {
     // The opened file, whose metadata is copied, was moved or deleted since.
-    problem = LangText(kTextCannotOpenFile) + " " + PathText(state->metadataSourcePath);
+    problem = LangText(TextId::kCannotOpenFile) + " " + PathText(state->metadataSourcePath);
   } catch (const std::exception&) {
-    problem = LangText(kTextCannotOpenFile) + " " + PathText(destination);
+    problem = LangText(TextId::kCannotOpenFile) + " " + PathText(destination);
   }
   if (!problem.empty()) {
-    dialogs.ShowMessage(parent, LangText(kTextWarning), problem, MessageIcon::kWarning);
+    dialogs.ShowMessage(parent, LangText(TextId::kWarning), problem, MessageIcon::kWarning);
     return true;
   }
   WriteSetting("jpeg", quality);
@@ -103,8 +101,6 @@ bool SaveImageAs(UserDialogs& dialogs, QWidget* parent, AppState* state,
 
 void RunOptions(UserDialogs& dialogs, QWidget* parent, const std::filesystem::path& languageFile,
                 StartupSettings* startup, int* languageIndex) {
-  constexpr int kTextReport = 38;
-  constexpr int kTextRestart = 47;
   const int before = *languageIndex;
   const LanguageList languages = LoadLanguageList(languageFile);
   const bool crashed = startup->crashedLastTime;
@@ -118,9 +114,9 @@ void RunOptions(UserDialogs& dialogs, QWidget* parent, const std::filesystem::pa
   if (!chosen) return;
   *languageIndex = *chosen;
   WriteCurrentLanguage(languageFile, *chosen);  // a read-only program folder keeps the old one
-  const int reloaded[] = {kTextRestart, kTextReport};
+  const TextId reloaded[] = {TextId::kRestartNeeded, TextId::kReport};
   LoadTexts(languageFile, *chosen, reloaded);
   if (*chosen != before)
-    dialogs.ShowMessage(parent, LangText(kTextReport), LangText(kTextRestart),
+    dialogs.ShowMessage(parent, LangText(TextId::kReport), LangText(TextId::kRestartNeeded),
                         MessageIcon::kInformation);
 }

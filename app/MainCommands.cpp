@@ -17,8 +17,6 @@
 #include "settings/TextTable.h"
 
 namespace {
-constexpr int kTextAbout = 42;
-
 // result becomes a copy of source.
 void CopySourceToResult(ImageDocument* document) {
   CBxPicBufAPI::ReinitHeap(&document->result, &document->source);
@@ -26,48 +24,48 @@ void CopySourceToResult(ImageDocument* document) {
 }
 }  // namespace
 
-void MainWindow::ExecuteCommand(int command) {
+void MainWindow::ExecuteCommand(CommandId command) {
   if (state_.busy) return;
   if (isVisible()) activateWindow();
   switch (command) {
-    case kCmdOpen:
+    case CommandId::kOpen:
       CommandOpen();
       break;
-    case kCmdSaveAs:
+    case CommandId::kSaveAs:
       CommandSaveAs();
       break;
-    case kCmdClose:
+    case CommandId::kClose:
       CommandClose();
       break;
-    case kCmdMultiImage:
+    case CommandId::kMultiImage:
       CommandMultiImage();
       break;
-    case kCmdSingleImage:
+    case CommandId::kSingleImage:
       CommandSingleImage();
       break;
-    case kCmdDaylightUp:
-    case kCmdDaylightDown:
+    case CommandId::kDaylightUp:
+    case CommandId::kDaylightDown:
       CommandDaylight(command);
       break;
-    case kCmdSmartContrast:
+    case CommandId::kSmartContrast:
       CommandSmartContrast();
       break;
-    case kCmdToneMapping:
+    case CommandId::kToneMapping:
       CommandToneMapping();
       break;
-    case kCmdZoomIn:
+    case CommandId::kZoomIn:
       ZoomBy(kZoomInFactor);
       break;
-    case kCmdZoomOut:
+    case CommandId::kZoomOut:
       ZoomBy(kZoomOutFactor);
       break;
-    case kCmdZoomFit:
+    case CommandId::kZoomFit:
       if (state_.document.source.pixels) FitToView();
       break;
-    case kCmdZoom100:
+    case CommandId::kZoom100:
       if (state_.document.source.pixels) ZoomTo100();
       break;
-    case kCmdMenu: {
+    case CommandId::kMenu: {
       commands_->UpdateMenu();
       QWidget* button = commands_->MenuButton();
       const QPoint at = button != nullptr ? button->mapToGlobal(QPoint(0, button->height()))
@@ -75,24 +73,24 @@ void MainWindow::ExecuteCommand(int command) {
       commands_->PopupMenu()->popup(at);
       break;
     }
-    case kCmdOptions:
+    case CommandId::kOptions:
       RunOptions(*dialogs_, this, languageFile_, &startup_, &languageIndex_);
       break;
-    case kCmdToggleSources:
+    case CommandId::kToggleSources:
       CommandToggleSources();
       break;
-    case kCmdPrevious:
-    case kCmdNext:
+    case CommandId::kPrevious:
+    case CommandId::kNext:
       CommandBrowseSeries(command);
       break;
-    case kCmdAbout:
+    case CommandId::kAbout:
       CommandAbout();
       break;
-    case kCmdExit:  // through the unsaved question, like the close button
+    case CommandId::kExit:  // through the unsaved question, like the close button
       close();
       break;
-    case kCmdSeriesReady:
-    case kCmdDaylightReady:
+    case CommandId::kSeriesReady:
+    case CommandId::kDaylightReady:
       CommandSeriesReady(command);
       break;
     default:
@@ -146,16 +144,15 @@ void MainWindow::CommandClose() {
 }
 
 void MainWindow::CommandAbout() {
-  const std::string text = "Melvaro " MELVARO_VERSION
-                           "\n\nExposure fusion, synthetic bracketing, tone mapping and "
-                           "contrast for photographs.";
-  dialogs_->ShowMessage(this, LangText(kTextAbout), text, MessageIcon::kInformation);
+  const std::string text = FormatText(TextId::kAboutProduct, {MELVARO_VERSION}) + "\n\n" +
+                           LangText(TextId::kAboutDescription);
+  dialogs_->ShowMessage(this, LangText(TextId::kAboutCaption), text, MessageIcon::kInformation);
 }
 
 bool MainWindow::SourceDepthSupported() {
   const uint32_t bits = state_.document.source.bitsPerComponent;
   if (bits == 8 || bits == 16) return true;
-  dialogs_->ShowMessage(this, LangText(kTextWarning), LangText(kTextNotSupported),
+  dialogs_->ShowMessage(this, LangText(TextId::kWarning), LangText(TextId::kNotSupported),
                         MessageIcon::kNone);
   return false;
 }
@@ -187,17 +184,18 @@ void MainWindow::CommandSingleImage() {
   request.denoiseLevel = static_cast<uint32_t>(noise);
   StartSeriesJob([this, job = hooks_.seriesJob,
                   request](JobProgress& progress) { return job(state_, request, progress); },
-                 kCmdSeriesReady);
+                 CommandId::kSeriesReady);
 }
 
-void MainWindow::CommandDaylight(int command) {
+void MainWindow::CommandDaylight(CommandId command) {
   if (!hooks_.seriesJob) return;
   SeriesRequest request;
-  request.kind = command == kCmdDaylightUp ? SeriesKind::kDaylightUp : SeriesKind::kDaylightDown;
+  request.kind =
+      command == CommandId::kDaylightUp ? SeriesKind::kDaylightUp : SeriesKind::kDaylightDown;
   if (!PrepareSeriesWork()) return;
   StartSeriesJob([this, job = hooks_.seriesJob,
                   request](JobProgress& progress) { return job(state_, request, progress); },
-                 kCmdDaylightReady);
+                 CommandId::kDaylightReady);
 }
 
 void MainWindow::OpenHookPanel(const ProcessingHooks::PanelFactory& factory) {
@@ -227,11 +225,11 @@ void MainWindow::CommandToneMapping() {
   OpenHookPanel(hooks_.toneMappingPanel);
 }
 
-void MainWindow::CommandSeriesReady(int command) {
+void MainWindow::CommandSeriesReady(CommandId command) {
   state_.resultUnsaved = 0;
   state_.showSources = 0;
   CBxPicBufAPI::ReinitHeap(&state_.document.source, &state_.workPicture);
   CBxPicBufAPI::Copy(&state_.document.source, &state_.workPicture);
   CopySourceToResult(&state_.document);
-  OpenHookPanel(command == kCmdSeriesReady ? hooks_.multiImagePanel : hooks_.daylightPanel);
+  OpenHookPanel(command == CommandId::kSeriesReady ? hooks_.multiImagePanel : hooks_.daylightPanel);
 }

@@ -50,7 +50,7 @@ bool MainWindow::StartProgressJob(JobBody body, std::function<void(const JobResu
   return true;
 }
 
-bool MainWindow::StartSeriesJob(JobBody body, int doneCommand) {
+bool MainWindow::StartSeriesJob(JobBody body, CommandId doneCommand) {
   if (JobRunning()) return false;
   SetStatusText({});
   return StartProgressJob(std::move(body), [this, doneCommand](const JobResult& result) {
@@ -58,14 +58,14 @@ bool MainWindow::StartSeriesJob(JobBody body, int doneCommand) {
   });
 }
 
-void MainWindow::SeriesJobEnded(const JobResult& result, int doneCommand) {
+void MainWindow::SeriesJobEnded(const JobResult& result, CommandId doneCommand) {
   if (result.end == JobEnd::kFinished) {
     ExecuteCommand(doneCommand);
     return;
   }
   ReloadJobSource();
   if (result.end == JobEnd::kFailed && !result.message.empty())
-    dialogs_->ShowMessage(this, LangText(kTextWarning), result.message, MessageIcon::kWarning);
+    dialogs_->ShowMessage(this, LangText(TextId::kWarning), result.message, MessageIcon::kWarning);
 }
 
 // After an aborted or failed series the picture the user opened comes back, as it was on
@@ -90,7 +90,7 @@ bool MainWindow::StartPanelJob(JobBody body, std::function<void(const JobResult&
   state_.busy = 1;
   panelJob_->Start(std::move(body), reporter_,
                    [this, finished = std::move(finished)](const JobResult& result) {
-                     HandleMessage(kMsgRedraw);
+                     HandleMessage(AppMessage::kRedraw);
                      if (finished) finished(result);
                    });
   return true;

@@ -11,17 +11,14 @@
 #include "settings/TextTable.h"
 
 namespace {
-constexpr int kTextShowing = 22;
-constexpr int kTextOf = 23;
-constexpr int kTextSameResolution = 54;
-constexpr int kTextMoreThanOneFile = 77;
 constexpr const char* kSeriesFilter = "*.bmp;*.jpg;*.gif;*.tif;*.png";
 }  // namespace
 
-void MainWindow::ShowSeriesStatus(int hintText) {
+void MainWindow::ShowSeriesStatus(TextId hintText) {
   const SourceList& list = state_.sourceList;
-  SetStatusText(LangText(kTextShowing) + " " + std::to_string(list.index + 1) + " " +
-                LangText(kTextOf) + " " + std::to_string(list.count) + ". " + LangText(hintText));
+  SetStatusText(LangText(TextId::kShowing) + " " + std::to_string(list.index + 1) + " " +
+                LangText(TextId::kOf) + " " + std::to_string(list.count) + ". " +
+                LangText(hintText));
 }
 
 // Loads every chosen file, checks it against the first and lists it. False after a refusal,
@@ -34,7 +31,7 @@ bool MainWindow::LoadSeries(const std::vector<std::filesystem::path>& files) {
     if (list.count >= SourceList::kCapacity) break;  // the series holds 99 files
     std::filesystem::path path = file;
     if (OpenSourceImageAsking(*dialogs_, this, &state_, &path)) {
-      ShowMessage(kTextWarning, LangText(kTextCannotOpenFile) + " " + path.string());
+      ShowMessage(TextId::kWarning, LangText(TextId::kCannotOpenFile) + " " + path.string());
       return false;
     }
     const SBxPicBuf& source = state_.document.source;
@@ -43,7 +40,7 @@ bool MainWindow::LoadSeries(const std::vector<std::filesystem::path>& files) {
       first.pixels = nullptr;
     }
     if (!SameGeometry(source, first)) {
-      ShowMessage(kTextWarning, LangText(kTextSameResolution));
+      ShowMessage(TextId::kWarning, LangText(TextId::kSameResolution));
       return false;
     }
     list.Append(path);
@@ -56,13 +53,13 @@ void MainWindow::CommandMultiImage() {
   state_.resultUnsaved = 0;  // the user agreed once: Close does not ask again
   CommandClose();
   state_.multiImageMode = 1;
-  OpenSeriesFiles(dialogs_->ChooseOpenFiles(this, LangText(kTextSelectSource), kSeriesFilter));
+  OpenSeriesFiles(dialogs_->ChooseOpenFiles(this, LangText(TextId::kSelectSource), kSeriesFilter));
 }
 
 void MainWindow::OpenSeriesFiles(const std::vector<std::filesystem::path>& files) {
   if (files.empty()) return;
   if (files.size() < 2) {
-    ShowMessage(kTextWarning, LangText(kTextMoreThanOneFile));
+    ShowMessage(TextId::kWarning, LangText(TextId::kMoreThanOneFile));
     return;
   }
   SetWindowCursor(Qt::WaitCursor);
@@ -87,7 +84,7 @@ void MainWindow::OpenSeriesFiles(const std::vector<std::filesystem::path>& files
   RenderView(&view_, kRenderRefresh, &state_.document.result, kSlotResult, 0, nullptr);
   FitToView();
   zoomBox_->setEnabled(true);
-  ShowSeriesStatus(kTextUseArrows);
+  ShowSeriesStatus(TextId::kUseArrows);
   OpenHookPanel(hooks_.multiImagePanel);
 }
 
@@ -108,20 +105,20 @@ void MainWindow::CommandToggleSources() {
   state_.showSources = state_.showSources ? 0 : 1;
   RenderShown(kRenderCached);
   if (state_.showSources)
-    ShowSeriesStatus(kTextUseArrows);
+    ShowSeriesStatus(TextId::kUseArrows);
   else
-    SetStatusText(LangText(kTextPressF5));
+    SetStatusText(LangText(TextId::kPressF5));
 }
 
-void MainWindow::CommandBrowseSeries(int command) {
+void MainWindow::CommandBrowseSeries(CommandId command) {
   SourceList& list = state_.sourceList;
   if (!state_.multiImageMode || !state_.showSources || list.count <= 0) return;
-  if (command == kCmdPrevious)
+  if (command == CommandId::kPrevious)
     list.index = list.index > 0 ? list.index - 1 : list.count - 1;
   else
     list.index = (list.index + 1) % list.count;
   std::filesystem::path path = list.entries[static_cast<size_t>(list.index)];
   if (OpenSourceImageAsking(*dialogs_, this, &state_, &path)) return;
   RenderAndRepaint(kRenderRefresh, &state_.document.source, kSlotSource);
-  ShowSeriesStatus(kTextArrowsOrF5);
+  ShowSeriesStatus(TextId::kArrowsOrF5);
 }

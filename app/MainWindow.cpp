@@ -10,6 +10,7 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QToolBar>
+#include <optional>
 
 #include "app/CommandTable.h"
 #include "app/DockPanel.h"
@@ -25,30 +26,6 @@
 #include "picture/CBxPicBufAPI.h"
 #include "settings/Settings.h"
 #include "settings/TextTable.h"
-
-namespace {
-constexpr int kTextCrashedLastTime = 2;
-constexpr int kTextNotSavedQuestion = 21;
-
-bool IsAppMessage(int id) {
-  switch (id) {
-    case kMsgRedraw:
-    case kMsgRedrawResult:
-    case kMsgResultNotSaved:
-    case kMsgWaitCursor:
-    case kMsgArrowCursor:
-    case kMsgMoveCursor:
-    case kMsgCopyScratch:
-    case kMsgToneJobDone:
-    case kMsgToneJobAbandoned:
-    case kMsgStartToneJob:
-    case kMsgParseZoom:
-      return true;
-    default:
-      return false;
-  }
-}
-}  // namespace
 
 MainWindow::MainWindow(UserDialogs* dialogs, QWidget* parent)
     : QMainWindow(parent), dialogs_(dialogs) {
@@ -96,7 +73,7 @@ MainWindow::~MainWindow() {
 
 void MainWindow::ShowCrashWarningIfNeeded(bool crashedLastTime) {
   if (crashedLastTime)
-    dialogs_->ShowMessage(this, LangText(kTextWarning), LangText(kTextCrashedLastTime),
+    dialogs_->ShowMessage(this, LangText(TextId::kWarning), LangText(TextId::kCrashedLastTime),
                           MessageIcon::kInformation);
 }
 
@@ -118,7 +95,7 @@ void MainWindow::BuildWindow() {
   commands_->BuildToolbar(toolbar, zoomBox_);
   connect(commands_, &CommandTable::Triggered, this, &MainWindow::ExecuteCommand);
   connect(zoomBox_, &ZoomBox::PresetChosen, this, &MainWindow::OnPresetChosen);
-  connect(zoomBox_, &ZoomBox::TextConfirmed, this, [this] { SendMessage(kMsgParseZoom); });
+  connect(zoomBox_, &ZoomBox::TextConfirmed, this, [this] { SendMessage(AppMessage::kParseZoom); });
   connect(zoomBox_, &ZoomBox::FocusBack, this, &MainWindow::FocusView);
 
   auto* central = new QWidget(this);
@@ -151,10 +128,10 @@ void MainWindow::ConnectView() {
 
 bool MainWindow::MayDiscardResult() {
   if (!state_.resultUnsaved) return true;
-  return dialogs_->AskYesNo(this, LangText(kTextWarning), LangText(kTextNotSavedQuestion));
+  return dialogs_->AskYesNo(this, LangText(TextId::kWarning), LangText(TextId::kNotSavedQuestion));
 }
 
-void MainWindow::ShowMessage(int captionText, const std::string& text) {
+void MainWindow::ShowMessage(TextId captionText, const std::string& text) {
   dialogs_->ShowMessage(this, LangText(captionText), text, MessageIcon::kInformation);
 }
 
@@ -178,25 +155,25 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
     QCoreApplication::sendEvent(activePanel_, event);
     return;
   }
-  int command = 0;
+  std::optional<CommandId> command;
   if (event->key() == Qt::Key_F5)
-    command = kCmdToggleSources;
+    command = CommandId::kToggleSources;
   else if (event->key() == Qt::Key_Left)
-    command = kCmdPrevious;
+    command = CommandId::kPrevious;
   else if (event->key() == Qt::Key_Right)
-    command = kCmdNext;
+    command = CommandId::kNext;
   else if (text == QLatin1String("+"))
-    command = kCmdZoomIn;
+    command = CommandId::kZoomIn;
   else if (text == QLatin1String("-"))
-    command = kCmdZoomOut;
+    command = CommandId::kZoomOut;
   else if (event->key() == Qt::Key_Question && (event->modifiers() & Qt::AltModifier))
-    command = kCmdAbout;
-  if (command == 0) {
+    command = CommandId::kAbout;
+  if (!command) {
     QMainWindow::keyPressEvent(event);
     return;
   }
   event->accept();
-  ExecuteCommand(command);
+  ExecuteCommand(*command);
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
@@ -219,50 +196,51 @@ void MainWindow::OpenDroppedFiles(const QList<QUrl>& urls) {
   AfterSourceLoaded(path);
 }
 
-void MainWindow::SendMessage(int message) {
-  if (IsAppMessage(message))
-    HandleMessage(message);
-  else
-    ExecuteCommand(message);
+void MainWindow::SendMessage(AppMessage message) {
+  HandleMessage(message);
 }
 
-void MainWindow::PostMessage(int message) {
+void MainWindow::PostMessage(AppMessage message) {
   QMetaObject::invokeMethod(
-      this, [this, message] { SendMessage(message); }, Qt::QueuedConnection);
+      this, [this, message] { HandleMessage(message); }, Qt::QueuedConnection);
 }
 
-void MainWindow::HandleMessage(int message) {
+void MainWindow::SendCommand(CommandId command) {
+  ExecuteCommand(command);
+}
+
+void MainWindow::HandleMessage(AppMessage message) {
   switch (message) {
-    case kMsgRedraw:
+    case AppMessage::kRedraw:
       RefreshBothCaches();
       break;
-    case kMsgRedrawResult:
+    case AppMessage::kRedrawResult:
       RenderAndRepaint(kRenderCached, &state_.document.result, kSlotResult);
       break;
-    case kMsgResultNotSaved:
+    case AppMessage::kResultNotSaved:
       state_.resultUnsaved = 1;
       break;
-    case kMsgWaitCursor:
+    case AppMessage::kWaitCursor:
       SetWindowCursor(Qt::WaitCursor);
       break;
-    case kMsgArrowCursor:
+    case AppMessage::kArrowCursor:
       SetWindowCursor(Qt::ArrowCursor);
       break;
-    case kMsgMoveCursor:
+    case AppMessage::kMoveCursor:
       SetWindowCursor(Qt::SizeAllCursor);
       break;
-    case kMsgCopyScratch:
+    case AppMessage::kCopyScratch:
       RenderView(&view_, kRenderScratch, nullptr, kSlotResult, 1, nullptr);
       imageView_->update();
       break;
-    case kMsgToneJobDone:
+    case AppMessage::kToneJobDone:
       state_.busy = 0;
       state_.toolDialogOpen = 0;
       state_.resultUnsaved = 1;
       RenderAndRepaint(kRenderRefresh, &state_.document.result, kSlotResult);
       commands_->EnableAfterProcessing(state_.multiImageMode != 0);
       break;
-    case kMsgToneJobAbandoned:
+    case AppMessage::kToneJobAbandoned:
       state_.busy = 0;
       state_.toolDialogOpen = 0;
       state_.resultUnsaved = 0;
@@ -270,10 +248,10 @@ void MainWindow::HandleMessage(int message) {
       CBxPicBufAPI::Copy(&state_.document.result, &state_.workPicture);
       RenderAndRepaint(kRenderRefresh, &state_.document.result, kSlotResult);
       break;
-    case kMsgParseZoom:
+    case AppMessage::kParseZoom:
       OnTypedZoom();
       break;
-    default:  // kMsgStartToneJob: a panel hands its job over with StartPanelJob
+    case AppMessage::kStartToneJob:  // a panel hands its job over with StartPanelJob
       break;
   }
 }

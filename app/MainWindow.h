@@ -37,10 +37,10 @@ class MainWindow : public QMainWindow, public PanelHost {
   // Stops a running job, stores the settings of an orderly exit and frees the pictures.
   ~MainWindow() override;
 
-  // Runs a command of CommandId; ignored while a panel job runs (AppState::busy).
-  void ExecuteCommand(int command);
-  // Handles a message of AppMessage now.
-  void HandleMessage(int message);
+  // Runs a command; ignored while a panel job runs (AppState::busy).
+  void ExecuteCommand(CommandId command);
+  // Handles a message now.
+  void HandleMessage(AppMessage message);
   // Files dropped on the window: the first one is opened like Open, without the dialog.
   void OpenDroppedFiles(const QList<QUrl>& urls);
   // Files named on the command line: one is opened like Open, several as a series like the
@@ -53,14 +53,15 @@ class MainWindow : public QMainWindow, public PanelHost {
   UserDialogs& Dialogs() override { return *dialogs_; }
   QWidget* Window() override { return this; }
   StartupSettings& Startup() override { return startup_; }
-  void SendMessage(int message) override;
-  void PostMessage(int message) override;
+  void SendMessage(AppMessage message) override;
+  void PostMessage(AppMessage message) override;
+  void SendCommand(CommandId command) override;
   void SetStatusText(const std::string& text) override;
-  void ShowSeriesStatus(int hintText) override;
+  void ShowSeriesStatus(TextId hintText) override;
   void OpenPanel(ToolPanel* panel) override;
   void ClosePanel(ToolPanel* panel) override;
   bool StartPanelJob(JobBody body, std::function<void(const JobResult&)> finished) override;
-  bool StartSeriesJob(JobBody body, int doneCommand) override;
+  bool StartSeriesJob(JobBody body, CommandId doneCommand) override;
   bool StartProgressJob(JobBody body, std::function<void(const JobResult&)> finished) override;
   void DisableCommandsForPanel() override;
   void GreyMenus(bool grey) override;
@@ -90,23 +91,23 @@ class MainWindow : public QMainWindow, public PanelHost {
 
   // The "ask" rule: true when nothing unsaved would be lost or the user agrees.
   bool MayDiscardResult();
-  void ShowMessage(int captionText, const std::string& text);
+  void ShowMessage(TextId captionText, const std::string& text);
 
   // Commands (MainCommands.cpp).
   void CommandOpen();
   void CommandSaveAs();
   void CommandClose();
   void CommandToggleSources();
-  void CommandBrowseSeries(int command);
+  void CommandBrowseSeries(CommandId command);
   void CommandAbout();
   void CommandSingleImage();
-  void CommandDaylight(int command);
+  void CommandDaylight(CommandId command);
   void CommandSmartContrast();
   void CommandToneMapping();
   void CommandMultiImage();
   void OpenSeriesFiles(const std::vector<std::filesystem::path>& files);
   bool LoadSeries(const std::vector<std::filesystem::path>& files);
-  void CommandSeriesReady(int command);
+  void CommandSeriesReady(CommandId command);
   void AfterSourceLoaded(const std::filesystem::path& path);
   bool PrepareSeriesWork();
   bool SourceDepthSupported();
@@ -137,7 +138,7 @@ class MainWindow : public QMainWindow, public PanelHost {
   // Jobs (MainJobs.cpp).
   void OpenProgressWindow();
   void CloseProgressWindow();
-  void SeriesJobEnded(const JobResult& result, int doneCommand);
+  void SeriesJobEnded(const JobResult& result, CommandId doneCommand);
   void ReloadJobSource();
   void SetWindowCursor(Qt::CursorShape shape);
 

@@ -5,12 +5,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "settings/TextTable.h"
+#include "app/UiText.h"
 
 namespace {
-QString Text(int n) {
-  return QString::fromStdString(LangText(n));
-}
 constexpr int kContentWidth = 297;
 }  // namespace
 
@@ -24,7 +21,7 @@ ProgressWindow::ProgressWindow(std::atomic<uint8_t>* cancelFlag, QWidget* parent
   bar_->setValue(0);
   bar_->setTextVisible(false);
   bar_->setFixedSize(kContentWidth, 21);
-  abort_ = new QPushButton(Text(68), this);
+  abort_ = new QPushButton(UiText(TextId::kAbort), this);
   abort_->setFixedSize(75, 23);
 
   auto* layout = new QVBoxLayout(this);
@@ -39,7 +36,7 @@ ProgressWindow::ProgressWindow(std::atomic<uint8_t>* cancelFlag, QWidget* parent
 
 void ProgressWindow::SetPercent(int percent) {
   if (cancelling_) return;  // "Canceling ..." stays until the job ends
-  label_->setText(Text(14) + QString::number(percent) + QLatin1Char('%'));
+  label_->setText(UiText(TextId::kProgress) + QString::number(percent) + QLatin1Char('%'));
   bar_->setValue(percent);
 }
 
@@ -50,5 +47,5 @@ void ProgressWindow::SetText(const QString& text) {
 void ProgressWindow::Abort() {
   cancelFlag_->store(1);
   cancelling_ = true;
-  label_->setText(Text(57));
+  label_->setText(UiText(TextId::kCanceling));
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/Jobs.h"
+#include "app/Messages.h"
 #include "app/ToolPanel.h"
 #include "app/panels/PanelControls.h"
 #include "app/panels/PreviewModel.h"
@@ -40,8 +41,8 @@ class FusionPanel : public ToolPanel {
   void Ok();
   void Cancel();
   void SetDefault();
-  // Shows the previous or next picture of the series (kCmdPrevious, kCmdNext).
-  void Browse(int command);
+  // Shows the previous or next picture of the series (CommandId::kPrevious, CommandId::kNext).
+  void Browse(CommandId command);
   // Runs a preview when the region changed, or always when forced.
   void RunPreview(bool force);
 

@@ -42,7 +42,7 @@ TEST_F(OptionsTest, ChoosingAnotherLanguageStoresItAndSaysSoInThatLanguage) {
   EXPECT_EQ(StoredLanguage(), "1");
   EXPECT_EQ(dialogs_.captions, std::vector<std::string>{"Bericht"});
   EXPECT_EQ(dialogs_.messages, std::vector<std::string>{"Bitte starten Sie das Programm neu"});
-  EXPECT_EQ(LangText(4), "File");  // the rest waits for the next start
+  EXPECT_EQ(LangText(TextId::kMenuFile), "File");  // the rest waits for the next start
 }
 
 TEST_F(OptionsTest, ConfirmingTheCurrentLanguageOrCancellingSaysNothing) {

@@ -23,18 +23,18 @@ class SaveAsTest : public WindowTest {
     image_ = TempPath("image.JPG");  // a camera's upper-case name
     std::filesystem::copy_file(kSunset, image_);
     ASSERT_TRUE(OpenFile(image_));
-    window_->SendMessage(kMsgResultNotSaved);
+    window_->SendMessage(AppMessage::kResultNotSaved);
   }
   void SaveAs(const std::filesystem::path& name, int filter, int quality = 85) {
     dialogs_.saveAnswer = SaveDialogAnswer{name, filter, quality};
-    window_->ExecuteCommand(kCmdSaveAs);
+    window_->ExecuteCommand(CommandId::kSaveAs);
   }
 
   std::filesystem::path image_;
 };
 
 TEST_F(SaveAsTest, ProposesTheVtxNameInTheOpenedFormat) {
-  window_->ExecuteCommand(kCmdSaveAs);  // cancelled: no answer given
+  window_->ExecuteCommand(CommandId::kSaveAs);  // cancelled: no answer given
   ASSERT_EQ(dialogs_.saveRequests.size(), 1u);
   const SaveDialogRequest& request = dialogs_.saveRequests[0];
   EXPECT_EQ(request.proposedName, "image-vtx");
@@ -53,7 +53,7 @@ TEST_F(SaveAsTest, WritesTheChosenFormatKeepsTheJpegQualityAndClearsTheMark) {
   EXPECT_EQ(ReadSetting("jpeg", "85"), 42);  // offered next time
   EXPECT_EQ(FileFormat(TempPath("out.jpg")), FIF_JPEG);
 
-  window_->SendMessage(kMsgResultNotSaved);
+  window_->SendMessage(AppMessage::kResultNotSaved);
   SaveAs(TempPath("out"), 3);  // typed without its extension
   const auto written = TempPath("out.png");
   EXPECT_EQ(FileFormat(written), FIF_PNG);
@@ -76,7 +76,7 @@ TEST_F(SaveAsTest, ASixteenBitResultOffersOnlyTiffAndPng) {
 TEST_F(SaveAsTest, AFailedWriteIsReportedAndLeavesTheResultUnsaved) {
   const QString title = window_->windowTitle();
   SaveAs(TempPath("missing-folder") / "out.png", 3);
-  EXPECT_EQ(dialogs_.captions, std::vector<std::string>{LangText(3)});
+  EXPECT_EQ(dialogs_.captions, std::vector<std::string>{LangText(TextId::kWarning)});
 
   std::filesystem::remove(image_);
   SaveAs(TempPath("out.png"), 3);

@@ -21,7 +21,7 @@ class SeriesTest : public WindowTest {
   }
   void OpenSeries(const std::vector<std::filesystem::path>& files) {
     dialogs_.openFiles = files;
-    window_->ExecuteCommand(kCmdMultiImage);
+    window_->ExecuteCommand(CommandId::kMultiImage);
   }
   int ShownGrey() const { return RowPtr(window_->State().document.source, 0)[0]; }
   std::string Status() const { return window_->StatusText().toStdString(); }
@@ -34,10 +34,12 @@ TEST_F(SeriesTest, UnusableSelectionsAreRefusedAndLeaveNothingOpen) {
     std::vector<std::filesystem::path> files;
     std::vector<std::string> messages;
   } cases[] = {
-      {{eight[0]}, {LangText(77)}},
-      {{eight[0], eight[1], MakeFiles(1, 9)[0]}, {LangText(54)}},
+      {{eight[0]}, {LangText(TextId::kMoreThanOneFile)}},
+      {{eight[0], eight[1], MakeFiles(1, 9)[0]}, {LangText(TextId::kSameResolution)}},
       // The loader's message, then the file's name.
-      {{eight[0], eight[1], missing}, {LangText(41), LangText(33) + " " + missing.string()}},
+      {{eight[0], eight[1], missing},
+       {LangText(TextId::kNotSupported),
+        LangText(TextId::kCannotOpenFile) + " " + missing.string()}},
   };
   for (const auto& c : cases) {
     dialogs_.messages.clear();
@@ -61,23 +63,25 @@ TEST_F(SeriesTest, MatchingFilesOpenOnTheFirstAndTheArrowsBrowseThemWithWrapArou
   EXPECT_EQ(state.sourceList.count, 5);
   EXPECT_EQ(state.showSources, 0);
   EXPECT_EQ(ShownGrey(), 0);
-  EXPECT_EQ(Status(), LangText(22) + " 1 " + LangText(23) + " 5. " + LangText(31));
+  EXPECT_EQ(Status(), LangText(TextId::kShowing) + " 1 " + LangText(TextId::kOf) + " 5. " +
+                          LangText(TextId::kUseArrows));
   EXPECT_EQ(panelsOpened_, 1);
-  window_->ExecuteCommand(kCmdNext);  // the result is shown: arrows do nothing
+  window_->ExecuteCommand(CommandId::kNext);  // the result is shown: arrows do nothing
   EXPECT_EQ(state.sourceList.index, 0);
 
-  window_->ExecuteCommand(kCmdToggleSources);
-  window_->ExecuteCommand(kCmdPrevious);
+  window_->ExecuteCommand(CommandId::kToggleSources);
+  window_->ExecuteCommand(CommandId::kPrevious);
   EXPECT_EQ(state.sourceList.index, 4);
   EXPECT_EQ(ShownGrey(), 4);
-  EXPECT_EQ(Status(), LangText(22) + " 5 " + LangText(23) + " 5. " + LangText(55));
-  window_->ExecuteCommand(kCmdNext);
+  EXPECT_EQ(Status(), LangText(TextId::kShowing) + " 5 " + LangText(TextId::kOf) + " 5. " +
+                          LangText(TextId::kArrowsOrF5));
+  window_->ExecuteCommand(CommandId::kNext);
   EXPECT_EQ(state.sourceList.index, 0);
   EXPECT_EQ(ShownGrey(), 0);
 
-  window_->ExecuteCommand(kCmdToggleSources);
+  window_->ExecuteCommand(CommandId::kToggleSources);
   EXPECT_EQ(state.showSources, 0);
-  EXPECT_EQ(Status(), LangText(56));
+  EXPECT_EQ(Status(), LangText(TextId::kPressF5));
 }
 
 }  // namespace

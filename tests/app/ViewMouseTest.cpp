@@ -41,16 +41,16 @@ class ViewInWindowTest : public WindowTest {
 
 TEST_F(ViewInWindowTest, ZoomStepsHaveNoLimitAndFitAnd100Reset) {
   const double fit = Zoom();
-  window_->ExecuteCommand(kCmdZoomIn);
+  window_->ExecuteCommand(CommandId::kZoomIn);
   EXPECT_DOUBLE_EQ(Zoom(), fit * 1.2);
   for (int i = 0; i < 20; ++i)
-    window_->ExecuteCommand(kCmdZoomIn);
+    window_->ExecuteCommand(CommandId::kZoomIn);
   EXPECT_GT(Zoom(), 8.0);  // buttons go past the wheel's limit
-  window_->ExecuteCommand(kCmdZoom100);
+  window_->ExecuteCommand(CommandId::kZoom100);
   EXPECT_DOUBLE_EQ(Zoom(), 1.0);
-  window_->ExecuteCommand(kCmdZoomOut);
+  window_->ExecuteCommand(CommandId::kZoomOut);
   EXPECT_DOUBLE_EQ(Zoom(), 0.8333333333333334);
-  window_->ExecuteCommand(kCmdZoomFit);
+  window_->ExecuteCommand(CommandId::kZoomFit);
   EXPECT_DOUBLE_EQ(Zoom(), fit);
   EXPECT_DOUBLE_EQ(window_->View().srcCx, 600.0);
   view_->setFocus();  // keys, when the view has the focus
@@ -100,7 +100,7 @@ TEST_F(ViewInWindowTest, RightButtonComparesWithTheSource) {
   AppState& state = window_->State();
   CBxPicBufAPI::SetConst(&state.document.result, 255);  // a result unlike the source
   state.showSources = 0;
-  window_->SendMessage(kMsgRedraw);
+  window_->SendMessage(AppMessage::kRedraw);
   ASSERT_EQ(CentrePixel()[0], 255);
   QTest::mousePress(view_, Qt::RightButton, Qt::NoModifier, centre_);
   EXPECT_NE(CentrePixel()[0], 255);  // the photograph
@@ -108,7 +108,7 @@ TEST_F(ViewInWindowTest, RightButtonComparesWithTheSource) {
   EXPECT_EQ(CentrePixel()[0], 255);
 
   state.showSources = 1;  // browsing the sources: the button does nothing
-  window_->SendMessage(kMsgRedraw);
+  window_->SendMessage(AppMessage::kRedraw);
   const Pixel shown = CentrePixel();
   QTest::mousePress(view_, Qt::RightButton, Qt::NoModifier, centre_);
   EXPECT_EQ(CentrePixel(), shown);
@@ -119,7 +119,7 @@ TEST_F(ViewInWindowTest, ResizingRedrawsAtTheNewSize) {
   window_->resize(700, 500);
   ASSERT_TRUE(QTest::qWaitFor([this] { return view_->SurfaceImage().width() == view_->width(); }));
   EXPECT_EQ(view_->SurfaceImage().size(), view_->size());
-  window_->ExecuteCommand(kCmdZoomFit);
+  window_->ExecuteCommand(CommandId::kZoomFit);
   EXPECT_NE(CentrePixel(), kBackgroundPixel);
   EXPECT_EQ(window_->Dock()->geometry().right(), window_->centralWidget()->width() - 1);
 }
@@ -137,7 +137,7 @@ class TakingPanel : public ToolPanel {
 };
 
 TEST_F(ViewInWindowTest, DraggingPansThePictureUnlessAnOpenPanelTakesThePress) {
-  window_->ExecuteCommand(kCmdZoom100);
+  window_->ExecuteCommand(CommandId::kZoom100);
   const double srcCx = window_->View().srcCx, srcCy = window_->View().srcCy;
   Drag(QPoint(300, 300), QPoint(340, 280));
   EXPECT_DOUBLE_EQ(window_->View().srcCx, srcCx - 40.0);
