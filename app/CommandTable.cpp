@@ -2,21 +2,16 @@
 
 #include <QAction>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QToolBar>
 #include <QToolButton>
 
-#include "app/Messages.h"
 #include "app/ToolbarIcons.h"
 #include "app/UiText.h"
 #include "app/ZoomBox.h"
 
 namespace {
-
-// The commands that need a single opened picture (not a series).
-constexpr std::initializer_list<CommandId> kSinglePictureCommands = {
-    CommandId::kSingleImage, CommandId::kToneMapping, CommandId::kDaylightUp,
-    CommandId::kDaylightDown, CommandId::kSmartContrast};
 
 // Toolbar images are 32 x 32; a button is 9 pixels larger in both directions.
 constexpr int kIconSize = 32;
@@ -29,42 +24,56 @@ QWidget* FixedGap(QWidget* parent, int width) {
   return gap;
 }
 
+std::size_t GroupIndex(CommandGroup group) {
+  return static_cast<std::size_t>(group);
+}
+
+CommandGroup GroupOf(CommandId command) {
+  const CommandSpec* spec = FindCommand(command);
+  return spec != nullptr ? spec->group : CommandGroup::kAlways;
+}
+
 }  // namespace
 
 CommandTable::CommandTable(QWidget* window) : QObject(window), window_(window) {
+  groupEnabled_.fill(true);
   menu_ = new QMenu(window);
-  fileMenu_ = menu_->addMenu(QString());
-  AddMenuItem(fileMenu_, CommandId::kOpen);
-  AddMenuItem(fileMenu_, CommandId::kSaveAs);
-  AddMenuItem(fileMenu_, CommandId::kClose);
-  fileMenu_->addSeparator();
-  AddMenuItem(fileMenu_, CommandId::kOptions);
-  fileMenu_->addSeparator();
-  AddMenuItem(fileMenu_, CommandId::kExit);
-  createMenu_ = menu_->addMenu(QString());
-  for (CommandId command :
-       {CommandId::kSmartContrast, CommandId::kSingleImage, CommandId::kMultiImage,
-        CommandId::kDaylightUp, CommandId::kDaylightDown, CommandId::kToneMapping})
-    AddMenuItem(createMenu_, command);
-  helpMenu_ = menu_->addMenu(QString());
-  AddMenuItem(helpMenu_, CommandId::kAbout);
+  QMenu* submenu = nullptr;
+  for (const MenuItem& item : MenuLayout()) {
+    if (item.kind == MenuItem::Kind::kSubmenu) {
+      submenu = menu_->addMenu(QString());
+      submenus_.push_back(submenu);
+    } else if (item.kind == MenuItem::Kind::kSeparator) {
+      submenu->addSeparator();
+    } else {
+      const CommandId command = item.command;
+      QAction* action = submenu->addAction(QString());
+      connect(action, &QAction::triggered, this, [this, command] { emit Triggered(command); });
+      menuItems_[command] = action;
+    }
+  }
+  // Accelerators of commands without a button live on the window.
+  for (const CommandSpec& spec : CommandSpecs()) {
+    if (spec.key.kind != CommandKey::Kind::kAccelerator || spec.icon != nullptr) continue;
+    auto* action = new QAction(window);
+    action->setShortcut(QKeySequence(QString::fromLatin1(spec.key.accelerator)));
+    window->addAction(action);
+    const CommandId command = spec.id;
+    connect(action, &QAction::triggered, this, [this, command] { emit Triggered(command); });
+  }
   UpdateMenu();
 }
 
-QAction* CommandTable::AddMenuItem(QMenu* menu, CommandId command) {
-  QAction* item = menu->addAction(QString());
-  connect(item, &QAction::triggered, this, [this, command] { emit Triggered(command); });
-  menuItems_[command] = item;
-  return item;
-}
-
-QAction* CommandTable::AddButton(QToolBar* toolbar, CommandId command, const char* image,
-                                 std::optional<TextId> tooltipText) {
-  QAction* button = toolbar->addAction(ToolbarIcon(QString::fromLatin1(image)), QString());
-  if (tooltipText) {
-    button->setText(UiText(*tooltipText));
-    button->setToolTip(UiText(*tooltipText));
+QAction* CommandTable::AddButton(QToolBar* toolbar, const CommandSpec& spec) {
+  QAction* button = toolbar->addAction(ToolbarIcon(QString::fromLatin1(spec.icon)), QString());
+  if (spec.tooltip) {
+    button->setText(UiText(*spec.tooltip));
+    button->setToolTip(UiText(*spec.tooltip));
   }
+  // The button's accelerator works while the button is enabled, wherever the focus is.
+  if (spec.key.kind == CommandKey::Kind::kAccelerator)
+    button->setShortcut(QKeySequence(QString::fromLatin1(spec.key.accelerator)));
+  const CommandId command = spec.id;
   connect(button, &QAction::triggered, this, [this, command] { emit Triggered(command); });
   buttons_[command] = button;
   return button;
@@ -74,43 +83,42 @@ void CommandTable::BuildToolbar(QToolBar* toolbar, QWidget* zoomBox) {
   zoomBox_ = zoomBox;
   toolbar->setIconSize(QSize(kIconSize, kIconSize));
   toolbar->setToolButtonStyle(Qt::ToolButtonIconOnly);
-  AddButton(toolbar, CommandId::kOpen, "IDP_FOLDER", TextId::kLoadImageTip)
-      ->setShortcut(QKeySequence(QStringLiteral("Ctrl+O")));
-  AddButton(toolbar, CommandId::kSaveAs, "IDP_SAVE", TextId::kSaveTip)
-      ->setShortcut(QKeySequence(QStringLiteral("Ctrl+S")));
-  toolbar->addSeparator();
-  AddButton(toolbar, CommandId::kSmartContrast, "CONTRAST", TextId::kSmartContrastItem);
-  AddButton(toolbar, CommandId::kSingleImage, "LIGHT", TextId::kSingleImageItem);
-  AddButton(toolbar, CommandId::kMultiImage, "MULTI", TextId::kMultiImageTip);
-  toolbar->addSeparator();
-  AddButton(toolbar, CommandId::kDaylightUp, "LIGHT_UP", TextId::kDaylightUpItem);
-  AddButton(toolbar, CommandId::kDaylightDown, "LIGHT_DOWN", TextId::kDaylightDownItem);
-  AddButton(toolbar, CommandId::kToneMapping, "COLORMAP", TextId::kToneMappingItem);
-  toolbar->addWidget(FixedGap(toolbar, kButtonSize));
-
-  // The spacer takes the free width so that "Menu" sits at the right edge.
-  auto* spacer = new QWidget(toolbar);
-  spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-  spacer->setMinimumWidth(1);
-  toolbar->addWidget(spacer);
-
-  AddButton(toolbar, CommandId::kZoomIn, "IDP_ZOOMIN", TextId::kZoomInTip);
-  AddButton(toolbar, CommandId::kZoomOut, "IDP_ZOOMOUT", TextId::kZoomOutTip);
-  AddButton(toolbar, CommandId::kZoom100, "IDP_ZOOM100", TextId::kZoom100Tip);
-  AddButton(toolbar, CommandId::kZoomFit, "IDP_ZOOMFIT", TextId::kZoomFitTip);
-
-  auto* placeholder = new QWidget(toolbar);
-  auto* layout = new QHBoxLayout(placeholder);
-  layout->setContentsMargins(ZoomBox::kInset, 0, ZoomBox::kInset, 0);
-  layout->addWidget(zoomBox);
-  zoomBox->setParent(placeholder);
-  zoomBox->setToolTip(UiText(TextId::kZoomBoxTip));
-  toolbar->addWidget(placeholder);
-
-  QAction* menuButton = AddButton(toolbar, CommandId::kMenu, "IDP_PICKER", std::nullopt);
-  menuButton->setText(QStringLiteral("Menu"));
-  menuButton_ = qobject_cast<QToolButton*>(toolbar->widgetForAction(menuButton));
-  if (menuButton_ != nullptr) menuButton_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  for (const ToolbarItem& item : ToolbarLayout()) {
+    switch (item.kind) {
+      case ToolbarItem::Kind::kButton:
+        AddButton(toolbar, *FindCommand(item.command));
+        break;
+      case ToolbarItem::Kind::kSeparator:
+        toolbar->addSeparator();
+        break;
+      case ToolbarItem::Kind::kBlank:
+        toolbar->addWidget(FixedGap(toolbar, kButtonSize));
+        break;
+      case ToolbarItem::Kind::kSpacer: {
+        // The spacer takes the free width so that "Menu" sits at the right edge.
+        auto* spacer = new QWidget(toolbar);
+        spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+        spacer->setMinimumWidth(1);
+        toolbar->addWidget(spacer);
+        break;
+      }
+      case ToolbarItem::Kind::kZoomBox: {
+        auto* placeholder = new QWidget(toolbar);
+        auto* layout = new QHBoxLayout(placeholder);
+        layout->setContentsMargins(ZoomBox::kInset, 0, ZoomBox::kInset, 0);
+        layout->addWidget(zoomBox);
+        zoomBox->setParent(placeholder);
+        zoomBox->setToolTip(UiText(TextId::kZoomBoxTip));
+        toolbar->addWidget(placeholder);
+        break;
+      }
+    }
+  }
+  if (QAction* menuButton = Button(CommandId::kMenu)) {
+    menuButton->setText(QStringLiteral("Menu"));
+    menuButton_ = qobject_cast<QToolButton*>(toolbar->widgetForAction(menuButton));
+    if (menuButton_ != nullptr) menuButton_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  }
 }
 
 QAction* CommandTable::Button(CommandId command) const {
@@ -119,71 +127,64 @@ QAction* CommandTable::Button(CommandId command) const {
 }
 
 bool CommandTable::IsEnabled(CommandId command) const {
-  const QAction* button = Button(command);
-  return button != nullptr && button->isEnabled();
+  return groupEnabled_[GroupIndex(GroupOf(command))];
 }
 
-void CommandTable::SetEnabled(std::initializer_list<CommandId> commands, bool enabled) {
-  for (CommandId command : commands) {
-    if (QAction* button = Button(command)) button->setEnabled(enabled);
+void CommandTable::SetGroupEnabled(CommandGroup group, bool enabled) {
+  groupEnabled_[GroupIndex(group)] = enabled;
+  if (group == CommandGroup::kZoomBox) {
+    if (zoomBox_ != nullptr) zoomBox_->setEnabled(enabled);
+    return;
+  }
+  for (const auto& [command, button] : buttons_)
+    if (GroupOf(command) == group) button->setEnabled(enabled);
+}
+
+void CommandTable::Apply(EnablingEvent event, bool multiImageMode) {
+  for (int g = 0; g < kCommandGroupCount; ++g) {
+    const auto group = static_cast<CommandGroup>(g);
+    if (const std::optional<bool> enabled = GroupEnabledAfter(group, event, multiImageMode))
+      SetGroupEnabled(group, *enabled);
   }
 }
 
-void CommandTable::EnterNoPicture() {
-  SetEnabled({CommandId::kOpen}, true);
-  SetEnabled({CommandId::kSaveAs}, false);
-  SetEnabled(kSinglePictureCommands, false);
-  if (zoomBox_ != nullptr) zoomBox_->setEnabled(false);
-}
-
-void CommandTable::EnterPictureOpened() {
-  SetEnabled({CommandId::kSaveAs}, true);
-  SetEnabled(kSinglePictureCommands, true);
-  if (zoomBox_ != nullptr) zoomBox_->setEnabled(true);
-}
-
-void CommandTable::DisableForProcessing() {
-  SetEnabled({CommandId::kOpen, CommandId::kSaveAs, CommandId::kMultiImage}, false);
-  SetEnabled(kSinglePictureCommands, false);
-}
-
-void CommandTable::EnableAfterProcessing(bool multiImageMode) {
-  SetEnabled({CommandId::kOpen, CommandId::kSaveAs, CommandId::kMultiImage}, true);
-  if (!multiImageMode) SetEnabled(kSinglePictureCommands, true);
+std::optional<CommandId> CommandTable::CommandForKey(const QKeyEvent& event) const {
+  for (const CommandSpec& spec : CommandSpecs()) {
+    const CommandKey& key = spec.key;
+    const bool matches = (key.kind == CommandKey::Kind::kKey && event.key() == key.key &&
+                          (event.modifiers() & key.held) == key.held) ||
+                         (key.kind == CommandKey::Kind::kCharacter &&
+                          event.text() == QString(QLatin1Char(key.character)));
+    if (matches && IsEnabled(spec.id)) return spec.id;
+  }
+  return std::nullopt;
 }
 
 void CommandTable::GreyMenus(bool grey) {
-  for (QMenu* submenu : {fileMenu_, createMenu_, helpMenu_})
+  for (QMenu* submenu : submenus_)
     submenu->menuAction()->setEnabled(!grey);
 }
 
 void CommandTable::UpdateMenu() {
-  fileMenu_->setTitle(UiText(TextId::kMenuFile));
-  createMenu_->setTitle(UiText(TextId::kMenuCreate));
-  helpMenu_->setTitle(UiText(TextId::kMenuHelp));
-  menuItems_[CommandId::kOpen]->setText(UiText(TextId::kLoadImage) + QStringLiteral("\tCtrl+O"));
-  menuItems_[CommandId::kSaveAs]->setText(UiText(TextId::kSaveAs) + QStringLiteral("\tCtrl+S"));
-  const std::pair<CommandId, TextId> plainTexts[] = {
-      {CommandId::kClose, TextId::kClose},
-      {CommandId::kOptions, TextId::kOptionsItem},
-      {CommandId::kExit, TextId::kExit},
-      {CommandId::kSmartContrast, TextId::kSmartContrastItem},
-      {CommandId::kSingleImage, TextId::kSingleImageItem},
-      {CommandId::kMultiImage, TextId::kMultiImageItem},
-      {CommandId::kDaylightUp, TextId::kDaylightUpItem},
-      {CommandId::kDaylightDown, TextId::kDaylightDownItem},
-      {CommandId::kToneMapping, TextId::kToneMappingItem},
-      {CommandId::kAbout, TextId::kAboutItem}};
-  for (const auto& [command, text] : plainTexts)
-    menuItems_[command]->setText(UiText(text));
+  std::size_t submenu = 0;
+  for (const MenuItem& item : MenuLayout()) {
+    if (item.kind == MenuItem::Kind::kSubmenu)
+      submenus_[submenu++]->setTitle(UiText(item.submenuTitle));
+  }
+  for (const auto& [command, action] : menuItems_) {
+    const CommandSpec& spec = *FindCommand(command);
+    QString text = spec.menuText ? UiText(*spec.menuText) : QString();
+    if (spec.key.kind == CommandKey::Kind::kAccelerator)
+      text += QLatin1Char('\t') + QString::fromLatin1(spec.key.accelerator);
+    action->setText(text);
+    action->setEnabled(IsEnabled(command));
+  }
+}
 
-  if (buttons_.empty()) return;  // no toolbar yet: nothing to follow
-  const bool canSave = IsEnabled(CommandId::kSaveAs);
-  menuItems_[CommandId::kSaveAs]->setEnabled(canSave);
-  menuItems_[CommandId::kClose]->setEnabled(canSave);
-  const bool single = IsEnabled(CommandId::kSingleImage);
-  for (CommandId command : kSinglePictureCommands)
-    menuItems_[command]->setEnabled(single);
-  menuItems_[CommandId::kOpen]->setEnabled(IsEnabled(CommandId::kOpen));
-  menuItems_[CommandId::kMultiImage]->setEnabled(IsEnabled(CommandId::kMultiImage));
+void CommandTable::ShowMenu() {
+  UpdateMenu();
+  const QPoint at = menuButton_ != nullptr
+                        ? menuButton_->mapToGlobal(QPoint(0, menuButton_->height()))
+                        : window_->mapToGlobal(QPoint(0, 0));
+  menu_->popup(at);
 }

@@ -9,6 +9,8 @@ struct StartupSettings;
 
 // The file types Open offers.
 inline constexpr const char* kOpenFilter = "*.bmp;*.jpg;*.tif;*.png";
+// The file types Multi Image offers.
+inline constexpr const char* kSeriesFilter = "*.bmp;*.jpg;*.gif;*.tif;*.png";
 
 // Loads `*path` into the document's source and mask (and currentFilePath). An empty path
 // asks for the file first and receives the chosen one. A file that cannot be read is

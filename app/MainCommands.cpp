@@ -1,7 +1,5 @@
-// The main window's commands.
-#include <QApplication>
-#include <QMenu>
-#include <QToolButton>
+// The main window's commands: the file commands and the start of the processing commands.
+// CommandRegistry.cpp says which command runs which of these.
 
 #include "app/CommandTable.h"
 #include "app/FileCommands.h"
@@ -9,9 +7,11 @@
 #include "app/MainWindow.h"
 #include "app/Messages.h"
 #include "app/RenderView.h"
+#include "app/SeriesBrowser.h"
 #include "app/ToolPanel.h"
 #include "app/UserDialogs.h"
 #include "app/ViewGeometry.h"
+#include "app/ZoomBox.h"
 #include "picture/CBxPicBufAPI.h"
 #include "picture/ImageLoad.h"
 #include "settings/TextTable.h"
@@ -27,75 +27,8 @@ void CopySourceToResult(ImageDocument* document) {
 void MainWindow::ExecuteCommand(CommandId command) {
   if (state_.busy) return;
   if (isVisible()) activateWindow();
-  switch (command) {
-    case CommandId::kOpen:
-      CommandOpen();
-      break;
-    case CommandId::kSaveAs:
-      CommandSaveAs();
-      break;
-    case CommandId::kClose:
-      CommandClose();
-      break;
-    case CommandId::kMultiImage:
-      CommandMultiImage();
-      break;
-    case CommandId::kSingleImage:
-      CommandSingleImage();
-      break;
-    case CommandId::kDaylightUp:
-    case CommandId::kDaylightDown:
-      CommandDaylight(command);
-      break;
-    case CommandId::kSmartContrast:
-      CommandSmartContrast();
-      break;
-    case CommandId::kToneMapping:
-      CommandToneMapping();
-      break;
-    case CommandId::kZoomIn:
-      ZoomBy(kZoomInFactor);
-      break;
-    case CommandId::kZoomOut:
-      ZoomBy(kZoomOutFactor);
-      break;
-    case CommandId::kZoomFit:
-      if (state_.document.source.pixels) FitToView();
-      break;
-    case CommandId::kZoom100:
-      if (state_.document.source.pixels) ZoomTo100();
-      break;
-    case CommandId::kMenu: {
-      commands_->UpdateMenu();
-      QWidget* button = commands_->MenuButton();
-      const QPoint at = button != nullptr ? button->mapToGlobal(QPoint(0, button->height()))
-                                          : mapToGlobal(QPoint(0, 0));
-      commands_->PopupMenu()->popup(at);
-      break;
-    }
-    case CommandId::kOptions:
-      RunOptions(*dialogs_, this, languageFile_, &startup_, &languageIndex_);
-      break;
-    case CommandId::kToggleSources:
-      CommandToggleSources();
-      break;
-    case CommandId::kPrevious:
-    case CommandId::kNext:
-      CommandBrowseSeries(command);
-      break;
-    case CommandId::kAbout:
-      CommandAbout();
-      break;
-    case CommandId::kExit:  // through the unsaved question, like the close button
-      close();
-      break;
-    case CommandId::kSeriesReady:
-    case CommandId::kDaylightReady:
-      CommandSeriesReady(command);
-      break;
-    default:
-      break;
-  }
+  const CommandSpec* spec = FindCommand(command);
+  if (spec != nullptr && spec->run != nullptr) spec->run(*this);
 }
 
 void MainWindow::AfterSourceLoaded(const std::filesystem::path& path) {
@@ -103,12 +36,8 @@ void MainWindow::AfterSourceLoaded(const std::filesystem::path& path) {
   setWindowTitle(QStringLiteral("Melvaro - ") + QString::fromStdString(path.string()));
   SetStatusText({});
   CopySourceToResult(&state_.document);
-  RenderView(&view_, kRenderRefresh, &state_.document.result, kSlotResult, 0,
-             &state_.document.mask);
-  RenderView(&view_, kRenderRefresh, &state_.document.source, kSlotSource, 0,
-             &state_.document.mask);
-  FitToView();  // draws from the fresh caches
-  commands_->EnterPictureOpened();
+  imageView_->ShowOpenedPicture(&state_.document.mask);
+  commands_->Apply(EnablingEvent::kPictureOpened);
   state_.resultUnsaved = 0;
   state_.multiImageMode = 0;
 }
@@ -133,14 +62,15 @@ void MainWindow::CommandClose() {
   if (!state_.multiImageMode && !MayDiscardResult()) return;
   state_.metadataSourcePath.clear();
   SetStatusText({});
-  commands_->EnterNoPicture();
-  view_.interpolation = kInterpolationBilinear;
+  commands_->Apply(EnablingEvent::kNoPicture);
   ReleaseDocument(&state_.document);
-  ReleaseViewCaches(&view_);
-  RenderView(&view_, kRenderRefresh, nullptr, kSlotClear, 1, nullptr);
-  imageView_->update();
+  imageView_->Clear();
   state_.resultUnsaved = 0;
   state_.showSources = 0;
+}
+
+void MainWindow::CommandOptions() {
+  RunOptions(*dialogs_, this, languageFile_, &startup_, &languageIndex_);
 }
 
 void MainWindow::CommandAbout() {
@@ -167,16 +97,16 @@ bool MainWindow::PrepareSeriesWork() {
   CopySourceToResult(&state_.document);
   CBxPicBufAPI::ReinitHeap(&state_.workPicture, &state_.document.source);
   CBxPicBufAPI::Copy(&state_.workPicture, &state_.document.source);
-  RefreshBothCaches();
+  imageView_->RefreshBothCaches();
   return SourceDepthSupported();
 }
 
 void MainWindow::CommandSingleImage() {
   if (!hooks_.askNoiseLevel || !hooks_.seriesJob || !PrepareSeriesWork()) return;
-  commands_->DisableForProcessing();
+  commands_->Apply(EnablingEvent::kProcessing);
   const int noise = hooks_.askNoiseLevel(*this);
   if (noise < 0) {
-    commands_->EnableAfterProcessing(state_.multiImageMode != 0);
+    commands_->Apply(EnablingEvent::kProcessingEnded, state_.multiImageMode != 0);
     return;
   }
   SeriesRequest request;
@@ -187,11 +117,10 @@ void MainWindow::CommandSingleImage() {
                  CommandId::kSeriesReady);
 }
 
-void MainWindow::CommandDaylight(CommandId command) {
+void MainWindow::CommandDaylight(SeriesKind direction) {
   if (!hooks_.seriesJob) return;
   SeriesRequest request;
-  request.kind =
-      command == CommandId::kDaylightUp ? SeriesKind::kDaylightUp : SeriesKind::kDaylightDown;
+  request.kind = direction;
   if (!PrepareSeriesWork()) return;
   StartSeriesJob([this, job = hooks_.seriesJob,
                   request](JobProgress& progress) { return job(state_, request, progress); },
@@ -225,11 +154,47 @@ void MainWindow::CommandToneMapping() {
   OpenHookPanel(hooks_.toneMappingPanel);
 }
 
-void MainWindow::CommandSeriesReady(CommandId command) {
+void MainWindow::CommandSeriesReady(const ProcessingHooks::PanelFactory& panel) {
   state_.resultUnsaved = 0;
   state_.showSources = 0;
   CBxPicBufAPI::ReinitHeap(&state_.document.source, &state_.workPicture);
   CBxPicBufAPI::Copy(&state_.document.source, &state_.workPicture);
   CopySourceToResult(&state_.document);
-  OpenHookPanel(command == CommandId::kSeriesReady ? hooks_.multiImagePanel : hooks_.daylightPanel);
+  OpenHookPanel(panel);
+}
+
+void MainWindow::CommandMultiImage() {
+  if (!MayDiscardResult()) return;
+  state_.resultUnsaved = 0;  // the user agreed once: Close does not ask again
+  CommandClose();
+  state_.multiImageMode = 1;
+  OpenSeriesFiles(dialogs_->ChooseOpenFiles(this, LangText(TextId::kSelectSource), kSeriesFilter));
+}
+
+void MainWindow::OpenSeriesFiles(const std::vector<std::filesystem::path>& files) {
+  if (files.empty()) return;
+  switch (series_->Open(files)) {
+    case SeriesBrowser::OpenResult::kTooFew:
+      return;
+    case SeriesBrowser::OpenResult::kRefused:
+      CommandClose();
+      return;
+    case SeriesBrowser::OpenResult::kOpened:
+      break;
+  }
+  zoomBox_->setEnabled(true);
+  series_->ShowStatus(TextId::kUseArrows);
+  OpenHookPanel(hooks_.multiImagePanel);
+}
+
+void MainWindow::OpenFromCommandLine(const std::vector<std::filesystem::path>& files) {
+  if (files.empty()) return;
+  if (files.size() == 1) {
+    std::filesystem::path path = files.front();
+    if (!OpenSourceImageAsking(*dialogs_, this, &state_, &path)) AfterSourceLoaded(path);
+    return;
+  }
+  CommandClose();
+  state_.multiImageMode = 1;
+  OpenSeriesFiles(files);
 }

@@ -19,7 +19,7 @@ bool MainWindow::JobRunning() const {
 void MainWindow::OpenProgressWindow() {
   progress_ = new ProgressWindow(&state_.cancelRequested, dock_);
   dock_->AddPanel(progress_);
-  commands_->DisableForProcessing();
+  commands_->Apply(EnablingEvent::kProcessing);
   reporter_->Attach(progress_);
 }
 
@@ -29,7 +29,7 @@ void MainWindow::CloseProgressWindow() {
   dock_->RemovePanel(progress_);
   delete progress_;
   progress_ = nullptr;
-  commands_->EnableAfterProcessing(state_.multiImageMode != 0);
+  commands_->Apply(EnablingEvent::kProcessingEnded, state_.multiImageMode != 0);
 }
 
 bool MainWindow::StartProgressJob(JobBody body, std::function<void(const JobResult&)> finished) {
@@ -80,7 +80,7 @@ void MainWindow::ReloadJobSource() {
     CBxPicBufAPI::ReinitHeap(&document.result, &document.source);
     CBxPicBufAPI::Copy(&document.result, &document.source);
   }
-  RefreshBothCaches();
+  imageView_->RefreshBothCaches();
 }
 
 bool MainWindow::StartPanelJob(JobBody body, std::function<void(const JobResult&)> finished) {

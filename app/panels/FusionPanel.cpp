@@ -1,8 +1,6 @@
 #include "app/panels/FusionPanel.h"
 
-#include <QApplication>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
@@ -55,12 +53,9 @@ FusionPanel::FusionPanel(PanelHost& host, const FusionPanelKind& kind)
   host_.SendMessage(AppMessage::kArrowCursor);
 
   if (!multiImageMode_) CopyPicture(backup_.get(), source);
+  AskForKeys(PanelKeysFor(kind_.multiImage && multiImageMode_));
   if (kind_.multiImage) {
-    if (multiImageMode_) {
-      qApp->installEventFilter(this);
-    } else {
-      host_.SetStatusText(LangText(TextId::kDragHint));
-    }
+    if (!multiImageMode_) host_.SetStatusText(LangText(TextId::kDragHint));
   } else {
     host_.GreyMenus(true);
     host_.SetStatusText(LangText(multiImageMode_ ? TextId::kArrowsOrF5 : TextId::kDragHint));
@@ -69,8 +64,28 @@ FusionPanel::FusionPanel(PanelHost& host, const FusionPanelKind& kind)
   host_.DisableCommandsForPanel();
 }
 
-FusionPanel::~FusionPanel() {
-  if (multiImageMode_) qApp->removeEventFilter(this);
+FusionPanel::~FusionPanel() = default;
+
+PanelKeys FusionPanel::PanelKeysFor(bool browsingSeries) {
+  PanelKeys keys = PanelKeys::OkCancel(
+      [this] {
+        if (!closed_ && ok_->isEnabled()) Ok();
+      },
+      [this] {
+        if (!closed_ && cancel_->isEnabled()) Cancel();
+      });
+  if (!browsingSeries) return keys;
+  // The series is browsed with the keyboard: while the panel is open it takes every key.
+  // Left and Right show the previous and next picture, F5 switches between the pictures and
+  // the result; the panel's own controls keep the other keys (Up, Down and the Page keys
+  // move the slider).
+  keys.holdsKeyboard = true;
+  keys.grabs = {{Qt::Key_Left, true, [this] { Browse(CommandId::kPrevious); }},
+                {Qt::Key_Right, true, [this] { Browse(CommandId::kNext); }},
+                {Qt::Key_F5, false, [this] {
+                   if (!closed_) host_.SendCommand(CommandId::kToggleSources);
+                 }}};
+  return keys;
 }
 
 void FusionPanel::BuildControls() {
@@ -218,42 +233,6 @@ void FusionPanel::Browse(CommandId command) {
   ShowResultWithPreview();
 }
 
-bool FusionPanel::eventFilter(QObject* watched, QEvent* event) {
-  const QEvent::Type type = event->type();
-  if (closed_ || QApplication::activeModalWidget() != nullptr ||
-      (type != QEvent::KeyPress && type != QEvent::KeyRelease && type != QEvent::ShortcutOverride))
-    return ToolPanel::eventFilter(watched, event);
-  // The series is browsed with the keyboard: while the panel is open it takes every key.
-  // Left and Right show the previous and next picture, F5 switches between the pictures
-  // and the result, Enter and Escape are OK and Cancel; the panel's own controls keep the
-  // other keys (Up, Down and the Page keys move the slider).
-  const auto* key = static_cast<QKeyEvent*>(event);
-  const int code = key->key();
-  const bool browsing = code == Qt::Key_Left || code == Qt::Key_Right;
-  const bool command = browsing || code == Qt::Key_F5 || code == Qt::Key_Return ||
-                       code == Qt::Key_Enter || code == Qt::Key_Escape;
-  const auto* widget = qobject_cast<QWidget*>(watched);
-  if (!command && widget != nullptr && isAncestorOf(widget)) return false;
-  if (type == QEvent::KeyRelease && browsing && !key->isAutoRepeat()) {
-    Browse(code == Qt::Key_Left ? CommandId::kPrevious : CommandId::kNext);
-  } else if (type == QEvent::KeyPress && code == Qt::Key_F5) {
-    host_.SendCommand(CommandId::kToggleSources);
-  } else if (type == QEvent::KeyPress) {
-    keyPressEvent(static_cast<QKeyEvent*>(event));
-  }
-  return true;
-}
-
-void FusionPanel::keyPressEvent(QKeyEvent* event) {
-  const auto ok = [this] {
-    if (ok_->isEnabled()) Ok();
-  };
-  const auto cancel = [this] {
-    if (cancel_->isEnabled()) Cancel();
-  };
-  if (!AnswerPanelKey(event, ok, cancel)) ToolPanel::keyPressEvent(event);
-}
-
 void FusionPanel::SetButtonsEnabled(bool enabled) {
   for (QWidget* control : {static_cast<QWidget*>(slider_), static_cast<QWidget*>(ok_),
                            static_cast<QWidget*>(cancel_), static_cast<QWidget*>(setDefault_)})
@@ -306,7 +285,6 @@ void FusionPanel::Cancel() {
 
 void FusionPanel::Close(bool accepted) {
   closed_ = true;
-  if (multiImageMode_) qApp->removeEventFilter(this);
   AppState& state = host_.State();
   ImageDocument& document = state.document;
   if (!accepted) CopyPicture(&document.result, document.source);

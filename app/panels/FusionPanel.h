@@ -55,12 +55,10 @@ class FusionPanel : public ToolPanel {
   int PreviewRuns() const { return previewRuns_; }
   const SeriesPictureCache& Cache() const { return *cache_; }
 
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override;
-  void keyPressEvent(QKeyEvent* event) override;
-
  private:
   void BuildControls();
+  // OK and Cancel, and over a series of the user's the keys that browse it.
+  PanelKeys PanelKeysFor(bool browsingSeries);
   void OnSliderAction(int action);
   void OnSliderReleased();
   void ApplyValue(int value, bool force);

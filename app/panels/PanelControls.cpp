@@ -2,7 +2,6 @@
 
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
@@ -91,21 +90,6 @@ bool MemoryAllows(PanelHost& host, TextId job, uint64_t need) {
 void CopyPicture(SBxPicBuf* to, const SBxPicBuf& from) {
   CBxPicBufAPI::ReinitHeap(to, &from);
   if (!IsEmpty(*to)) CBxPicBufAPI::Copy(to, &from);
-}
-
-bool AnswerPanelKey(const QKeyEvent* event, const std::function<void()>& ok,
-                    const std::function<void()>& cancel) {
-  switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-      ok();
-      return true;
-    case Qt::Key_Escape:
-      cancel();
-      return true;
-    default:
-      return false;
-  }
 }
 
 bool RectangleDrag::Press(PanelHost& host, const PreviewModel& model, QPoint position) {

@@ -12,7 +12,6 @@
 
 class PanelHost;
 class QGridLayout;
-class QKeyEvent;
 class QPushButton;
 class QVBoxLayout;
 class QLabel;
@@ -53,10 +52,6 @@ bool MemoryAllows(PanelHost& host, TextId job, uint64_t need);
 
 // `to` becomes a copy of `from` (reallocated to its geometry).
 void CopyPicture(SBxPicBuf* to, const SBxPicBuf& from);
-
-// Enter and Return run `ok`, Escape runs `cancel`; false for any other key.
-bool AnswerPanelKey(const QKeyEvent* event, const std::function<void()>& ok,
-                    const std::function<void()>& cancel);
 
 // Dragging a preview rectangle with the mouse the view hands to the panel: the cursor shows
 // where the rectangle can be taken, the frame follows the mouse, the panel decides on release

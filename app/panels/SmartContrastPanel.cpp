@@ -2,7 +2,6 @@
 
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
@@ -32,6 +31,7 @@ SmartContrastPanel::SmartContrastPanel(PanelHost& host) : host_(host) {
   host_.SendMessage(AppMessage::kArrowCursor);
   if (!prepared_ || job_.Levels() == 0)
     host_.SetStatusText(LangText(TextId::kSmartContrastUnchanged));
+  AskForKeys(PanelKeys::OkCancel([this] { Ok(); }, [this] { Cancel(); }));
   host_.DisableCommandsForPanel();
 }
 
@@ -122,10 +122,4 @@ void SmartContrastPanel::Close() {
   host_.SetZoomBoxEnabled(true);
   host_.SetStatusText(
       LangText(host_.State().multiImageMode ? TextId::kPressF5 : TextId::kRightClickHint));
-}
-
-void SmartContrastPanel::keyPressEvent(QKeyEvent* event) {
-  if (!AnswerPanelKey(
-          event, [this] { Ok(); }, [this] { Cancel(); }))
-    ToolPanel::keyPressEvent(event);
 }

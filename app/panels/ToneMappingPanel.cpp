@@ -3,7 +3,6 @@
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QPointer>
 #include <QProgressBar>
@@ -42,6 +41,7 @@ ToneMappingPanel::ToneMappingPanel(PanelHost& host)
   CopyPicture(&document.result, document.source);
   host_.SendMessage(AppMessage::kRedraw);
   BuildControls();
+  AskForKeys(PanelKeys::OkCancel([this] { Ok(); }, [this] { Cancel(); }));
   host_.DisableCommandsForPanel();
 }
 
@@ -245,10 +245,4 @@ void ToneMappingPanel::Cancel() {
   ShowSource();
   host_.ClosePanel(this);
   host_.SendMessage(AppMessage::kRedraw);
-}
-
-void ToneMappingPanel::keyPressEvent(QKeyEvent* event) {
-  if (!AnswerPanelKey(
-          event, [this] { Ok(); }, [this] { Cancel(); }))
-    ToolPanel::keyPressEvent(event);
 }
