@@ -213,8 +213,26 @@ void ImageView::LeftPressed(QPoint position) {
   if (state_->busy) return;
   lastMouse_ = position;
   ToolPanel* panel = activePanel_ ? activePanel_() : nullptr;
-  if (panel != nullptr && panel->ViewMousePress(position)) return;
-  dragging_ = true;
+  if (panel == nullptr) {
+    dragging_ = true;
+    return;
+  }
+  const bool taken = panel->ViewMousePress(position);
+  // The panel is what the user works with: its keys (Enter, Escape, a slider's arrows) go
+  // on working after a click in the picture.
+  GiveKeyboardTo(panel);
+  if (!taken) dragging_ = true;
+}
+
+void ImageView::GiveKeyboardTo(QWidget* panel) {
+  QWidget* target = panel->focusWidget();  // where the keyboard was last in the panel
+  for (QWidget* next = panel->nextInFocusChain(); target == nullptr && next != panel;
+       next = next->nextInFocusChain()) {
+    if (panel->isAncestorOf(next) && (next->focusPolicy() & Qt::TabFocus) && next->isEnabled() &&
+        next->isVisibleTo(panel))
+      target = next;
+  }
+  (target != nullptr ? target : panel)->setFocus(Qt::MouseFocusReason);
 }
 
 void ImageView::MouseMoved(QPoint position, bool leftButtonDown) {

@@ -71,6 +71,8 @@ class ImageView : public QWidget {
   void ShowZoom();
   void TakePreset(int index);
   void LeftPressed(QPoint position);
+  // The keyboard to the control of `panel` that had it last, else its first control.
+  static void GiveKeyboardTo(QWidget* panel);
   void MouseMoved(QPoint position, bool leftButtonDown);
   void LeftReleased(QPoint position);
   void RightPressed();

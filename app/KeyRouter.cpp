@@ -42,6 +42,11 @@ bool KeyRouter::TakeUnusedKey(QKeyEvent* event) {
       event->accept();
       return true;
     }
+    // Left over by one of the panel's controls: while it holds the keyboard, no command.
+    if (panel->Keys().holdsKeyboard) {
+      event->accept();
+      return true;
+    }
   }
   const std::optional<CommandId> command = commands_->CommandForKey(*event);
   if (!command) return false;

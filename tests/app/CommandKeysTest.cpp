@@ -177,6 +177,8 @@ TEST_F(CommandKeysTest, APanelHoldingTheKeyboardTakesItsKeysEverywhereAndHoldsTh
   EXPECT_EQ(panel->slider->value(), 50);
   QTest::keyClick(panel->slider, Qt::Key_Up);  // the slider's own
   EXPECT_EQ(panel->slider->value(), 51);
+  QTest::keyClick(panel->slider, Qt::Key_Plus);  // left by the slider, still held
+  EXPECT_DOUBLE_EQ(window_->View().zoom, zoom);
   QTest::keyClick(window_->ViewWidget(), Qt::Key_Plus);  // held: no zoom
   EXPECT_DOUBLE_EQ(window_->View().zoom, zoom);
   QLineEdit* field = window_->ZoomBoxWidget()->lineEdit();

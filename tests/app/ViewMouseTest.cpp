@@ -1,6 +1,7 @@
 // The view in the window: zoom commands, the zoom box, the wheel, dragging, the right
 // button, and a panel taking the mouse.
 #include <QLineEdit>
+#include <QSlider>
 #include <QTest>
 #include <QWheelEvent>
 
@@ -60,19 +61,44 @@ TEST_F(ViewInWindowTest, ZoomStepsHaveNoLimitAndFitAnd100Reset) {
   EXPECT_DOUBLE_EQ(Zoom(), fit * 1.2 * 0.8333333333333334);
 }
 
+// Typed as a person does: a click into the box, the text, and Enter on the focused widget.
 TEST_F(ViewInWindowTest, TheZoomBoxTakesAnEntryOrATypedZoomOnEnter) {
   emit window_->ZoomBoxWidget()->activated(6);
   EXPECT_DOUBLE_EQ(Zoom(), 4.0);
   EXPECT_EQ(ZoomBoxText(), QStringLiteral("400.0 %"));
-  QLineEdit* edit = window_->ZoomBoxWidget()->lineEdit();
-  edit->setFocus();
-  for (const char* typed : {"12,5", "1x0"}) {  // the refused text is put back
-    edit->setText(QString::fromLatin1(typed));
-    QTest::keyClick(edit, Qt::Key_Return);
-    EXPECT_DOUBLE_EQ(Zoom(), 0.125) << typed;
-    EXPECT_EQ(ZoomBoxText(), QStringLiteral("12.5 %")) << typed;
+  window_->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
+  const struct {
+    const char* typed;
+    double zoom;
+    const char* shown;
+  } cases[] = {
+      {"12,5", 0.125, "12.5 %"},
+      {"7", 0.1, "10.0 %"},
+      {"2000", 8.0, "800.0 %"},
+      {"1x0", 8.0, "800.0 %"},  // refused: the zoom and its text are put back
+  };
+  for (const auto& c : cases) {
+    QTest::mouseClick(window_->ZoomBoxWidget()->lineEdit(), Qt::LeftButton);
+    QWidget* focused = QApplication::focusWidget();
+    ASSERT_NE(focused, nullptr);
+    QTest::keyClick(focused, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(focused, QString::fromLatin1(c.typed));
+    QTest::keyClick(focused, Qt::Key_Return);
+    EXPECT_DOUBLE_EQ(Zoom(), c.zoom) << c.typed;
+    EXPECT_EQ(ZoomBoxText(), QString::fromLatin1(c.shown)) << c.typed;
   }
   EXPECT_EQ(window_->ZoomBoxWidget()->count(), kZoomPresetCount);  // nothing was added
+}
+
+TEST_F(ViewInWindowTest, TheZoomBoxSitsFivePixelsInsideItsPlaceOf95Pixels) {
+  const ZoomBox* box = window_->ZoomBoxWidget();
+  EXPECT_EQ(box->parentWidget()->width(), 95);
+  EXPECT_EQ(box->width(), 85);
+  EXPECT_EQ(box->geometry().left(), 5);
+  // The widest entry is readable in it.
+  EXPECT_LE(QFontMetrics(box->font()).horizontalAdvance(QStringLiteral("800.0 %")),
+            box->lineEdit()->width());
 }
 
 TEST_F(ViewInWindowTest, WheelZoomStopsAtItsLimits) {
@@ -84,7 +110,10 @@ TEST_F(ViewInWindowTest, WheelZoomStopsAtItsLimits) {
     Wheel(view_, -120);
   EXPECT_DOUBLE_EQ(Zoom(), 100.0 / 1200.0);
   const QString text = ZoomBoxText();
-  Wheel(window_->ZoomBoxWidget(), 120);  // swallowed by the zoom box
+  // A turn over the zoom box (over its field, as the pointer is) is swallowed.
+  QWidget* box = window_->ZoomBoxWidget();
+  QWidget* underPointer = box->childAt(box->rect().center());
+  Wheel(underPointer != nullptr ? underPointer : box, 120);
   EXPECT_DOUBLE_EQ(Zoom(), 100.0 / 1200.0);
   EXPECT_EQ(ZoomBoxText(), text);
 }
@@ -135,6 +164,30 @@ class TakingPanel : public ToolPanel {
   }
   int moves = 0;
 };
+
+// A panel with a control that can take the keyboard.
+class FocusPanel : public ToolPanel {
+ public:
+  FocusPanel() {
+    slider = new QSlider(Qt::Horizontal, this);
+    resize(200, 60);
+  }
+  QSlider* slider;
+};
+
+TEST_F(ViewInWindowTest, ALeftPressInTheViewGivesTheOpenPanelTheKeyboard) {
+  window_->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
+  QTest::mouseClick(view_, Qt::LeftButton, Qt::NoModifier, centre_);
+  EXPECT_EQ(QApplication::focusWidget(), view_);  // no panel: the view keeps it
+  auto* panel = new FocusPanel();
+  window_->OpenPanel(panel);
+  QTest::mouseClick(view_, Qt::LeftButton, Qt::NoModifier, centre_);
+  EXPECT_EQ(QApplication::focusWidget(), panel->slider);
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);  // the keys go to the panel
+  EXPECT_EQ(panel->slider->value(), 1);
+  window_->ClosePanel(panel);
+}
 
 TEST_F(ViewInWindowTest, DraggingPansThePictureUnlessAnOpenPanelTakesThePress) {
   window_->ExecuteCommand(CommandId::kZoom100);
