@@ -7,6 +7,7 @@
 #include "app/Messages.h"
 #include "app/ProgressWindow.h"
 #include "app/RenderView.h"
+#include "app/UiText.h"
 #include "app/UserDialogs.h"
 #include "picture/CBxPicBufAPI.h"
 #include "picture/ImageLoad.h"
@@ -53,9 +54,14 @@ bool MainWindow::StartProgressJob(JobBody body, std::function<void(const JobResu
 bool MainWindow::StartSeriesJob(JobBody body, CommandId doneCommand) {
   if (JobRunning()) return false;
   SetStatusText({});
-  return StartProgressJob(std::move(body), [this, doneCommand](const JobResult& result) {
-    SeriesJobEnded(result, doneCommand);
-  });
+  const bool started = StartProgressJob(
+      std::move(body),
+      [this, doneCommand](const JobResult& result) { SeriesJobEnded(result, doneCommand); });
+  if (started) {
+    progress_->SetTitle(UiText(TextId::kPreparingImages));
+    dock_->LayOut();
+  }
+  return started;
 }
 
 void MainWindow::SeriesJobEnded(const JobResult& result, CommandId doneCommand) {

@@ -13,6 +13,11 @@ constexpr int kContentWidth = 297;
 
 ProgressWindow::ProgressWindow(std::atomic<uint8_t>* cancelFlag, QWidget* parent)
     : QFrame(parent), cancelFlag_(cancelFlag) {
+  title_ = new QLabel(this);
+  QFont bold = title_->font();
+  bold.setBold(true);
+  title_->setFont(bold);
+  title_->hide();
   label_ = new QLabel(this);
   label_->setAlignment(Qt::AlignCenter);
   label_->setFixedWidth(kContentWidth);
@@ -27,11 +32,19 @@ ProgressWindow::ProgressWindow(std::atomic<uint8_t>* cancelFlag, QWidget* parent
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(10, 10, 10, 10);
   layout->setSpacing(8);
+  layout->addWidget(title_);
   layout->addWidget(label_);
   layout->addWidget(bar_);
   layout->addWidget(abort_, 0, Qt::AlignHCenter);
   setFixedSize(sizeHint());
   connect(abort_, &QPushButton::clicked, this, &ProgressWindow::Abort);
+}
+
+void ProgressWindow::SetTitle(const QString& title) {
+  title_->setText(title);
+  title_->setVisible(!title.isEmpty());
+  layout()->invalidate();
+  setFixedSize(sizeHint());
 }
 
 void ProgressWindow::SetPercent(int percent) {

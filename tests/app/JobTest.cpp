@@ -61,6 +61,28 @@ TEST_F(JobTest, ProgressIsShownAndAbortStopsTheJob) {
   EXPECT_TRUE(SameGeometry(window_->State().document.result, window_->State().document.source));
 }
 
+// The series jobs prepare their window with its title; a panel's own job has none.
+TEST_F(JobTest, TheProgressWindowOfASeriesSaysItIsPreparingImages) {
+  const auto titled = [this] {
+    for (const QLabel* label : window_->Progress()->findChildren<QLabel*>())
+      if (label->isVisibleTo(window_->Progress()) &&
+          label->text().toStdString() == LangText(TextId::kPreparingImages))
+        return true;
+    return false;
+  };
+  std::atomic<bool> release{false};
+  ASSERT_TRUE(window_->StartSeriesJob(WaitingJob(release), CommandId::kSeriesReady));
+  EXPECT_TRUE(titled());
+  release = true;
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Ended(); }));
+  window_->ClosePanel(window_->ActivePanel());
+  release = false;
+  ASSERT_TRUE(window_->StartProgressJob(WaitingJob(release), nullptr));
+  EXPECT_FALSE(titled());
+  release = true;
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Ended(); }));
+}
+
 TEST_F(JobTest, AFailedJobIsReportedAndAFinishedOneRunsItsDoneCommand) {
   ASSERT_TRUE(window_->StartSeriesJob(
       [](JobProgress&) -> JobResult { throw std::runtime_error("disk full"); },
