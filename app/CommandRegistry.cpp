@@ -131,7 +131,8 @@ std::span<const CommandSpec> CommandSpecs() {
        {},
        {},
        KeyWhenUnused(Qt::Key_F5),
-       [](MainWindow& w) { w.series_->ToggleSources(); }},
+       // Over a series, an open panel is the Multi Image panel before its OK: no VTX image yet.
+       [](MainWindow& w) { w.series_->ToggleSources(w.activePanel_ == nullptr); }},
       {CommandId::kPrevious,
        kAlways,
        nullptr,

@@ -76,11 +76,11 @@ SeriesBrowser::OpenResult SeriesBrowser::Open(const std::vector<std::filesystem:
   return OpenResult::kOpened;
 }
 
-void SeriesBrowser::ToggleSources() {
+void SeriesBrowser::ToggleSources(bool vtxImageExists) {
   if (!state_->multiImageMode) return;
   state_->showSources = state_->showSources ? 0 : 1;
   view_->RenderShown(kRenderCached);
-  if (state_->showSources)
+  if (state_->showSources || !vtxImageExists)
     ShowStatus(TextId::kUseArrows);
   else
     setStatus_(LangText(TextId::kPressF5));

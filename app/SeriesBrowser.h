@@ -33,8 +33,9 @@ class SeriesBrowser {
 
   // "Showing N of M. " and the hint: where the browsing stands.
   void ShowStatus(TextId hint);
-  // F5: the pictures or the result (only over a series).
-  void ToggleSources();
+  // F5: the pictures or the result (only over a series). Before the VTX image exists (the
+  // Multi Image panel is still open) going back offers the arrows, not a VTX image.
+  void ToggleSources(bool vtxImageExists);
   // The previous (-1) or next (+1) picture, wrapping around (only while the pictures show).
   void Step(int direction);
 

@@ -105,6 +105,13 @@ TEST_F(FusionPanelTest, MultiImagePreviewFollowsTheRectangleAndTheSliderAndOkMat
                           LangText(TextId::kUseArrows));
   QTest::keyClick(window_.get(), Qt::Key_Right);
   EXPECT_EQ(State().sourceList.index, 0);
+  // F5 shows the pictures and back; no VTX image exists yet to be offered.
+  QTest::keyClick(window_.get(), Qt::Key_F5);
+  EXPECT_EQ(State().showSources, 1);
+  QTest::keyClick(window_.get(), Qt::Key_F5);
+  EXPECT_EQ(State().showSources, 0);
+  EXPECT_EQ(Status(), LangText(TextId::kShowing) + " 1 " + LangText(TextId::kOf) + " 4. " +
+                          LangText(TextId::kUseArrows));
   for (int i = 0; i < 5; ++i)
     QTest::keyClick(panel->Slider(), Qt::Key_Up);
   EXPECT_EQ(panel->Value(), 110);

@@ -79,8 +79,30 @@ TEST_F(SeriesTest, MatchingFilesOpenOnTheFirstAndTheArrowsBrowseThemWithWrapArou
   EXPECT_EQ(state.sourceList.index, 0);
   EXPECT_EQ(ShownGrey(), 0);
 
+  window_->ClosePanel(window_->ActivePanel());  // as after OK: the VTX image exists
   window_->ExecuteCommand(CommandId::kToggleSources);
   EXPECT_EQ(state.showSources, 0);
+  EXPECT_EQ(Status(), LangText(TextId::kPressF5));
+}
+
+// While the Multi Image panel is open no VTX image exists yet: F5 back from the pictures
+// offers only what can happen, the arrows.
+TEST_F(SeriesTest, F5BeforeAnyVtxImageDoesNotOfferToSwitchToIt) {
+  OpenSeries(MakeFiles(3));
+  ASSERT_EQ(panelsOpened_, 1);
+  const std::string browsing = LangText(TextId::kShowing) + " 1 " + LangText(TextId::kOf) + " 3. " +
+                               LangText(TextId::kUseArrows);
+  window_->ViewWidget()->setFocus();
+  QTest::keyClick(window_->ViewWidget(), Qt::Key_F5);
+  EXPECT_EQ(window_->State().showSources, 1);
+  EXPECT_EQ(Status(), browsing);
+  QTest::keyClick(window_->ViewWidget(), Qt::Key_F5);
+  EXPECT_EQ(window_->State().showSources, 0);
+  EXPECT_EQ(Status(), browsing);
+
+  window_->ClosePanel(window_->ActivePanel());  // as after OK: the VTX image exists
+  QTest::keyClick(window_->ViewWidget(), Qt::Key_F5);
+  QTest::keyClick(window_->ViewWidget(), Qt::Key_F5);
   EXPECT_EQ(Status(), LangText(TextId::kPressF5));
 }
 
