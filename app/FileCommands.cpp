@@ -2,6 +2,7 @@
 #include "app/FileCommands.h"
 
 #include <algorithm>
+#include <iterator>
 #include <string>
 
 #include "app/UserDialogs.h"
@@ -103,9 +104,14 @@ void RunOptions(UserDialogs& dialogs, QWidget* parent, const std::filesystem::pa
                 StartupSettings* startup, int* languageIndex) {
   const int before = *languageIndex;
   const LanguageList languages = LoadLanguageList(languageFile);
-  const bool crashed = startup->crashedLastTime;
-  *startup = StartupRead();
-  startup->crashedLastTime = crashed;  // the flag read now is this run's own
+  // The start-up keys are read again, but what this run holds for the exit write is the
+  // user's latest choice (the Tone Mapping values committed by OK) and stays; so does the
+  // crash flag, which reads this run's own 1 now.
+  StartupSettings reread = StartupRead();
+  reread.crashedLastTime = startup->crashedLastTime;
+  std::copy(std::begin(startup->uiPowerT), std::end(startup->uiPowerT), reread.uiPowerT);
+  reread.uiUseColors = startup->uiUseColors;
+  *startup = reread;
   std::vector<std::string> names;
   for (const LanguageRecord& language : languages.records)
     names.push_back(language.name);

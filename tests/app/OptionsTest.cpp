@@ -53,6 +53,17 @@ TEST_F(OptionsTest, ConfirmingTheCurrentLanguageOrCancellingSaysNothing) {
   }
 }
 
+TEST_F(OptionsTest, TheValuesCommittedSinceStartUpStayForTheExit) {
+  startup_ = StartupRead();
+  startup_.uiPowerT[1] = 33;  // as the Tone Mapping panel's OK leaves them
+  startup_.uiUseColors = 0;
+  Run(std::nullopt);
+  EXPECT_EQ(startup_.uiPowerT[1], 33);
+  EXPECT_EQ(startup_.uiUseColors, 0);
+  EXPECT_EQ(ReadSetting(setting::kUiPowerT[1]), 10);  // written at exit, not before
+  EXPECT_FALSE(startup_.crashedLastTime);
+}
+
 TEST(OptionsDialogTest, ACurrentLanguageBeyondTheListSelectsNothing) {
   OptionsDialog listed({"English", "Deutsch"}, 1, nullptr);
   EXPECT_EQ(listed.SelectedLanguage(), 1);
