@@ -48,6 +48,35 @@ bool AskSaveName(UserDialogs& dialogs, QWidget* parent, const AppState& state, i
 
 }  // namespace
 
+std::string SaveFailureReason(const std::error_code& failure) {
+  if (!failure) return LangText(TextId::kSaveWriteError);
+  if (failure.category() == std::generic_category() ||
+      failure.category() == std::system_category()) {
+    switch (failure.value()) {
+      case ENOSPC:
+      case EDQUOT:
+        return LangText(TextId::kSaveDiskFull);
+      case EFBIG:
+        return LangText(TextId::kSaveTooLarge);
+      case EACCES:
+      case EPERM:
+        return LangText(TextId::kSaveNoPermission);
+      case EROFS:
+        return LangText(TextId::kSaveReadOnly);
+      case EISDIR:
+        return LangText(TextId::kSaveFolderInTheWay);
+      case ENOENT:
+      case ENOTDIR:
+        return LangText(TextId::kSaveNoFolder);
+      case ENAMETOOLONG:
+        return LangText(TextId::kSaveNameTooLong);
+      default:
+        break;
+    }
+  }
+  return LangText(TextId::kSaveWriteError) + " (" + failure.message() + ")";
+}
+
 bool OpenSourceImageAsking(UserDialogs& dialogs, QWidget* parent, AppState* state,
                            std::filesystem::path* path) {
   if (path->empty()) {
@@ -78,18 +107,22 @@ bool SaveImageAs(UserDialogs& dialogs, QWidget* parent, AppState* state,
   }
   state->jpegQuality = quality;
 
+  const auto saveFailed = [&destination](const std::string& why) {
+    return FormatText(TextId::kSaveFailed, {PathText(destination), why});
+  };
   std::string problem;
   try {
+    std::error_code failure;
     if (WriteImageFile(&result, &state->document.mask, destination, state->metadataSourcePath,
-                       formatCode, quality))
-      problem = LangText(TextId::kCannotOpenFile) + " " + PathText(destination);
+                       formatCode, quality, &failure))
+      problem = saveFailed(SaveFailureReason(failure));
   } catch (const UnsupportedImageFormat&) {
     problem = LangText(TextId::kNotSupported);
   } catch (const ImageReadError&) {
     // The opened file, whose metadata is copied, was moved or deleted since.
     problem = LangText(TextId::kCannotOpenFile) + " " + PathText(state->metadataSourcePath);
   } catch (const std::exception&) {
-    problem = LangText(TextId::kCannotOpenFile) + " " + PathText(destination);
+    problem = saveFailed(LangText(TextId::kSaveWriteError));
   }
   if (!problem.empty()) {
     dialogs.ShowMessage(parent, LangText(TextId::kWarning), problem, MessageIcon::kWarning);

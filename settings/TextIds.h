@@ -147,10 +147,19 @@ enum class TextId : int {
   kSmartContrastUnchanged = 138,
   kAboutProduct = 139,      // "Melvaro %s" (the version)
   kAboutDescription = 140,  // below it, after an empty line
+  kSaveFailed = 141,        // "The picture could not be saved as %s: %s." (file, why)
+  kSaveDiskFull = 142,      // why a save failed
+  kSaveTooLarge = 143,
+  kSaveNoPermission = 144,
+  kSaveReadOnly = 145,
+  kSaveFolderInTheWay = 146,
+  kSaveNoFolder = 147,
+  kSaveNameTooLong = 148,
+  kSaveWriteError = 149,
 };
 
 // The highest text number.
-constexpr int kTextCount = 140;
+constexpr int kTextCount = 149;
 
 constexpr int TextNumber(TextId id) {
   return static_cast<int>(id);

@@ -148,6 +148,15 @@ constexpr BuiltIn kBuiltIns[] = {
     {TextId::kAboutProduct, "Melvaro %s"},
     {TextId::kAboutDescription,
      "Exposure fusion, synthetic bracketing, tone mapping and contrast for photographs."},
+    {TextId::kSaveFailed, "The picture could not be saved as %s: %s."},
+    {TextId::kSaveDiskFull, "the disk is full"},
+    {TextId::kSaveTooLarge, "the file would be larger than the system allows"},
+    {TextId::kSaveNoPermission, "you have no permission to write there"},
+    {TextId::kSaveReadOnly, "the disk is read-only"},
+    {TextId::kSaveFolderInTheWay, "a folder of that name is in the way"},
+    {TextId::kSaveNoFolder, "its folder does not exist"},
+    {TextId::kSaveNameTooLong, "the name is too long"},
+    {TextId::kSaveWriteError, "the file could not be written"},
 };
 
 using Texts = std::array<std::string, kTextCount + 1>;  // entry 0 unused

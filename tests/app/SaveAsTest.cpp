@@ -5,10 +5,12 @@
 #include <QLabel>
 #include <QSlider>
 
+#include "app/FileCommands.h"
 #include "app/JpegQualityControl.h"
 #include "settings/Settings.h"
 #include "settings/TextTable.h"
 #include "tests/app/AppTestSupport.h"
+#include "tests/support/FullDisk.h"
 
 namespace {
 
@@ -85,6 +87,54 @@ TEST_F(SaveAsTest, AFailedWriteIsReportedAndLeavesTheResultUnsaved) {
   EXPECT_FALSE(std::filesystem::exists(TempPath("out.png")));
   EXPECT_EQ(window_->State().resultUnsaved, 1);
   EXPECT_EQ(window_->windowTitle(), title);
+}
+
+// What failed is said, in the text table's words, naming the file the user chose.
+TEST_F(SaveAsTest, AFailedSaveSaysWhatHappened) {
+  const auto said = [](const std::filesystem::path& file, TextId why) {
+    return FormatText(TextId::kSaveFailed, {file.string(), LangText(why)});
+  };
+  const auto missingFolder = TempPath("missing-folder") / "out.png";
+  SaveAs(missingFolder, 3);
+  EXPECT_EQ(dialogs_.messages.back(), said(missingFolder, TextId::kSaveNoFolder));
+
+  std::filesystem::create_directory(TempPath("taken.png"));
+  SaveAs(TempPath("taken.png"), 3);
+  EXPECT_EQ(dialogs_.messages.back(), said(TempPath("taken.png"), TextId::kSaveFolderInTheWay));
+  EXPECT_TRUE(std::filesystem::is_directory(TempPath("taken.png")));
+
+  {
+    const FileSizeLimit limit(4096);  // the picture needs far more
+    SaveAs(TempPath("big.bmp"), 1);
+  }
+  EXPECT_EQ(dialogs_.messages.back(), said(TempPath("big.bmp"), TextId::kSaveTooLarge));
+  EXPECT_FALSE(std::filesystem::exists(TempPath("big.bmp")));
+
+  FullFileSystem disk(TempPath("small-disk"));
+  if (disk.Mounted()) {
+    disk.Fill();
+    SaveAs(disk.path() / "out.bmp", 1);
+    EXPECT_EQ(dialogs_.messages.back(), said(disk.path() / "out.bmp", TextId::kSaveDiskFull));
+  }
+  EXPECT_EQ(window_->State().resultUnsaved, 1);
+}
+
+TEST(SaveFailureTest, EachReasonHasItsWords) {
+  const auto why = [](int error) {
+    return SaveFailureReason(std::error_code(error, std::generic_category()));
+  };
+  EXPECT_EQ(why(ENOSPC), LangText(TextId::kSaveDiskFull));
+  EXPECT_EQ(why(EDQUOT), LangText(TextId::kSaveDiskFull));
+  EXPECT_EQ(why(EACCES), LangText(TextId::kSaveNoPermission));
+  EXPECT_EQ(why(EPERM), LangText(TextId::kSaveNoPermission));
+  EXPECT_EQ(why(EROFS), LangText(TextId::kSaveReadOnly));
+  EXPECT_EQ(why(EISDIR), LangText(TextId::kSaveFolderInTheWay));
+  EXPECT_EQ(why(ENOTDIR), LangText(TextId::kSaveNoFolder));
+  EXPECT_EQ(why(ENAMETOOLONG), LangText(TextId::kSaveNameTooLong));
+  EXPECT_EQ(SaveFailureReason({}), LangText(TextId::kSaveWriteError));
+  // Anything else says what the system says, after the general words.
+  EXPECT_EQ(why(EIO).rfind(LangText(TextId::kSaveWriteError), 0), 0u);
+  EXPECT_GT(why(EIO).size(), LangText(TextId::kSaveWriteError).size());
 }
 
 TEST(JpegQualityControlTest, FollowsTheJpegFilterAndStepsTwicePerKey) {
