@@ -122,19 +122,18 @@ void ImageView::ShowZoom() {
 }
 
 void ImageView::FitToView() {
-  if (!HasPicture()) return;
-  const SBxPicBuf& source = state_->document.source;
-  dragging_ = false;
-  FitView(view_, source.width, source.height, width(), height());
-  ShowZoom();
-  RenderShown(kRenderCached);
+  Place(FitView);
 }
 
 void ImageView::ZoomTo100() {
+  Place(CentreAtFullSize);
+}
+
+void ImageView::Place(void (*place)(ViewContext*, int, int, int, int)) {
   if (!HasPicture()) return;
   const SBxPicBuf& source = state_->document.source;
   dragging_ = false;
-  CentreAtFullSize(view_, source.width, source.height, width(), height());
+  place(view_, source.width, source.height, width(), height());
   ShowZoom();
   RenderShown(kRenderCached);
 }

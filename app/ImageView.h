@@ -69,6 +69,9 @@ class ImageView : public QWidget {
   int ShownSlot() const;
   bool HasPicture() const;
   void ShowZoom();
+  // Places the picture with `place` (FitView, CentreAtFullSize) in the view and draws it.
+  void Place(void (*place)(ViewContext* view, int pictureWidth, int pictureHeight, int areaWidth,
+                           int areaHeight));
   void TakePreset(int index);
   void LeftPressed(QPoint position);
   // The keyboard to the control of `panel` that had it last, else its first control.
