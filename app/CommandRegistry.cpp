@@ -10,9 +10,9 @@
 #include "app/SeriesBrowser.h"
 #include "app/ViewGeometry.h"
 
-std::span<const CommandSpec> CommandSpecs() {
+std::span<const CommandEntry> CommandEntries() {
   using enum CommandGroup;
-  static const CommandSpec kSpecs[] = {
+  static const CommandEntry kEntries[] = {
       // File.
       {CommandId::kOpen, kOpen, "IDP_FOLDER", TextId::kLoadImageTip, TextId::kLoadImage,
        Accelerator("Ctrl+O"), [](MainWindow& w) { w.CommandOpen(); }},
@@ -164,14 +164,14 @@ std::span<const CommandSpec> CommandSpecs() {
        KeyWhenUnused(Qt::Key_Question, Qt::AltModifier),
        [](MainWindow& w) { w.CommandAbout(); }},
   };
-  return kSpecs;
+  return kEntries;
 }
 
-const CommandSpec* FindCommand(CommandId id) {
-  const std::span<const CommandSpec> specs = CommandSpecs();
-  const auto it = std::find_if(specs.begin(), specs.end(),
-                               [id](const CommandSpec& spec) { return spec.id == id; });
-  return it == specs.end() ? nullptr : &*it;
+const CommandEntry* FindCommand(CommandId id) {
+  const std::span<const CommandEntry> entries = CommandEntries();
+  const auto it = std::find_if(entries.begin(), entries.end(),
+                               [id](const CommandEntry& entry) { return entry.id == id; });
+  return it == entries.end() ? nullptr : &*it;
 }
 
 std::optional<bool> GroupEnabledAfter(CommandGroup group, EnablingEvent event,

@@ -59,7 +59,7 @@ constexpr CommandKey CharacterWhenUnused(char character) {
   return {CommandKey::Kind::kCharacter, nullptr, 0, Qt::NoModifier, character};
 }
 
-struct CommandSpec {
+struct CommandEntry {
   CommandId id;
   CommandGroup group = CommandGroup::kAlways;
   const char* icon = nullptr;      // the toolbar image; a command without one has no button
@@ -70,9 +70,9 @@ struct CommandSpec {
 };
 
 // Every command, in no particular order.
-std::span<const CommandSpec> CommandSpecs();
+std::span<const CommandEntry> CommandEntries();
 // The declaration of a command; null for numbers that are no command of the window.
-const CommandSpec* FindCommand(CommandId id);
+const CommandEntry* FindCommand(CommandId id);
 
 // The toolbar from the left.
 struct ToolbarItem {

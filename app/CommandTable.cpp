@@ -29,8 +29,8 @@ std::size_t GroupIndex(CommandGroup group) {
 }
 
 CommandGroup GroupOf(CommandId command) {
-  const CommandSpec* spec = FindCommand(command);
-  return spec != nullptr ? spec->group : CommandGroup::kAlways;
+  const CommandEntry* entry = FindCommand(command);
+  return entry != nullptr ? entry->group : CommandGroup::kAlways;
 }
 
 }  // namespace
@@ -53,27 +53,27 @@ CommandTable::CommandTable(QWidget* window) : QObject(window), window_(window) {
     }
   }
   // Accelerators of commands without a button live on the window.
-  for (const CommandSpec& spec : CommandSpecs()) {
-    if (spec.key.kind != CommandKey::Kind::kAccelerator || spec.icon != nullptr) continue;
+  for (const CommandEntry& entry : CommandEntries()) {
+    if (entry.key.kind != CommandKey::Kind::kAccelerator || entry.icon != nullptr) continue;
     auto* action = new QAction(window);
-    action->setShortcut(QKeySequence(QString::fromLatin1(spec.key.accelerator)));
+    action->setShortcut(QKeySequence(QString::fromLatin1(entry.key.accelerator)));
     window->addAction(action);
-    const CommandId command = spec.id;
+    const CommandId command = entry.id;
     connect(action, &QAction::triggered, this, [this, command] { emit Triggered(command); });
   }
   UpdateMenu();
 }
 
-QAction* CommandTable::AddButton(QToolBar* toolbar, const CommandSpec& spec) {
-  QAction* button = toolbar->addAction(ToolbarIcon(QString::fromLatin1(spec.icon)), QString());
-  if (spec.tooltip) {
-    button->setText(UiText(*spec.tooltip));
-    button->setToolTip(UiText(*spec.tooltip));
+QAction* CommandTable::AddButton(QToolBar* toolbar, const CommandEntry& entry) {
+  QAction* button = toolbar->addAction(ToolbarIcon(QString::fromLatin1(entry.icon)), QString());
+  if (entry.tooltip) {
+    button->setText(UiText(*entry.tooltip));
+    button->setToolTip(UiText(*entry.tooltip));
   }
   // The button's accelerator works while the button is enabled, wherever the focus is.
-  if (spec.key.kind == CommandKey::Kind::kAccelerator)
-    button->setShortcut(QKeySequence(QString::fromLatin1(spec.key.accelerator)));
-  const CommandId command = spec.id;
+  if (entry.key.kind == CommandKey::Kind::kAccelerator)
+    button->setShortcut(QKeySequence(QString::fromLatin1(entry.key.accelerator)));
+  const CommandId command = entry.id;
   connect(button, &QAction::triggered, this, [this, command] { emit Triggered(command); });
   buttons_[command] = button;
   return button;
@@ -149,13 +149,13 @@ void CommandTable::Apply(EnablingEvent event, bool multiImageMode) {
 }
 
 std::optional<CommandId> CommandTable::CommandForKey(const QKeyEvent& event) const {
-  for (const CommandSpec& spec : CommandSpecs()) {
-    const CommandKey& key = spec.key;
+  for (const CommandEntry& entry : CommandEntries()) {
+    const CommandKey& key = entry.key;
     const bool matches = (key.kind == CommandKey::Kind::kKey && event.key() == key.key &&
                           (event.modifiers() & key.held) == key.held) ||
                          (key.kind == CommandKey::Kind::kCharacter &&
                           event.text() == QString(QLatin1Char(key.character)));
-    if (matches && IsEnabled(spec.id)) return spec.id;
+    if (matches && IsEnabled(entry.id)) return entry.id;
   }
   return std::nullopt;
 }
@@ -172,10 +172,10 @@ void CommandTable::UpdateMenu() {
       submenus_[submenu++]->setTitle(UiText(item.submenuTitle));
   }
   for (const auto& [command, action] : menuItems_) {
-    const CommandSpec& spec = *FindCommand(command);
-    QString text = spec.menuText ? UiText(*spec.menuText) : QString();
-    if (spec.key.kind == CommandKey::Kind::kAccelerator)
-      text += QLatin1Char('\t') + QString::fromLatin1(spec.key.accelerator);
+    const CommandEntry& entry = *FindCommand(command);
+    QString text = entry.menuText ? UiText(*entry.menuText) : QString();
+    if (entry.key.kind == CommandKey::Kind::kAccelerator)
+      text += QLatin1Char('\t') + QString::fromLatin1(entry.key.accelerator);
     action->setText(text);
     action->setEnabled(IsEnabled(command));
   }

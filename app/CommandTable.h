@@ -50,7 +50,7 @@ class CommandTable : public QObject {
   void Triggered(CommandId command);
 
  private:
-  QAction* AddButton(QToolBar* toolbar, const CommandSpec& spec);
+  QAction* AddButton(QToolBar* toolbar, const CommandEntry& entry);
   void SetGroupEnabled(CommandGroup group, bool enabled);
 
   QWidget* window_;

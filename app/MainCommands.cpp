@@ -27,8 +27,8 @@ void CopySourceToResult(ImageDocument* document) {
 void MainWindow::ExecuteCommand(CommandId command) {
   if (state_.busy) return;
   if (isVisible()) activateWindow();
-  const CommandSpec* spec = FindCommand(command);
-  if (spec != nullptr && spec->run != nullptr) spec->run(*this);
+  const CommandEntry* entry = FindCommand(command);
+  if (entry != nullptr && entry->run != nullptr) entry->run(*this);
 }
 
 void MainWindow::AfterSourceLoaded(const std::filesystem::path& path) {

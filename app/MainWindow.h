@@ -91,7 +91,7 @@ class MainWindow : public QMainWindow, public PanelHost {
 
  private:
   // The command declarations run the commands below.
-  friend std::span<const CommandSpec> CommandSpecs();
+  friend std::span<const CommandEntry> CommandEntries();
 
   void BuildWindow();
   void ShowCrashWarningIfNeeded(bool crashedLastTime);

@@ -18,24 +18,24 @@ namespace {
 
 TEST(CommandRegistryTest, EveryCommandIsDeclaredOnceAndShownWhereItIsLaidOut) {
   std::set<CommandId> ids;
-  for (const CommandSpec& spec : CommandSpecs()) {
-    EXPECT_TRUE(ids.insert(spec.id).second) << static_cast<int>(spec.id);
-    EXPECT_NE(spec.run, nullptr) << static_cast<int>(spec.id);
-    EXPECT_EQ(FindCommand(spec.id), &spec);
+  for (const CommandEntry& entry : CommandEntries()) {
+    EXPECT_TRUE(ids.insert(entry.id).second) << static_cast<int>(entry.id);
+    EXPECT_NE(entry.run, nullptr) << static_cast<int>(entry.id);
+    EXPECT_EQ(FindCommand(entry.id), &entry);
   }
   EXPECT_EQ(FindCommand(CommandId::kSpacer), nullptr);
   for (const ToolbarItem& item : ToolbarLayout()) {
     if (item.kind != ToolbarItem::Kind::kButton) continue;
-    const CommandSpec* spec = FindCommand(item.command);
-    ASSERT_NE(spec, nullptr);
-    EXPECT_NE(spec->icon, nullptr) << static_cast<int>(item.command);
-    EXPECT_TRUE(spec->tooltip || item.command == CommandId::kMenu);
+    const CommandEntry* entry = FindCommand(item.command);
+    ASSERT_NE(entry, nullptr);
+    EXPECT_NE(entry->icon, nullptr) << static_cast<int>(item.command);
+    EXPECT_TRUE(entry->tooltip || item.command == CommandId::kMenu);
   }
   for (const MenuItem& item : MenuLayout()) {
     if (item.kind != MenuItem::Kind::kCommand) continue;
-    const CommandSpec* spec = FindCommand(item.command);
-    ASSERT_NE(spec, nullptr);
-    EXPECT_TRUE(spec->menuText.has_value()) << static_cast<int>(item.command);
+    const CommandEntry* entry = FindCommand(item.command);
+    ASSERT_NE(entry, nullptr);
+    EXPECT_TRUE(entry->menuText.has_value()) << static_cast<int>(item.command);
   }
 }
 
