@@ -49,6 +49,7 @@ struct CommandKey {
   Qt::KeyboardModifiers held = Qt::NoModifier;  // ... with these held (others may be too)
   char character = 0;                           // kCharacter: the character typed
 };
+inline constexpr CommandKey kNoKey{};
 constexpr CommandKey Accelerator(const char* sequence) {
   return {CommandKey::Kind::kAccelerator, sequence, 0, Qt::NoModifier, 0};
 }
