@@ -7,6 +7,7 @@
 #include "app/Messages.h"
 #include "app/ProgressWindow.h"
 #include "app/RenderView.h"
+#include "app/UiText.h"
 #include "app/UserDialogs.h"
 #include "picture/CBxPicBufAPI.h"
 #include "picture/ImageLoad.h"
@@ -19,7 +20,7 @@ bool MainWindow::JobRunning() const {
 void MainWindow::OpenProgressWindow() {
   progress_ = new ProgressWindow(&state_.cancelRequested, dock_);
   dock_->AddPanel(progress_);
-  commands_->DisableForProcessing();
+  commands_->Apply(EnablingEvent::kProcessing);
   reporter_->Attach(progress_);
 }
 
@@ -29,7 +30,7 @@ void MainWindow::CloseProgressWindow() {
   dock_->RemovePanel(progress_);
   delete progress_;
   progress_ = nullptr;
-  commands_->EnableAfterProcessing(state_.multiImageMode != 0);
+  commands_->Apply(EnablingEvent::kProcessingEnded, state_.multiImageMode != 0);
 }
 
 bool MainWindow::StartProgressJob(JobBody body, std::function<void(const JobResult&)> finished) {
@@ -50,22 +51,27 @@ bool MainWindow::StartProgressJob(JobBody body, std::function<void(const JobResu
   return true;
 }
 
-bool MainWindow::StartSeriesJob(JobBody body, int doneCommand) {
+bool MainWindow::StartSeriesJob(JobBody body, CommandId doneCommand) {
   if (JobRunning()) return false;
   SetStatusText({});
-  return StartProgressJob(std::move(body), [this, doneCommand](const JobResult& result) {
-    SeriesJobEnded(result, doneCommand);
-  });
+  const bool started = StartProgressJob(
+      std::move(body),
+      [this, doneCommand](const JobResult& result) { SeriesJobEnded(result, doneCommand); });
+  if (started) {
+    progress_->SetTitle(UiText(TextId::kPreparingImages));
+    dock_->LayOut();
+  }
+  return started;
 }
 
-void MainWindow::SeriesJobEnded(const JobResult& result, int doneCommand) {
+void MainWindow::SeriesJobEnded(const JobResult& result, CommandId doneCommand) {
   if (result.end == JobEnd::kFinished) {
     ExecuteCommand(doneCommand);
     return;
   }
   ReloadJobSource();
   if (result.end == JobEnd::kFailed && !result.message.empty())
-    dialogs_->ShowMessage(this, LangText(kTextWarning), result.message, MessageIcon::kWarning);
+    dialogs_->ShowMessage(this, LangText(TextId::kWarning), result.message, MessageIcon::kWarning);
 }
 
 // After an aborted or failed series the picture the user opened comes back, as it was on
@@ -80,7 +86,7 @@ void MainWindow::ReloadJobSource() {
     CBxPicBufAPI::ReinitHeap(&document.result, &document.source);
     CBxPicBufAPI::Copy(&document.result, &document.source);
   }
-  RefreshBothCaches();
+  imageView_->RefreshBothCaches();
 }
 
 bool MainWindow::StartPanelJob(JobBody body, std::function<void(const JobResult&)> finished) {
@@ -90,7 +96,7 @@ bool MainWindow::StartPanelJob(JobBody body, std::function<void(const JobResult&
   state_.busy = 1;
   panelJob_->Start(std::move(body), reporter_,
                    [this, finished = std::move(finished)](const JobResult& result) {
-                     HandleMessage(kMsgRedraw);
+                     HandleMessage(AppMessage::kRedraw);
                      if (finished) finished(result);
                    });
   return true;

@@ -17,10 +17,10 @@ struct ProcessingHooks {
   // Creates a panel; the main window docks it with PanelHost::OpenPanel.
   using PanelFactory = std::function<ToolPanel*(PanelHost& host)>;
 
-  PanelFactory smartContrastPanel;  // kCmdSmartContrast
-  PanelFactory toneMappingPanel;    // kCmdToneMapping
-  PanelFactory multiImagePanel;     // kCmdSeriesReady and an opened series
-  PanelFactory daylightPanel;       // kCmdDaylightReady
+  PanelFactory smartContrastPanel;  // CommandId::kSmartContrast
+  PanelFactory toneMappingPanel;    // CommandId::kToneMapping
+  PanelFactory multiImagePanel;     // CommandId::kSeriesReady and an opened series
+  PanelFactory daylightPanel;       // CommandId::kDaylightReady
 
   // Asked before the synthetic series is made: the noise level 0..3, or -1 when cancelled.
   std::function<int(PanelHost& host)> askNoiseLevel;

@@ -17,6 +17,8 @@ class ProgressWindow : public QFrame {
  public:
   ProgressWindow(std::atomic<uint8_t>* cancelFlag, QWidget* parent);
 
+  // The bold line on top ("Preparing images ..." for a series); none when empty.
+  void SetTitle(const QString& title);
   // "Progress: N%" and the bar at N.
   void SetPercent(int percent);
   void SetText(const QString& text);
@@ -30,6 +32,7 @@ class ProgressWindow : public QFrame {
   void Abort();
 
   std::atomic<uint8_t>* cancelFlag_;
+  QLabel* title_;
   QLabel* label_;
   QProgressBar* bar_;
   QPushButton* abort_;

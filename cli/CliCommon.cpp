@@ -105,7 +105,7 @@ void ReportError(const std::string& message) {
 }
 
 void ReportUnsupported(const fs::path& path) {
-  ReportError(Quoted(path) + ": " + std::string(BuiltInText(kTextNotSupported)));
+  ReportError(Quoted(path) + ": " + std::string(BuiltInText(TextId::kNotSupported)));
 }
 
 int CheckOutputPath(const fs::path& output) {

@@ -59,8 +59,8 @@ void ReportFailure(const SeriesFusionReport& report, const std::vector<fs::path>
     if (bad.reason == SeriesSkipReason::kUnreadable) {
       ReportUnsupported(bad.path);
     } else {
-      ReportError(Quoted(bad.path) + ": " + std::string(BuiltInText(54)) + " (" +
-                  Describe(bad.geometry) + "; " + Quoted(inputs.front()) + ": " +
+      ReportError(Quoted(bad.path) + ": " + std::string(BuiltInText(TextId::kSameResolution)) +
+                  " (" + Describe(bad.geometry) + "; " + Quoted(inputs.front()) + ": " +
                   Describe(report.geometry) + ")");
     }
     return;

@@ -1,8 +1,6 @@
 #include "app/panels/FusionPanel.h"
 
-#include <QApplication>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
@@ -13,6 +11,8 @@
 #include "app/Messages.h"
 #include "app/PanelHost.h"
 #include "app/RenderView.h"
+#include "app/SeriesMessages.h"
+#include "app/UiText.h"
 #include "app/UserDialogs.h"
 #include "app/panels/PanelControls.h"
 #include "app/state/AppState.h"
@@ -24,11 +24,6 @@
 #include "settings/TextTable.h"
 
 namespace {
-constexpr int kTextSetDefault = 53;
-constexpr int kTextExposure = 61;
-constexpr int kTextTitle = 62;
-constexpr int kTextRightClickHint = 81;
-constexpr int kTextPower = 105;
 constexpr int kContentWidth = 277;
 
 const SettingKey& StoredKey(const FusionPanelKind& kind) {
@@ -44,7 +39,7 @@ FusionPanel::FusionPanel(PanelHost& host, const FusionPanelKind& kind)
       cache_(std::make_shared<SeriesPictureCache>()) {
   AppState& state = host_.State();
   savedCurrentFile_ = state.currentFilePath;
-  host_.SendMessage(kMsgWaitCursor);
+  host_.SendMessage(AppMessage::kWaitCursor);
   const SBxPicBuf& source = state.document.source;
   const ViewContext& view = host_.View();
   const int viewWidth = view.surface != nullptr ? view.surface->width : 0;
@@ -55,29 +50,46 @@ FusionPanel::FusionPanel(PanelHost& host, const FusionPanelKind& kind)
   const int stored = ReadParameterSetting(StoredKey(kind_), kind_.slider);
   value_ = kind_.multiImage ? stored : DaylightFusedCount(stored, state.sourceList.count);
   BuildControls();
-  host_.SendMessage(kMsgArrowCursor);
+  host_.SendMessage(AppMessage::kArrowCursor);
 
   if (!multiImageMode_) CopyPicture(backup_.get(), source);
+  AskForKeys(PanelKeysFor(kind_.multiImage && multiImageMode_));
   if (kind_.multiImage) {
-    if (multiImageMode_) {
-      qApp->installEventFilter(this);
-    } else {
-      host_.SetStatusText(LangText(kTextDragHint));
-    }
+    if (!multiImageMode_) host_.SetStatusText(LangText(TextId::kDragHint));
   } else {
     host_.GreyMenus(true);
-    host_.SetStatusText(LangText(multiImageMode_ ? kTextArrowsOrF5 : kTextDragHint));
+    host_.SetStatusText(LangText(multiImageMode_ ? TextId::kArrowsOrF5 : TextId::kDragHint));
   }
   RunPreview(true);
   host_.DisableCommandsForPanel();
 }
 
-FusionPanel::~FusionPanel() {
-  if (multiImageMode_) qApp->removeEventFilter(this);
+FusionPanel::~FusionPanel() = default;
+
+PanelKeys FusionPanel::PanelKeysFor(bool browsingSeries) {
+  PanelKeys keys = PanelKeys::OkCancel(
+      [this] {
+        if (!closed_ && ok_->isEnabled()) Ok();
+      },
+      [this] {
+        if (!closed_ && cancel_->isEnabled()) Cancel();
+      });
+  if (!browsingSeries) return keys;
+  // The series is browsed with the keyboard: while the panel is open it takes every key.
+  // Left and Right show the previous and next picture, F5 switches between the pictures and
+  // the result; the panel's own controls keep the other keys (Up, Down and the Page keys
+  // move the slider).
+  keys.holdsKeyboard = true;
+  keys.grabs = {{Qt::Key_Left, true, [this] { Browse(CommandId::kPrevious); }},
+                {Qt::Key_Right, true, [this] { Browse(CommandId::kNext); }},
+                {Qt::Key_F5, false, [this] {
+                   if (!closed_) host_.SendCommand(CommandId::kToggleSources);
+                 }}};
+  return keys;
 }
 
 void FusionPanel::BuildControls() {
-  auto* name = new QLabel(PanelText(kind_.multiImage ? kTextExposure : kTextPower), this);
+  auto* name = new QLabel(UiText(kind_.multiImage ? TextId::kExposure : TextId::kPower), this);
   valueLabel_ = new QLabel(QString::number(value_), this);
   valueLabel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   slider_ = new QSlider(Qt::Horizontal, this);
@@ -87,14 +99,14 @@ void FusionPanel::BuildControls() {
   slider_->setValue(value_);
   slider_->setFixedWidth(kContentWidth);
 
-  QVBoxLayout* layout = PanelLayout(this, kTextTitle);
+  QVBoxLayout* layout = PanelLayout(this, TextId::kFusionTitle);
   auto* valueRow = new QHBoxLayout;
   valueRow->addWidget(name);
   valueRow->addWidget(valueLabel_);
   layout->addLayout(valueRow);
   layout->addWidget(slider_);
   if (kind_.multiImage) {
-    setDefault_ = new QPushButton(PanelText(kTextSetDefault), this);
+    setDefault_ = new QPushButton(UiText(TextId::kSetDefault), this);
     layout->addWidget(setDefault_, 0, Qt::AlignLeft);
     connect(setDefault_, &QPushButton::clicked, this, &FusionPanel::SetDefault);
   }
@@ -142,7 +154,7 @@ int FusionPanel::Exposure() const {
 
 void FusionPanel::RunPreview(bool force) {
   if (closed_ || !model_->NeedsPreview(force)) return;
-  host_.SendMessage(kMsgWaitCursor);
+  host_.SendMessage(AppMessage::kWaitCursor);
   const CBxRect region = model_->Region();
   const std::vector<std::filesystem::path> files = Files();
   ScopedPicBuf fused;
@@ -157,7 +169,7 @@ void FusionPanel::RunPreview(bool force) {
   ShowResultWithPreview();
   model_->PreviewDone();
   ReportSkipped(report);
-  host_.SendMessage(kMsgArrowCursor);
+  host_.SendMessage(AppMessage::kArrowCursor);
 }
 
 void FusionPanel::CutPreview() {
@@ -187,19 +199,11 @@ void FusionPanel::ShowResultWithPreview() {
   if (fits)
     CBxPicBufAPI::CopyRect(&document.result, preview_.get(), CBxPoint{rect.left, rect.top},
                            CBxPoint{0, 0}, CBxSize{preview_->width, preview_->height});
-  host_.SendMessage(kMsgRedraw);
+  host_.SendMessage(AppMessage::kRedraw);
 }
 
 void FusionPanel::ReportSkipped(const SeriesFusionReport& report) {
-  std::string text;
-  if (!report.skipped.empty()) {
-    const SeriesSkippedFile& first = report.skipped.front();
-    text = "Skipped " + first.path.filename().string() + ": " + SeriesSkipReasonText(first.reason);
-    if (report.skipped.size() > 1)
-      text += " (and " + std::to_string(report.skipped.size() - 1) + " more)";
-  } else if (report.status != SeriesFusionStatus::kFused) {
-    text = std::string("Cannot fuse the series: ") + SeriesFusionStatusText(report.status);
-  }
+  const std::string text = FusionReportText(report);
   if (!text.empty()) host_.SetStatusText(text);
 }
 
@@ -216,53 +220,17 @@ void FusionPanel::ViewMouseRelease(QPoint /*position*/) {
   RunPreview(false);
 }
 
-void FusionPanel::Browse(int command) {
+void FusionPanel::Browse(CommandId command) {
   AppState& state = host_.State();
   SourceList& list = state.sourceList;
   if (closed_ || !multiImageMode_ || list.count <= 0) return;
-  list.index = command == kCmdPrevious ? (list.index > 0 ? list.index - 1 : list.count - 1)
-                                       : (list.index + 1) % list.count;
+  list.index = command == CommandId::kPrevious ? (list.index > 0 ? list.index - 1 : list.count - 1)
+                                               : (list.index + 1) % list.count;
   std::filesystem::path loaded;
   if (!OpenSourceImage(&state.document, list.entries[static_cast<size_t>(list.index)], &loaded))
     state.currentFilePath = loaded;
-  host_.ShowSeriesStatus(kTextUseArrows);
+  host_.ShowSeriesStatus(TextId::kUseArrows);
   ShowResultWithPreview();
-}
-
-bool FusionPanel::eventFilter(QObject* watched, QEvent* event) {
-  const QEvent::Type type = event->type();
-  if (closed_ || QApplication::activeModalWidget() != nullptr ||
-      (type != QEvent::KeyPress && type != QEvent::KeyRelease && type != QEvent::ShortcutOverride))
-    return ToolPanel::eventFilter(watched, event);
-  // The series is browsed with the keyboard: while the panel is open it takes every key.
-  // Left and Right show the previous and next picture, F5 switches between the pictures
-  // and the result, Enter and Escape are OK and Cancel; the panel's own controls keep the
-  // other keys (Up, Down and the Page keys move the slider).
-  const auto* key = static_cast<QKeyEvent*>(event);
-  const int code = key->key();
-  const bool browsing = code == Qt::Key_Left || code == Qt::Key_Right;
-  const bool command = browsing || code == Qt::Key_F5 || code == Qt::Key_Return ||
-                       code == Qt::Key_Enter || code == Qt::Key_Escape;
-  const auto* widget = qobject_cast<QWidget*>(watched);
-  if (!command && widget != nullptr && isAncestorOf(widget)) return false;
-  if (type == QEvent::KeyRelease && browsing && !key->isAutoRepeat()) {
-    Browse(code == Qt::Key_Left ? kCmdPrevious : kCmdNext);
-  } else if (type == QEvent::KeyPress && code == Qt::Key_F5) {
-    host_.SendMessage(kCmdToggleSources);
-  } else if (type == QEvent::KeyPress) {
-    keyPressEvent(static_cast<QKeyEvent*>(event));
-  }
-  return true;
-}
-
-void FusionPanel::keyPressEvent(QKeyEvent* event) {
-  const auto ok = [this] {
-    if (ok_->isEnabled()) Ok();
-  };
-  const auto cancel = [this] {
-    if (cancel_->isEnabled()) Cancel();
-  };
-  if (!AnswerPanelKey(event, ok, cancel)) ToolPanel::keyPressEvent(event);
 }
 
 void FusionPanel::SetButtonsEnabled(bool enabled) {
@@ -273,7 +241,7 @@ void FusionPanel::SetButtonsEnabled(bool enabled) {
 
 void FusionPanel::Ok() {
   if (closed_ || !ok_->isEnabled()) return;
-  if (!MemoryAllows(host_, "Fusing the series", FusionBytes(host_.State().document.source))) return;
+  if (!MemoryAllows(host_, TextId::kJobFusing, FusionBytes(host_.State().document.source))) return;
   WriteSetting(StoredKey(kind_).key, std::to_string(value_));
   SetButtonsEnabled(false);
   auto report = std::make_shared<SeriesFusionReport>();
@@ -283,7 +251,7 @@ void FusionPanel::Ok() {
     *report = FuseFromCache(*cache, files, exposure, &progress, fused->get());
     if (report->status == SeriesFusionStatus::kFused) return JobResult{};
     if (report->status == SeriesFusionStatus::kCancelled) return JobResult{JobEnd::kCancelled, {}};
-    return JobResult{JobEnd::kFailed, SeriesFusionStatusText(report->status)};
+    return JobResult{JobEnd::kFailed, CannotFuseText(report->status)};
   };
   QPointer<FusionPanel> self(this);
   const bool started =
@@ -298,8 +266,7 @@ void FusionPanel::OkFinished(const JobResult& result, const SeriesFusionReport& 
   if (result.end != JobEnd::kFinished) {
     // Aborted or failed: back in the panel, with the source and its preview as they were.
     if (result.end == JobEnd::kFailed)
-      host_.Dialogs().ShowMessage(host_.Window(), LangText(kTextWarning),
-                                  "Cannot fuse the series: " + result.message,
+      host_.Dialogs().ShowMessage(host_.Window(), LangText(TextId::kWarning), result.message,
                                   MessageIcon::kWarning);
     SetButtonsEnabled(true);
     host_.DisableCommandsForPanel();
@@ -318,7 +285,6 @@ void FusionPanel::Cancel() {
 
 void FusionPanel::Close(bool accepted) {
   closed_ = true;
-  if (multiImageMode_) qApp->removeEventFilter(this);
   AppState& state = host_.State();
   ImageDocument& document = state.document;
   if (!accepted) CopyPicture(&document.result, document.source);
@@ -333,15 +299,15 @@ void FusionPanel::Close(bool accepted) {
   }
   if (!kind_.multiImage) host_.GreyMenus(false);
   if (accepted) {
-    host_.SendMessage(kMsgResultNotSaved);
+    host_.SendMessage(AppMessage::kResultNotSaved);
     host_.SetZoomBoxEnabled(true);
     host_.SetStatusText(kind_.multiImage
-                            ? LangText(multiImageMode_ ? kTextPressF5 : kTextRightClickHint)
+                            ? LangText(multiImageMode_ ? TextId::kPressF5 : TextId::kRightClickHint)
                             : std::string());
   } else {
-    if (multiImageMode_) host_.SendMessage(kCmdClose);
+    if (multiImageMode_) host_.SendCommand(CommandId::kClose);
     host_.SetStatusText({});
   }
-  host_.SendMessage(kMsgRedraw);
+  host_.SendMessage(AppMessage::kRedraw);
   state.currentFilePath = savedCurrentFile_;
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/Jobs.h"
+#include "app/Messages.h"
 #include "app/ToolPanel.h"
 #include "app/panels/PanelControls.h"
 #include "app/panels/PreviewModel.h"
@@ -40,8 +41,8 @@ class FusionPanel : public ToolPanel {
   void Ok();
   void Cancel();
   void SetDefault();
-  // Shows the previous or next picture of the series (kCmdPrevious, kCmdNext).
-  void Browse(int command);
+  // Shows the previous or next picture of the series (CommandId::kPrevious, CommandId::kNext).
+  void Browse(CommandId command);
   // Runs a preview when the region changed, or always when forced.
   void RunPreview(bool force);
 
@@ -54,12 +55,10 @@ class FusionPanel : public ToolPanel {
   int PreviewRuns() const { return previewRuns_; }
   const SeriesPictureCache& Cache() const { return *cache_; }
 
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override;
-  void keyPressEvent(QKeyEvent* event) override;
-
  private:
   void BuildControls();
+  // OK and Cancel, and over a series of the user's the keys that browse it.
+  PanelKeys PanelKeysFor(bool browsingSeries);
   void OnSliderAction(int action);
   void OnSliderReleased();
   void ApplyValue(int value, bool force);

@@ -6,41 +6,38 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <iterator>
 
+#include "app/UiText.h"
 #include "settings/Parameters.h"
 #include "settings/Settings.h"
-#include "settings/TextTable.h"
 
 namespace {
-constexpr int kTextTitle = 82;
-constexpr int kTextLabel = 83;
-constexpr int kTextFirstLevel = 84;  // "None", then "Low", "Medium", "High"
-constexpr int kTextOk = 45;
-constexpr int kTextCancel = 46;
-
-QString Text(int n) {
-  return QString::fromStdString(LangText(n));
-}
+// The levels' names from None up.
+constexpr TextId kLevelTexts[] = {TextId::kNoiseNone, TextId::kNoiseLow, TextId::kNoiseMedium,
+                                  TextId::kNoiseHigh};
+static_assert(std::size(kLevelTexts) ==
+              parameter::kDenoiseLevel.maximum - parameter::kDenoiseLevel.minimum + 1);
 }  // namespace
 
 NoiseLevelDialog::NoiseLevelDialog(QWidget* parent) : QDialog(parent) {
-  setWindowTitle(Text(kTextTitle));
+  setWindowTitle(UiText(TextId::kNoiseTitle));
   levels_ = new QComboBox(this);
   const ParameterRange& range = parameter::kDenoiseLevel;
   for (int level = range.minimum; level <= range.maximum; ++level)
-    levels_->addItem(Text(kTextFirstLevel + level));
+    levels_->addItem(UiText(kLevelTexts[level - range.minimum]));
   const int stored = ReadSetting(setting::kDenoiseStrength);
   levels_->setCurrentIndex(range.Contains(stored) ? stored - range.minimum : -1);
 
   auto* buttons = new QDialogButtonBox(this);
-  QPushButton* ok = buttons->addButton(Text(kTextOk), QDialogButtonBox::AcceptRole);
-  buttons->addButton(Text(kTextCancel), QDialogButtonBox::RejectRole);
+  QPushButton* ok = buttons->addButton(UiText(TextId::kOk), QDialogButtonBox::AcceptRole);
+  buttons->addButton(UiText(TextId::kCancel), QDialogButtonBox::RejectRole);
   ok->setDefault(true);
   connect(buttons, &QDialogButtonBox::accepted, this, &NoiseLevelDialog::Accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
   auto* row = new QHBoxLayout;
-  row->addWidget(new QLabel(Text(kTextLabel), this));
+  row->addWidget(new QLabel(UiText(TextId::kNoiseLabel), this));
   row->addWidget(levels_, 1);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(row);

@@ -2,7 +2,6 @@
 
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
@@ -11,10 +10,11 @@
 #include "app/Messages.h"
 #include "app/PanelHost.h"
 #include "app/RenderView.h"
+#include "app/SeriesMessages.h"
+#include "app/UiText.h"
 #include "app/UserDialogs.h"
 #include "jobs/MemoryNeed.h"
 #include "picture/CBxPicBufAPI.h"
-#include "settings/TextTable.h"
 
 void SliderRow::SetEnabled(bool enabled) const {
   for (QWidget* control :
@@ -39,13 +39,8 @@ SliderRow AddSliderRow(QGridLayout* grid, int row, QWidget* parent, const QStrin
   return controls;
 }
 
-namespace {
-constexpr int kTextOk = 45;
-constexpr int kTextCancel = 46;
-}  // namespace
-
-QVBoxLayout* PanelLayout(QWidget* panel, int titleText) {
-  auto* title = new QLabel(PanelText(titleText), panel);
+QVBoxLayout* PanelLayout(QWidget* panel, TextId titleText) {
+  auto* title = new QLabel(UiText(titleText), panel);
   QFont bold = title->font();
   bold.setBold(true);
   title->setFont(bold);
@@ -56,8 +51,8 @@ QVBoxLayout* PanelLayout(QWidget* panel, int titleText) {
 }
 
 OkCancel AddOkCancel(QVBoxLayout* layout, QWidget* panel) {
-  OkCancel buttons{new QPushButton(PanelText(kTextOk), panel),
-                   new QPushButton(PanelText(kTextCancel), panel)};
+  OkCancel buttons{new QPushButton(UiText(TextId::kOk), panel),
+                   new QPushButton(UiText(TextId::kCancel), panel)};
   buttons.ok->setDefault(true);
   auto* row = new QHBoxLayout;
   row->addStretch();
@@ -84,14 +79,10 @@ SliderScroll ScrollOf(int action, bool thumbDown) {
   }
 }
 
-QString PanelText(int n) {
-  return QString::fromStdString(LangText(n));
-}
-
-bool MemoryAllows(PanelHost& host, const std::string& job, uint64_t need) {
-  const std::string refusal = MemoryRefusal(job, need);
+bool MemoryAllows(PanelHost& host, TextId job, uint64_t need) {
+  const std::string refusal = MemoryRefusalText(job, need, AvailableMemoryBytes());
   if (refusal.empty()) return true;
-  host.Dialogs().ShowMessage(host.Window(), LangText(kTextWarning), refusal + ".",
+  host.Dialogs().ShowMessage(host.Window(), LangText(TextId::kWarning), refusal,
                              MessageIcon::kWarning);
   return false;
 }
@@ -101,26 +92,11 @@ void CopyPicture(SBxPicBuf* to, const SBxPicBuf& from) {
   if (!IsEmpty(*to)) CBxPicBufAPI::Copy(to, &from);
 }
 
-bool AnswerPanelKey(const QKeyEvent* event, const std::function<void()>& ok,
-                    const std::function<void()>& cancel) {
-  switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-      ok();
-      return true;
-    case Qt::Key_Escape:
-      cancel();
-      return true;
-    default:
-      return false;
-  }
-}
-
 bool RectangleDrag::Press(PanelHost& host, const PreviewModel& model, QPoint position) {
   if (!model.Contains(ViewMap(host.View()), position.x(), position.y())) return false;
   dragging_ = true;
   last_ = position;
-  host.SendMessage(kMsgMoveCursor);
+  host.SendMessage(AppMessage::kMoveCursor);
   return true;
 }
 
@@ -129,11 +105,12 @@ bool RectangleDrag::Move(PanelHost& host, PreviewModel& model, QPoint position,
   if (dragging_ && leftButtonDown) {
     model.MoveBy(position.x() - last_.x(), position.y() - last_.y(), host.View().zoom);
     last_ = position;
-    host.SendMessage(kMsgRedrawResult);  // the frame moves; the preview follows on release
+    host.SendMessage(AppMessage::kRedrawResult);  // the frame moves; the preview follows on release
     return true;
   }
   const bool inside = model.Contains(ViewMap(host.View()), position.x(), position.y());
-  if (!leftButtonDown) host.SendMessage(inside ? kMsgMoveCursor : kMsgArrowCursor);
+  if (!leftButtonDown)
+    host.SendMessage(inside ? AppMessage::kMoveCursor : AppMessage::kArrowCursor);
   return false;
 }
 

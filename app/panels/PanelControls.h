@@ -8,10 +8,10 @@
 
 #include "app/panels/PreviewModel.h"
 #include "picture/SBxPicBuf.h"
+#include "settings/TextIds.h"
 
 class PanelHost;
 class QGridLayout;
-class QKeyEvent;
 class QPushButton;
 class QVBoxLayout;
 class QLabel;
@@ -36,7 +36,7 @@ SliderRow AddSliderRow(QGridLayout* grid, int row, QWidget* parent, const QStrin
 
 // A panel's frame: its layout with the bold title on top, and the OK (the default) and
 // Cancel buttons that AddOkCancel puts at the bottom right.
-QVBoxLayout* PanelLayout(QWidget* panel, int titleText);
+QVBoxLayout* PanelLayout(QWidget* panel, TextId titleText);
 struct OkCancel {
   QPushButton* ok = nullptr;
   QPushButton* cancel = nullptr;
@@ -46,19 +46,12 @@ OkCancel AddOkCancel(QVBoxLayout* layout, QWidget* panel);
 // The step rule's scroll code for a QAbstractSlider action.
 SliderScroll ScrollOf(int action, bool thumbDown);
 
-// The text table's entry n.
-QString PanelText(int n);
-
 // Shows the refusal of a job whose memory need cannot fit (jobs/MemoryNeed.h); true when
 // the job may start.
-bool MemoryAllows(PanelHost& host, const std::string& job, uint64_t need);
+bool MemoryAllows(PanelHost& host, TextId job, uint64_t need);
 
 // `to` becomes a copy of `from` (reallocated to its geometry).
 void CopyPicture(SBxPicBuf* to, const SBxPicBuf& from);
-
-// Enter and Return run `ok`, Escape runs `cancel`; false for any other key.
-bool AnswerPanelKey(const QKeyEvent* event, const std::function<void()>& ok,
-                    const std::function<void()>& cancel);
 
 // Dragging a preview rectangle with the mouse the view hands to the panel: the cursor shows
 // where the rectangle can be taken, the frame follows the mouse, the panel decides on release

@@ -2,7 +2,6 @@
 
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
@@ -12,33 +11,27 @@
 
 #include "app/Messages.h"
 #include "app/PanelHost.h"
+#include "app/UiText.h"
 #include "app/state/AppState.h"
 #include "jobs/MemoryNeed.h"
 #include "picture/CBxPicBufAPI.h"
 #include "settings/Settings.h"
-#include "settings/TextTable.h"
 
-namespace {
-constexpr int kTextSetDefault = 53;
-constexpr int kTextTitle = 101;   // "Smart Contrast..."
-constexpr int kTextLevels = 102;  // " Levels of details"
-constexpr int kTextRightClickHint = 81;
-
-}  // namespace
+namespace {}  // namespace
 
 SmartContrastPanel::SmartContrastPanel(PanelHost& host) : host_(host) {
   AppState& state = host_.State();
   state.toolDialogOpen = 1;
-  host_.SendMessage(kMsgWaitCursor);
-  prepared_ = MemoryAllows(host_, "Smart Contrast", SmartContrastBytes(state.document.source)) &&
-              !job_.Prepare(state.document.source);
+  host_.SendMessage(AppMessage::kWaitCursor);
+  prepared_ =
+      MemoryAllows(host_, TextId::kJobSmartContrast, SmartContrastBytes(state.document.source)) &&
+      !job_.Prepare(state.document.source);
   BuildControls();
   Rebuild();
-  host_.SendMessage(kMsgArrowCursor);
+  host_.SendMessage(AppMessage::kArrowCursor);
   if (!prepared_ || job_.Levels() == 0)
-    host_.SetStatusText(
-        "Smart Contrast needs a picture of 8 or 16 bits with at least 11 pixels on each side: "
-        "this one stays unchanged.");
+    host_.SetStatusText(LangText(TextId::kSmartContrastUnchanged));
+  AskForKeys(PanelKeys::OkCancel([this] { Ok(); }, [this] { Cancel(); }));
   host_.DisableCommandsForPanel();
 }
 
@@ -58,9 +51,9 @@ void SmartContrastPanel::BuildControls() {
     connect(row.slider, &QAbstractSlider::sliderReleased, this,
             [this, k] { OnSliderAction(k, QAbstractSlider::SliderNoAction); });
   }
-  auto* setDefault = new QPushButton(PanelText(kTextSetDefault), this);
-  QVBoxLayout* layout = PanelLayout(this, kTextTitle);
-  layout->addWidget(new QLabel(PanelText(kTextLevels), this));
+  auto* setDefault = new QPushButton(UiText(TextId::kSetDefault), this);
+  QVBoxLayout* layout = PanelLayout(this, TextId::kSmartContrastItem);
+  layout->addWidget(new QLabel(UiText(TextId::kLevelsOfDetails), this));
   layout->addLayout(grid);
   layout->addWidget(setDefault, 0, Qt::AlignLeft);
   const OkCancel buttons = AddOkCancel(layout, this);
@@ -98,13 +91,13 @@ void SmartContrastPanel::SetDefault() {
 
 void SmartContrastPanel::Rebuild() {
   ImageDocument& document = host_.State().document;
-  host_.SendMessage(kMsgWaitCursor);
+  host_.SendMessage(AppMessage::kWaitCursor);
   // A picture the engine cannot take is shown unchanged, never as garbage.
   if (!prepared_ || job_.Apply(lod_, &document.result))
     CopyPicture(&document.result, document.source);
   ++rebuilds_;
-  host_.SendMessage(kMsgRedraw);
-  host_.SendMessage(kMsgArrowCursor);
+  host_.SendMessage(AppMessage::kRedraw);
+  host_.SendMessage(AppMessage::kArrowCursor);
 }
 
 void SmartContrastPanel::Ok() {
@@ -113,7 +106,7 @@ void SmartContrastPanel::Ok() {
     values.push_back(
         {setting::kLod[k].key, rows_[static_cast<size_t>(k)].value->text().toStdString()});
   WriteSettings(values);
-  host_.SendMessage(kMsgResultNotSaved);
+  host_.SendMessage(AppMessage::kResultNotSaved);
   Close();
 }
 
@@ -125,13 +118,8 @@ void SmartContrastPanel::Cancel() {
 
 void SmartContrastPanel::Close() {
   host_.ClosePanel(this);
-  host_.SendMessage(kMsgRedraw);
+  host_.SendMessage(AppMessage::kRedraw);
   host_.SetZoomBoxEnabled(true);
-  host_.SetStatusText(LangText(host_.State().multiImageMode ? kTextPressF5 : kTextRightClickHint));
-}
-
-void SmartContrastPanel::keyPressEvent(QKeyEvent* event) {
-  if (!AnswerPanelKey(
-          event, [this] { Ok(); }, [this] { Cancel(); }))
-    ToolPanel::keyPressEvent(event);
+  host_.SetStatusText(
+      LangText(host_.State().multiImageMode ? TextId::kPressF5 : TextId::kRightClickHint));
 }

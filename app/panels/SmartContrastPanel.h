@@ -28,9 +28,6 @@ class SmartContrastPanel : public ToolPanel {
   int Levels() const { return job_.Levels(); }
   int Rebuilds() const { return rebuilds_; }
 
- protected:
-  void keyPressEvent(QKeyEvent* event) override;
-
  private:
   void BuildControls();
   void OnSliderAction(int level, int action);

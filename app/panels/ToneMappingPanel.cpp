@@ -3,7 +3,6 @@
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QPointer>
 #include <QProgressBar>
@@ -15,17 +14,16 @@
 #include "app/Messages.h"
 #include "app/PanelHost.h"
 #include "app/RenderView.h"
+#include "app/UiText.h"
 #include "app/state/AppState.h"
 #include "jobs/MemoryNeed.h"
 #include "picture/CBxPicBufAPI.h"
 #include "settings/Settings.h"
 
 namespace {
-constexpr int kTextAbort = 68;
-constexpr int kTextTitle = 98;  // "Tone Mapping..."
-constexpr int kTextPreview = 108;
-constexpr int kTextFirstSlider = 109;  // "Contrast:", "Noise Aplitude:", ...
-constexpr int kTextExtraColors = 113;
+// The sliders' names, in the order of SliderValue.
+constexpr TextId kSliderTexts[] = {TextId::kToneContrast, TextId::kToneNoise, TextId::kToneDetails,
+                                   TextId::kToneEqualization};
 
 int* SliderValue(ToneSliders* values, int index) {
   int* fields[] = {&values->contrast, &values->noise, &values->details, &values->equalization};
@@ -41,8 +39,9 @@ ToneMappingPanel::ToneMappingPanel(PanelHost& host)
   values_.extraColors = stored.uiUseColors != 0;
   ImageDocument& document = host_.State().document;
   CopyPicture(&document.result, document.source);
-  host_.SendMessage(kMsgRedraw);
+  host_.SendMessage(AppMessage::kRedraw);
   BuildControls();
+  AskForKeys(PanelKeys::OkCancel([this] { Ok(); }, [this] { Cancel(); }));
   host_.DisableCommandsForPanel();
 }
 
@@ -51,7 +50,7 @@ ToneMappingPanel::~ToneMappingPanel() = default;
 void ToneMappingPanel::BuildControls() {
   auto* grid = new QGridLayout;
   for (int i = 0; i < 4; ++i) {
-    rows_[static_cast<size_t>(i)] = AddSliderRow(grid, i, this, PanelText(kTextFirstSlider + i),
+    rows_[static_cast<size_t>(i)] = AddSliderRow(grid, i, this, UiText(kSliderTexts[i]),
                                                  parameter::kTonePower, *SliderValue(&values_, i));
     QSlider* slider = rows_[static_cast<size_t>(i)].slider;
     connect(slider, &QAbstractSlider::actionTriggered, this,
@@ -59,16 +58,16 @@ void ToneMappingPanel::BuildControls() {
     connect(slider, &QAbstractSlider::sliderReleased, this,
             [this, i] { OnSliderAction(i, QAbstractSlider::SliderNoAction); });
   }
-  extraColors_ = new QCheckBox(PanelText(kTextExtraColors), this);
+  extraColors_ = new QCheckBox(UiText(TextId::kExtraColors), this);
   extraColors_->setChecked(values_.extraColors);
   extraColors_->setVisible(host_.State().document.source.components > 1);
-  preview_ = new QCheckBox(PanelText(kTextPreview), this);
+  preview_ = new QCheckBox(UiText(TextId::kPreview), this);
   bar_ = new QProgressBar(this);
   bar_->setTextVisible(false);
   bar_->hide();
-  abort_ = new QPushButton(PanelText(kTextAbort), this);
+  abort_ = new QPushButton(UiText(TextId::kAbort), this);
   abort_->hide();
-  QVBoxLayout* layout = PanelLayout(this, kTextTitle);
+  QVBoxLayout* layout = PanelLayout(this, TextId::kToneMappingItem);
   layout->addLayout(grid);
   layout->addWidget(extraColors_);
   layout->addWidget(preview_);
@@ -130,12 +129,12 @@ void ToneMappingPanel::SetPreview(bool on) {
 void ToneMappingPanel::ShowSource() {
   ImageDocument& document = host_.State().document;
   CopyPicture(&document.result, document.source);
-  host_.SendMessage(kMsgRedraw);
+  host_.SendMessage(AppMessage::kRedraw);
 }
 
 void ToneMappingPanel::RunPreview() {
   if (!model_ || jobRunning_) return;
-  host_.SendMessage(kMsgWaitCursor);
+  host_.SendMessage(AppMessage::kWaitCursor);
   ImageDocument& document = host_.State().document;
   const CBxRect rect = model_->IntegerRect();
   CopyPicture(&document.result, document.source);
@@ -153,8 +152,8 @@ void ToneMappingPanel::RunPreview() {
   }
   ++previewRuns_;
   model_->PreviewDone();
-  host_.SendMessage(kMsgRedraw);
-  host_.SendMessage(kMsgArrowCursor);
+  host_.SendMessage(AppMessage::kRedraw);
+  host_.SendMessage(AppMessage::kArrowCursor);
 }
 
 bool ToneMappingPanel::ViewMousePress(QPoint position) {
@@ -183,7 +182,8 @@ void ToneMappingPanel::SetEditing(bool enabled) {
 
 void ToneMappingPanel::Ok() {
   if (jobRunning_ || !ok_->isEnabled()) return;
-  if (!MemoryAllows(host_, "Tone mapping", ToneMapBytes(host_.State().document.source))) return;
+  if (!MemoryAllows(host_, TextId::kJobToneMapping, ToneMapBytes(host_.State().document.source)))
+    return;
   StartupSettings& stored = host_.Startup();
   for (int i = 0; i < 4; ++i)
     stored.uiPowerT[i] = *SliderValue(&values_, i);
@@ -227,13 +227,13 @@ void ToneMappingPanel::JobEnded(const JobResult& result) {
   progressTimer_->stop();
   if (result.end == JobEnd::kFinished && !progress_->CancelRequested()) {
     host_.View().previewRect = nullptr;
-    host_.SendMessage(kMsgToneJobDone);
+    host_.SendMessage(AppMessage::kToneJobDone);
     host_.ClosePanel(this);
-    host_.SendMessage(kMsgRedraw);
+    host_.SendMessage(AppMessage::kRedraw);
     return;
   }
   // Aborted: the result is the source again and the panel is back to editing.
-  host_.SendMessage(kMsgToneJobAbandoned);
+  host_.SendMessage(AppMessage::kToneJobAbandoned);
   host_.State().toolDialogOpen = 1;
   SetEditing(true);
   bar_->setValue(0);
@@ -244,11 +244,5 @@ void ToneMappingPanel::Cancel() {
   if (jobRunning_ || !cancel_->isEnabled()) return;
   ShowSource();
   host_.ClosePanel(this);
-  host_.SendMessage(kMsgRedraw);
-}
-
-void ToneMappingPanel::keyPressEvent(QKeyEvent* event) {
-  if (!AnswerPanelKey(
-          event, [this] { Ok(); }, [this] { Cancel(); }))
-    ToolPanel::keyPressEvent(event);
+  host_.SendMessage(AppMessage::kRedraw);
 }

@@ -61,9 +61,6 @@ class ToneMappingPanel : public ToolPanel {
   int PreviewRuns() const { return previewRuns_; }
   bool JobRunning() const { return jobRunning_; }
 
- protected:
-  void keyPressEvent(QKeyEvent* event) override;
-
  private:
   void BuildControls();
   void OnSliderAction(int index, int action);

@@ -33,43 +33,68 @@ class JobTest : public WindowTest {
   bool Ended() const { return window_->Progress() == nullptr; }
 };
 
-constexpr int kJobCommands[] = {kCmdOpen,         kCmdSaveAs,       kCmdMultiImage,
-                                kCmdSingleImage,  kCmdToneMapping,  kCmdDaylightUp,
-                                kCmdDaylightDown, kCmdSmartContrast};
+constexpr CommandId kJobCommands[] = {CommandId::kOpen,         CommandId::kSaveAs,
+                                      CommandId::kMultiImage,   CommandId::kSingleImage,
+                                      CommandId::kToneMapping,  CommandId::kDaylightUp,
+                                      CommandId::kDaylightDown, CommandId::kSmartContrast};
 
 TEST_F(JobTest, ProgressIsShownAndAbortStopsTheJob) {
   std::atomic<bool> release{false};
-  ASSERT_TRUE(window_->StartSeriesJob(WaitingJob(release), kCmdSeriesReady));
+  ASSERT_TRUE(window_->StartSeriesJob(WaitingJob(release), CommandId::kSeriesReady));
   ProgressWindow* progress = window_->Progress();
   ASSERT_NE(progress, nullptr);
   EXPECT_EQ(progress->parentWidget(), reinterpret_cast<QWidget*>(window_->Dock()));
-  for (int command : kJobCommands)
-    EXPECT_FALSE(Enabled(command)) << command;
+  for (CommandId command : kJobCommands)
+    EXPECT_FALSE(Enabled(command)) << static_cast<int>(command);
   ASSERT_TRUE(QTest::qWaitFor([&] { return progress->Bar()->value() == 10; }));
-  EXPECT_EQ(progress->Label()->text().toStdString(), LangText(14) + "10%");
+  EXPECT_EQ(progress->Label()->text().toStdString(), LangText(TextId::kProgress) + "10%");
 
   QTest::mouseClick(progress->AbortButton(), Qt::LeftButton);
   EXPECT_EQ(window_->State().cancelRequested, 1);
-  EXPECT_EQ(progress->Label()->text().toStdString(), LangText(57));
+  EXPECT_EQ(progress->Label()->text().toStdString(), LangText(TextId::kCanceling));
   ASSERT_TRUE(QTest::qWaitFor([&] { return Ended(); }));
   EXPECT_EQ(panelsOpened_, 0);  // no panel after an abort
-  for (int command : kJobCommands)
-    EXPECT_TRUE(Enabled(command)) << command;
+  for (CommandId command : kJobCommands)
+    EXPECT_TRUE(Enabled(command)) << static_cast<int>(command);
   // The opened picture is back, as source and as result.
   EXPECT_EQ(window_->State().document.source.width, 1200);
   EXPECT_TRUE(SameGeometry(window_->State().document.result, window_->State().document.source));
 }
 
+// The series jobs prepare their window with its title; a panel's own job has none.
+TEST_F(JobTest, TheProgressWindowOfASeriesSaysItIsPreparingImages) {
+  const auto titled = [this] {
+    for (const QLabel* label : window_->Progress()->findChildren<QLabel*>())
+      if (label->isVisibleTo(window_->Progress()) &&
+          label->text().toStdString() == LangText(TextId::kPreparingImages))
+        return true;
+    return false;
+  };
+  std::atomic<bool> release{false};
+  ASSERT_TRUE(window_->StartSeriesJob(WaitingJob(release), CommandId::kSeriesReady));
+  EXPECT_TRUE(titled());
+  release = true;
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Ended(); }));
+  window_->ClosePanel(window_->ActivePanel());
+  release = false;
+  ASSERT_TRUE(window_->StartProgressJob(WaitingJob(release), nullptr));
+  EXPECT_FALSE(titled());
+  release = true;
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Ended(); }));
+}
+
 TEST_F(JobTest, AFailedJobIsReportedAndAFinishedOneRunsItsDoneCommand) {
   ASSERT_TRUE(window_->StartSeriesJob(
-      [](JobProgress&) -> JobResult { throw std::runtime_error("disk full"); }, kCmdSeriesReady));
+      [](JobProgress&) -> JobResult { throw std::runtime_error("disk full"); },
+      CommandId::kSeriesReady));
   ASSERT_TRUE(QTest::qWaitFor([&] { return Ended(); }));
   EXPECT_EQ(dialogs_.messages, std::vector<std::string>{"disk full"});
   EXPECT_EQ(panelsOpened_, 0);
 
   std::atomic<bool> release{false};
-  ASSERT_TRUE(window_->StartSeriesJob(WaitingJob(release), kCmdSeriesReady));
-  EXPECT_FALSE(window_->StartSeriesJob(WaitingJob(release), kCmdSeriesReady));  // one at a time
+  ASSERT_TRUE(window_->StartSeriesJob(WaitingJob(release), CommandId::kSeriesReady));
+  EXPECT_FALSE(
+      window_->StartSeriesJob(WaitingJob(release), CommandId::kSeriesReady));  // one at a time
   release = true;
   ASSERT_TRUE(QTest::qWaitFor([&] { return Ended(); }));
   EXPECT_EQ(panelsOpened_, 1);
@@ -89,16 +114,16 @@ TEST_F(JobTest, TheSeriesCommandAsksTheNoiseLevelThenRunsItsJob) {
     level = static_cast<int>(request.denoiseLevel);
     return JobResult{};
   };
-  window_->ExecuteCommand(kCmdSingleImage);
-  EXPECT_TRUE(Ended() && Enabled(kCmdSingleImage));  // back after the cancel
-  window_->ExecuteCommand(kCmdSingleImage);
+  window_->ExecuteCommand(CommandId::kSingleImage);
+  EXPECT_TRUE(Ended() && Enabled(CommandId::kSingleImage));  // back after the cancel
+  window_->ExecuteCommand(CommandId::kSingleImage);
   ASSERT_TRUE(QTest::qWaitFor([&] { return panelsOpened_ == 1; }));
   EXPECT_EQ(level, 2);
   EXPECT_EQ(window_->State().jobSourcePath, kSunset);
 }
 
 TEST_F(JobTest, MessagesPostedFromAWorkerRunOnTheInterfaceThread) {
-  std::thread worker([this] { window_->PostMessage(kMsgResultNotSaved); });
+  std::thread worker([this] { window_->PostMessage(AppMessage::kResultNotSaved); });
   worker.join();
   EXPECT_EQ(window_->State().resultUnsaved, 0);  // not yet: it was queued
   ASSERT_TRUE(QTest::qWaitFor([&] { return window_->State().resultUnsaved == 1; }));
@@ -112,7 +137,7 @@ TEST_F(JobTest, APanelJobKeepsTheWindowBusyUntilThePanelReportsItsEnd) {
         CBxPicBufAPI::SetConst(&state.document.result, 0);
         return JobResult{JobEnd::kCancelled, {}};
       },
-      [&](const JobResult&) { window_->SendMessage(kMsgToneJobAbandoned); }));
+      [&](const JobResult&) { window_->SendMessage(AppMessage::kToneJobAbandoned); }));
   ASSERT_TRUE(QTest::qWaitFor([&] { return state.busy == 0; }));
   EXPECT_EQ(state.resultUnsaved, 0);
   EXPECT_EQ(
@@ -128,9 +153,9 @@ TEST_F(JobTest, APanelJobKeepsTheWindowBusyUntilThePanelReportsItsEnd) {
         CBxPicBufAPI::SetConst(&state.document.result, 0);
         return JobResult{};
       },
-      [&](const JobResult&) { window_->SendMessage(kMsgToneJobDone); }));
+      [&](const JobResult&) { window_->SendMessage(AppMessage::kToneJobDone); }));
   EXPECT_EQ(state.busy, 1);
-  window_->ExecuteCommand(kCmdClose);  // ignored while busy
+  window_->ExecuteCommand(CommandId::kClose);  // ignored while busy
   EXPECT_NE(state.document.source.pixels, nullptr);
   release = true;
   ASSERT_TRUE(QTest::qWaitFor([&] { return state.busy == 0; }));

@@ -23,7 +23,7 @@ class PanelWindowTest : public AppTest {
 
   AppState& State() const { return window_->State(); }
   std::string Status() const { return window_->StatusText().toStdString(); }
-  bool Enabled(int command) const { return window_->Commands().IsEnabled(command); }
+  bool Enabled(CommandId command) const { return window_->Commands().IsEnabled(command); }
   bool JobEnded() const {
     return QTest::qWaitFor([this] { return !window_->JobRunning(); }, 120000);
   }
@@ -36,7 +36,7 @@ class PanelWindowTest : public AppTest {
   void ExpectSavedAsCli(const std::string& name, std::vector<std::string> arguments) {
     const std::filesystem::path saved = TempPath(name);
     dialogs_.saveAnswer = SaveDialogAnswer{saved, 2, 85};
-    window_->ExecuteCommand(kCmdSaveAs);
+    window_->ExecuteCommand(CommandId::kSaveAs);
     ASSERT_EQ(State().resultUnsaved, 0);
     const std::filesystem::path out = cli_.path() / ("cli-" + name);
     arguments.insert(arguments.begin() + 1, {"-o", out.string()});

@@ -23,9 +23,9 @@ namespace fs = std::filesystem;
 class TonePanelsTest : public PanelWindowTest {
  protected:
   template <typename Panel>
-  Panel* Open(const fs::path& picture, int command) {
+  Panel* Open(const fs::path& picture, CommandId command) {
     dialogs_.openFile = picture;
-    window_->ExecuteCommand(kCmdOpen);
+    window_->ExecuteCommand(CommandId::kOpen);
     window_->ExecuteCommand(command);
     return dynamic_cast<Panel*>(window_->ActivePanel());
   }
@@ -44,12 +44,12 @@ class TonePanelsTest : public PanelWindowTest {
 };
 
 TEST_F(TonePanelsTest, ToneMappingPreviewsARectangleAndOkMatchesTonemap) {
-  auto* panel = Open<ToneMappingPanel>(kSunset, kCmdToneMapping);
+  auto* panel = Open<ToneMappingPanel>(kSunset, CommandId::kToneMapping);
   ASSERT_NE(panel, nullptr);
   EXPECT_TRUE(panel->ExtraColors()->isVisibleTo(panel));
   EXPECT_EQ(window_->View().previewRect, nullptr);
   EXPECT_TRUE(ResultIsSource());
-  EXPECT_FALSE(window_->Commands().IsEnabled(kCmdOpen));
+  EXPECT_FALSE(window_->Commands().IsEnabled(CommandId::kOpen));
 
   panel->Preview()->setChecked(true);
   ASSERT_NE(panel->Model(), nullptr);
@@ -85,12 +85,12 @@ TEST_F(TonePanelsTest, ToneMappingPreviewsARectangleAndOkMatchesTonemap) {
   EXPECT_EQ(State().busy, 0);
   EXPECT_EQ(window_->Startup().uiPowerT[0], 12);
   EXPECT_EQ(window_->Startup().uiPowerT[2], 9);
-  EXPECT_TRUE(window_->Commands().IsEnabled(kCmdOpen));
+  EXPECT_TRUE(window_->Commands().IsEnabled(CommandId::kOpen));
   ExpectSavedAsCli("tone.tif", {"tonemap", "--contrast", "12", "--details", "9", kSunset});
 }
 
 TEST_F(TonePanelsTest, AbortGivesTheSourceBackAndTheSlidersCancelClosesUnchanged) {
-  auto* panel = Open<ToneMappingPanel>(kSunset, kCmdToneMapping);
+  auto* panel = Open<ToneMappingPanel>(kSunset, CommandId::kToneMapping);
   ASSERT_NE(panel, nullptr);
   QTest::keyClick(panel->Slider(1), Qt::Key_PageUp);
   panel->Ok();
@@ -113,7 +113,7 @@ TEST_F(TonePanelsTest, AbortGivesTheSourceBackAndTheSlidersCancelClosesUnchanged
 }
 
 TEST_F(TonePanelsTest, ClosingTheWindowDuringTheJobStopsItFirst) {
-  auto* panel = Open<ToneMappingPanel>(kSunset, kCmdToneMapping);
+  auto* panel = Open<ToneMappingPanel>(kSunset, CommandId::kToneMapping);
   ASSERT_NE(panel, nullptr);
   panel->Ok();
   ASSERT_TRUE(panel->JobRunning());
@@ -123,7 +123,7 @@ TEST_F(TonePanelsTest, ClosingTheWindowDuringTheJobStopsItFirst) {
 
 TEST_F(TonePanelsTest, AGreyPictureHasNoExtraColoursAndASmallOneIsPreviewedWhole) {
   const fs::path grey = GreyPicture(300, 200);
-  auto* panel = Open<ToneMappingPanel>(grey, kCmdToneMapping);
+  auto* panel = Open<ToneMappingPanel>(grey, CommandId::kToneMapping);
   ASSERT_NE(panel, nullptr);
   EXPECT_FALSE(panel->ExtraColors()->isVisibleTo(panel));
   panel->Preview()->setChecked(true);
@@ -138,7 +138,7 @@ TEST_F(TonePanelsTest, AGreyPictureHasNoExtraColoursAndASmallOneIsPreviewedWhole
 TEST_F(TonePanelsTest, SmartContrastShowsTheStoredGainsRebuildsAndOkMatchesContrast) {
   WriteSetting(setting::kLod[3].key, "25");
   WriteSetting(setting::kLod[5].key, "40");  // shown as read, the slider at its limit
-  auto* panel = Open<SmartContrastPanel>(kSunset, kCmdSmartContrast);
+  auto* panel = Open<SmartContrastPanel>(kSunset, CommandId::kSmartContrast);
   ASSERT_NE(panel, nullptr);
   EXPECT_EQ(panel->Levels(), 7);  // 800 halved while at least 11: 400 .. 12
   EXPECT_EQ(panel->ValueLabel(3)->text(), QStringLiteral("25"));
@@ -159,12 +159,12 @@ TEST_F(TonePanelsTest, SmartContrastShowsTheStoredGainsRebuildsAndOkMatchesContr
   EXPECT_EQ(ReadSettingText(setting::kLod[0]), "12");
   EXPECT_EQ(ReadSettingText(setting::kLod[5]), "40");
   EXPECT_EQ(State().resultUnsaved, 1);
-  EXPECT_EQ(window_->StatusText().toStdString(), LangText(81));
+  EXPECT_EQ(window_->StatusText().toStdString(), LangText(TextId::kRightClickHint));
   ExpectSavedAsCli("contrast.tif", {"contrast", "--lod", "12,10,10,25,10,30,10,10", kSunset});
 }
 
 TEST_F(TonePanelsTest, SmartContrastCancelAndAPictureTooSmallLeaveTheSource) {
-  auto* panel = Open<SmartContrastPanel>(kSunset, kCmdSmartContrast);
+  auto* panel = Open<SmartContrastPanel>(kSunset, CommandId::kSmartContrast);
   ASSERT_NE(panel, nullptr);
   QTest::keyClick(panel->Slider(1), Qt::Key_Up);
   panel->Cancel();
@@ -172,7 +172,7 @@ TEST_F(TonePanelsTest, SmartContrastCancelAndAPictureTooSmallLeaveTheSource) {
   EXPECT_EQ(ReadSettingText(setting::kLod[1]), "10");
   EXPECT_EQ(State().resultUnsaved, 0);
 
-  auto* tiny = Open<SmartContrastPanel>(GreyPicture(8, 8), kCmdSmartContrast);
+  auto* tiny = Open<SmartContrastPanel>(GreyPicture(8, 8), CommandId::kSmartContrast);
   ASSERT_NE(tiny, nullptr);
   EXPECT_EQ(tiny->Levels(), 0);
   EXPECT_FALSE(tiny->Slider(0)->isEnabled());

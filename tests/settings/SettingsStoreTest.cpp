@@ -61,6 +61,23 @@ TEST_F(Settings, FirstRunAndTheCrashFlagProtocol) {
   EXPECT_TRUE(StartupRead().crashedLastTime);
 }
 
+// "Power" (the Daylight panel) and "power" (the start-up key) are one entry of the file.
+TEST_F(Settings, ThePowerChosenDuringARunSurvivesTheExitWriteAndOlderFilesReadAsBefore) {
+  WriteSettingsFile("[General]\npower=1\nOther=keep\n");  // as an earlier exit left it
+  StartupSettings values = StartupRead();
+  EXPECT_EQ(values.power, 1);
+  EXPECT_EQ(ReadParameterSetting(setting::kDaylightPower, parameter::kDaylightPower), 3);
+  ExitWrite(values);  // a run that never changed it
+  EXPECT_EQ(ReadSetting(setting::kStartupPower), 1);
+
+  values = StartupRead();
+  WriteSetting(setting::kDaylightPower.key, 20);  // the Daylight panel's OK
+  ExitWrite(values);
+  EXPECT_EQ(ReadSetting(setting::kDaylightPower), 20);
+  EXPECT_EQ(StartupRead().power, 20);
+  EXPECT_EQ(ReadSettingText("Other", ""), "keep");
+}
+
 TEST_F(Settings, ValuesParseAsTheLeadingSignedNumberAndStartupJpegBelow20ReadsAs90) {
   const std::tuple<const char*, int, int> cases[] = {
       {"12abc", 12, 90},
