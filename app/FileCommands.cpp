@@ -7,6 +7,7 @@
 
 #include "app/UserDialogs.h"
 #include "app/state/AppState.h"
+#include "jobs/ResultWrite.h"
 #include "picture/ImageLoad.h"
 #include "picture/ImageSave.h"
 #include "settings/Settings.h"
@@ -48,35 +49,6 @@ bool AskSaveName(UserDialogs& dialogs, QWidget* parent, const AppState& state, i
 
 }  // namespace
 
-std::string SaveFailureReason(const std::error_code& failure) {
-  if (!failure) return LangText(TextId::kSaveWriteError);
-  if (failure.category() == std::generic_category() ||
-      failure.category() == std::system_category()) {
-    switch (failure.value()) {
-      case ENOSPC:
-      case EDQUOT:
-        return LangText(TextId::kSaveDiskFull);
-      case EFBIG:
-        return LangText(TextId::kSaveTooLarge);
-      case EACCES:
-      case EPERM:
-        return LangText(TextId::kSaveNoPermission);
-      case EROFS:
-        return LangText(TextId::kSaveReadOnly);
-      case EISDIR:
-        return LangText(TextId::kSaveFolderInTheWay);
-      case ENOENT:
-      case ENOTDIR:
-        return LangText(TextId::kSaveNoFolder);
-      case ENAMETOOLONG:
-        return LangText(TextId::kSaveNameTooLong);
-      default:
-        break;
-    }
-  }
-  return LangText(TextId::kSaveWriteError) + " (" + failure.message() + ")";
-}
-
 bool OpenSourceImageAsking(UserDialogs& dialogs, QWidget* parent, AppState* state,
                            std::filesystem::path* path) {
   if (path->empty()) {
@@ -115,7 +87,7 @@ bool SaveImageAs(UserDialogs& dialogs, QWidget* parent, AppState* state,
     std::error_code failure;
     if (WriteImageFile(&result, &state->document.mask, destination, state->metadataSourcePath,
                        formatCode, quality, &failure))
-      problem = saveFailed(SaveFailureReason(failure));
+      problem = saveFailed(SaveFailureText(destination, failure));
   } catch (const UnsupportedImageFormat&) {
     problem = LangText(TextId::kNotSupported);
   } catch (const ImageReadError&) {

@@ -27,10 +27,6 @@ bool OpenSourceImageAsking(UserDialogs& dialogs, QWidget* parent, AppState* stat
 bool SaveImageAs(UserDialogs& dialogs, QWidget* parent, AppState* state,
                  std::filesystem::path* name);
 
-// Why a save failed, for the user: the picture library's reason put in words of the text table
-// ("the disk is full", ...).
-std::string SaveFailureReason(const std::error_code& failure);
-
 // The Options command. It reads the start-up settings again (into `*startup`, keeping the
 // values committed since start-up that the exit write stores) and the language list of
 // `languageFile`, offers the list, stores the chosen language in the file

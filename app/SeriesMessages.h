@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "fusion/SeriesFusion.h"
+#include "jobs/SeriesPipeline.h"
 #include "settings/TextIds.h"
 
 // What the window tells the user about a series fusion and about memory, in the loaded

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "jobs/MemoryNeed.h"
+#include "jobs/ResultWrite.h"
 #include "picture/ImageLoad.h"
 #include "picture/ImageSave.h"
 #include "settings/TextTable.h"
@@ -34,26 +35,6 @@ bool ConvertedCopy(const SBxPicBuf& from, uint32_t bits, ScopedPicBuf* to) {
   if (IsEmpty(**to)) return false;
   CBxPicBufAPI::Copy(to->get(), &from);
   return CBxPicBufAPI::ConvertBpcComp(to->get(), bits, from.components) != 0;
-}
-
-// Why a write failed, in words; `failure` is the writer's own (a full disk, say).
-std::string WriteFailureReason(const fs::path& output, std::error_code failure) {
-  switch (SaveFailureOf(output, failure)) {
-    case SaveFailure::kDiskFull:
-      return "the disk is full";
-    case SaveFailure::kNoPermission:
-      return "the folder is not writable";
-    case SaveFailure::kFolderInTheWay:
-      return "a folder of that name is in the way";
-    case SaveFailure::kNoFolder:
-      return "the folder does not exist";
-    case SaveFailure::kTooLarge:
-      return "the file would be too large";
-    case SaveFailure::kOther:
-      break;
-  }
-  if (failure) return "the file could not be written (" + failure.message() + ")";
-  return "the file could not be written";
 }
 
 }  // namespace
@@ -178,7 +159,7 @@ int WriteOutput(const SBxPicBuf& picture, const SBxPicBuf* mask, const fs::path&
   try {
     std::error_code failure;
     if (WriteImageFile(toWrite, mask, output, source, formatCode, options.jpegQuality, &failure)) {
-      ReportError("cannot write " + Quoted(output) + ": " + WriteFailureReason(output, failure));
+      ReportError("cannot write " + Quoted(output) + ": " + SaveFailureText(output, failure));
       return kExitFailure;
     }
   } catch (const ImageReadError&) {

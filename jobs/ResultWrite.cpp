@@ -1,32 +1,37 @@
 #include "jobs/ResultWrite.h"
 
-#include <unistd.h>
-
 #include <system_error>
 
 #include "jobs/JobTexts.h"
 #include "picture/CBxPicBufAPI.h"
 #include "picture/ImageSave.h"
+#include "settings/TextTable.h"
 
 namespace fs = std::filesystem;
 
-namespace {
-
-// What went wrong with a write into the output's folder, as far as can be told; `failure` is
-// the writer's own reason.
-std::string FailureReason(const fs::path& output, std::error_code failure) {
-  const fs::path folder = output.parent_path().empty() ? fs::path(".") : output.parent_path();
-  std::error_code error;
-  if (!fs::is_directory(folder, error)) return "the folder does not exist";
-  if (::access(folder.c_str(), W_OK) != 0) return "the folder is not writable";
-  if (fs::is_directory(output, error)) return "a folder of that name is in the way";
-  if (failure == std::errc::no_space_on_device) return "the disk is full";
-  if (failure == std::errc::file_too_large) return "the file would be too large";
-  if (failure) return "the file could not be written (" + failure.message() + ")";
-  return "the file could not be written";
+std::string SaveFailureText(const fs::path& destination, std::error_code failure) {
+  switch (SaveFailureOf(destination, failure)) {
+    case SaveFailure::kDiskFull:
+      return LangText(TextId::kSaveDiskFull);
+    case SaveFailure::kNoPermission:
+      return LangText(TextId::kSaveNoPermission);
+    case SaveFailure::kReadOnly:
+      return LangText(TextId::kSaveReadOnly);
+    case SaveFailure::kFolderInTheWay:
+      return LangText(TextId::kSaveFolderInTheWay);
+    case SaveFailure::kNoFolder:
+      return LangText(TextId::kSaveNoFolder);
+    case SaveFailure::kTooLarge:
+      return LangText(TextId::kSaveTooLarge);
+    case SaveFailure::kNameTooLong:
+      return LangText(TextId::kSaveNameTooLong);
+    case SaveFailure::kOther:
+      break;
+  }
+  // Anything else says what the system says, after the general words.
+  if (failure) return LangText(TextId::kSaveWriteError) + " (" + failure.message() + ")";
+  return LangText(TextId::kSaveWriteError);
 }
-
-}  // namespace
 
 std::string WriteResultFile(const SBxPicBuf& picture, const fs::path& output,
                             const fs::path& metadataSource, const ResultWriteOptions& options) {
@@ -51,7 +56,7 @@ std::string WriteResultFile(const SBxPicBuf& picture, const fs::path& output,
   try {
     std::error_code failure;
     if (WriteImageFile(toWrite, nullptr, output, source, formatCode, options.jpegQuality, &failure))
-      return FailureReason(output, failure);
+      return SaveFailureText(output, failure);
   } catch (const ImageReadError&) {
     return "the metadata of " + QuotedPath(source) + " can no longer be read";
   } catch (const UnsupportedImageFormat&) {

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "picture/SBxPicBuf.h"
 #include "settings/Parameters.h"
@@ -15,6 +16,10 @@ struct ResultWriteOptions {
   int depth = 0;             // 8 or 16; 0 keeps the picture's
   bool copyMetadata = true;  // from the metadata source
 };
+
+// Why a write of `destination` failed with the writer's `failure`, in the loaded language (the
+// built-in English texts where none was loaded): "the disk is full", ...
+std::string SaveFailureText(const std::filesystem::path& destination, std::error_code failure);
 
 // Writes `picture` to `output`; empty on success, else why not, in words that follow the
 // file's name ("the disk is full"). The caller's picture is left as it is.

@@ -208,8 +208,11 @@ SaveFailure SaveFailureOf(const fs::path& destination, std::error_code error) {
         return SaveFailure::kFolderInTheWay;
       case EACCES:
       case EPERM:
-      case EROFS:
         return SaveFailure::kNoPermission;
+      case EROFS:
+        return SaveFailure::kReadOnly;
+      case ENAMETOOLONG:
+        return SaveFailure::kNameTooLong;
       default:
         break;
     }

@@ -54,10 +54,12 @@ bool WriteImageFile(const SBxPicBuf* picture, const SBxPicBuf* mask,
 // *failure and, where that says little, by the state of the target's folder.
 enum class SaveFailure : uint8_t {
   kDiskFull,        // no space left on the disk (or in the user's quota)
-  kNoPermission,    // the folder may not be written, or its disk is read-only
+  kNoPermission,    // the folder may not be written
+  kReadOnly,        // the disk is mounted read-only
   kFolderInTheWay,  // a folder has the file's name
   kNoFolder,        // the folder the file would go into does not exist
   kTooLarge,        // the file would be larger than this process may write
+  kNameTooLong,     // the name is longer than the file system takes
   kOther,           // anything else, the encoder's own failures included
 };
 // The reason a WriteImageFile to `destination` failed with *failure = `error`

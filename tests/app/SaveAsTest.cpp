@@ -119,24 +119,6 @@ TEST_F(SaveAsTest, AFailedSaveSaysWhatHappened) {
   EXPECT_EQ(window_->State().resultUnsaved, 1);
 }
 
-TEST(SaveFailureTest, EachReasonHasItsWords) {
-  const auto why = [](int error) {
-    return SaveFailureReason(std::error_code(error, std::generic_category()));
-  };
-  EXPECT_EQ(why(ENOSPC), LangText(TextId::kSaveDiskFull));
-  EXPECT_EQ(why(EDQUOT), LangText(TextId::kSaveDiskFull));
-  EXPECT_EQ(why(EACCES), LangText(TextId::kSaveNoPermission));
-  EXPECT_EQ(why(EPERM), LangText(TextId::kSaveNoPermission));
-  EXPECT_EQ(why(EROFS), LangText(TextId::kSaveReadOnly));
-  EXPECT_EQ(why(EISDIR), LangText(TextId::kSaveFolderInTheWay));
-  EXPECT_EQ(why(ENOTDIR), LangText(TextId::kSaveNoFolder));
-  EXPECT_EQ(why(ENAMETOOLONG), LangText(TextId::kSaveNameTooLong));
-  EXPECT_EQ(SaveFailureReason({}), LangText(TextId::kSaveWriteError));
-  // Anything else says what the system says, after the general words.
-  EXPECT_EQ(why(EIO).rfind(LangText(TextId::kSaveWriteError), 0), 0u);
-  EXPECT_GT(why(EIO).size(), LangText(TextId::kSaveWriteError).size());
-}
-
 TEST(JpegQualityControlTest, FollowsTheJpegFilterAndStepsTwicePerKey) {
   QFileDialog dialog;
   SaveDialogRequest request;

@@ -204,7 +204,7 @@ TEST_F(BatchRunTest, AFailingSeriesIsReportedAndTheOthersAreFused) {
                 "(160x90, 3 components, 8 bits; \"" +
                 plan.series[0].pictures[0].path.string() +
                 "\": 120x90, 3 components, 8 bits); series 6: cannot write \"" +
-                plan.outputs[5].string() + "\": the folder does not exist");
+                plan.outputs[5].string() + "\": its folder does not exist");
   for (size_t i : {size_t{0}, size_t{2}, size_t{6}})
     ExpectFusedAsFuseDoes(plan.series[i], plan.outputs[i]);
   for (size_t i : {size_t{1}, size_t{3}, size_t{4}})

@@ -5,9 +5,11 @@
 
 #include "jobs/MemoryNeed.h"
 #include "jobs/PreviewFusion.h"
+#include "jobs/ResultWrite.h"
 #include "jobs/SeriesPipeline.h"
 #include "jobs/SourceList.h"
 #include "picture/ImageSave.h"
+#include "settings/TextTable.h"
 #include "tests/fusion/TestPictures.h"
 #include "tests/support/TestFiles.h"
 
@@ -194,3 +196,24 @@ TEST(MemoryNeed, JobsThatCannotFitAreRefusedWithBothSizesNamed) {
 }
 
 }  // namespace
+
+// Every front end words a failed save the same way: the picture library's reason in the
+// text table's words, the system's own words after the general ones for anything else.
+TEST(SaveFailureTextTest, EachReasonHasItsWords) {
+  const TempFolder folder;
+  const fs::path target = folder.path() / "x.png";
+  const auto why = [&](int error) {
+    return SaveFailureText(target, std::error_code(error, std::generic_category()));
+  };
+  EXPECT_EQ(why(ENOSPC), LangText(TextId::kSaveDiskFull));
+  EXPECT_EQ(why(EDQUOT), LangText(TextId::kSaveDiskFull));
+  EXPECT_EQ(why(EACCES), LangText(TextId::kSaveNoPermission));
+  EXPECT_EQ(why(EROFS), LangText(TextId::kSaveReadOnly));
+  EXPECT_EQ(why(EISDIR), LangText(TextId::kSaveFolderInTheWay));
+  EXPECT_EQ(why(ENAMETOOLONG), LangText(TextId::kSaveNameTooLong));
+  EXPECT_EQ(SaveFailureText(folder.path() / "missing" / "x.png", {}),
+            LangText(TextId::kSaveNoFolder));
+  EXPECT_EQ(SaveFailureText(target, {}), LangText(TextId::kSaveWriteError));
+  EXPECT_EQ(why(EIO).rfind(LangText(TextId::kSaveWriteError), 0), 0u);
+  EXPECT_GT(why(EIO).size(), LangText(TextId::kSaveWriteError).size());
+}

@@ -188,7 +188,9 @@ TEST(WriteImageFile, AFailedSaveToldWhy) {
   EXPECT_EQ(SaveFailureOf(target, std::error_code(EDQUOT, std::generic_category())),
             SaveFailure::kDiskFull);
   EXPECT_EQ(SaveFailureOf(target, std::make_error_code(std::errc::read_only_file_system)),
-            SaveFailure::kNoPermission);
+            SaveFailure::kReadOnly);
+  EXPECT_EQ(SaveFailureOf(target, std::make_error_code(std::errc::filename_too_long)),
+            SaveFailure::kNameTooLong);
   EXPECT_EQ(SaveFailureOf(target, std::make_error_code(std::errc::permission_denied)),
             SaveFailure::kNoPermission);
   EXPECT_EQ(SaveFailureOf(target, std::make_error_code(std::errc::io_error)), SaveFailure::kOther);
