@@ -6,6 +6,7 @@
 #include "app/CommandTable.h"
 #include "app/FileCommands.h"
 #include "app/ImageView.h"
+#include "app/JobHost.h"
 #include "app/MainWindow.h"
 #include "app/Messages.h"
 #include "app/RenderView.h"
@@ -182,7 +183,7 @@ void MainWindow::CommandSingleImage() {
   SeriesRequest request;
   request.kind = SeriesKind::kSingle;
   request.denoiseLevel = static_cast<uint32_t>(noise);
-  StartSeriesJob([this, job = hooks_.seriesJob,
+  jobs_->StartSeriesJob([this, job = hooks_.seriesJob,
                   request](JobProgress& progress) { return job(state_, request, progress); },
                  CommandId::kSeriesReady);
 }
@@ -193,7 +194,7 @@ void MainWindow::CommandDaylight(CommandId command) {
   request.kind =
       command == CommandId::kDaylightUp ? SeriesKind::kDaylightUp : SeriesKind::kDaylightDown;
   if (!PrepareSeriesWork()) return;
-  StartSeriesJob([this, job = hooks_.seriesJob,
+  jobs_->StartSeriesJob([this, job = hooks_.seriesJob,
                   request](JobProgress& progress) { return job(state_, request, progress); },
                  CommandId::kDaylightReady);
 }

@@ -16,7 +16,7 @@
 #include "app/DockPanel.h"
 #include "app/FileCommands.h"
 #include "app/ImageView.h"
-#include "app/JobRunner.h"
+#include "app/JobHost.h"
 #include "app/Messages.h"
 #include "app/ProgressWindow.h"
 #include "app/RenderView.h"
@@ -46,10 +46,8 @@ MainWindow::MainWindow(UserDialogs* dialogs, QWidget* parent)
   view_.interpolation = kInterpolationBilinear;
   view_.background = kViewBackgroundDark;
   view_.previewRect = nullptr;
-  reporter_ = new ProgressReporter(this);
-  seriesJob_ = new JobRunner(this);
-  panelJob_ = new JobRunner(this);
   BuildWindow();
+  jobs_ = new JobHost(*this, dock_, this);
   InstallProcessingHooks(&hooks_);
 
   commands_->EnterNoPicture();
@@ -63,9 +61,7 @@ MainWindow::~MainWindow() {
                           static_cast<QObject*>(commands_)})
     QObject::disconnect(sender, nullptr, this, nullptr);
   // A job works on the state released below: stop it and wait for it first.
-  state_.cancelRequested = 1;
-  seriesJob_->Wait();
-  panelJob_->Wait();
+  jobs_->StopAndWait();
   ExitWrite(startup_);
   ReleaseViewCaches(&view_);
   ReleaseAppState(&state_);
@@ -284,6 +280,18 @@ void MainWindow::ClosePanel(ToolPanel* panel) {
 
 void MainWindow::DisableCommandsForPanel() {
   commands_->DisableForProcessing();
+}
+
+void MainWindow::RestoreCommands() {
+  commands_->EnableAfterProcessing(state_.multiImageMode != 0);
+}
+
+bool MainWindow::JobRunning() const {
+  return jobs_->Running();
+}
+
+ProgressWindow* MainWindow::Progress() const {
+  return jobs_->Progress();
 }
 
 void MainWindow::GreyMenus(bool grey) {

@@ -17,8 +17,7 @@
 class CommandTable;
 class DockPanel;
 class ImageView;
-class JobRunner;
-class ProgressReporter;
+class JobHost;
 class ProgressWindow;
 class QLabel;
 class ToolPanel;
@@ -60,10 +59,9 @@ class MainWindow : public QMainWindow, public PanelHost {
   void ShowSeriesStatus(TextId hintText) override;
   void OpenPanel(ToolPanel* panel) override;
   void ClosePanel(ToolPanel* panel) override;
-  bool StartPanelJob(JobBody body, std::function<void(const JobResult&)> finished) override;
-  bool StartSeriesJob(JobBody body, CommandId doneCommand) override;
-  bool StartProgressJob(JobBody body, std::function<void(const JobResult&)> finished) override;
+  JobHost& Jobs() override { return *jobs_; }
   void DisableCommandsForPanel() override;
+  void RestoreCommands() override;
   void GreyMenus(bool grey) override;
   void SetZoomBoxEnabled(bool enabled) override;
 
@@ -72,7 +70,7 @@ class MainWindow : public QMainWindow, public PanelHost {
   ZoomBox* ZoomBoxWidget() const { return zoomBox_; }
   ImageView* ViewWidget() const { return imageView_; }
   DockPanel* Dock() const { return dock_; }
-  ProgressWindow* Progress() const { return progress_; }
+  ProgressWindow* Progress() const;
   ToolPanel* ActivePanel() const { return activePanel_; }
   QString StatusText() const;
   bool JobRunning() const;
@@ -135,11 +133,6 @@ class MainWindow : public QMainWindow, public PanelHost {
   void OnWheel(QPoint position, int delta);
   void FocusView();
 
-  // Jobs (MainJobs.cpp).
-  void OpenProgressWindow();
-  void CloseProgressWindow();
-  void SeriesJobEnded(const JobResult& result, CommandId doneCommand);
-  void ReloadJobSource();
   void SetWindowCursor(Qt::CursorShape shape);
 
   AppState state_;
@@ -152,12 +145,8 @@ class MainWindow : public QMainWindow, public PanelHost {
   ImageView* imageView_ = nullptr;
   DockPanel* dock_ = nullptr;
   QLabel* status_ = nullptr;
-  ProgressWindow* progress_ = nullptr;
   ToolPanel* activePanel_ = nullptr;
-
-  ProgressReporter* reporter_ = nullptr;
-  JobRunner* seriesJob_ = nullptr;
-  JobRunner* panelJob_ = nullptr;
+  JobHost* jobs_ = nullptr;
 
   QPoint lastMouse_;
   bool dragging_ = false;

@@ -38,8 +38,8 @@ class FusionPanelTest : public PanelWindowTest {
   }
   // Answers the noise question with `level` once it is asked.
   void AnswerNoiseLevel(int level) {
-    QTimer::singleShot(0, [level] {
-      auto* dialog = qobject_cast<NoiseLevelDialog*>(QApplication::activeModalWidget());
+    QTimer::singleShot(0, [this, level] {
+      auto* dialog = dynamic_cast<NoiseLevelDialog*>(window_->ActivePanel());
       ASSERT_NE(dialog, nullptr);
       dialog->Levels()->setCurrentIndex(level);
       for (QPushButton* button : dialog->findChildren<QPushButton*>())
@@ -73,6 +73,7 @@ TEST_F(FusionPanelTest, MultiImagePreviewFollowsTheRectangleAndTheSliderAndOkMat
   EXPECT_FALSE(Enabled(CommandId::kOpen) || Enabled(CommandId::kMultiImage) ||
                Enabled(CommandId::kSaveAs));
   // The fused preview inside the rectangle, the source around it.
+  ASSERT_TRUE(PreviewShown(panel));
   EXPECT_FALSE(ResultShowsSourceAt(rect.left + 250, rect.top + 250));
   EXPECT_TRUE(ResultShowsSourceAt(rect.left > 0 ? rect.left - 1 : rect.right, rect.top));
 
@@ -184,7 +185,7 @@ TEST_F(FusionPanelTest, AbortDuringTheSeriesLeavesTheSourceAndNoSeriesFiles) {
   std::error_code error;
   EXPECT_TRUE(fs::is_empty(TemporaryFolder(), error) || !fs::exists(TemporaryFolder()));
   // Cancelling the question starts nothing.
-  QTimer::singleShot(0, [] { QApplication::activeModalWidget()->close(); });
+  QTimer::singleShot(0, [this] { QTest::keyClick(window_->ActivePanel(), Qt::Key_Escape); });
   window_->ExecuteCommand(CommandId::kSingleImage);
   EXPECT_FALSE(window_->JobRunning());
   EXPECT_TRUE(Enabled(CommandId::kSingleImage));
@@ -237,6 +238,7 @@ TEST_F(FusionPanelTest, UnreadableAndMismatchedFilesAreSkippedAndNamed) {
   window_->ExecuteCommand(CommandId::kSeriesReady);
   FusionPanel* panel = Panel();
   ASSERT_NE(panel, nullptr);
+  ASSERT_TRUE(PreviewShown(panel));
   EXPECT_EQ(Status(), "Skipped broken.png: " + LangText(TextId::kSkipUnreadable) + " (and 1 more)");
   panel->Ok();
   ASSERT_TRUE(JobEnded());

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "app/DockPanel.h"
+#include "app/JobHost.h"
 #include "app/ProgressWindow.h"
 #include "settings/TextTable.h"
 #include "tests/app/AppTestSupport.h"
@@ -40,7 +41,7 @@ constexpr CommandId kJobCommands[] = {CommandId::kOpen,         CommandId::kSave
 
 TEST_F(JobTest, ProgressIsShownAndAbortStopsTheJob) {
   std::atomic<bool> release{false};
-  ASSERT_TRUE(window_->StartSeriesJob(WaitingJob(release), CommandId::kSeriesReady));
+  ASSERT_TRUE(window_->Jobs().StartSeriesJob(WaitingJob(release), CommandId::kSeriesReady));
   ProgressWindow* progress = window_->Progress();
   ASSERT_NE(progress, nullptr);
   EXPECT_EQ(progress->parentWidget(), reinterpret_cast<QWidget*>(window_->Dock()));
@@ -62,7 +63,7 @@ TEST_F(JobTest, ProgressIsShownAndAbortStopsTheJob) {
 }
 
 TEST_F(JobTest, AFailedJobIsReportedAndAFinishedOneRunsItsDoneCommand) {
-  ASSERT_TRUE(window_->StartSeriesJob(
+  ASSERT_TRUE(window_->Jobs().StartSeriesJob(
       [](JobProgress&) -> JobResult { throw std::runtime_error("disk full"); },
       CommandId::kSeriesReady));
   ASSERT_TRUE(QTest::qWaitFor([&] { return Ended(); }));
@@ -70,9 +71,9 @@ TEST_F(JobTest, AFailedJobIsReportedAndAFinishedOneRunsItsDoneCommand) {
   EXPECT_EQ(panelsOpened_, 0);
 
   std::atomic<bool> release{false};
-  ASSERT_TRUE(window_->StartSeriesJob(WaitingJob(release), CommandId::kSeriesReady));
-  EXPECT_FALSE(
-      window_->StartSeriesJob(WaitingJob(release), CommandId::kSeriesReady));  // one at a time
+  ASSERT_TRUE(window_->Jobs().StartSeriesJob(WaitingJob(release), CommandId::kSeriesReady));
+  EXPECT_FALSE(window_->Jobs().StartSeriesJob(WaitingJob(release),
+                                              CommandId::kSeriesReady));  // one at a time
   release = true;
   ASSERT_TRUE(QTest::qWaitFor([&] { return Ended(); }));
   EXPECT_EQ(panelsOpened_, 1);
@@ -110,7 +111,7 @@ TEST_F(JobTest, MessagesPostedFromAWorkerRunOnTheInterfaceThread) {
 TEST_F(JobTest, APanelJobKeepsTheWindowBusyUntilThePanelReportsItsEnd) {
   AppState& state = window_->State();
   // Abandoned: the work picture is shown again.
-  ASSERT_TRUE(window_->StartPanelJob(
+  ASSERT_TRUE(window_->Jobs().StartPanelJob(
       [&](JobProgress&) {
         CBxPicBufAPI::SetConst(&state.document.result, 0);
         return JobResult{JobEnd::kCancelled, {}};
@@ -124,7 +125,7 @@ TEST_F(JobTest, APanelJobKeepsTheWindowBusyUntilThePanelReportsItsEnd) {
 
   // Done: the new result is shown and unsaved.
   std::atomic<bool> release{false};
-  ASSERT_TRUE(window_->StartPanelJob(
+  ASSERT_TRUE(window_->Jobs().StartPanelJob(
       [&](JobProgress&) {
         while (!release)
           std::this_thread::sleep_for(std::chrono::milliseconds(1));

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/panels/PanelBase.h"
 #include "tests/app/AppTestSupport.h"
 #include "tests/cli/CliRunner.h"
 
@@ -26,6 +27,10 @@ class PanelWindowTest : public AppTest {
   bool Enabled(CommandId command) const { return window_->Commands().IsEnabled(command); }
   bool JobEnded() const {
     return QTest::qWaitFor([this] { return !window_->JobRunning(); }, 120000);
+  }
+  // Previews are computed off the interface thread: true once the panel shows the newest.
+  static bool PreviewShown(const PanelBase* panel) {
+    return QTest::qWaitFor([panel] { return !panel->PreviewPending(); }, 120000);
   }
   void Screenshot(const char* name) {
     QApplication::processEvents();

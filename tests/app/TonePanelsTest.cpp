@@ -56,6 +56,7 @@ TEST_F(TonePanelsTest, ToneMappingPreviewsARectangleAndOkMatchesTonemap) {
   const CBxRect rect = panel->Model()->IntegerRect();
   EXPECT_EQ(std::make_pair(rect.Width(), rect.Height()), std::make_pair(512, 512));
   EXPECT_EQ(panel->PreviewRuns(), 1);
+  ASSERT_TRUE(PreviewShown(panel));
   EXPECT_FALSE(ResultIsSource());
 
   QTest::keyClick(panel->Slider(0), Qt::Key_Up);  // a line: two steps
@@ -147,6 +148,7 @@ TEST_F(TonePanelsTest, SmartContrastShowsTheStoredGainsRebuildsAndOkMatchesContr
   EXPECT_EQ(panel->Slider(5)->value(), 30);
   EXPECT_TRUE(panel->Slider(6)->isEnabled());
   EXPECT_FALSE(panel->Slider(7)->isEnabled());
+  ASSERT_TRUE(PreviewShown(panel));
   EXPECT_FALSE(ResultIsSource());
   const int rebuilds = panel->Rebuilds();
   QTest::keyClick(panel->Slider(0), Qt::Key_Up);
