@@ -109,6 +109,7 @@ TEST_F(FusionPanelTest, MultiImagePreviewFollowsTheRectangleAndTheSliderAndOkMat
   for (int i = 0; i < 5; ++i)
     QTest::keyClick(panel->Slider(), Qt::Key_Up);
   EXPECT_EQ(panel->Value(), 110);
+  ASSERT_TRUE(PreviewShown(dynamic_cast<PanelBase*>(window_->ActivePanel())));
   Screenshot("multi-image-panel.png");
 
   QTest::keyClick(window_.get(), Qt::Key_Return);  // OK is the default
@@ -160,6 +161,7 @@ TEST_F(FusionPanelTest, SingleImageAsksTheLevelMakesTheSeriesAndRestoresTheSourc
   ASSERT_NE(panel, nullptr);
   EXPECT_EQ(State().sourceList.count, 11);
   EXPECT_EQ(Status(), LangText(TextId::kDragHint));
+  ASSERT_TRUE(PreviewShown(dynamic_cast<PanelBase*>(window_->ActivePanel())));
   Screenshot("single-image-panel.png");
   QTest::keyClick(window_->ViewWidget(), Qt::Key_Enter);  // the panel's OK, from the view too
   ASSERT_TRUE(JobEnded());
@@ -203,6 +205,7 @@ TEST_F(FusionPanelTest, DaylightLimitsPowerGreysTheMenusAndOkMatchesDaylight) {
   const CBxRect rect = panel->Model().IntegerRect();
   EXPECT_EQ(std::make_pair(rect.Width(), rect.Height()), std::make_pair(400, 400));
   EXPECT_FALSE(window_->Commands().PopupMenu()->actions()[0]->isEnabled());
+  ASSERT_TRUE(PreviewShown(dynamic_cast<PanelBase*>(window_->ActivePanel())));
   Screenshot("daylight-panel.png");
   QTest::keyClick(panel->Slider(), Qt::Key_PageUp);  // Power 4
   EXPECT_EQ(panel->Value(), 4);

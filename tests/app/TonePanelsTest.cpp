@@ -74,6 +74,7 @@ TEST_F(TonePanelsTest, ToneMappingPreviewsARectangleAndOkMatchesTonemap) {
   EXPECT_TRUE(panel->ViewMouseMove({x - 40, y + 10}, true));
   panel->ViewMouseRelease({x - 40, y + 10});
   EXPECT_EQ(panel->PreviewRuns(), 4);
+  ASSERT_TRUE(PreviewShown(dynamic_cast<PanelBase*>(window_->ActivePanel())));
   Screenshot("tone-mapping-panel.png");
 
   QTest::keyClick(window_->ViewWidget(), Qt::Key_Return);
@@ -154,6 +155,7 @@ TEST_F(TonePanelsTest, SmartContrastShowsTheStoredGainsRebuildsAndOkMatchesContr
   QTest::keyClick(panel->Slider(0), Qt::Key_Up);
   EXPECT_EQ(panel->ValueLabel(0)->text(), QStringLiteral("12"));
   EXPECT_EQ(panel->Rebuilds(), rebuilds + 1);
+  ASSERT_TRUE(PreviewShown(dynamic_cast<PanelBase*>(window_->ActivePanel())));
   Screenshot("smart-contrast-panel.png");
 
   QTest::keyClick(panel, Qt::Key_Return);
