@@ -267,14 +267,14 @@ bool PanelBase::eventFilter(QObject* watched, QEvent* event) {
     return ToolPanel::eventFilter(watched, event);
   // Installed for a panel that takes every key: its own keys are answered wherever the focus
   // is, its controls keep theirs (Up, Down and the Page keys move a slider), the rest of the
-  // program gets none.
+  // program gets none. A typed key reaches the window before the focused widget: only there
+  // is it known whose it is.
   const auto* key = static_cast<QKeyEvent*>(event);
   const auto* widget = qobject_cast<QWidget*>(watched);
-  const bool own = widget != nullptr && isAncestorOf(widget);
   bool requested = false;
   for (const PanelKey& request : Keys().keys)
     requested = requested || request.key == key->key();
-  if (!requested) return !own;
+  if (!requested) return widget != nullptr && !isAncestorOf(widget);
   if (type != QEvent::ShortcutOverride) AnswerKey(*key);
   return true;
 }

@@ -158,6 +158,15 @@ TEST_F(PanelBaseTest, APanelTakingAllKeysGetsItsOwnWhereverTheFocusIsAndLeavesIt
   EXPECT_EQ(panel->accepted, 1);
   QTest::keyClick(panel->Slider(0), Qt::Key_PageUp);  // the panel's slider keeps its keys
   EXPECT_EQ(panel->Value(0), 101);
+  // Typed as a person does, the key reaches the window first and then the focused slider.
+  window_->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
+  panel->Slider(0)->setFocus();
+  QTest::keyClick(window_->windowHandle(), Qt::Key_PageUp);
+  EXPECT_EQ(panel->Value(0), 102);
+  QTest::keyClick(window_->windowHandle(), Qt::Key_Right);
+  EXPECT_EQ(panel->browsed.back(), PanelKeyAction::kNext);
+  EXPECT_EQ(panel->browsed.size(), 2u);  // answered once, not again by the slider
   window_->ClosePanel(panel);
   delete panel;  // the filter goes with the panel
   QTest::keyClick(elsewhere, Qt::Key_A);
