@@ -24,10 +24,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kStLouis = fs::path(MELVARO_SAMPLES_DIR) / "bracketed" / "stlouis";
-const std::vector<fs::path> kSeries = {kStLouis / "stlouis0.jpg", kStLouis / "stlouis1.jpg",
-                                       kStLouis / "stlouis2.jpg", kStLouis / "stlouis3.jpg"};
-
 class FusionPanelTest : public PanelWindowTest {
  protected:
   FusionPanel* Panel() const { return dynamic_cast<FusionPanel*>(window_->ActivePanel()); }

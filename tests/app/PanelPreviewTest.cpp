@@ -14,10 +14,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kStLouis = fs::path(MELVARO_SAMPLES_DIR) / "bracketed" / "stlouis";
-const std::vector<fs::path> kSeries = {kStLouis / "stlouis0.jpg", kStLouis / "stlouis1.jpg",
-                                       kStLouis / "stlouis2.jpg", kStLouis / "stlouis3.jpg"};
-
 class PanelPreviewTest : public PanelWindowTest {
  protected:
   FusionPanel* OpenSeries() {

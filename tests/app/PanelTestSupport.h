@@ -11,6 +11,13 @@
 #include "tests/app/AppTestSupport.h"
 #include "tests/cli/CliRunner.h"
 
+// The bundled St. Louis exposures, 1408 x 1056, darkest first.
+inline const std::filesystem::path kStLouis =
+    std::filesystem::path(MELVARO_SAMPLES_DIR) / "bracketed" / "stlouis";
+inline const std::vector<std::filesystem::path> kSeries = {
+    kStLouis / "stlouis0.jpg", kStLouis / "stlouis1.jpg", kStLouis / "stlouis2.jpg",
+    kStLouis / "stlouis3.jpg"};
+
 class PanelWindowTest : public AppTest {
  protected:
   void SetUp() override {
