@@ -1,7 +1,26 @@
 #include "jobs/PreviewWorker.h"
 
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <exception>
 #include <utility>
+
+namespace {
+// How much less the worker (and the threads it starts for a preview) weighs than the
+// interface thread when both want a processor: on two cores the window must answer the mouse
+// while a preview is computed. Only the share between them changes; when the interface
+// thread waits, the worker has the processors.
+constexpr int kNiceness = 5;
+
+void LowerThisThreadsPriority() {
+  const auto thread = static_cast<id_t>(gettid());
+  errno = 0;
+  const int current = getpriority(PRIO_PROCESS, thread);
+  if (errno == 0) setpriority(PRIO_PROCESS, thread, current + kNiceness);
+}
+}  // namespace
 
 PreviewWorker::PreviewWorker(Finished finished) : finished_(std::move(finished)) {}
 
@@ -48,6 +67,7 @@ bool PreviewWorker::Idle() const {
 }
 
 void PreviewWorker::Loop() {
+  LowerThisThreadsPriority();
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
     changed_.wait(lock, [this] { return quit_ || waiting_; });
