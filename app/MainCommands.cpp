@@ -184,8 +184,8 @@ void MainWindow::CommandSingleImage() {
   request.kind = SeriesKind::kSingle;
   request.denoiseLevel = static_cast<uint32_t>(noise);
   jobs_->StartSeriesJob([this, job = hooks_.seriesJob,
-                  request](JobProgress& progress) { return job(state_, request, progress); },
-                 CommandId::kSeriesReady);
+                         request](JobProgress& progress) { return job(state_, request, progress); },
+                        CommandId::kSeriesReady);
 }
 
 void MainWindow::CommandDaylight(CommandId command) {
@@ -195,8 +195,8 @@ void MainWindow::CommandDaylight(CommandId command) {
       command == CommandId::kDaylightUp ? SeriesKind::kDaylightUp : SeriesKind::kDaylightDown;
   if (!PrepareSeriesWork()) return;
   jobs_->StartSeriesJob([this, job = hooks_.seriesJob,
-                  request](JobProgress& progress) { return job(state_, request, progress); },
-                 CommandId::kDaylightReady);
+                         request](JobProgress& progress) { return job(state_, request, progress); },
+                        CommandId::kDaylightReady);
 }
 
 void MainWindow::OpenHookPanel(const ProcessingHooks::PanelFactory& factory) {
