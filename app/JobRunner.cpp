@@ -1,9 +1,5 @@
 #include "app/JobRunner.h"
 
-#include <algorithm>
-
-#include "app/ProgressWindow.h"
-
 JobRunner::JobRunner(QObject* parent) : QObject(parent) {}
 
 JobRunner::~JobRunner() {
@@ -44,53 +40,4 @@ void JobRunner::Wait() {
   running_ = false;
   finished_ = nullptr;
   ++generation_;
-}
-
-ProgressReporter::ProgressReporter(QObject* parent) : QObject(parent) {}
-
-void ProgressReporter::Attach(ProgressWindow* window) {
-  window_ = window;
-  minimum_ = 0;
-  maximum_ = 100;
-  position_ = 0;
-  shownPercent_ = -1;
-}
-
-void ProgressReporter::SetRange(int minimum, int maximum) {
-  minimum_ = minimum;
-  maximum_ = std::max(maximum, minimum + 1);
-  Report();
-}
-
-void ProgressReporter::SetPosition(int position) {
-  position_ = position;
-  Report();
-}
-
-void ProgressReporter::Advance(int steps) {
-  position_ += steps;
-  Report();
-}
-
-void ProgressReporter::SetText(const std::string& text) {
-  const QString shown = QString::fromStdString(text);
-  QMetaObject::invokeMethod(
-      this,
-      [this, shown] {
-        if (window_) window_->SetText(shown);
-      },
-      Qt::QueuedConnection);
-}
-
-void ProgressReporter::Report() {
-  const long long span = static_cast<long long>(maximum_) - minimum_;
-  const long long done = std::clamp<long long>(position_ - minimum_, 0, span);
-  const int percent = static_cast<int>(done * 100 / span);
-  if (shownPercent_.exchange(percent) == percent) return;
-  QMetaObject::invokeMethod(
-      this,
-      [this, percent] {
-        if (window_) window_->SetPercent(percent);
-      },
-      Qt::QueuedConnection);
 }

@@ -4,6 +4,7 @@
 #include "app/CommandTable.h"
 #include "app/FileCommands.h"
 #include "app/ImageView.h"
+#include "app/JobHost.h"
 #include "app/MainWindow.h"
 #include "app/Messages.h"
 #include "app/RenderView.h"
@@ -112,9 +113,9 @@ void MainWindow::CommandSingleImage() {
   SeriesRequest request;
   request.kind = SeriesKind::kSingle;
   request.denoiseLevel = static_cast<uint32_t>(noise);
-  StartSeriesJob([this, job = hooks_.seriesJob,
-                  request](JobProgress& progress) { return job(state_, request, progress); },
-                 CommandId::kSeriesReady);
+  jobs_->StartSeriesJob([this, job = hooks_.seriesJob,
+                         request](JobProgress& progress) { return job(state_, request, progress); },
+                        CommandId::kSeriesReady);
 }
 
 void MainWindow::CommandDaylight(SeriesKind direction) {
@@ -122,9 +123,9 @@ void MainWindow::CommandDaylight(SeriesKind direction) {
   SeriesRequest request;
   request.kind = direction;
   if (!PrepareSeriesWork()) return;
-  StartSeriesJob([this, job = hooks_.seriesJob,
-                  request](JobProgress& progress) { return job(state_, request, progress); },
-                 CommandId::kDaylightReady);
+  jobs_->StartSeriesJob([this, job = hooks_.seriesJob,
+                         request](JobProgress& progress) { return job(state_, request, progress); },
+                        CommandId::kDaylightReady);
 }
 
 void MainWindow::OpenHookPanel(const ProcessingHooks::PanelFactory& factory) {

@@ -20,6 +20,6 @@ void InstallProcessingHooks(ProcessingHooks* hooks) {
   hooks->smartContrastPanel = [](PanelHost& host) -> ToolPanel* {
     return new SmartContrastPanel(host);
   };
-  hooks->askNoiseLevel = [](PanelHost& host) { return NoiseLevelDialog::Ask(host.Window()); };
+  hooks->askNoiseLevel = [](PanelHost& host) { return NoiseLevelDialog::Ask(host); };
   hooks->seriesJob = RunSeriesJob;
 }

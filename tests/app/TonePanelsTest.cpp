@@ -56,6 +56,7 @@ TEST_F(TonePanelsTest, ToneMappingPreviewsARectangleAndOkMatchesTonemap) {
   const CBxRect rect = panel->Model()->IntegerRect();
   EXPECT_EQ(std::make_pair(rect.Width(), rect.Height()), std::make_pair(512, 512));
   EXPECT_EQ(panel->PreviewRuns(), 1);
+  ASSERT_TRUE(PreviewShown(panel));
   EXPECT_FALSE(ResultIsSource());
 
   QTest::keyClick(panel->Slider(0), Qt::Key_Up);  // a line: two steps
@@ -73,6 +74,7 @@ TEST_F(TonePanelsTest, ToneMappingPreviewsARectangleAndOkMatchesTonemap) {
   EXPECT_TRUE(panel->ViewMouseMove({x - 40, y + 10}, true));
   panel->ViewMouseRelease({x - 40, y + 10});
   EXPECT_EQ(panel->PreviewRuns(), 4);
+  ASSERT_TRUE(PreviewShown(dynamic_cast<PanelBase*>(window_->ActivePanel())));
   Screenshot("tone-mapping-panel.png");
 
   QTest::keyClick(window_->ViewWidget(), Qt::Key_Return);
@@ -147,11 +149,13 @@ TEST_F(TonePanelsTest, SmartContrastShowsTheStoredGainsRebuildsAndOkMatchesContr
   EXPECT_EQ(panel->Slider(5)->value(), 30);
   EXPECT_TRUE(panel->Slider(6)->isEnabled());
   EXPECT_FALSE(panel->Slider(7)->isEnabled());
+  ASSERT_TRUE(PreviewShown(panel));
   EXPECT_FALSE(ResultIsSource());
   const int rebuilds = panel->Rebuilds();
   QTest::keyClick(panel->Slider(0), Qt::Key_Up);
   EXPECT_EQ(panel->ValueLabel(0)->text(), QStringLiteral("12"));
   EXPECT_EQ(panel->Rebuilds(), rebuilds + 1);
+  ASSERT_TRUE(PreviewShown(dynamic_cast<PanelBase*>(window_->ActivePanel())));
   Screenshot("smart-contrast-panel.png");
 
   QTest::keyClick(panel, Qt::Key_Return);
