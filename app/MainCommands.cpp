@@ -134,25 +134,14 @@ void MainWindow::OpenHookPanel(const ProcessingHooks::PanelFactory& factory) {
   OpenPanel(factory(*this));
 }
 
-void MainWindow::CommandSmartContrast() {
-  if (state_.document.source.pixels == nullptr || !hooks_.smartContrastPanel) return;
+void MainWindow::CommandPicturePanel(const ProcessingHooks::PanelFactory& panel,
+                                     bool needsStandardDepth) {
+  if (state_.document.source.pixels == nullptr) return;
   state_.showSources = 0;
   if (!MayDiscardResult()) return;
   state_.resultUnsaved = 0;
-  OpenHookPanel(hooks_.smartContrastPanel);
-}
-
-void MainWindow::CommandToneMapping() {
-  if (state_.document.source.pixels == nullptr || !hooks_.toneMappingPanel) return;
-  if (!MayDiscardResult()) return;
-  state_.toolDialogOpen = 1;
-  state_.resultUnsaved = 0;
-  state_.showSources = 0;
-  if (!SourceDepthSupported()) {
-    state_.toolDialogOpen = 0;
-    return;
-  }
-  OpenHookPanel(hooks_.toneMappingPanel);
+  if (needsStandardDepth && !SourceDepthSupported()) return;
+  OpenHookPanel(panel);
 }
 
 void MainWindow::CommandSeriesReady(const ProcessingHooks::PanelFactory& panel) {

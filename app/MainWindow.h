@@ -107,8 +107,9 @@ class MainWindow : public QMainWindow, public PanelHost {
   void CommandMultiImage();
   void CommandSingleImage();
   void CommandDaylight(SeriesKind direction);
-  void CommandSmartContrast();
-  void CommandToneMapping();
+  // A panel over the opened picture (Smart Contrast, Tone Mapping): after the unsaved
+  // question, and with `needsStandardDepth` only for 8 or 16 bits per component.
+  void CommandPicturePanel(const ProcessingHooks::PanelFactory& panel, bool needsStandardDepth);
   void CommandSeriesReady(const ProcessingHooks::PanelFactory& panel);
   void OpenSeriesFiles(const std::vector<std::filesystem::path>& files);
   void AfterSourceLoaded(const std::filesystem::path& path);
