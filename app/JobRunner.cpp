@@ -1,5 +1,10 @@
 #include "app/JobRunner.h"
 
+#include <new>
+#include <optional>
+
+#include "settings/TextTable.h"
+
 JobRunner::JobRunner(QObject* parent) : QObject(parent) {}
 
 JobRunner::~JobRunner() {
@@ -14,14 +19,23 @@ bool JobRunner::Start(JobBody body, JobProgress* progress, Finished finished) {
   const unsigned generation = ++generation_;
   thread_ = std::thread([this, body = std::move(body), progress, generation] {
     JobResult result;
+    // A failure must not end the program from a worker thread. The user is told in the text
+    // table's words; the exception's own text is the program's, for its console.
+    std::optional<TextId> failure;
     try {
       result = body(*progress);
+    } catch (const std::bad_alloc&) {
+      failure = TextId::kJobOutOfMemory;
     } catch (const std::exception& error) {
-      // An engine failure must not end the program from a worker thread.
-      result = JobResult{JobEnd::kFailed, error.what()};
+      qWarning("A background job failed: %s", error.what());
+      failure = TextId::kJobFailed;
     }
     QMetaObject::invokeMethod(
-        this, [this, generation, result] { Done(generation, result); }, Qt::QueuedConnection);
+        this,
+        [this, generation, result, failure] {
+          Done(generation, failure ? JobResult{JobEnd::kFailed, LangText(*failure)} : result);
+        },
+        Qt::QueuedConnection);
   });
   return true;
 }

@@ -90,11 +90,16 @@ TEST_F(JobTest, TheProgressWindowOfASeriesSaysItIsPreparingImages) {
 }
 
 TEST_F(JobTest, AFailedJobIsReportedAndAFinishedOneRunsItsDoneCommand) {
+  // A job that throws is a failure told in the text table's words, not the exception's.
   ASSERT_TRUE(window_->Jobs().StartSeriesJob(
       [](JobProgress&) -> JobResult { throw std::runtime_error("disk full"); },
       CommandId::kSeriesReady));
   ASSERT_TRUE(QTest::qWaitFor([&] { return Ended(); }));
-  EXPECT_EQ(dialogs_.messages, std::vector<std::string>{"disk full"});
+  ASSERT_TRUE(window_->Jobs().StartSeriesJob(
+      [](JobProgress&) -> JobResult { throw std::bad_alloc(); }, CommandId::kSeriesReady));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Ended(); }));
+  EXPECT_EQ(dialogs_.messages, (std::vector<std::string>{LangText(TextId::kJobFailed),
+                                                         LangText(TextId::kJobOutOfMemory)}));
   EXPECT_EQ(panelsOpened_, 0);
 
   std::atomic<bool> release{false};
