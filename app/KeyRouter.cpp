@@ -71,7 +71,9 @@ bool KeyRouter::eventFilter(QObject* watched, QEvent* event) {
   const QEvent::Type type = event->type();
   if (type != QEvent::KeyPress && type != QEvent::KeyRelease && type != QEvent::ShortcutOverride)
     return false;
-  if (QApplication::activeModalWidget() != nullptr) return false;
+  // A dialog or an open menu has the keyboard to itself (Escape closes the menu).
+  if (QApplication::activeModalWidget() != nullptr || QApplication::activePopupWidget() != nullptr)
+    return false;
   auto* key = static_cast<QKeyEvent*>(event);
   if (const ToolPanel* panel = activePanel_()) {
     if (const PanelKeys::Grab* grab = FindGrab(panel->Keys(), key->key())) {
