@@ -45,7 +45,9 @@ std::span<const CommandEntry> CommandEntries() {
       // Processing.
       {CommandId::kSmartContrast, kSinglePicture, "CONTRAST", TextId::kSmartContrastItem,
        TextId::kSmartContrastItem, kNoKey,
-       [](MainWindow& w) { w.CommandPicturePanel(MakePanel<SmartContrastPanel>, false); }},
+       [](MainWindow& w) {
+         w.CommandPicturePanel(MakePanel<SmartContrastPanel>, MainWindow::Depths::kAny);
+       }},
       {CommandId::kSingleImage, kSinglePicture, "LIGHT", TextId::kSingleImageItem,
        TextId::kSingleImageItem, kNoKey, [](MainWindow& w) { w.CommandSingleImage(); }},
       {CommandId::kMultiImage, kSeries, "MULTI", TextId::kMultiImageTip, TextId::kMultiImageItem,
@@ -58,7 +60,9 @@ std::span<const CommandEntry> CommandEntries() {
        [](MainWindow& w) { w.CommandDaylight(SeriesKind::kDaylightDown); }},
       {CommandId::kToneMapping, kSinglePicture, "COLORMAP", TextId::kToneMappingItem,
        TextId::kToneMappingItem, kNoKey,
-       [](MainWindow& w) { w.CommandPicturePanel(MakePanel<ToneMappingPanel>, true); }},
+       [](MainWindow& w) {
+         w.CommandPicturePanel(MakePanel<ToneMappingPanel>, MainWindow::Depths::k8Or16Bits);
+       }},
       // Sent by the series jobs when their files are written.
       {CommandId::kSeriesReady, kAlways, nullptr, std::nullopt, std::nullopt, kNoKey,
        [](MainWindow& w) { w.CommandSeriesReady(w.hooks_.multiImagePanel); }},

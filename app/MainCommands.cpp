@@ -134,13 +134,12 @@ void MainWindow::OpenHookPanel(const ProcessingHooks::PanelFactory& factory) {
   OpenPanel(factory(*this));
 }
 
-void MainWindow::CommandPicturePanel(const ProcessingHooks::PanelFactory& panel,
-                                     bool needsStandardDepth) {
+void MainWindow::CommandPicturePanel(const ProcessingHooks::PanelFactory& panel, Depths depths) {
   if (state_.document.source.pixels == nullptr) return;
   state_.showSources = 0;
   if (!MayDiscardResult()) return;
   state_.resultUnsaved = 0;
-  if (needsStandardDepth && !SourceDepthSupported()) return;
+  if (depths == Depths::k8Or16Bits && !SourceDepthSupported()) return;
   OpenHookPanel(panel);
 }
 

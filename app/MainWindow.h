@@ -107,9 +107,10 @@ class MainWindow : public QMainWindow, public PanelHost {
   void CommandMultiImage();
   void CommandSingleImage();
   void CommandDaylight(SeriesKind direction);
-  // A panel over the opened picture (Smart Contrast, Tone Mapping): after the unsaved
-  // question, and with `needsStandardDepth` only for 8 or 16 bits per component.
-  void CommandPicturePanel(const ProcessingHooks::PanelFactory& panel, bool needsStandardDepth);
+  // A panel over the opened picture (Smart Contrast, Tone Mapping), after the unsaved
+  // question; some take only 8 or 16 bits per component.
+  enum class Depths { kAny, k8Or16Bits };
+  void CommandPicturePanel(const ProcessingHooks::PanelFactory& panel, Depths depths);
   void CommandSeriesReady(const ProcessingHooks::PanelFactory& panel);
   void OpenSeriesFiles(const std::vector<std::filesystem::path>& files);
   void AfterSourceLoaded(const std::filesystem::path& path);
