@@ -9,6 +9,23 @@
 #include "app/MainWindow.h"
 #include "app/SeriesBrowser.h"
 #include "app/ViewGeometry.h"
+#include "app/panels/FusionPanel.h"
+#include "app/panels/SmartContrastPanel.h"
+#include "app/panels/ToneMappingPanel.h"
+
+namespace {
+
+// A command's panel, made for the window that docks it.
+template <typename Panel>
+ToolPanel* MakePanel(PanelHost& host) {
+  return new Panel(host);
+}
+
+ToolPanel* MakeDaylightPanel(PanelHost& host) {
+  return new FusionPanel(host, kDaylightPanel);
+}
+
+}  // namespace
 
 std::span<const CommandEntry> CommandEntries() {
   using enum CommandGroup;
@@ -27,7 +44,10 @@ std::span<const CommandEntry> CommandEntries() {
        [](MainWindow& w) { w.close(); }},
       // Processing.
       {CommandId::kSmartContrast, kSinglePicture, "CONTRAST", TextId::kSmartContrastItem,
-       TextId::kSmartContrastItem, kNoKey, [](MainWindow& w) { w.CommandSmartContrast(); }},
+       TextId::kSmartContrastItem, kNoKey,
+       [](MainWindow& w) {
+         w.CommandPicturePanel(MakePanel<SmartContrastPanel>, MainWindow::Depths::kAny);
+       }},
       {CommandId::kSingleImage, kSinglePicture, "LIGHT", TextId::kSingleImageItem,
        TextId::kSingleImageItem, kNoKey, [](MainWindow& w) { w.CommandSingleImage(); }},
       {CommandId::kMultiImage, kSeries, "MULTI", TextId::kMultiImageTip, TextId::kMultiImageItem,
@@ -39,12 +59,15 @@ std::span<const CommandEntry> CommandEntries() {
        TextId::kDaylightDownItem, kNoKey,
        [](MainWindow& w) { w.CommandDaylight(SeriesKind::kDaylightDown); }},
       {CommandId::kToneMapping, kSinglePicture, "COLORMAP", TextId::kToneMappingItem,
-       TextId::kToneMappingItem, kNoKey, [](MainWindow& w) { w.CommandToneMapping(); }},
+       TextId::kToneMappingItem, kNoKey,
+       [](MainWindow& w) {
+         w.CommandPicturePanel(MakePanel<ToneMappingPanel>, MainWindow::Depths::k8Or16Bits);
+       }},
       // Sent by the series jobs when their files are written.
       {CommandId::kSeriesReady, kAlways, nullptr, std::nullopt, std::nullopt, kNoKey,
        [](MainWindow& w) { w.CommandSeriesReady(w.hooks_.multiImagePanel); }},
       {CommandId::kDaylightReady, kAlways, nullptr, std::nullopt, std::nullopt, kNoKey,
-       [](MainWindow& w) { w.CommandSeriesReady(w.hooks_.daylightPanel); }},
+       [](MainWindow& w) { w.CommandSeriesReady(MakeDaylightPanel); }},
       // The view.
       {CommandId::kZoomIn, kAlways, "IDP_ZOOMIN", TextId::kZoomInTip, std::nullopt,
        CharacterWhenUnused('+'), [](MainWindow& w) { w.imageView_->ZoomBy(kZoomInFactor); }},

@@ -25,15 +25,27 @@ bool AnswerPanel(const PanelKeys& keys, int key) {
   return false;
 }
 
+const PanelKeys::Grab* FindGrab(const PanelKeys& keys, int key) {
+  for (const PanelKeys::Grab& grab : keys.grabs)
+    if (grab.key == key) return &grab;
+  return nullptr;
+}
+
 }  // namespace
 
-KeyRouter::KeyRouter(const CommandTable* commands, std::function<ToolPanel*()> activePanel,
-                     std::function<void(CommandId)> runCommand, QObject* parent)
-    : QObject(parent),
+KeyRouter::KeyRouter(QWidget* window, const CommandTable* commands,
+                     std::function<ToolPanel*()> activePanel,
+                     std::function<void(CommandId)> runCommand)
+    : QObject(window),
+      window_(window),
       commands_(commands),
       activePanel_(std::move(activePanel)),
       runCommand_(std::move(runCommand)) {
   qApp->installEventFilter(this);
+}
+
+KeyRouter::~KeyRouter() {
+  qApp->removeEventFilter(this);
 }
 
 bool KeyRouter::TakeUnusedKey(QKeyEvent* event) {
@@ -59,26 +71,34 @@ bool KeyRouter::eventFilter(QObject* watched, QEvent* event) {
   const QEvent::Type type = event->type();
   if (type != QEvent::KeyPress && type != QEvent::KeyRelease && type != QEvent::ShortcutOverride)
     return false;
-  const ToolPanel* panel = activePanel_();
-  if (panel == nullptr || !panel->Keys().holdsKeyboard ||
-      QApplication::activeModalWidget() != nullptr)
+  // A dialog or an open menu has the keyboard to itself (Escape closes the menu).
+  if (QApplication::activeModalWidget() != nullptr || QApplication::activePopupWidget() != nullptr)
     return false;
-  const PanelKeys& keys = panel->Keys();
-  const auto* key = static_cast<QKeyEvent*>(event);
-  const int code = key->key();
-  const PanelKeys::Grab* grab = nullptr;
-  for (const PanelKeys::Grab& candidate : keys.grabs)
-    if (candidate.key == code) grab = &candidate;
-  const bool panelKey = grab != nullptr || IsEnter(code) || code == Qt::Key_Escape;
-  // The panel's own controls keep their keys (a slider its arrows and page keys).
-  const auto* widget = qobject_cast<QWidget*>(watched);
-  if (!panelKey && widget != nullptr && panel->isAncestorOf(widget)) return false;
-  if (grab != nullptr) {
-    const bool now = grab->onRelease ? type == QEvent::KeyRelease && !key->isAutoRepeat()
-                                     : type == QEvent::KeyPress;
-    if (now && grab->run) grab->run();
-  } else if (type == QEvent::KeyPress) {
-    AnswerPanel(keys, code);
+  auto* key = static_cast<QKeyEvent*>(event);
+  if (const ToolPanel* panel = activePanel_()) {
+    if (const PanelKeys::Grab* grab = FindGrab(panel->Keys(), key->key())) {
+      // Taken before any control sees it, on the press or the release it waits for.
+      const bool now = grab->onRelease ? type == QEvent::KeyRelease && !key->isAutoRepeat()
+                                       : type == QEvent::KeyPress;
+      if (now && grab->run) grab->run();
+      return true;
+    }
+    if (panel->Keys().holdsKeyboard && HoldKey(*panel, watched, *key)) return true;
   }
-  return true;  // held: no control and no accelerator sees it
+  // A key press reaches the window itself only when no focused control used it.
+  if (watched == window_ && type == QEvent::KeyPress) return TakeUnusedKey(key);
+  return false;
+}
+
+bool KeyRouter::HoldKey(const ToolPanel& panel, QObject* watched, const QKeyEvent& key) {
+  const int code = key.key();
+  if (IsEnter(code) || code == Qt::Key_Escape) {
+    if (key.type() == QEvent::KeyPress) AnswerPanel(panel.Keys(), code);
+    return true;  // OK and Cancel wherever the focus is; no control sees them
+  }
+  // A key typed on a display reaches the window's surface (no widget) before the focused
+  // widget: only at the widget is it known whose it is. The panel's own controls keep their
+  // keys (a slider its arrows and page keys); nothing else gets any.
+  const auto* widget = qobject_cast<QWidget*>(watched);
+  return widget != nullptr && !panel.isAncestorOf(widget);
 }

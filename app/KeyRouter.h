@@ -7,6 +7,7 @@
 
 class CommandTable;
 class QKeyEvent;
+class QWidget;
 class ToolPanel;
 
 // Where every key of the window is decided, apart from the accelerators that Qt runs for the
@@ -15,18 +16,23 @@ class ToolPanel;
 // the open panel holds the keyboard.
 class KeyRouter : public QObject {
  public:
-  KeyRouter(const CommandTable* commands, std::function<ToolPanel*()> activePanel,
-            std::function<void(CommandId)> runCommand, QObject* parent);
-
-  // A key press that no control used (the main window's keyPressEvent): the open panel's OK or
-  // Cancel, else the command of the key. True when it was taken.
-  bool TakeUnusedKey(QKeyEvent* event);
+  // Installed on the application for the keys of `window` and its controls.
+  KeyRouter(QWidget* window, const CommandTable* commands, std::function<ToolPanel*()> activePanel,
+            std::function<void(CommandId)> runCommand);
+  ~KeyRouter() override;
 
  protected:
-  // Installed on the application: keys to any widget while the open panel holds the keyboard.
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // A key press that no control used (it reached the window itself): the open panel's OK or
+  // Cancel, else the command of the key. True when it was taken.
+  bool TakeUnusedKey(QKeyEvent* event);
+  // While the open panel holds the keyboard: OK and Cancel wherever the focus is, its
+  // controls' keys for them, none for anything else. True when the key goes no further.
+  static bool HoldKey(const ToolPanel& panel, QObject* watched, const QKeyEvent& key);
+
+  QWidget* window_;
   const CommandTable* commands_;
   std::function<ToolPanel*()> activePanel_;
   std::function<void(CommandId)> runCommand_;

@@ -4,6 +4,7 @@
 #include "app/CommandTable.h"
 #include "app/FileCommands.h"
 #include "app/ImageView.h"
+#include "app/JobHost.h"
 #include "app/MainWindow.h"
 #include "app/Messages.h"
 #include "app/RenderView.h"
@@ -112,9 +113,9 @@ void MainWindow::CommandSingleImage() {
   SeriesRequest request;
   request.kind = SeriesKind::kSingle;
   request.denoiseLevel = static_cast<uint32_t>(noise);
-  StartSeriesJob([this, job = hooks_.seriesJob,
-                  request](JobProgress& progress) { return job(state_, request, progress); },
-                 CommandId::kSeriesReady);
+  jobs_->StartSeriesJob([this, job = hooks_.seriesJob,
+                         request](JobProgress& progress) { return job(state_, request, progress); },
+                        CommandId::kSeriesReady);
 }
 
 void MainWindow::CommandDaylight(SeriesKind direction) {
@@ -122,9 +123,9 @@ void MainWindow::CommandDaylight(SeriesKind direction) {
   SeriesRequest request;
   request.kind = direction;
   if (!PrepareSeriesWork()) return;
-  StartSeriesJob([this, job = hooks_.seriesJob,
-                  request](JobProgress& progress) { return job(state_, request, progress); },
-                 CommandId::kDaylightReady);
+  jobs_->StartSeriesJob([this, job = hooks_.seriesJob,
+                         request](JobProgress& progress) { return job(state_, request, progress); },
+                        CommandId::kDaylightReady);
 }
 
 void MainWindow::OpenHookPanel(const ProcessingHooks::PanelFactory& factory) {
@@ -133,25 +134,13 @@ void MainWindow::OpenHookPanel(const ProcessingHooks::PanelFactory& factory) {
   OpenPanel(factory(*this));
 }
 
-void MainWindow::CommandSmartContrast() {
-  if (state_.document.source.pixels == nullptr || !hooks_.smartContrastPanel) return;
+void MainWindow::CommandPicturePanel(const ProcessingHooks::PanelFactory& panel, Depths depths) {
+  if (state_.document.source.pixels == nullptr) return;
   state_.showSources = 0;
   if (!MayDiscardResult()) return;
   state_.resultUnsaved = 0;
-  OpenHookPanel(hooks_.smartContrastPanel);
-}
-
-void MainWindow::CommandToneMapping() {
-  if (state_.document.source.pixels == nullptr || !hooks_.toneMappingPanel) return;
-  if (!MayDiscardResult()) return;
-  state_.toolDialogOpen = 1;
-  state_.resultUnsaved = 0;
-  state_.showSources = 0;
-  if (!SourceDepthSupported()) {
-    state_.toolDialogOpen = 0;
-    return;
-  }
-  OpenHookPanel(hooks_.toneMappingPanel);
+  if (depths == Depths::k8Or16Bits && !SourceDepthSupported()) return;
+  OpenHookPanel(panel);
 }
 
 void MainWindow::CommandSeriesReady(const ProcessingHooks::PanelFactory& panel) {

@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QMimeData>
 #include <QScreen>
@@ -15,7 +14,7 @@
 #include "app/DockPanel.h"
 #include "app/FileCommands.h"
 #include "app/ImageView.h"
-#include "app/JobRunner.h"
+#include "app/JobHost.h"
 #include "app/KeyRouter.h"
 #include "app/Messages.h"
 #include "app/ProgressWindow.h"
@@ -47,10 +46,8 @@ MainWindow::MainWindow(UserDialogs* dialogs, QWidget* parent)
   view_.interpolation = kInterpolationBilinear;
   view_.background = kViewBackgroundDark;
   view_.previewRect = nullptr;
-  reporter_ = new ProgressReporter(this);
-  seriesJob_ = new JobRunner(this);
-  panelJob_ = new JobRunner(this);
   BuildWindow();
+  jobs_ = new JobHost(*this, dock_, this);
   InstallProcessingHooks(&hooks_);
 
   commands_->Apply(EnablingEvent::kNoPicture);
@@ -63,11 +60,9 @@ MainWindow::~MainWindow() {
   for (QObject* sender : {static_cast<QObject*>(zoomBox_), static_cast<QObject*>(commands_)})
     QObject::disconnect(sender, nullptr, this, nullptr);
   imageView_->SetPanelSource(nullptr);
-  qApp->removeEventFilter(keys_);
+  delete keys_;  // no key reaches the window while it is taken apart
   // A job works on the state released below: stop it and wait for it first.
-  state_.cancelRequested = 1;
-  seriesJob_->Wait();
-  panelJob_->Wait();
+  jobs_->StopAndWait();
   ExitWrite(startup_);
   ReleaseViewCaches(&view_);
   ReleaseAppState(&state_);
@@ -98,8 +93,8 @@ void MainWindow::BuildWindow() {
   connect(commands_, &CommandTable::Triggered, this, &MainWindow::ExecuteCommand);
   connect(zoomBox_, &ZoomBox::TextConfirmed, this, [this] { SendMessage(AppMessage::kParseZoom); });
   keys_ = new KeyRouter(
-      commands_, [this] { return activePanel_; },
-      [this](CommandId command) { ExecuteCommand(command); }, this);
+      this, commands_, [this] { return activePanel_; },
+      [this](CommandId command) { ExecuteCommand(command); });
 
   auto* central = new QWidget(this);
   auto* layout = new QHBoxLayout(central);
@@ -137,11 +132,6 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     return;
   }
   event->accept();
-}
-
-void MainWindow::keyPressEvent(QKeyEvent* event) {
-  // Keys reach the window only when the focused control did not use them.
-  if (!keys_->TakeUnusedKey(event)) QMainWindow::keyPressEvent(event);
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
@@ -205,7 +195,7 @@ void MainWindow::HandleMessage(AppMessage message) {
       state_.toolDialogOpen = 0;
       state_.resultUnsaved = 1;
       imageView_->RenderAndRepaint(kRenderRefresh, &state_.document.result, kSlotResult);
-      commands_->Apply(EnablingEvent::kProcessingEnded, state_.multiImageMode != 0);
+      RestoreCommands();
       break;
     case AppMessage::kToneJobAbandoned:
       state_.busy = 0;
@@ -245,7 +235,7 @@ void MainWindow::ClosePanel(ToolPanel* panel) {
   if (activePanel_ == panel) activePanel_ = nullptr;
   view_.previewRect = nullptr;
   state_.toolDialogOpen = 0;
-  commands_->Apply(EnablingEvent::kProcessingEnded, state_.multiImageMode != 0);
+  RestoreCommands();
   imageView_->RenderShown(kRenderCached);
 }
 
@@ -255,6 +245,18 @@ void MainWindow::DisableCommandsForPanel() {
 
 void MainWindow::ShowSeriesStatus(TextId hintText) {
   series_->ShowStatus(hintText);
+}
+
+void MainWindow::RestoreCommands() {
+  commands_->Apply(EnablingEvent::kProcessingEnded, state_.multiImageMode != 0);
+}
+
+bool MainWindow::JobRunning() const {
+  return jobs_->Running();
+}
+
+ProgressWindow* MainWindow::Progress() const {
+  return jobs_->Progress();
 }
 
 void MainWindow::GreyMenus(bool grey) {

@@ -20,9 +20,8 @@
 class CommandTable;
 class DockPanel;
 class ImageView;
-class JobRunner;
+class JobHost;
 class KeyRouter;
-class ProgressReporter;
 class ProgressWindow;
 class QLabel;
 class SeriesBrowser;
@@ -66,10 +65,9 @@ class MainWindow : public QMainWindow, public PanelHost {
   void ShowSeriesStatus(TextId hintText) override;
   void OpenPanel(ToolPanel* panel) override;
   void ClosePanel(ToolPanel* panel) override;
-  bool StartPanelJob(JobBody body, std::function<void(const JobResult&)> finished) override;
-  bool StartSeriesJob(JobBody body, CommandId doneCommand) override;
-  bool StartProgressJob(JobBody body, std::function<void(const JobResult&)> finished) override;
+  JobHost& Jobs() override { return *jobs_; }
   void DisableCommandsForPanel() override;
+  void RestoreCommands() override;
   void GreyMenus(bool grey) override;
   void SetZoomBoxEnabled(bool enabled) override;
 
@@ -78,14 +76,13 @@ class MainWindow : public QMainWindow, public PanelHost {
   ZoomBox* ZoomBoxWidget() const { return zoomBox_; }
   ImageView* ViewWidget() const { return imageView_; }
   DockPanel* Dock() const { return dock_; }
-  ProgressWindow* Progress() const { return progress_; }
+  ProgressWindow* Progress() const;
   ToolPanel* ActivePanel() const { return activePanel_; }
   QString StatusText() const;
   bool JobRunning() const;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
-  void keyPressEvent(QKeyEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
 
@@ -110,20 +107,16 @@ class MainWindow : public QMainWindow, public PanelHost {
   void CommandMultiImage();
   void CommandSingleImage();
   void CommandDaylight(SeriesKind direction);
-  void CommandSmartContrast();
-  void CommandToneMapping();
+  // A panel over the opened picture (Smart Contrast, Tone Mapping), after the unsaved
+  // question; some take only 8 or 16 bits per component.
+  enum class Depths { kAny, k8Or16Bits };
+  void CommandPicturePanel(const ProcessingHooks::PanelFactory& panel, Depths depths);
   void CommandSeriesReady(const ProcessingHooks::PanelFactory& panel);
   void OpenSeriesFiles(const std::vector<std::filesystem::path>& files);
   void AfterSourceLoaded(const std::filesystem::path& path);
   bool PrepareSeriesWork();
   bool SourceDepthSupported();
   void OpenHookPanel(const ProcessingHooks::PanelFactory& factory);
-
-  // Jobs (MainJobs.cpp).
-  void OpenProgressWindow();
-  void CloseProgressWindow();
-  void SeriesJobEnded(const JobResult& result, CommandId doneCommand);
-  void ReloadJobSource();
 
   AppState state_;
   ViewContext view_;
@@ -137,12 +130,8 @@ class MainWindow : public QMainWindow, public PanelHost {
   std::unique_ptr<SeriesBrowser> series_;
   DockPanel* dock_ = nullptr;
   QLabel* status_ = nullptr;
-  ProgressWindow* progress_ = nullptr;
   ToolPanel* activePanel_ = nullptr;
-
-  ProgressReporter* reporter_ = nullptr;
-  JobRunner* seriesJob_ = nullptr;
-  JobRunner* panelJob_ = nullptr;
+  JobHost* jobs_ = nullptr;
 
   StartupSettings startup_;  // read at start-up (and by Options), written at exit
   std::filesystem::path languageFile_;

@@ -42,6 +42,6 @@ enum class AppMessage : int {
   kCopyScratch = 4260,       // show the last scratch again if it still fits the view
   kToneJobDone = 4266,       // the tone job finished: its result is kept
   kToneJobAbandoned = 4267,  // the tone job was abandoned: the result is the work picture
-  kStartToneJob = 4270,      // kept for its number: panels call PanelHost::StartPanelJob
+  kStartToneJob = 4270,      // kept for its number: panels call JobHost::StartPanelJob
   kParseZoom = 4271,         // the zoom box's text was confirmed with Enter
 };

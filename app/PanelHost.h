@@ -3,11 +3,11 @@
 #include <functional>
 #include <string>
 
-#include "app/Jobs.h"
 #include "app/Messages.h"
 #include "app/ViewContext.h"
 #include "settings/TextIds.h"
 
+class JobHost;
 class QWidget;
 class ToolPanel;
 class UserDialogs;
@@ -44,25 +44,15 @@ class PanelHost {
   virtual void OpenPanel(ToolPanel* panel) = 0;
   virtual void ClosePanel(ToolPanel* panel) = 0;
 
-  // Runs a panel's job on a worker thread (the tone job): the work picture is first made a
-  // copy of `source` and `busy` is set. When the body returns, the view is refreshed
-  // (AppMessage::kRedraw) and `finished` runs on the user-interface thread; the panel then sends
-  // AppMessage::kToneJobDone or AppMessage::kToneJobAbandoned. False when a job runs already.
-  virtual bool StartPanelJob(JobBody body, std::function<void(const JobResult&)> finished) = 0;
-
-  // Runs a series job with the progress window ("Abort" sets AppState::cancelRequested).
-  // When it finishes without being cancelled, `doneCommand` (CommandId::kSeriesReady or
-  // CommandId::kDaylightReady) runs; otherwise `source` is reloaded from AppState::jobSourcePath.
-  virtual bool StartSeriesJob(JobBody body, CommandId doneCommand) = 0;
-
-  // Runs a panel's long work (the full-size fusion of OK) with the progress window and
-  // "Abort". `finished` runs on the user-interface thread once the progress window is gone;
-  // the result's end is kCancelled when the user aborted. False when a job runs already.
-  virtual bool StartProgressJob(JobBody body, std::function<void(const JobResult&)> finished) = 0;
+  // The background jobs: the tone job, the series jobs and a panel's long work (OK).
+  virtual JobHost& Jobs() = 0;
 
   // While a panel is open: Open, Save As and every processing command off (ClosePanel
   // enables them again by the usual rule).
   virtual void DisableCommandsForPanel() = 0;
+  // The commands back by the usual rule when processing ends (the series commands stay off in
+  // multi-image mode).
+  virtual void RestoreCommands() = 0;
   // Greys the menu's three submenus (the Daylight panel), or brings them back.
   virtual void GreyMenus(bool grey) = 0;
   virtual void SetZoomBoxEnabled(bool enabled) = 0;

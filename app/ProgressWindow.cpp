@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/ProgressAdapter.h"
 #include "app/UiText.h"
 
 namespace {
@@ -47,14 +48,18 @@ void ProgressWindow::SetTitle(const QString& title) {
   setFixedSize(sizeHint());
 }
 
-void ProgressWindow::SetPercent(int percent) {
-  if (cancelling_) return;  // "Canceling ..." stays until the job ends
-  label_->setText(UiText(TextId::kProgress) + QString::number(percent) + QLatin1Char('%'));
+void ProgressWindow::ShowReport(const ProgressReport& report) {
+  if (cancelling_) {
+    // "Canceling ..." stays until the job, having seen the request, says something else.
+    if (report.hasText && report.textAfterCancel)
+      label_->setText(QString::fromStdString(report.text));
+    return;
+  }
+  const int percent = report.Percent();
   bar_->setValue(percent);
-}
-
-void ProgressWindow::SetText(const QString& text) {
-  if (!cancelling_) label_->setText(text);
+  label_->setText(report.hasText
+                      ? QString::fromStdString(report.text)
+                      : UiText(TextId::kProgress) + QString::number(percent) + QLatin1Char('%'));
 }
 
 void ProgressWindow::Abort() {

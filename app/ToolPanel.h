@@ -11,16 +11,16 @@ struct PanelKeys {
   std::function<void()> ok;
   std::function<void()> cancel;
 
-  // A key the panel takes before any control sees it, on its press or on its release (a
-  // release repeated by a held key does not count).
+  // A key the panel takes wherever the focus is, before any control sees it, on its press or
+  // on its release (a release repeated by a held key does not count: one run per press).
   struct Grab {
     int key = 0;  // a Qt::Key
     bool onRelease = false;
     std::function<void()> run;
   };
-  // Set, the panel holds the keyboard: its grabs, OK and Cancel are its wherever the focus
-  // is, and every other key reaches only the panel's own controls (the series is browsed
-  // with the keyboard while the Multi Image panel is open over it).
+  // Set, the panel holds the keyboard: OK and Cancel are its wherever the focus is too, and
+  // every other key reaches only the panel's own controls (the series is browsed with the
+  // keyboard while the Multi Image panel is open over it).
   bool holdsKeyboard = false;
   std::vector<Grab> grabs;
 

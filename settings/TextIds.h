@@ -156,10 +156,12 @@ enum class TextId : int {
   kSaveNoFolder = 147,
   kSaveNameTooLong = 148,
   kSaveWriteError = 149,
+  kJobOutOfMemory = 150,  // a background job ran out of memory
+  kJobFailed = 151,       // a background job failed in a way it did not foresee
 };
 
 // The highest text number.
-constexpr int kTextCount = 149;
+constexpr int kTextCount = 151;
 
 constexpr int TextNumber(TextId id) {
   return static_cast<int>(id);

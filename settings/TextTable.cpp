@@ -157,6 +157,8 @@ constexpr BuiltIn kBuiltIns[] = {
     {TextId::kSaveNoFolder, "its folder does not exist"},
     {TextId::kSaveNameTooLong, "the name is too long"},
     {TextId::kSaveWriteError, "the file could not be written"},
+    {TextId::kJobOutOfMemory, "There was not enough memory to finish the work."},
+    {TextId::kJobFailed, "The work stopped because of an unexpected failure."},
 };
 
 using Texts = std::array<std::string, kTextCount + 1>;  // entry 0 unused

@@ -1,66 +1,14 @@
 #include "app/panels/PanelControls.h"
 
-#include <QGridLayout>
-#include <QHBoxLayout>
-#include <QLabel>
-#include <QPushButton>
 #include <QSlider>
-#include <QVBoxLayout>
 
 #include "app/Messages.h"
 #include "app/PanelHost.h"
 #include "app/RenderView.h"
 #include "app/SeriesMessages.h"
-#include "app/UiText.h"
 #include "app/UserDialogs.h"
 #include "jobs/MemoryNeed.h"
-#include "picture/CBxPicBufAPI.h"
-
-void SliderRow::SetEnabled(bool enabled) const {
-  for (QWidget* control :
-       {static_cast<QWidget*>(name), static_cast<QWidget*>(slider), static_cast<QWidget*>(value)})
-    control->setEnabled(enabled);
-}
-
-SliderRow AddSliderRow(QGridLayout* grid, int row, QWidget* parent, const QString& name,
-                       const ParameterRange& range, int position) {
-  SliderRow controls;
-  controls.name = new QLabel(name, parent);
-  controls.value = new QLabel(QString::number(position), parent);
-  controls.value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  controls.slider = new QSlider(Qt::Horizontal, parent);
-  controls.slider->setRange(range.minimum, range.maximum);
-  controls.slider->setSingleStep(1);
-  controls.slider->setPageStep(0);
-  controls.slider->setValue(range.Clamp(position));
-  grid->addWidget(controls.name, 2 * row, 0);
-  grid->addWidget(controls.value, 2 * row, 1);
-  grid->addWidget(controls.slider, 2 * row + 1, 0, 1, 2);
-  return controls;
-}
-
-QVBoxLayout* PanelLayout(QWidget* panel, TextId titleText) {
-  auto* title = new QLabel(UiText(titleText), panel);
-  QFont bold = title->font();
-  bold.setBold(true);
-  title->setFont(bold);
-  auto* layout = new QVBoxLayout(panel);
-  layout->setContentsMargins(10, 10, 10, 10);
-  layout->addWidget(title);
-  return layout;
-}
-
-OkCancel AddOkCancel(QVBoxLayout* layout, QWidget* panel) {
-  OkCancel buttons{new QPushButton(UiText(TextId::kOk), panel),
-                   new QPushButton(UiText(TextId::kCancel), panel)};
-  buttons.ok->setDefault(true);
-  auto* row = new QHBoxLayout;
-  row->addStretch();
-  row->addWidget(buttons.ok);
-  row->addWidget(buttons.cancel);
-  layout->addLayout(row);
-  return buttons;
-}
+#include "settings/TextTable.h"
 
 SliderScroll ScrollOf(int action, bool thumbDown) {
   switch (action) {
@@ -85,11 +33,6 @@ bool MemoryAllows(PanelHost& host, TextId job, uint64_t need) {
   host.Dialogs().ShowMessage(host.Window(), LangText(TextId::kWarning), refusal,
                              MessageIcon::kWarning);
   return false;
-}
-
-void CopyPicture(SBxPicBuf* to, const SBxPicBuf& from) {
-  CBxPicBufAPI::ReinitHeap(to, &from);
-  if (!IsEmpty(*to)) CBxPicBufAPI::Copy(to, &from);
 }
 
 bool RectangleDrag::Press(PanelHost& host, const PreviewModel& model, QPoint position) {

@@ -192,4 +192,22 @@ TEST_F(CommandKeysTest, APanelHoldingTheKeyboardTakesItsKeysEverywhereAndHoldsTh
   EXPECT_DOUBLE_EQ(window_->View().zoom, zoom * kZoomInFactor);
 }
 
+// The popup menu is open over the panel that holds the keyboard: its keys are the menu's
+// (Escape closes it, not the panel).
+TEST_F(CommandKeysTest, AnOpenMenuKeepsItsKeysWhileAPanelHoldsTheKeyboard) {
+  ASSERT_TRUE(OpenFile(kSunset));
+  auto* panel = new KeyPanel(true);
+  window_->OpenPanel(panel);
+  window_->ExecuteCommand(CommandId::kMenu);
+  QMenu* menu = window_->Commands().PopupMenu();
+  ASSERT_TRUE(QTest::qWaitFor([menu] { return menu->isVisible(); }));
+  QTest::keyClick(menu, Qt::Key_Right);
+  QTest::keyClick(menu, Qt::Key_Escape);
+  EXPECT_EQ(std::make_pair(panel->rights, panel->cancels), std::make_pair(0, 0));
+  menu->close();
+  QTest::keyClick(window_->ViewWidget(), Qt::Key_Escape);
+  EXPECT_EQ(panel->cancels, 1);  // the panel's again once the menu is gone
+  window_->ClosePanel(panel);
+}
+
 }  // namespace

@@ -24,10 +24,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kStLouis = fs::path(MELVARO_SAMPLES_DIR) / "bracketed" / "stlouis";
-const std::vector<fs::path> kSeries = {kStLouis / "stlouis0.jpg", kStLouis / "stlouis1.jpg",
-                                       kStLouis / "stlouis2.jpg", kStLouis / "stlouis3.jpg"};
-
 class FusionPanelTest : public PanelWindowTest {
  protected:
   FusionPanel* Panel() const { return dynamic_cast<FusionPanel*>(window_->ActivePanel()); }
@@ -38,8 +34,8 @@ class FusionPanelTest : public PanelWindowTest {
   }
   // Answers the noise question with `level` once it is asked.
   void AnswerNoiseLevel(int level) {
-    QTimer::singleShot(0, [level] {
-      auto* dialog = qobject_cast<NoiseLevelDialog*>(QApplication::activeModalWidget());
+    QTimer::singleShot(0, [this, level] {
+      auto* dialog = dynamic_cast<NoiseLevelDialog*>(window_->ActivePanel());
       ASSERT_NE(dialog, nullptr);
       dialog->Levels()->setCurrentIndex(level);
       for (QPushButton* button : dialog->findChildren<QPushButton*>())
@@ -73,6 +69,7 @@ TEST_F(FusionPanelTest, MultiImagePreviewFollowsTheRectangleAndTheSliderAndOkMat
   EXPECT_FALSE(Enabled(CommandId::kOpen) || Enabled(CommandId::kMultiImage) ||
                Enabled(CommandId::kSaveAs));
   // The fused preview inside the rectangle, the source around it.
+  ASSERT_TRUE(PreviewShown(panel));
   EXPECT_FALSE(ResultShowsSourceAt(rect.left + 250, rect.top + 250));
   EXPECT_TRUE(ResultShowsSourceAt(rect.left > 0 ? rect.left - 1 : rect.right, rect.top));
 
@@ -115,6 +112,7 @@ TEST_F(FusionPanelTest, MultiImagePreviewFollowsTheRectangleAndTheSliderAndOkMat
   for (int i = 0; i < 5; ++i)
     QTest::keyClick(panel->Slider(), Qt::Key_Up);
   EXPECT_EQ(panel->Value(), 110);
+  ASSERT_TRUE(PreviewShown(dynamic_cast<PanelBase*>(window_->ActivePanel())));
   Screenshot("multi-image-panel.png");
 
   QTest::keyClick(window_.get(), Qt::Key_Return);  // OK is the default
@@ -166,6 +164,7 @@ TEST_F(FusionPanelTest, SingleImageAsksTheLevelMakesTheSeriesAndRestoresTheSourc
   ASSERT_NE(panel, nullptr);
   EXPECT_EQ(State().sourceList.count, 11);
   EXPECT_EQ(Status(), LangText(TextId::kDragHint));
+  ASSERT_TRUE(PreviewShown(dynamic_cast<PanelBase*>(window_->ActivePanel())));
   Screenshot("single-image-panel.png");
   QTest::keyClick(window_->ViewWidget(), Qt::Key_Enter);  // the panel's OK, from the view too
   ASSERT_TRUE(JobEnded());
@@ -191,7 +190,7 @@ TEST_F(FusionPanelTest, AbortDuringTheSeriesLeavesTheSourceAndNoSeriesFiles) {
   std::error_code error;
   EXPECT_TRUE(fs::is_empty(TemporaryFolder(), error) || !fs::exists(TemporaryFolder()));
   // Cancelling the question starts nothing.
-  QTimer::singleShot(0, [] { QApplication::activeModalWidget()->close(); });
+  QTimer::singleShot(0, [this] { QTest::keyClick(window_->ActivePanel(), Qt::Key_Escape); });
   window_->ExecuteCommand(CommandId::kSingleImage);
   EXPECT_FALSE(window_->JobRunning());
   EXPECT_TRUE(Enabled(CommandId::kSingleImage));
@@ -209,6 +208,7 @@ TEST_F(FusionPanelTest, DaylightLimitsPowerGreysTheMenusAndOkMatchesDaylight) {
   const CBxRect rect = panel->Model().IntegerRect();
   EXPECT_EQ(std::make_pair(rect.Width(), rect.Height()), std::make_pair(400, 400));
   EXPECT_FALSE(window_->Commands().PopupMenu()->actions()[0]->isEnabled());
+  ASSERT_TRUE(PreviewShown(dynamic_cast<PanelBase*>(window_->ActivePanel())));
   Screenshot("daylight-panel.png");
   QTest::keyClick(panel->Slider(), Qt::Key_PageUp);  // Power 4
   EXPECT_EQ(panel->Value(), 4);
@@ -244,6 +244,7 @@ TEST_F(FusionPanelTest, UnreadableAndMismatchedFilesAreSkippedAndNamed) {
   window_->ExecuteCommand(CommandId::kSeriesReady);
   FusionPanel* panel = Panel();
   ASSERT_NE(panel, nullptr);
+  ASSERT_TRUE(PreviewShown(panel));
   EXPECT_EQ(Status(), "Skipped broken.png: " + LangText(TextId::kSkipUnreadable) + " (and 1 more)");
   panel->Ok();
   ASSERT_TRUE(JobEnded());

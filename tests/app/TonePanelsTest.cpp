@@ -8,6 +8,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
+#include <algorithm>
 #include <memory>
 
 #include "app/panels/SmartContrastPanel.h"
@@ -56,6 +57,7 @@ TEST_F(TonePanelsTest, ToneMappingPreviewsARectangleAndOkMatchesTonemap) {
   const CBxRect rect = panel->Model()->IntegerRect();
   EXPECT_EQ(std::make_pair(rect.Width(), rect.Height()), std::make_pair(512, 512));
   EXPECT_EQ(panel->PreviewRuns(), 1);
+  ASSERT_TRUE(PreviewShown(panel));
   EXPECT_FALSE(ResultIsSource());
 
   QTest::keyClick(panel->Slider(0), Qt::Key_Up);  // a line: two steps
@@ -73,6 +75,7 @@ TEST_F(TonePanelsTest, ToneMappingPreviewsARectangleAndOkMatchesTonemap) {
   EXPECT_TRUE(panel->ViewMouseMove({x - 40, y + 10}, true));
   panel->ViewMouseRelease({x - 40, y + 10});
   EXPECT_EQ(panel->PreviewRuns(), 4);
+  ASSERT_TRUE(PreviewShown(dynamic_cast<PanelBase*>(window_->ActivePanel())));
   Screenshot("tone-mapping-panel.png");
 
   QTest::keyClick(window_->ViewWidget(), Qt::Key_Return);
@@ -147,11 +150,13 @@ TEST_F(TonePanelsTest, SmartContrastShowsTheStoredGainsRebuildsAndOkMatchesContr
   EXPECT_EQ(panel->Slider(5)->value(), 30);
   EXPECT_TRUE(panel->Slider(6)->isEnabled());
   EXPECT_FALSE(panel->Slider(7)->isEnabled());
+  ASSERT_TRUE(PreviewShown(panel));
   EXPECT_FALSE(ResultIsSource());
   const int rebuilds = panel->Rebuilds();
   QTest::keyClick(panel->Slider(0), Qt::Key_Up);
   EXPECT_EQ(panel->ValueLabel(0)->text(), QStringLiteral("12"));
   EXPECT_EQ(panel->Rebuilds(), rebuilds + 1);
+  ASSERT_TRUE(PreviewShown(dynamic_cast<PanelBase*>(window_->ActivePanel())));
   Screenshot("smart-contrast-panel.png");
 
   QTest::keyClick(panel, Qt::Key_Return);
@@ -180,6 +185,38 @@ TEST_F(TonePanelsTest, SmartContrastCancelAndAPictureTooSmallLeaveTheSource) {
   EXPECT_NE(window_->StatusText().toStdString().find("stays unchanged"), std::string::npos);
   tiny->Ok();
   EXPECT_TRUE(ResultIsSource());
+}
+
+// Both panels open from their commands after the unsaved question; only Tone Mapping needs
+// 8 or 16 bits per component (Smart Contrast leaves any other picture as it is).
+TEST_F(TonePanelsTest, TheirCommandsAskFirstAndOnlyToneMappingRefusesOtherDepths) {
+  dialogs_.openFile = kSunset;
+  window_->ExecuteCommand(CommandId::kOpen);
+  State().resultUnsaved = 1;
+  dialogs_.answerYes = false;
+  window_->ExecuteCommand(CommandId::kSmartContrast);
+  window_->ExecuteCommand(CommandId::kToneMapping);
+  EXPECT_EQ(window_->ActivePanel(), nullptr);
+  EXPECT_EQ(dialogs_.questions.size(), 2u);
+  EXPECT_EQ(State().resultUnsaved, 1);
+
+  dialogs_.answerYes = true;
+  SBxPicBuf& source = State().document.source;
+  CBxPicBufAPI::ReinitHeap(&source, 64, 48, 3, 32);
+  ASSERT_FALSE(IsEmpty(source));
+  for (int y = 0; y < source.height; ++y)  // a black picture of float samples
+    std::fill_n(reinterpret_cast<float*>(RowPtr(source, y)), source.width * 3, 0.0f);
+  window_->ExecuteCommand(CommandId::kToneMapping);
+  EXPECT_EQ(window_->ActivePanel(), nullptr);
+  EXPECT_EQ(dialogs_.messages, std::vector<std::string>{LangText(TextId::kNotSupported)});
+  EXPECT_EQ(State().toolDialogOpen, 0);
+  window_->ExecuteCommand(CommandId::kSmartContrast);
+  auto* panel = dynamic_cast<SmartContrastPanel*>(window_->ActivePanel());
+  ASSERT_NE(panel, nullptr);
+  EXPECT_EQ(panel->Levels(), 0);
+  EXPECT_EQ(State().resultUnsaved, 0);
+  panel->Cancel();
+  EXPECT_EQ(State().toolDialogOpen, 0);
 }
 
 }  // namespace
