@@ -107,20 +107,21 @@ void Decompose(PlanePyramid& p, JobProgress* progress) {
 // Replaces every coefficient of every Laplacian level, pass by pass; false when
 // the cancel flag stopped it.
 bool RemapLevels(PlanePyramid& p, const RemapCurve& curve, JobProgress* progress) {
-  std::vector<std::vector<float>> workspaces(
+  std::vector<CoefficientWorkspace> workspaces(
       static_cast<size_t>(std::max(omp_get_max_threads(), 1)));
-  std::vector<ValueGrid> grids(static_cast<size_t>(p.levels));
+  std::vector<ScratchValues> scratch(static_cast<size_t>(p.levels));
   for (int s = 0; s < p.levels; ++s) {
     const int a = RemapLevelGeometry(s).scratchLevel;
     // The scratch levels are looked at once each, when first needed.
     if (s == 0 || a != RemapLevelGeometry(s - 1).scratchLevel)
-      grids[static_cast<size_t>(a)] = FindValueGrid(p.gauss[static_cast<size_t>(a)], p.Count(a));
-    for (auto& w : workspaces)
-      w.resize(CoefficientWorkspaceSize(s));
+      scratch[static_cast<size_t>(a)] =
+          FindScratchValues(p.gauss[static_cast<size_t>(a)], p.Count(a));
+    for (CoefficientWorkspace& w : workspaces)
+      w.PrepareForLevel(s);
     Advance(progress, 2);
     if (!RemapLevelCoefficients(p.laplace[static_cast<size_t>(s)].data(), p.gauss.data(), s,
-                                p.width, p.height, curve, grids[static_cast<size_t>(a)], workspaces,
-                                progress))
+                                p.width, p.height, curve, scratch[static_cast<size_t>(a)],
+                                workspaces, progress))
       return false;
   }
   return true;
