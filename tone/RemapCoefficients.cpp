@@ -73,17 +73,39 @@ struct LevelWork {
   float* laplace = nullptr;             // level s, packed
 };
 
-// The lowest and highest of rows x width positions, rows stride apart.
-[[gnu::always_inline]] inline void PositionBounds(const uint16_t* positions, size_t stride,
-                                                  int width, int rows, int* lowest, int* highest) {
-  uint16_t lo = positions[0], hi = positions[0];
-  for (int y = 0; y < rows; ++y, positions += stride)
-    for (int x = 0; x < width; ++x) {
-      lo = std::min(lo, positions[x]);
-      hi = std::max(hi, positions[x]);
+// The spans of levels a .. s + 1 (along one side, `size` at level 0) that the
+// points first .. last of level s need, spans[i] at level a + i.
+void GroupSpans(int first, int last, int size, const LevelWork& job, Span* spans) {
+  const int a = job.geometry.scratchLevel, levels = job.geometry.shift + 2;
+  spans[levels - 1] = ExpandReach(first, last, size >> job.s);
+  for (int i = levels - 2; i >= 0; --i)
+    spans[i] = ReduceReach(spans[i + 1], size >> (a + i));
+}
+
+// What the groups of one row share: their spans down the levels and, on a grid,
+// the lowest and highest position in each column of their scratch rows.
+struct GroupRow {
+  int y0 = 0;
+  int y1 = 0;
+  Span sy[kMaxSpanLevels];
+  uint16_t* low = nullptr;
+  uint16_t* high = nullptr;
+};
+
+void PrepareGroupRow(GroupRow* row, const LevelWork& job) {
+  GroupSpans(row->y0, row->y1 - 1, job.height, job, row->sy);
+  if (job.positions == nullptr) return;
+  const size_t wa = static_cast<size_t>(job.width >> job.geometry.scratchLevel);
+  const uint16_t* p = job.positions + static_cast<size_t>(row->sy[0].lo) * wa;
+  std::copy(p, p + wa, row->low);
+  std::copy(p, p + wa, row->high);
+  for (int y = row->sy[0].lo + 1; y <= row->sy[0].hi; ++y) {
+    p += wa;
+    for (size_t x = 0; x < wa; ++x) {
+      row->low[x] = std::min(row->low[x], p[x]);
+      row->high[x] = std::max(row->high[x], p[x]);
     }
-  *lowest = lo;
-  *highest = hi;
+  }
 }
 
 // table[j] = the grid value (first + j) / scale remapped about each lane's reference.
@@ -122,26 +144,22 @@ struct LevelWork {
 // The coefficients of the points x0 <= x < x1, y0 <= y < y1 of level s (at most
 // kGroupColumns x kGroupRows of them). Built for AVX2 and for the baseline: the
 // lanes compute the same values on both.
-MELVARO_VECTOR_CLONES void GroupCoefficients(const LevelWork& job, int x0, int y0, int x1, int y1,
-                                             FloatLanes* work) {
+MELVARO_VECTOR_CLONES void GroupCoefficients(const LevelWork& job, int x0, int x1,
+                                             const GroupRow& row, FloatLanes* work) {
   const int s = job.s, a = job.geometry.scratchLevel;
   const int levels = job.geometry.shift + 2;  // a .. s + 1
-  const int ws = job.width >> s, hs = job.height >> s;
-  Span sx[kMaxSpanLevels], sy[kMaxSpanLevels];
-  sx[levels - 1] = ExpandReach(x0, x1 - 1, ws);
-  sy[levels - 1] = ExpandReach(y0, y1 - 1, hs);
-  for (int i = levels - 2; i >= 0; --i) {
-    sx[i] = ReduceReach(sx[i + 1], job.width >> (a + i));
-    sy[i] = ReduceReach(sy[i + 1], job.height >> (a + i));
-  }
+  const int ws = job.width >> s, hs = job.height >> s, y0 = row.y0, y1 = row.y1;
+  Span sx[kMaxSpanLevels];
+  GroupSpans(x0, x1 - 1, job.width, job, sx);
+  const Span* sy = row.sy;
   LaneArea area[kMaxSpanLevels];
   FloatLanes* next = work;
   for (int i = 0; i < levels; ++i) {
     area[i] = LaneArea{next, sx[i].Size(), sx[i].lo, sy[i].lo};
     next += static_cast<ptrdiff_t>(sx[i].Size()) * sy[i].Size();
   }
-  FloatLanes* temp = next;  // the reduce's row: 2 * (widest output) + 3
-  FloatLanes* table = temp + 2 * sx[1].Size() + 3;
+  FloatLanes* temp = next;  // the reduce's rows: 4 * (widest output) + 6
+  FloatLanes* table = temp + 4 * sx[1].Size() + 6;
 
   // Each lane's reference; lanes past the group's last column or row repeat it.
   FloatLanes m;
@@ -158,9 +176,8 @@ MELVARO_VECTOR_CLONES void GroupCoefficients(const LevelWork& job, int x0, int y
   LookedUpArea lookedUp{job.positions, static_cast<ptrdiff_t>(wa), 0, 0, table, 0};
   bool looked = false;
   if (job.positions != nullptr) {
-    int lo = 0, hi = 0;
-    PositionBounds(job.positions + static_cast<size_t>(sy[0].lo) * wa + sx[0].lo, wa, sx[0].Size(),
-                   sy[0].Size(), &lo, &hi);
+    const int lo = *std::min_element(row.low + sx[0].lo, row.low + sx[0].hi + 1);
+    const int hi = *std::max_element(row.high + sx[0].lo, row.high + sx[0].hi + 1);
     const int distinct = hi - lo + 1;
     looked = distinct < count && distinct <= kMaxTableEntries;
     if (looked) {
@@ -222,15 +239,17 @@ std::vector<float> FineTable(ValueGrid grid, const RemapCurve& curve) {
 
 }  // namespace
 
-void CoefficientWorkspace::PrepareForLevel(int s) {
+void CoefficientWorkspace::PrepareForLevel(int s, int scratchWidth) {
+  low_.resize(static_cast<size_t>(scratchWidth));
+  high_.resize(static_cast<size_t>(scratchWidth));
   const RemapLevel g = RemapLevelGeometry(s);
   const int levels = g.shift + 2;
   size_t lanes = 0;
   for (int i = 0; i < levels; ++i)
     lanes += static_cast<size_t>(SpanBound(kGroupColumns, levels, i)) *
              static_cast<size_t>(SpanBound(kGroupRows, levels, i));
-  // plus the reduce's row and the table
-  lanes += 2 * static_cast<size_t>(SpanBound(kGroupColumns, levels, 1)) + 3 + kMaxTableEntries;
+  // plus the reduce's rows and the table
+  lanes += 4 * static_cast<size_t>(SpanBound(kGroupColumns, levels, 1)) + 6 + kMaxTableEntries;
   store_.resize((lanes + 1) * kFloatLanes);  // one more for the alignment
   void* start = store_.data();
   size_t room = store_.size() * sizeof(float);
@@ -286,12 +305,16 @@ bool RemapLevelCoefficients(float* laplace, const float* const* gauss, int s, in
   const int ws = width >> s, hs = height >> s;
   const int groupRows = (hs + kGroupRows - 1) / kGroupRows;
   const int team = static_cast<int>(workspaces.size());
+  for (CoefficientWorkspace& w : workspaces)
+    w.PrepareForLevel(s, width >> job.geometry.scratchLevel);
   std::atomic<bool> stopped{false};
   // Rows of groups handed out one at a time: a thread that the system holds back
   // does not hold up the others, and the cancel flag is looked at every row.
 #pragma omp parallel num_threads(team)
   {
-    FloatLanes* work = workspaces[static_cast<size_t>(omp_get_thread_num())].Lanes();
+    CoefficientWorkspace& work = workspaces[static_cast<size_t>(omp_get_thread_num())];
+    GroupRow group;
+    group.low = work.ColumnLow(), group.high = work.ColumnHigh();
 #pragma omp for schedule(dynamic, 1)
     for (int row = 0; row < groupRows; ++row) {
       if (stopped.load(std::memory_order_relaxed)) continue;
@@ -299,9 +322,10 @@ bool RemapLevelCoefficients(float* laplace, const float* const* gauss, int s, in
         stopped.store(true, std::memory_order_relaxed);
         continue;
       }
-      const int y0 = row * kGroupRows, y1 = std::min(y0 + kGroupRows, hs);
+      group.y0 = row * kGroupRows, group.y1 = std::min(group.y0 + kGroupRows, hs);
+      PrepareGroupRow(&group, job);
       for (int x0 = 0; x0 < ws; x0 += kGroupColumns)
-        GroupCoefficients(job, x0, y0, std::min(x0 + kGroupColumns, ws), y1, work);
+        GroupCoefficients(job, x0, std::min(x0 + kGroupColumns, ws), group, work.Lanes());
     }
   }
   return !stopped.load();

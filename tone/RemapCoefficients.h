@@ -28,13 +28,17 @@
 // baseline build's vectors only).
 class CoefficientWorkspace {
  public:
-  // Room for the points of level s; throws std::bad_alloc when memory runs out.
-  void PrepareForLevel(int s);
+  // Room for the points of level s whose scratch level is scratchWidth wide;
+  // throws std::bad_alloc when memory runs out.
+  void PrepareForLevel(int s, int scratchWidth);
   FloatLanes* Lanes() const { return lanes_; }
+  uint16_t* ColumnLow() { return low_.data(); }
+  uint16_t* ColumnHigh() { return high_.data(); }
 
  private:
   std::vector<float> store_;
   FloatLanes* lanes_ = nullptr;
+  std::vector<uint16_t> low_, high_;
 };
 
 // The values of a plane that lie on a grid: every value v is k / scale for an
@@ -60,7 +64,7 @@ ScratchValues FindScratchValues(const float* plane, size_t count);
 // Computes every coefficient of level s as the remapping passes replace it and
 // stores it in laplace (level s, packed). gauss holds the Gaussian levels 0 .. s + 1 of the width x
 // height plane; scratch describes the level the points remap (RemapLevelGeometry(s).scratchLevel).
-// One workspace prepared for level s per thread.
+// One workspace per thread.
 // Returns false when the cancel flag stopped it part way.
 bool RemapLevelCoefficients(float* laplace, const float* const* gauss, int s, int width, int height,
                             const RemapCurve& curve, const ScratchValues& scratch,

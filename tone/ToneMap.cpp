@@ -94,7 +94,7 @@ void Decompose(PlanePyramid& p, JobProgress* progress) {
     const LevelArea fine{p.gauss[uk], w, 0, 0}, coarse{p.gauss[uk + 1], cw, 0, 0};
     const LevelArea detail{p.laplace[uk].data(), w, 0, 0};
     // As ToneReduce, then ToneExpand and FloatPlaneSubtract, band by band.
-    OverRowBands(p.H(k + 1), static_cast<size_t>(2 * cw + 3), [&](int y0, int y1, float* temp) {
+    OverRowBands(p.H(k + 1), static_cast<size_t>(4 * cw + 6), [&](int y0, int y1, float* temp) {
       ReduceArea(coarse, 0, y0, cw, y1, fine, w, h, temp);
     });
     OverRowBands(h, static_cast<size_t>(w / 2 + 3), [&](int y0, int y1, float* temp) {
@@ -116,8 +116,6 @@ bool RemapLevels(PlanePyramid& p, const RemapCurve& curve, JobProgress* progress
     if (s == 0 || a != RemapLevelGeometry(s - 1).scratchLevel)
       scratch[static_cast<size_t>(a)] =
           FindScratchValues(p.gauss[static_cast<size_t>(a)], p.Count(a));
-    for (CoefficientWorkspace& w : workspaces)
-      w.PrepareForLevel(s);
     Advance(progress, 2);
     if (!RemapLevelCoefficients(p.laplace[static_cast<size_t>(s)].data(), p.gauss.data(), s,
                                 p.width, p.height, curve, scratch[static_cast<size_t>(a)],

@@ -36,32 +36,51 @@ template <class T>
 
 // The passes below are inlined into each build of ReduceArea and ExpandArea.
 
-// The vertical pass of reduce for one destination row: count columns from cl.
+// The source rows a vertical pass reads, element i of row k being rows(k, i):
+// rows 2y - 2 .. 2y + 2 of destination row y and, for a pair, 2y .. 2y + 4 of row
+// y + 1 (mirrored at the borders).
 template <class T>
-[[gnu::always_inline]] inline void ReduceColumns(T* __restrict temp, const PyramidArea<T>& src,
-                                                 int cl, int count, int y, int srcHeight) {
-  const T* r0 = src.At(cl, Reflect101(2 * y - 2, srcHeight));
-  const T* r1 = src.At(cl, Reflect101(2 * y - 1, srcHeight));
-  const T* r2 = src.At(cl, Reflect101(2 * y, srcHeight));
-  const T* r3 = src.At(cl, Reflect101(2 * y + 1, srcHeight));
-  const T* r4 = src.At(cl, Reflect101(2 * y + 2, srcHeight));
-  for (int i = 0; i < count; ++i)
-    temp[i] = Taps5(r0[i], r1[i], r2[i], r3[i], r4[i]);
-}
+struct PlainRows {
+  const T* row[7];
+  PlainRows(const PyramidArea<T>& src, int cl, int y, int rows, int srcHeight) {
+    for (int k = 0; k < rows; ++k)
+      row[k] = src.At(cl, Reflect101(2 * y - 2 + k, srcHeight));
+  }
+  const T& operator()(int k, int i) const { return row[k][i]; }
+};
+struct LookedUpRows {
+  const uint16_t* row[7];
+  const FloatLanes* table;
+  int offset;
+  LookedUpRows(const LookedUpArea& src, int cl, int y, int rows, int srcHeight)
+      : table(src.table), offset(src.offset) {
+    for (int k = 0; k < rows; ++k)
+      row[k] = src.index + (Reflect101(2 * y - 2 + k, srcHeight) - src.top) * src.stride +
+               (cl - src.left);
+  }
+  const FloatLanes& operator()(int k, int i) const { return table[row[k][i] - offset]; }
+};
+template <class Source>
+struct RowsOf;
+template <class T>
+struct RowsOf<PyramidArea<T>> {
+  using Type = PlainRows<T>;
+};
+template <>
+struct RowsOf<LookedUpArea> {
+  using Type = LookedUpRows;
+};
 
-// The same from looked-up elements.
-[[gnu::always_inline]] inline void ReduceColumns(FloatLanes* __restrict temp,
-                                                 const LookedUpArea& src, int cl, int count, int y,
-                                                 int srcHeight) {
-  auto row = [&](int r) {
-    return src.index + (Reflect101(r, srcHeight) - src.top) * src.stride + (cl - src.left);
-  };
-  const uint16_t *r0 = row(2 * y - 2), *r1 = row(2 * y - 1), *r2 = row(2 * y);
-  const uint16_t *r3 = row(2 * y + 1), *r4 = row(2 * y + 2);
-  const FloatLanes* t = src.table;
-  const int o = src.offset;
-  for (int i = 0; i < count; ++i)
-    temp[i] = Taps5(t[r0[i] - o], t[r1[i] - o], t[r2[i] - o], t[r3[i] - o], t[r4[i] - o]);
+// The vertical pass of reduce for destination row y, and for row y + 1 too when
+// Pair: count columns from cl. A pair reads each of its seven rows once.
+template <bool Pair, class T, class Rows>
+[[gnu::always_inline]] inline void ReduceColumns(T* __restrict temp, T* __restrict next,
+                                                 const Rows& rows, int count) {
+  for (int i = 0; i < count; ++i) {
+    const T r2 = rows(2, i), r3 = rows(3, i), r4 = rows(4, i);
+    temp[i] = Taps5(rows(0, i), rows(1, i), r2, r3, r4);
+    if constexpr (Pair) next[i] = Taps5(r2, r3, r4, rows(5, i), rows(6, i));
+  }
 }
 
 // The horizontal pass of reduce: temp holds columns from cl of a srcWidth line.
@@ -144,10 +163,18 @@ template <class T, class Source>
                                                 int y1, const Source& src, int srcWidth,
                                                 int srcHeight, T* temp) {
   if (x0 >= x1 || y0 >= y1) return;
+  using Rows = typename RowsOf<Source>::Type;
   const int cl = std::max(0, 2 * x0 - 2);
   const int cr = std::min(srcWidth, 2 * x1 + 1);
-  for (int y = y0; y < y1; ++y) {
-    ReduceColumns(temp, src, cl, cr - cl, y, srcHeight);
+  T* next = temp + (cr - cl);
+  int y = y0;
+  for (; y + 1 < y1; y += 2) {
+    ReduceColumns<true>(temp, next, Rows(src, cl, y, 7, srcHeight), cr - cl);
+    ReduceRow(dst.At(x0, y), x0, x1, temp, cl, srcWidth);
+    ReduceRow(dst.At(x0, y + 1), x0, x1, next, cl, srcWidth);
+  }
+  if (y < y1) {
+    ReduceColumns<false>(temp, next, Rows(src, cl, y, 5, srcHeight), cr - cl);
     ReduceRow(dst.At(x0, y), x0, x1, temp, cl, srcWidth);
   }
 }
@@ -201,7 +228,7 @@ MELVARO_VECTOR_CLONES void ExpandArea(const LaneArea& dst, int x0, int y0, int x
 
 void ToneReduce(float* dst, const float* src, int srcWidth, int srcHeight) {
   const int dstWidth = (srcWidth + 1) / 2, dstHeight = (srcHeight + 1) / 2;
-  std::vector<float> temp(static_cast<size_t>(2 * dstWidth + 3));
+  std::vector<float> temp(static_cast<size_t>(4 * dstWidth + 6));
   const LevelArea s{const_cast<float*>(src), srcWidth, 0, 0};
   const LevelArea d{dst, dstWidth, 0, 0};
   ReduceArea(d, 0, 0, dstWidth, dstHeight, s, srcWidth, srcHeight, temp.data());

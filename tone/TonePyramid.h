@@ -57,7 +57,7 @@ using LaneArea = PyramidArea<FloatLanes>;
 
 // Computes the destination elements x0 <= x < x1, y0 <= y < y1 of the reduce of a
 // srcWidth x srcHeight level. src must hold every source element those outputs
-// read; temp must hold 2 * (x1 - x0) + 3 elements.
+// read; temp must hold 4 * (x1 - x0) + 6 elements.
 void ReduceArea(const LevelArea& dst, int x0, int y0, int x1, int y1, const LevelArea& src,
                 int srcWidth, int srcHeight, float* temp);
 void ReduceArea(const LaneArea& dst, int x0, int y0, int x1, int y1, const LaneArea& src,
