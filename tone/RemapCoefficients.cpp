@@ -9,7 +9,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <memory>
 
 #include "picture/VectorClones.h"
 #include "tone/RemapLanes.h"
@@ -28,9 +27,9 @@ constexpr int kGridSteps = 65536;
 constexpr int kGroupColumns = 4;
 constexpr int kGroupRows = kFloatLanes / kGroupColumns;
 
-// Distinct values a group's look-up table may hold; a window with more is
+// Grid positions a group's look-up table may span; a window spanning more is
 // remapped value by value.
-constexpr int kMaxTableEntries = 1024;
+constexpr int kMaxTableEntries = 16384;
 
 struct Span {
   int lo = 0;  // inclusive
@@ -58,6 +57,44 @@ int SpanBound(int points, int levels, int i) {
     size = 2 * size + 3;
   return size;
 }
+
+// One thread's private memory: the spans, the reduce's rows and the table, and
+// a row's column bounds.
+class Workspace {
+ public:
+  // Room for the groups of levels 0 .. levels - 1 of a plane `width` wide.
+  void Prepare(int levels, int width) {
+    present_.assign(kMaxTableEntries, 0);
+    low_.resize(static_cast<size_t>(width));
+    high_.resize(static_cast<size_t>(width));
+    size_t lanes = 0;
+    for (int s = 0; s < levels; ++s)
+      lanes = std::max(lanes, LanesOfLevel(s));
+    lanes_.Resize(lanes);
+  }
+  FloatLanes* Lanes() const { return lanes_.Data(); }
+  uint16_t* ColumnLow() { return low_.data(); }
+  uint16_t* ColumnHigh() { return high_.data(); }
+  // kMaxTableEntries marks, all clear between groups.
+  uint8_t* Present() { return present_.data(); }
+
+ private:
+  static size_t LanesOfLevel(int s) {
+    const int levels = RemapLevelGeometry(s).shift + 2;
+    size_t lanes = 0;
+    for (int i = 0; i < levels; ++i)
+      lanes += static_cast<size_t>(SpanBound(kGroupColumns, levels, i)) *
+               static_cast<size_t>(SpanBound(kGroupRows, levels, i));
+    // plus the reduce's rows and the table
+    return lanes +
+           kReduceRowsAtOnce * (2 * static_cast<size_t>(SpanBound(kGroupColumns, levels, 1)) + 3) +
+           kMaxTableEntries;
+  }
+
+  LaneStore lanes_;
+  std::vector<uint16_t> low_, high_;
+  std::vector<uint8_t> present_;
+};
 
 // What every group of a level shares.
 struct LevelWork {
@@ -130,6 +167,50 @@ void PrepareGroupRow(GroupRow* row, const LevelWork& job) {
     table[j] = RemapLanes(FloatLanes{} + static_cast<float>(first + j) * step, m, job.curve);
 }
 
+// On a grid, table[p - lo] = the value at grid position p remapped about each
+// lane's reference, for every position p the span (sx, sy) holds, when that is
+// cheaper than remapping its values one by one: each distinct value is remapped
+// once (the same function of the same float: the same bits). A span whose
+// positions are spread thin is looked over first (`present`: marks kept clear)
+// so that only the positions it holds are remapped. Returns false when the
+// span is better remapped value by value.
+[[gnu::always_inline]] inline bool MakeLookUpTable(FloatLanes* table, int* lo, uint8_t* present,
+                                                   const GroupRow& row, const Span& sx,
+                                                   const Span& sy, const FloatLanes& m,
+                                                   const LevelWork& job) {
+  if (job.positions == nullptr) return false;
+  *lo = *std::min_element(row.low + sx.lo, row.low + sx.hi + 1);
+  const int range = *std::max_element(row.high + sx.lo, row.high + sx.hi + 1) - *lo + 1;
+  const int count = sx.Size() * sy.Size();
+  if (range > kMaxTableEntries) return false;
+  if (job.fineTable != nullptr || range <= count / 16) {  // every position of the range
+    if (range >= count) return false;
+    FillTable(table, job.grid.first + *lo, range, m, job);
+    return true;
+  }
+  const size_t wa = static_cast<size_t>(job.width >> job.geometry.scratchLevel);
+  for (int y = sy.lo; y <= sy.hi; ++y) {
+    const uint16_t* p = job.positions + static_cast<size_t>(y) * wa;
+    for (int x = sx.lo; x <= sx.hi; ++x)
+      present[p[x] - *lo] = 1;
+  }
+  int distinct = 0;
+  for (int j = 0; j < range; ++j)
+    distinct += present[j];
+  if (distinct > count - count / 4) {
+    std::fill(present, present + range, uint8_t{0});
+    return false;
+  }
+  const float step = 1.0f / job.grid.scale;  // a power of two: k * step is exact
+  for (int j = 0; j < range; ++j)
+    if (present[j] != 0) {
+      const float v = static_cast<float>(job.grid.first + *lo + j) * step;
+      table[j] = RemapLanes(FloatLanes{} + v, m, job.curve);
+      present[j] = 0;
+    }
+  return true;
+}
+
 // area = the window of the scratch level (rows x width values from src, rows
 // stride apart) remapped about each lane's reference, value by value.
 [[gnu::always_inline]] inline void RemapSpan(const LaneArea& area, const float* src, size_t stride,
@@ -145,7 +226,7 @@ void PrepareGroupRow(GroupRow* row, const LevelWork& job) {
 // kGroupColumns x kGroupRows of them). Built for AVX2 and for the baseline: the
 // lanes compute the same values on both.
 MELVARO_VECTOR_CLONES void GroupCoefficients(const LevelWork& job, int x0, int x1,
-                                             const GroupRow& row, FloatLanes* work) {
+                                             const GroupRow& row, Workspace& workspace) {
   const int s = job.s, a = job.geometry.scratchLevel;
   const int levels = job.geometry.shift + 2;  // a .. s + 1
   const int ws = job.width >> s, hs = job.height >> s, y0 = row.y0, y1 = row.y1;
@@ -153,13 +234,13 @@ MELVARO_VECTOR_CLONES void GroupCoefficients(const LevelWork& job, int x0, int x
   GroupSpans(x0, x1 - 1, job.width, job, sx);
   const Span* sy = row.sy;
   LaneArea area[kMaxSpanLevels];
-  FloatLanes* next = work;
+  FloatLanes* next = workspace.Lanes();
   for (int i = 0; i < levels; ++i) {
     area[i] = LaneArea{next, sx[i].Size(), sx[i].lo, sy[i].lo};
     next += static_cast<ptrdiff_t>(sx[i].Size()) * sy[i].Size();
   }
-  FloatLanes* temp = next;  // the reduce's rows: 4 * (widest output) + 6
-  FloatLanes* table = temp + 4 * sx[1].Size() + 6;
+  FloatLanes* temp = next;  // the reduce's rows, for the widest output
+  FloatLanes* table = temp + kReduceRowsAtOnce * (2 * sx[1].Size() + 3);
 
   // Each lane's reference; lanes past the group's last column or row repeat it.
   FloatLanes m;
@@ -168,23 +249,12 @@ MELVARO_VECTOR_CLONES void GroupCoefficients(const LevelWork& job, int x0, int x
     const int y = std::min(y0 + k / kGroupColumns, y1 - 1);
     m[k] = job.gauss[s][static_cast<size_t>(y) * static_cast<size_t>(ws) + x];
   }
-  // The scratch span remapped: on a grid with fewer distinct values than the span
-  // has values, each distinct one is remapped once (the same function of the same
-  // float: the same bits) and the first reduce looks them up.
+  // The scratch span remapped: looked up by the first reduce where a table of its
+  // values is cheaper, else written out value by value.
   const size_t wa = static_cast<size_t>(job.width >> a);
-  const int count = sx[0].Size() * sy[0].Size();
   LookedUpArea lookedUp{job.positions, static_cast<ptrdiff_t>(wa), 0, 0, table, 0};
-  bool looked = false;
-  if (job.positions != nullptr) {
-    const int lo = *std::min_element(row.low + sx[0].lo, row.low + sx[0].hi + 1);
-    const int hi = *std::max_element(row.high + sx[0].lo, row.high + sx[0].hi + 1);
-    const int distinct = hi - lo + 1;
-    looked = distinct < count && distinct <= kMaxTableEntries;
-    if (looked) {
-      FillTable(table, job.grid.first + lo, distinct, m, job);
-      lookedUp.offset = lo;
-    }
-  }
+  const bool looked =
+      MakeLookUpTable(table, &lookedUp.offset, workspace.Present(), row, sx[0], sy[0], m, job);
   if (looked) {
     ReduceArea(area[1], sx[1].lo, sy[1].lo, sx[1].hi + 1, sy[1].hi + 1, lookedUp, job.width >> a,
                job.height >> a, temp);
@@ -227,7 +297,6 @@ std::vector<float> FineTable(ValueGrid grid, const RemapCurve& curve) {
   const int n = grid.distinct;
   table.resize(static_cast<size_t>(n) * static_cast<size_t>(n));
   const float step = 1.0f / grid.scale;
-#pragma omp parallel for schedule(static)
   for (int i = 0; i < n; ++i) {
     float* row = table.data() + static_cast<size_t>(i) * static_cast<size_t>(n);
     for (int k = 0; k < n; ++k)
@@ -238,24 +307,6 @@ std::vector<float> FineTable(ValueGrid grid, const RemapCurve& curve) {
 }
 
 }  // namespace
-
-void CoefficientWorkspace::PrepareForLevel(int s, int scratchWidth) {
-  low_.resize(static_cast<size_t>(scratchWidth));
-  high_.resize(static_cast<size_t>(scratchWidth));
-  const RemapLevel g = RemapLevelGeometry(s);
-  const int levels = g.shift + 2;
-  size_t lanes = 0;
-  for (int i = 0; i < levels; ++i)
-    lanes += static_cast<size_t>(SpanBound(kGroupColumns, levels, i)) *
-             static_cast<size_t>(SpanBound(kGroupRows, levels, i));
-  // plus the reduce's rows and the table
-  lanes += 4 * static_cast<size_t>(SpanBound(kGroupColumns, levels, 1)) + 6 + kMaxTableEntries;
-  store_.resize((lanes + 1) * kFloatLanes);  // one more for the alignment
-  void* start = store_.data();
-  size_t room = store_.size() * sizeof(float);
-  lanes_ = static_cast<FloatLanes*>(
-      std::align(sizeof(FloatLanes), lanes * sizeof(FloatLanes), start, room));
-}
 
 ValueGrid FindValueGrid(const float* plane, size_t count) {
   for (const float scale : {1.0f, 256.0f}) {
@@ -289,43 +340,74 @@ ScratchValues FindScratchValues(const float* plane, size_t count) {
   return values;
 }
 
-bool RemapLevelCoefficients(float* laplace, const float* const* gauss, int s, int width, int height,
-                            const RemapCurve& curve, const ScratchValues& scratch,
-                            std::vector<CoefficientWorkspace>& workspaces,
-                            const JobProgress* progress) {
-  if (workspaces.empty()) return true;
-  const ValueGrid grid = scratch.grid;
-  const std::vector<float> fineTable = s == 0 ? FineTable(grid, curve) : std::vector<float>();
-  LevelWork job;
-  job.gauss = gauss, job.width = width, job.height = height, job.s = s;
-  job.geometry = RemapLevelGeometry(s), job.curve = curve, job.grid = grid;
-  job.fineTable = fineTable.empty() ? nullptr : fineTable.data();
-  job.positions = scratch.positions.empty() ? nullptr : scratch.positions.data();
-  job.laplace = laplace;
-  const int ws = width >> s, hs = height >> s;
-  const int groupRows = (hs + kGroupRows - 1) / kGroupRows;
-  const int team = static_cast<int>(workspaces.size());
-  for (CoefficientWorkspace& w : workspaces)
-    w.PrepareForLevel(s, width >> job.geometry.scratchLevel);
+bool RemapCoefficients(const RemapPyramid& pyramid, const RemapCurve& curve,
+                       JobProgress* progress) {
+  const int levels = pyramid.levels;
+  // What each level's groups share; the scratch levels are looked at once each.
+  std::vector<ScratchValues> scratch(static_cast<size_t>(levels));
+  std::vector<LevelWork> jobs(static_cast<size_t>(levels));
+  std::vector<float> fineTable;
+  for (int s = 0; s < levels; ++s) {
+    LevelWork& job = jobs[static_cast<size_t>(s)];
+    job.gauss = pyramid.gauss, job.width = pyramid.width, job.height = pyramid.height, job.s = s;
+    job.geometry = RemapLevelGeometry(s), job.curve = curve;
+    job.laplace = pyramid.laplace[s];
+    const int a = job.geometry.scratchLevel;
+    ScratchValues& values = scratch[static_cast<size_t>(a)];
+    if (s == 0 || a != jobs[static_cast<size_t>(s) - 1].geometry.scratchLevel)
+      values = FindScratchValues(pyramid.gauss[a], static_cast<size_t>(pyramid.width >> a) *
+                                                       static_cast<size_t>(pyramid.height >> a));
+    job.grid = values.grid;
+    job.positions = values.positions.empty() ? nullptr : values.positions.data();
+    if (s == 0) {
+      fineTable = FineTable(values.grid, curve);
+      job.fineTable = fineTable.empty() ? nullptr : fineTable.data();
+    }
+  }
+  // The rows of groups, the coarsest level first: its rows take longest, and the
+  // short ones at the end keep the threads finishing together.
+  struct Item {
+    int s;
+    int row;
+  };
+  std::vector<Item> items;
+  for (int s = levels - 1; s >= 0; --s)
+    for (int row = 0; row * kGroupRows < pyramid.height >> s; ++row)
+      items.push_back(Item{s, row});
+  const int team = std::max(omp_get_max_threads(), 1);
+  std::vector<Workspace> workspaces(static_cast<size_t>(team));
+  for (Workspace& w : workspaces)
+    w.Prepare(levels, pyramid.width);
+
   std::atomic<bool> stopped{false};
-  // Rows of groups handed out one at a time: a thread that the system holds back
-  // does not hold up the others, and the cancel flag is looked at every row.
+  const int count = static_cast<int>(items.size());
+  // Rows handed out one at a time: a thread that the system holds back does not
+  // hold up the others, and the cancel flag is looked at every row.
 #pragma omp parallel num_threads(team)
   {
-    CoefficientWorkspace& work = workspaces[static_cast<size_t>(omp_get_thread_num())];
+    Workspace& work = workspaces[static_cast<size_t>(omp_get_thread_num())];
     GroupRow group;
     group.low = work.ColumnLow(), group.high = work.ColumnHigh();
 #pragma omp for schedule(dynamic, 1)
-    for (int row = 0; row < groupRows; ++row) {
+    for (int i = 0; i < count; ++i) {
       if (stopped.load(std::memory_order_relaxed)) continue;
+      const Item item = items[static_cast<size_t>(i)];
+      if (item.row == 0) {
+        // A level begins: one thread at a time tells the progress, and none
+        // after the cancel flag was raised.
+#pragma omp critical(toneRemapProgress)
+        if (progress != nullptr && !progress->CancelRequested()) progress->Advance(2);
+      }
       if (progress != nullptr && progress->CancelRequested()) {
         stopped.store(true, std::memory_order_relaxed);
         continue;
       }
-      group.y0 = row * kGroupRows, group.y1 = std::min(group.y0 + kGroupRows, hs);
+      const LevelWork& job = jobs[static_cast<size_t>(item.s)];
+      const int ws = pyramid.width >> item.s, hs = pyramid.height >> item.s;
+      group.y0 = item.row * kGroupRows, group.y1 = std::min(group.y0 + kGroupRows, hs);
       PrepareGroupRow(&group, job);
       for (int x0 = 0; x0 < ws; x0 += kGroupColumns)
-        GroupCoefficients(job, x0, std::min(x0 + kGroupColumns, ws), group, work.Lanes());
+        GroupCoefficients(job, x0, std::min(x0 + kGroupColumns, ws), group, work);
     }
   }
   return !stopped.load();

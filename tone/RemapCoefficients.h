@@ -23,24 +23,6 @@
 // through the operations of the plain version: the result is the literal one bit
 // for bit.
 
-// One thread's private memory for the points of a level: lanes on whole vectors
-// (the AVX2 build stores them aligned; a std::vector of them is aligned for the
-// baseline build's vectors only).
-class CoefficientWorkspace {
- public:
-  // Room for the points of level s whose scratch level is scratchWidth wide;
-  // throws std::bad_alloc when memory runs out.
-  void PrepareForLevel(int s, int scratchWidth);
-  FloatLanes* Lanes() const { return lanes_; }
-  uint16_t* ColumnLow() { return low_.data(); }
-  uint16_t* ColumnHigh() { return high_.data(); }
-
- private:
-  std::vector<float> store_;
-  FloatLanes* lanes_ = nullptr;
-  std::vector<uint16_t> low_, high_;
-};
-
 // The values of a plane that lie on a grid: every value v is k / scale for an
 // integer 0 <= k < 65536, bit for bit (8-bit pictures give scale 1, 16-bit ones
 // 256). A window holds at most a few hundred distinct values then, so each is
@@ -61,12 +43,19 @@ struct ScratchValues {
 // Throws std::bad_alloc when memory runs out.
 ScratchValues FindScratchValues(const float* plane, size_t count);
 
-// Computes every coefficient of level s as the remapping passes replace it and
-// stores it in laplace (level s, packed). gauss holds the Gaussian levels 0 .. s + 1 of the width x
-// height plane; scratch describes the level the points remap (RemapLevelGeometry(s).scratchLevel).
-// One workspace per thread.
-// Returns false when the cancel flag stopped it part way.
-bool RemapLevelCoefficients(float* laplace, const float* const* gauss, int s, int width, int height,
-                            const RemapCurve& curve, const ScratchValues& scratch,
-                            std::vector<CoefficientWorkspace>& workspaces,
-                            const JobProgress* progress);
+// A plane's pyramid as the remapping passes read and replace it.
+struct RemapPyramid {
+  const float* const* gauss = nullptr;  // Gaussian levels 0 .. levels
+  float* const* laplace = nullptr;      // Laplacian levels 0 .. levels - 1, each packed
+  int width = 0;                        // of level 0
+  int height = 0;
+  int levels = 0;
+};
+
+// Computes every coefficient of every Laplacian level as the remapping passes
+// replace it. The rows of groups of all levels, the coarsest level first, are
+// one list that the threads share: the levels are independent of each other, so
+// no thread waits for another until the end. Advances progress by 2 as each
+// level begins. Returns false when the cancel flag stopped it part way; throws
+// std::bad_alloc when memory runs out (before any coefficient is replaced).
+bool RemapCoefficients(const RemapPyramid& pyramid, const RemapCurve& curve, JobProgress* progress);

@@ -6,6 +6,7 @@
 #include "picture/VectorClones.h"
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 // The tap helpers below return lane vectors by value but are always inlined into
@@ -37,24 +38,24 @@ template <class T>
 // The passes below are inlined into each build of ReduceArea and ExpandArea.
 
 // The source rows a vertical pass reads, element i of row k being rows(k, i):
-// rows 2y - 2 .. 2y + 2 of destination row y and, for a pair, 2y .. 2y + 4 of row
-// y + 1 (mirrored at the borders).
+// rows 2y - 2 .. 2y + 2 of destination row y, 2y .. 2y + 4 of row y + 1 and so on
+// (mirrored at the borders).
 template <class T>
 struct PlainRows {
-  const T* row[7];
-  PlainRows(const PyramidArea<T>& src, int cl, int y, int rows, int srcHeight) {
-    for (int k = 0; k < rows; ++k)
+  const T* row[2 * kReduceRowsAtOnce + 3];
+  PlainRows(const PyramidArea<T>& src, int cl, int y, int outputs, int srcHeight) {
+    for (int k = 0; k < 2 * outputs + 3; ++k)
       row[k] = src.At(cl, Reflect101(2 * y - 2 + k, srcHeight));
   }
   const T& operator()(int k, int i) const { return row[k][i]; }
 };
 struct LookedUpRows {
-  const uint16_t* row[7];
+  const uint16_t* row[2 * kReduceRowsAtOnce + 3];
   const FloatLanes* table;
   int offset;
-  LookedUpRows(const LookedUpArea& src, int cl, int y, int rows, int srcHeight)
+  LookedUpRows(const LookedUpArea& src, int cl, int y, int outputs, int srcHeight)
       : table(src.table), offset(src.offset) {
-    for (int k = 0; k < rows; ++k)
+    for (int k = 0; k < 2 * outputs + 3; ++k)
       row[k] = src.index + (Reflect101(2 * y - 2 + k, srcHeight) - src.top) * src.stride +
                (cl - src.left);
   }
@@ -71,15 +72,18 @@ struct RowsOf<LookedUpArea> {
   using Type = LookedUpRows;
 };
 
-// The vertical pass of reduce for destination row y, and for row y + 1 too when
-// Pair: count columns from cl. A pair reads each of its seven rows once.
-template <bool Pair, class T, class Rows>
-[[gnu::always_inline]] inline void ReduceColumns(T* __restrict temp, T* __restrict next,
-                                                 const Rows& rows, int count) {
+// The vertical pass of reduce for destination rows y .. y + Outputs - 1, each
+// into temp + its number times pitch: count columns from cl. The rows are read
+// once each, not once per destination row that needs them.
+template <int Outputs, class T, class Rows>
+[[gnu::always_inline]] inline void ReduceColumns(T* __restrict temp, size_t pitch, const Rows& rows,
+                                                 int count) {
   for (int i = 0; i < count; ++i) {
-    const T r2 = rows(2, i), r3 = rows(3, i), r4 = rows(4, i);
-    temp[i] = Taps5(rows(0, i), rows(1, i), r2, r3, r4);
-    if constexpr (Pair) next[i] = Taps5(r2, r3, r4, rows(5, i), rows(6, i));
+    T r[2 * Outputs + 3];
+    for (int k = 0; k < 2 * Outputs + 3; ++k)
+      r[k] = rows(k, i);
+    for (int o = 0; o < Outputs; ++o)
+      temp[o * pitch + i] = Taps5(r[2 * o], r[2 * o + 1], r[2 * o + 2], r[2 * o + 3], r[2 * o + 4]);
   }
 }
 
@@ -166,15 +170,17 @@ template <class T, class Source>
   using Rows = typename RowsOf<Source>::Type;
   const int cl = std::max(0, 2 * x0 - 2);
   const int cr = std::min(srcWidth, 2 * x1 + 1);
-  T* next = temp + (cr - cl);
+  const int count = cr - cl;
+  const size_t pitch = static_cast<size_t>(count);
   int y = y0;
-  for (; y + 1 < y1; y += 2) {
-    ReduceColumns<true>(temp, next, Rows(src, cl, y, 7, srcHeight), cr - cl);
-    ReduceRow(dst.At(x0, y), x0, x1, temp, cl, srcWidth);
-    ReduceRow(dst.At(x0, y + 1), x0, x1, next, cl, srcWidth);
+  for (; y + kReduceRowsAtOnce <= y1; y += kReduceRowsAtOnce) {
+    ReduceColumns<kReduceRowsAtOnce>(temp, pitch, Rows(src, cl, y, kReduceRowsAtOnce, srcHeight),
+                                     count);
+    for (int o = 0; o < kReduceRowsAtOnce; ++o)
+      ReduceRow(dst.At(x0, y + o), x0, x1, temp + o * pitch, cl, srcWidth);
   }
-  if (y < y1) {
-    ReduceColumns<false>(temp, next, Rows(src, cl, y, 5, srcHeight), cr - cl);
+  for (; y < y1; ++y) {
+    ReduceColumns<1>(temp, pitch, Rows(src, cl, y, 1, srcHeight), count);
     ReduceRow(dst.At(x0, y), x0, x1, temp, cl, srcWidth);
   }
 }
@@ -226,9 +232,17 @@ MELVARO_VECTOR_CLONES void ExpandArea(const LaneArea& dst, int x0, int y0, int x
   ExpandAreaOf(dst, x0, y0, x1, y1, src, dstWidth, dstHeight, temp);
 }
 
+void LaneStore::Resize(size_t count) {
+  store_.resize((count + 1) * kFloatLanes);  // one more to align the start
+  void* start = store_.data();
+  size_t room = store_.size() * sizeof(float);
+  lanes_ = static_cast<FloatLanes*>(
+      std::align(sizeof(FloatLanes), count * sizeof(FloatLanes), start, room));
+}
+
 void ToneReduce(float* dst, const float* src, int srcWidth, int srcHeight) {
   const int dstWidth = (srcWidth + 1) / 2, dstHeight = (srcHeight + 1) / 2;
-  std::vector<float> temp(static_cast<size_t>(4 * dstWidth + 6));
+  std::vector<float> temp(static_cast<size_t>(kReduceRowsAtOnce * (2 * dstWidth + 3)));
   const LevelArea s{const_cast<float*>(src), srcWidth, 0, 0};
   const LevelArea d{dst, dstWidth, 0, 0};
   ReduceArea(d, 0, 0, dstWidth, dstHeight, s, srcWidth, srcHeight, temp.data());

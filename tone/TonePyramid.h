@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 // The tone mapper's own 5 x 5 Gaussian pyramid on float planes.
 //
@@ -41,6 +42,23 @@ inline int Reflect101(int p, int n) {
 using FloatLanes = float __attribute__((vector_size(32)));
 constexpr int kFloatLanes = 8;
 
+// Lanes in memory of their own, aligned to whole vectors: the AVX2 build loads
+// and stores lanes as aligned vectors. (A std::vector of lanes is aligned only as
+// the baseline build's vectors are, half that: keep lanes in a LaneStore.)
+class LaneStore {
+ public:
+  explicit LaneStore(size_t count = 0) { Resize(count); }
+  // Room for count lanes (what they held is lost); throws std::bad_alloc when
+  // memory runs out.
+  void Resize(size_t count);
+  FloatLanes* Data() const { return lanes_; }
+  FloatLanes& operator[](size_t i) const { return lanes_[i]; }
+
+ private:
+  std::vector<float> store_;
+  FloatLanes* lanes_ = nullptr;
+};
+
 // A rectangle of one pyramid level held in memory: element (x, y) of the level,
 // in the level's own coordinates, is data[(y - top) * stride + (x - left)].
 template <class Element>
@@ -55,9 +73,12 @@ struct PyramidArea {
 using LevelArea = PyramidArea<float>;
 using LaneArea = PyramidArea<FloatLanes>;
 
+// Destination rows a reduce computes at once.
+constexpr int kReduceRowsAtOnce = 2;
+
 // Computes the destination elements x0 <= x < x1, y0 <= y < y1 of the reduce of a
 // srcWidth x srcHeight level. src must hold every source element those outputs
-// read; temp must hold 4 * (x1 - x0) + 6 elements.
+// read; temp must hold kReduceRowsAtOnce * (2 * (x1 - x0) + 3) elements.
 void ReduceArea(const LevelArea& dst, int x0, int y0, int x1, int y1, const LevelArea& src,
                 int srcWidth, int srcHeight, float* temp);
 void ReduceArea(const LaneArea& dst, int x0, int y0, int x1, int y1, const LaneArea& src,
