@@ -8,6 +8,7 @@
 
 #include "cli/Commands.h"
 #include "cli/PictureJob.h"
+#include "jobs/JobTexts.h"
 #include "jobs/MemoryNeed.h"
 #include "jobs/SeriesPipeline.h"
 #include "jobs/SourceList.h"
@@ -25,12 +26,6 @@ struct FuseOptions {
   std::vector<std::string> inputs;
   int exposure = parameter::kExposure.defaultValue;
 };
-
-std::string Describe(const SBxPicBuf& g) {
-  return std::to_string(g.width) + "x" + std::to_string(g.height) + ", " +
-         std::to_string(g.components) + (g.components == 1 ? " component, " : " components, ") +
-         std::to_string(g.bitsPerComponent) + " bits";
-}
 
 // Refuses, before any long work, inputs that are not there at all.
 int CheckInputs(const std::vector<fs::path>& inputs) {
@@ -60,14 +55,14 @@ void ReportFailure(const SeriesFusionReport& report, const std::vector<fs::path>
       ReportUnsupported(bad.path);
     } else {
       ReportError(Quoted(bad.path) + ": " + std::string(BuiltInText(TextId::kSameResolution)) +
-                  " (" + Describe(bad.geometry) + "; " + Quoted(inputs.front()) + ": " +
-                  Describe(report.geometry) + ")");
+                  " (" + PictureFormatText(bad.geometry) + "; " + Quoted(inputs.front()) + ": " +
+                  PictureFormatText(report.geometry) + ")");
     }
     return;
   }
   if (report.status == SeriesFusionStatus::kUnsupported) {
     ReportError(Quoted(inputs.front()) + ": " + SeriesFusionStatusText(report.status) + " (" +
-                Describe(report.geometry) + ")");
+                PictureFormatText(report.geometry) + ")");
     return;
   }
   ReportError(SeriesFusionStatusText(report.status));
