@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/Commands.h"
+#include "cli/FusionOptions.h"
 #include "cli/PictureJob.h"
 #include "jobs/JobTexts.h"
 #include "jobs/MemoryNeed.h"
@@ -24,7 +25,7 @@ constexpr int kMaxInputs = SourceList::kCapacity;
 struct FuseOptions {
   std::string output;
   std::vector<std::string> inputs;
-  int exposure = parameter::kExposure.defaultValue;
+  FusionOptions fusion;
 };
 
 // Refuses, before any long work, inputs that are not there at all.
@@ -78,7 +79,7 @@ int RunFuse(const FuseOptions& options, const CommonOptions& common) {
   job.memoryJob = "fusing the pictures";
   job.memoryNeed = [&inputs](const SBxPicBuf&) { return FusionBytesFromHeader(inputs.front()); };
   job.stage = "Fusing " + std::to_string(inputs.size()) + " pictures";
-  const int exposure = parameter::kExposure.Clamp(options.exposure);
+  const int exposure = options.fusion.Exposure();
   job.run = [&inputs, exposure](const InputPicture&, JobProgress* progress, SBxPicBuf* fused) {
     // A script wants all its pictures or a clear failure: every file is required.
     const SeriesFusionReport report = FuseFiles(inputs, exposure, true, progress, fused);
@@ -96,8 +97,7 @@ void AddFuseCommand(CLI::App& app, const CommonOptions& common, CommandRunner* r
   CLI::App* command = AddSubcommand(
       app, "fuse", "Fuse a bracketed series of pictures of one scene into one picture");
   auto options = std::make_shared<FuseOptions>();
-  AddParameterOption(command, "--exposure", &options->exposure, parameter::kExposure,
-                     "Exposure target", OutOfRange::kLimited);
+  AddFusionOptions(command, &options->fusion);
   AddOutputOption(command, &options->output);
   command->add_option("inputs", options->inputs, "The pictures, all of one size (2 to 99)")
       ->required();
