@@ -49,12 +49,20 @@ int PlanFromInputs(const BatchOptions& options, const CommonOptions& common, Bat
   request.grouping.gapSeconds = options.gapSeconds;
   request.grouping.fixedGroup = options.byGroup ? options.groupSize : 0;
   request.pattern = options.pattern;
+  const size_t count = pictures.size();
   *plan = PlanBatch(std::move(pictures), request);
-  if (!plan->refusal.empty()) {
-    ReportError(plan->refusal);
-    return kExitUsage;
+  if (plan->refusal.empty()) return kExitSuccess;
+  // Nothing but results of an earlier run (a results folder given by mistake): no picture to
+  // fuse, whatever the options.
+  if (plan->leftOut.size() == count) {
+    ReportError("no pictures to fuse: " +
+                (count == 1 ? std::string("the picture is the result")
+                            : "all " + std::to_string(count) + " pictures are results") +
+                " of an earlier run");
+    return kExitFailure;
   }
-  return kExitSuccess;
+  ReportError(plan->refusal);
+  return kExitUsage;
 }
 
 // Refuses, before any series is fused, results whose folder does not exist: every series would

@@ -215,6 +215,10 @@ TEST_F(CliBatchTest, AFailingSeriesIsReportedAndTheOthersAreStillFused) {
   ExpectFailureNaming(nowhere, (missing / "1.jpg").string());
   EXPECT_NE(nowhere.errors.find("the folder does not exist"), std::string::npos);
   EXPECT_EQ(nowhere.output, "");
+
+  // Results alone have nothing to be fused.
+  const CliRun results = RunCli(folder_, {"batch", ResultOf(second, ".png").string()});
+  ExpectFailureNaming(results, "no pictures to fuse: the picture is the result of an earlier run");
 }
 
 TEST_F(CliBatchTest, WhatCannotBeDoneAsAskedIsAUsageError) {
