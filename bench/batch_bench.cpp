@@ -1,20 +1,16 @@
-// The batch job on a folder of 12-megapixel series, through the same calls the front ends
-// make: the files collected, their capture data read, the series planned and run. The script
-// bench/batch_vs_fuse.sh times it against one `melvaro-cli fuse` per series.
+// The pictures bench/batch_vs_fuse.sh times `melvaro-cli batch` on, against one
+// `melvaro-cli fuse` per series: series of three 12-megapixel JPEGs with capture data that
+// groups them, as a camera's card holds them.
 //
-// Usage: melvaro_batch_bench make FOLDER [SERIES]   writes SERIES (default 10) series of three
-//                                                   4000 x 3000 JPEGs (quality 95), once
-//        melvaro_batch_bench run FOLDER OUTFOLDER    fuses every series found in FOLDER into
-//                                                   OUTFOLDER (results written over)
+// Usage: melvaro_batch_bench FOLDER [SERIES]   writes SERIES (default 10) series of three
+//                                               4000 x 3000 JPEGs (quality 95)
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include "jobs/BatchRun.h"
 #include "picture/CBxPicBufAPI.h"
 #include "picture/CBxPicMap.h"
 #include "picture/ImageLoad.h"
@@ -72,41 +68,10 @@ int Make(const fs::path& folder, int count) {
   return 0;
 }
 
-double Since(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-int Run(const fs::path& folder, const fs::path& outFolder) {
-  const auto start = std::chrono::steady_clock::now();
-  const std::vector<fs::path> inputs = {folder};
-  const CollectedFiles files = CollectBatchFiles(inputs);
-  std::vector<BatchPicture> pictures;
-  ReadBatchPictures(files.files, nullptr, &pictures);
-  BatchPlanRequest request;
-  request.pattern = (outFolder / "{first}-vtx.jpg").string();
-  const BatchPlan plan = PlanBatch(pictures, request);
-  if (!files.refusal.empty() || !plan.refusal.empty()) {
-    std::fprintf(stderr, "%s%s\n", files.refusal.c_str(), plan.refusal.c_str());
-    return 1;
-  }
-  const double planned = Since(start);
-  fs::create_directories(outFolder);
-  BatchRunOptions options;
-  options.overwrite = true;
-  options.write.jpegQuality = 95;
-  const BatchRunSummary summary = RunBatch(plan, options, nullptr);
-  std::printf("%zu pictures, %zu series; planned in %.3f s, whole run %.2f s: %s\n",
-              pictures.size(), plan.series.size(), planned, Since(start), summary.Text().c_str());
-  return summary.AnyFailed() ? 1 : 0;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string mode = argc > 1 ? argv[1] : "";
-  if (mode == "make" && (argc == 3 || argc == 4))
-    return Make(argv[2], argc == 4 ? std::atoi(argv[3]) : 10);
-  if (mode == "run" && argc == 4) return Run(argv[2], argv[3]);
-  std::fprintf(stderr, "usage: %s make FOLDER [SERIES] | run FOLDER OUTFOLDER\n", argv[0]);
+  if (argc == 2 || argc == 3) return Make(argv[1], argc == 3 ? std::atoi(argv[2]) : 10);
+  std::fprintf(stderr, "usage: %s FOLDER [SERIES]\n", argv[0]);
   return 2;
 }

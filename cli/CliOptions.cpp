@@ -1,11 +1,18 @@
 #include "cli/CliOptions.h"
 
+#include <cstdio>
 #include <utility>
 
 namespace {
 
 std::string RangeText(const ParameterRange& range) {
   return std::to_string(range.minimum) + ".." + std::to_string(range.maximum);
+}
+
+std::string SecondsText(double seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", seconds);
+  return text;
 }
 
 }  // namespace
@@ -44,6 +51,24 @@ CLI::Option* AddParameterOption(CLI::App* command, const std::string& name, int*
       name, *value, what + ", " + RangeText(range) + (limited ? " (limited to that range)" : ""));
   if (!limited) option->check(CLI::Range(range.minimum, range.maximum));
   return option->capture_default_str();
+}
+
+CLI::Option* AddSecondsOption(CLI::App* command, const std::string& name, double* value,
+                              const SecondsRange& range, const std::string& what) {
+  *value = range.defaultValue;
+  const std::string rangeText = SecondsText(range.minimum) + ".." + SecondsText(range.maximum);
+  // Contains() also refuses a value that is not a number ("nan").
+  const CLI::Validator inRange(
+      [range, rangeText](const std::string& text) {
+        double seconds = 0.0;
+        if (!CLI::detail::lexical_cast(text, seconds) || !range.Contains(seconds))
+          return "Value " + text + " not in range " + rangeText;
+        return std::string();
+      },
+      "");
+  return command->add_option(name, *value, what + ", " + rangeText)
+      ->check(inRange)
+      ->default_str(SecondsText(range.defaultValue));
 }
 
 CLI::Option* AddParameterListOption(CLI::App* command, const std::string& name,

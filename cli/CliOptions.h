@@ -39,6 +39,10 @@ enum class OutOfRange {
 CLI::Option* AddParameterOption(CLI::App* command, const std::string& name, int* value,
                                 const ParameterRange& range, const std::string& what,
                                 OutOfRange outOfRange);
+// An option in seconds (fractions allowed), refused outside its range; *value starts at the
+// default, and the help names the range and the default.
+CLI::Option* AddSecondsOption(CLI::App* command, const std::string& name, double* value,
+                              const SecondsRange& range, const std::string& what);
 // A comma-separated list of `count` values of one parameter, each refused outside its range;
 // *values starts as `count` defaults. The count is the caller's to check (CheckListCount).
 CLI::Option* AddParameterListOption(CLI::App* command, const std::string& name,

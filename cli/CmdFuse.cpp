@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "cli/Commands.h"
+#include "cli/FusionOptions.h"
 #include "cli/PictureJob.h"
+#include "jobs/JobTexts.h"
 #include "jobs/MemoryNeed.h"
 #include "jobs/SeriesPipeline.h"
 #include "jobs/SourceList.h"
@@ -23,14 +25,8 @@ constexpr int kMaxInputs = SourceList::kCapacity;
 struct FuseOptions {
   std::string output;
   std::vector<std::string> inputs;
-  int exposure = parameter::kExposure.defaultValue;
+  FusionOptions fusion;
 };
-
-std::string Describe(const SBxPicBuf& g) {
-  return std::to_string(g.width) + "x" + std::to_string(g.height) + ", " +
-         std::to_string(g.components) + (g.components == 1 ? " component, " : " components, ") +
-         std::to_string(g.bitsPerComponent) + " bits";
-}
 
 // Refuses, before any long work, inputs that are not there at all.
 int CheckInputs(const std::vector<fs::path>& inputs) {
@@ -60,14 +56,14 @@ void ReportFailure(const SeriesFusionReport& report, const std::vector<fs::path>
       ReportUnsupported(bad.path);
     } else {
       ReportError(Quoted(bad.path) + ": " + std::string(BuiltInText(TextId::kSameResolution)) +
-                  " (" + Describe(bad.geometry) + "; " + Quoted(inputs.front()) + ": " +
-                  Describe(report.geometry) + ")");
+                  " (" + PictureFormatText(bad.geometry) + "; " + Quoted(inputs.front()) + ": " +
+                  PictureFormatText(report.geometry) + ")");
     }
     return;
   }
   if (report.status == SeriesFusionStatus::kUnsupported) {
     ReportError(Quoted(inputs.front()) + ": " + SeriesFusionStatusText(report.status) + " (" +
-                Describe(report.geometry) + ")");
+                PictureFormatText(report.geometry) + ")");
     return;
   }
   ReportError(SeriesFusionStatusText(report.status));
@@ -83,7 +79,7 @@ int RunFuse(const FuseOptions& options, const CommonOptions& common) {
   job.memoryJob = "fusing the pictures";
   job.memoryNeed = [&inputs](const SBxPicBuf&) { return FusionBytesFromHeader(inputs.front()); };
   job.stage = "Fusing " + std::to_string(inputs.size()) + " pictures";
-  const int exposure = parameter::kExposure.Clamp(options.exposure);
+  const int exposure = options.fusion.Exposure();
   job.run = [&inputs, exposure](const InputPicture&, JobProgress* progress, SBxPicBuf* fused) {
     // A script wants all its pictures or a clear failure: every file is required.
     const SeriesFusionReport report = FuseFiles(inputs, exposure, true, progress, fused);
@@ -101,8 +97,7 @@ void AddFuseCommand(CLI::App& app, const CommonOptions& common, CommandRunner* r
   CLI::App* command = AddSubcommand(
       app, "fuse", "Fuse a bracketed series of pictures of one scene into one picture");
   auto options = std::make_shared<FuseOptions>();
-  AddParameterOption(command, "--exposure", &options->exposure, parameter::kExposure,
-                     "Exposure target", OutOfRange::kLimited);
+  AddFusionOptions(command, &options->fusion);
   AddOutputOption(command, &options->output);
   command->add_option("inputs", options->inputs, "The pictures, all of one size (2 to 99)")
       ->required();

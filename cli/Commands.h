@@ -17,6 +17,10 @@ void AddConvertCommand(CLI::App& app, const CommonOptions& common, CommandRunner
 // melvaro-cli fuse [--exposure N] -o OUT IN1 IN2 [...]
 void AddFuseCommand(CLI::App& app, const CommonOptions& common, CommandRunner* runner);
 
+// melvaro-cli batch [--gap S | --group N] [--dry-run] [--overwrite] [--exposure N] [-o PATTERN]
+//                   FILES_OR_FOLDERS...
+void AddBatchCommand(CLI::App& app, const CommonOptions& common, CommandRunner* runner);
+
 // melvaro-cli single [--denoise none|low|medium|high] [--exposure N] [--series-dir DIR] -o OUT IN
 void AddSingleCommand(CLI::App& app, const CommonOptions& common, CommandRunner* runner);
 
@@ -31,6 +35,6 @@ void AddTonemapCommand(CLI::App& app, const CommonOptions& common, CommandRunner
 void AddContrastCommand(CLI::App& app, const CommonOptions& common, CommandRunner* runner);
 
 // Every subcommand, in the order the help lists them.
-inline constexpr AddCommand kCommands[] = {AddConvertCommand, AddFuseCommand,
-                                           AddSingleCommand,  AddDaylightCommand,
-                                           AddTonemapCommand, AddContrastCommand};
+inline constexpr AddCommand kCommands[] = {AddConvertCommand, AddFuseCommand,     AddBatchCommand,
+                                           AddSingleCommand,  AddDaylightCommand, AddTonemapCommand,
+                                           AddContrastCommand};

@@ -6,7 +6,12 @@
 #include <map>
 #include <optional>
 
+#include "jobs/SourceList.h"
+
 namespace fs = std::filesystem;
+
+static_assert(parameter::kMaxSeriesPictures == SourceList::kCapacity,
+              "a series of a batch is fused as the program's series is");
 
 namespace {
 
@@ -50,7 +55,7 @@ std::optional<SeriesEnd> EndBefore(const BatchSeries& series, int64_t latestEnd,
       SameBias(*c.exposureBias, *first.exposureBias) &&
       !SameBias(*last.exposureBias, *c.exposureBias))
     return SeriesEnd::kBiasRestarted;
-  if (static_cast<int>(series.pictures.size()) >= batch::kMaxSeriesPictures)
+  if (static_cast<int>(series.pictures.size()) >= parameter::kMaxSeriesPictures)
     return SeriesEnd::kFull;
   return {};
 }
@@ -157,15 +162,15 @@ BatchGrouping GroupBatchPictures(std::vector<BatchPicture> pictures,
     grouping.refusal = "no pictures to group";
     return grouping;
   }
-  if (request.fixedGroup != 0 && !batch::kGroupSize.Contains(request.fixedGroup)) {
-    grouping.refusal = "a fixed group holds " + std::to_string(batch::kGroupSize.minimum) + " to " +
-                       std::to_string(batch::kGroupSize.maximum) + " pictures";
+  if (request.fixedGroup != 0 && !parameter::kGroupSize.Contains(request.fixedGroup)) {
+    grouping.refusal = "a fixed group holds " + std::to_string(parameter::kGroupSize.minimum) +
+                       " to " + std::to_string(parameter::kGroupSize.maximum) + " pictures";
     return grouping;
   }
-  if (request.fixedGroup == 0 && !batch::kSeriesGap.Contains(request.gapSeconds)) {
+  if (request.fixedGroup == 0 && !parameter::kSeriesGap.Contains(request.gapSeconds)) {
     grouping.refusal = "the pause that ends a series must be " +
-                       Trimmed(batch::kSeriesGap.minimum, "%.1f") + " to " +
-                       Trimmed(batch::kSeriesGap.maximum, "%.1f") + " seconds";
+                       Trimmed(parameter::kSeriesGap.minimum, "%.1f") + " to " +
+                       Trimmed(parameter::kSeriesGap.maximum, "%.1f") + " seconds";
     return grouping;
   }
   std::stable_sort(
@@ -219,7 +224,7 @@ std::string SeriesEndText(const BatchSeries& series) {
     case SeriesEnd::kBiasRestarted:
       return "exposure bias pattern restarted";
     case SeriesEnd::kFull:
-      return std::to_string(batch::kMaxSeriesPictures) + " pictures, the most one series holds";
+      return std::to_string(parameter::kMaxSeriesPictures) + " pictures, the most one series holds";
     case SeriesEnd::kFixedGroup:
       return "fixed group";
     case SeriesEnd::kLastPicture:

@@ -14,28 +14,6 @@
 // where the camera pauses, changes, or starts its exposure-bias pattern again, so a long
 // exposure inside a set or sets shot close together are still told apart.
 
-namespace batch {
-
-struct SecondsRange {
-  double minimum;
-  double maximum;
-  double defaultValue;
-  constexpr bool Contains(double value) const { return value >= minimum && value <= maximum; }
-};
-
-// The limits of batch grouping. They are the batch's own until the front ends offer batch
-// work; then they join the other parameters in settings/Parameters.h.
-//
-// The longest pause, in seconds, between the end of one exposure and the start of the next
-// inside a series.
-inline constexpr SecondsRange kSeriesGap{0.1, 3600.0, 2.0};
-// Pictures per series when they are grouped by a fixed count.
-inline constexpr ParameterRange kGroupSize{2, 99, 3};
-// The most pictures one series holds: what one fusion takes.
-inline constexpr int kMaxSeriesPictures = 99;
-
-}  // namespace batch
-
 // One picture of a batch with what its header told.
 struct BatchPicture {
   std::filesystem::path path;
@@ -61,7 +39,7 @@ struct BatchSeries {
 };
 
 struct GroupingRequest {
-  double gapSeconds = batch::kSeriesGap.defaultValue;
+  double gapSeconds = parameter::kSeriesGap.defaultValue;
   // Above 0: groups of this many pictures in name order instead of the capture data.
   int fixedGroup = 0;
 };
@@ -83,8 +61,8 @@ bool ReadBatchPictures(std::span<const std::filesystem::path> files, JobProgress
 // appear, and a series ends at a pause longer than `gapSeconds` after the end of its latest
 // exposure (start plus exposure time), at another camera (make, model and serial) or picture
 // size, where the exposure bias returns to the series' first value after having left it, and
-// at `kMaxSeriesPictures`. With a fixed group the pictures go in name order, the last group
-// holding what is left.
+// at `parameter::kMaxSeriesPictures`. With a fixed group the pictures go in name order, the last
+// group holding what is left.
 BatchGrouping GroupBatchPictures(std::vector<BatchPicture> pictures,
                                  const GroupingRequest& request);
 

@@ -138,15 +138,20 @@ BatchPlan PlanBatch(std::vector<BatchPicture> pictures, const BatchPlanRequest& 
 }
 
 std::string DescribeBatchPlan(const BatchPlan& plan) {
-  size_t pictures = 0;
+  const auto pictures = [](size_t count) {
+    return std::to_string(count) + (count == 1 ? " picture" : " pictures");
+  };
+  size_t total = 0;
   for (const BatchSeries& s : plan.series)
-    pictures += s.pictures.size();
-  std::string text =
-      std::to_string(plan.series.size()) + " series of " + std::to_string(pictures) + " pictures\n";
+    total += s.pictures.size();
+  std::string text = std::to_string(plan.series.size()) + " series of " + pictures(total) + "\n";
   for (size_t i = 0; i < plan.series.size(); ++i) {
     const BatchSeries& s = plan.series[i];
-    text += "Series " + std::to_string(i + 1) + ": " + std::to_string(s.pictures.size()) +
-            " pictures -> " + plan.outputs[i].string() + " (ended: " + SeriesEndText(s) + ")\n";
+    // A single picture has nothing to be fused with: no result is written for it.
+    const std::string result =
+        s.pictures.size() < 2 ? std::string(", left as it is") : " -> " + plan.outputs[i].string();
+    text += "Series " + std::to_string(i + 1) + ": " + pictures(s.pictures.size()) + result +
+            " (ended: " + SeriesEndText(s) + ")\n";
     for (const BatchPicture& p : s.pictures)
       text += "  " + p.path.filename().string() + "  " +
               (p.headerRead ? CaptureSummary(p.capture) : std::string("cannot be read")) + "\n";

@@ -166,6 +166,7 @@ class BatchRunner {
       BatchSeriesResult& result = summary.series[i];
       result = RunSeries(i);
       summary.cancelled = result.status == BatchSeriesStatus::kNotRun;
+      if (!summary.cancelled && options_.seriesDone) options_.seriesDone(i, result);
       lookahead_.DropUpTo(i);
     }
     for (const BatchSeriesResult& r : summary.series) {

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -12,12 +14,18 @@
 // Running a batch: every series of a plan fused at full size, as `fuse` fuses one (every
 // picture required, one accumulator, the same bits), and written safely beside the others.
 
+struct BatchSeriesResult;
+
 struct BatchRunOptions {
   int exposure = parameter::kExposure.defaultValue;  // limited to its range
   // Fuse and write a series whose result exists already; otherwise it counts as done, so
   // that a batch that was stopped goes on where it stopped.
   bool overwrite = false;
   ResultWriteOptions write;  // metadata from each series' first picture
+  // Told of each series as soon as the run is done with it (fused, kept, left as it is or
+  // failed; not a series the batch was stopped in), on the thread that runs the batch, so that
+  // a failure can be shown while the others go on. `series` counts from 0.
+  std::function<void(size_t series, const BatchSeriesResult& result)> seriesDone;
 };
 
 enum class BatchSeriesStatus : uint8_t {

@@ -4,20 +4,6 @@
 
 using namespace cli_test;
 
-namespace {
-
-// Exit status 2, a line on stderr that names `what`, and the folder as it was.
-void ExpectUsageError(const TempFolder& folder, const std::vector<std::string>& arguments,
-                      const std::string& what) {
-  const std::vector<std::string> before = folder.Entries();
-  const CliRun run = RunCli(folder, arguments);
-  EXPECT_EQ(run.status, 2) << what << ": " << run.errors;
-  EXPECT_NE(run.errors.find(what), std::string::npos) << run.errors;
-  EXPECT_EQ(folder.Entries(), before) << what;
-}
-
-}  // namespace
-
 TEST(CliOptions, AnEmptyValueIsAUsageErrorForEveryOptionThatTakesOne) {
   TempFolder folder;
   const std::string in = WriteScene(folder, "in.png", 40, 30);
@@ -41,6 +27,10 @@ TEST(CliOptions, AnEmptyValueIsAUsageErrorForEveryOptionThatTakesOne) {
       {{"convert", "-o", "", in}, "--output"},
       {{"convert", "-o", out, ""}, "input"},
       {{"fuse", "-o", out, in, ""}, "inputs"},
+      {{"batch", "--gap", "", in}, "--gap"},
+      {{"batch", "--group", "", in}, "--group"},
+      {{"batch", "-o", "", in}, "--output"},
+      {{"batch", ""}, "inputs"},
   };
   for (const auto& c : cases)
     ExpectUsageError(folder, c.arguments, c.option);

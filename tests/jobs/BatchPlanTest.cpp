@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "jobs/BatchPlan.h"
-#include "tests/support/ExifWriter.h"
+#include "tests/support/CameraShots.h"
 #include "tests/support/TestFiles.h"
 
 namespace fs = std::filesystem;
@@ -147,18 +147,8 @@ class CardFolderTest : public ::testing::Test {
  protected:
   void Shoot(const std::string& name, double at, double exposure, std::optional<double> bias,
              const std::string& serial) {
-    exif::Fields f;
-    f.make = "Maker";
-    f.model = "Body";
-    f.serial = serial;
-    f.dateTimeOriginal = exif::ExifTime(static_cast<int>(at));
-    const int hundredths = static_cast<int>(std::lround((at - std::floor(at)) * 100));
-    f.subSecOriginal = (hundredths < 10 ? "0" : "") + std::to_string(hundredths);
-    f.exposure = exposure < 1 ? std::pair<uint32_t, uint32_t>{1, std::lround(1 / exposure)}
-                              : std::pair<uint32_t, uint32_t>{std::lround(exposure), 1};
-    if (bias) f.bias = {{static_cast<int32_t>(*bias * 3), 3}};
     const fs::path& sample = samples_[count_++ % samples_.size()];
-    exif::CopyJpegWithExif(sample, card_ / name, f);
+    exif::CopyJpegWithExif(sample, card_ / name, shots::ShotFields(at, exposure, bias, serial));
   }
 
   std::string PlanOf(const fs::path& folder, GroupingRequest grouping = {}) {

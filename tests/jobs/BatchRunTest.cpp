@@ -12,7 +12,7 @@
 #include "picture/ImageLoad.h"
 #include "picture/ImageSave.h"
 #include "tests/fusion/TestPictures.h"
-#include "tests/support/ExifWriter.h"
+#include "tests/support/CameraShots.h"
 #include "tests/support/TestFiles.h"
 
 namespace fs = std::filesystem;
@@ -54,14 +54,11 @@ class BatchRunTest : public ::testing::Test {
  protected:
   // A small JPEG exposure of the scene with a capture time, as a camera writes it.
   fs::path Shot(const std::string& name, double gain, int second, int width = 120) {
-    ScopedPicBuf pic(width, 90, 3, 8);
-    FillScene(pic.get(), gain);
-    const fs::path path = folder_ / name;
-    EXPECT_FALSE(WriteImageFile(pic.get(), nullptr, path, {}, 0, 95));
     exif::Fields f;
     f.model = "Body";
     f.dateTimeOriginal = exif::ExifTime(second);
-    WriteTextFile(path, exif::JpegWithExif(ReadWholeFile(path), f));
+    const fs::path path = folder_ / name;
+    shots::WriteSceneShot(path, gain, f, width);
     return path;
   }
 
@@ -166,8 +163,12 @@ TEST_F(BatchRunTest, ACancelInsideASeriesLeavesNoFileOfIt) {
   const std::vector<std::string> before = folder_.Entries();
   Recorder stop;
   stop.stopAtPosition = 110;  // while the second series is fused
-  const BatchRunSummary summary = RunBatch(plan, {}, &stop);
+  std::vector<size_t> told;
+  BatchRunOptions options;
+  options.seriesDone = [&told](size_t series, const BatchSeriesResult&) { told.push_back(series); };
+  const BatchRunSummary summary = RunBatch(plan, options, &stop);
   EXPECT_TRUE(summary.cancelled);
+  EXPECT_EQ(told, std::vector<size_t>{0});  // not the series it was stopped in
   EXPECT_EQ(summary.series[1].status, BatchSeriesStatus::kNotRun);
   std::vector<std::string> after = before;
   after.push_back(plan.outputs[0].filename().string());
@@ -194,7 +195,16 @@ TEST_F(BatchRunTest, AFailingSeriesIsReportedAndTheOthersAreFused) {
   plan.series.push_back(plan.series[0]);
   plan.outputs.push_back(folder_ / "7.png");
 
-  const BatchRunSummary summary = RunBatch(plan, {}, nullptr);
+  // Each series is told as soon as it ends, in order.
+  std::vector<std::pair<size_t, BatchSeriesStatus>> told;
+  BatchRunOptions options;
+  options.seriesDone = [&told](size_t series, const BatchSeriesResult& result) {
+    told.emplace_back(series, result.status);
+  };
+  const BatchRunSummary summary = RunBatch(plan, options, nullptr);
+  ASSERT_EQ(told.size(), summary.series.size());
+  for (size_t i = 0; i < told.size(); ++i)
+    EXPECT_EQ(told[i], std::make_pair(i, summary.series[i].status)) << i;
   EXPECT_TRUE(summary.AnyFailed());
   EXPECT_EQ(summary.Text(),
             "3 series fused, 1 single picture left as it is, 3 failed: series 2: \"" +

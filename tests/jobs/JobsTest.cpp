@@ -8,6 +8,7 @@
 #include "jobs/ResultWrite.h"
 #include "jobs/SeriesPipeline.h"
 #include "jobs/SourceList.h"
+#include "picture/ImageLoad.h"
 #include "picture/ImageSave.h"
 #include "settings/TextTable.h"
 #include "tests/fusion/TestPictures.h"
@@ -216,4 +217,64 @@ TEST(SaveFailureTextTest, EachReasonHasItsWords) {
   EXPECT_EQ(SaveFailureText(target, {}), LangText(TextId::kSaveWriteError));
   EXPECT_EQ(why(EIO).rfind(LangText(TextId::kSaveWriteError), 0), 0u);
   EXPECT_GT(why(EIO).size(), LangText(TextId::kSaveWriteError).size());
+}
+
+namespace {
+
+// A copy of the picture, at `bits` per component when given.
+void CopyInto(const SBxPicBuf& from, SBxPicBuf* to, uint32_t bits = 0) {
+  CBxPicBufAPI::ReinitHeap(to, &from);
+  CBxPicBufAPI::Copy(to, &from);
+  if (bits != 0) {
+    ASSERT_NE(CBxPicBufAPI::ConvertBpcComp(to, bits, from.components), 0);
+  }
+}
+
+}  // namespace
+
+// The one write path of every front end: a depth change works on copies, so the caller's
+// picture and alpha stay as they are, and the alpha is written with the picture.
+TEST(WriteResultFileTest, TheAlphaGoesWithThePictureAndDepthChangesWorkOnCopies) {
+  const TempFolder folder;
+  ScopedPicBuf pic(37, 11, 3, 16), mask(37, 11, 1, 16), picBefore, maskBefore;
+  FillPattern(pic.get(), 1);
+  FillPattern(mask.get(), 4);
+  CopyInto(*pic, picBefore.get());
+  CopyInto(*mask, maskBefore.get());
+  ResultWriteOptions options;
+  options.depth = 8;
+  const fs::path out = folder / "out.png";
+  ASSERT_EQ(WriteResultFile(*pic, out, {}, options, mask.get()), "");
+
+  ScopedPicBuf back, backMask, want, wantMask;
+  ASSERT_FALSE(LoadImageFile(back.get(), backMask.get(), out));
+  CopyInto(*pic, want.get(), 8);
+  CopyInto(*mask, wantMask.get(), 8);
+  EXPECT_TRUE(SameSamples(*back, *want));
+  EXPECT_TRUE(SameSamples(*backMask, *wantMask));
+  EXPECT_TRUE(SameSamples(*pic, *picBefore));
+  EXPECT_TRUE(SameSamples(*mask, *maskBefore));
+
+  // An empty mask is no alpha.
+  ScopedPicBuf none, plain, noAlpha;
+  ASSERT_EQ(WriteResultFile(*pic, out, {}, options, none.get()), "");
+  ASSERT_FALSE(LoadImageFile(plain.get(), noAlpha.get(), out));
+  EXPECT_TRUE(IsEmpty(*noAlpha));
+}
+
+// Metadata that cannot be read fails the write, naming its file and adding what the caller
+// tells the user to do about it; without metadata the same write succeeds.
+TEST(WriteResultFileTest, AMetadataSourceThatCannotBeReadIsNamedWithTheCallersHint) {
+  const TempFolder folder;
+  ScopedPicBuf pic(24, 16, 3, 8);
+  FillPattern(pic.get());
+  const fs::path gone = folder / "gone.jpg", out = folder / "out.jpg";
+  ResultWriteOptions options;
+  options.metadataHint = " (write it without)";
+  EXPECT_EQ(WriteResultFile(*pic, out, gone, options),
+            "the metadata of \"" + gone.string() + "\" can no longer be read (write it without)");
+  EXPECT_TRUE(folder.Entries().empty());
+  options.copyMetadata = false;
+  EXPECT_EQ(WriteResultFile(*pic, out, gone, options), "");
+  EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"out.jpg"}));
 }
