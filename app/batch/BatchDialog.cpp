@@ -1,6 +1,7 @@
 #include "app/batch/BatchDialog.h"
 
 #include <QApplication>
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QDoubleSpinBox>
 #include <QGridLayout>
@@ -91,6 +92,10 @@ QLayout* BatchDialog::BuildGrouping() {
   groupSize_ = new QSpinBox(this);
   groupSize_->setRange(parameter::kGroupSize.minimum, parameter::kGroupSize.maximum);
   groupSize_->setValue(choices.groupSize);
+  // Each pair of choices excludes within itself only.
+  auto* grouping = new QButtonGroup(this);
+  grouping->addButton(byCapture_);
+  grouping->addButton(byCount_);
   (choices.fixedGroups ? byCount_ : byCapture_)->setChecked(true);
   connect(byCapture_, &QRadioButton::toggled, this, &BatchDialog::ChoicesChanged);
   connect(byCount_, &QRadioButton::toggled, this, &BatchDialog::ChoicesChanged);
@@ -110,6 +115,9 @@ QLayout* BatchDialog::BuildOutput() {
   intoFolder_ = new QRadioButton(UiText(TextId::kBatchIntoFolder), this);
   outputFolder_ = new QLineEdit(Q(model_.Choices().outputFolder.string()), this);
   chooseOutput_ = new QPushButton(UiText(TextId::kBatchChoose), this);
+  auto* output = new QButtonGroup(this);
+  output->addButton(beside_);
+  output->addButton(intoFolder_);
   (model_.Choices().outputFolder.empty() ? beside_ : intoFolder_)->setChecked(true);
   connect(beside_, &QRadioButton::toggled, this, &BatchDialog::ChoicesChanged);
   connect(intoFolder_, &QRadioButton::toggled, this, &BatchDialog::ChoicesChanged);

@@ -29,7 +29,9 @@ class BatchDialog : public QDialog {
   QPushButton* AddFolderButton() const { return addFolder_; }
   QPushButton* ChooseOutputButton() const { return chooseOutput_; }
   QPushButton* RunButton() const { return run_; }
+  QRadioButton* ByCapture() const { return byCapture_; }
   QRadioButton* ByCount() const { return byCount_; }
+  QRadioButton* Beside() const { return beside_; }
   QSpinBox* GroupSize() const { return groupSize_; }
   QSpinBox* Exposure() const { return exposure_; }
   QCheckBox* Overwrite() const { return overwrite_; }

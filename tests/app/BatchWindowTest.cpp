@@ -74,6 +74,9 @@ TEST_F(BatchWindowTest, TheSeriesOfAFolderAreListedThenFusedAsTheCommandLineFuse
   dialogs_.folder = card_;
   ASSERT_TRUE(InBatchDialog([&](BatchDialog& dialog) {
     EXPECT_FALSE(dialog.RunButton()->isEnabled());  // nothing chosen yet
+    // Grouping and results each keep their own choice.
+    EXPECT_TRUE(dialog.ByCapture()->isChecked());
+    EXPECT_TRUE(dialog.Beside()->isChecked());
     dialog.AddFolderButton()->click();
     const QTreeWidget* list = dialog.SeriesList();
     ASSERT_EQ(list->topLevelItemCount(), 2);
