@@ -97,7 +97,9 @@ TEST_F(BatchWindowTest, TheSeriesOfAFolderAreListedThenFusedAsTheCommandLineFuse
   ASSERT_TRUE(WaitForTheEnd());
   EXPECT_EQ(dialogs_.messages, (std::vector<std::string>{"2 series fused"}));
   EXPECT_EQ(dialogs_.captions.back(), LangText(TextId::kBatchTitle));
-  EXPECT_TRUE(Enabled(CommandId::kBatch));
+  // With no picture open, the picture's commands stay off after the batch.
+  EXPECT_TRUE(Enabled(CommandId::kBatch) && Enabled(CommandId::kOpen));
+  EXPECT_FALSE(Enabled(CommandId::kSaveAs) || Enabled(CommandId::kToneMapping));
 
   // melvaro-cli batch over a copy of the card writes the very same files.
   const fs::path copy = folder_ / "copy";
@@ -142,6 +144,8 @@ TEST_F(BatchWindowTest, AFailingSeriesIsReportedAndTheOthersAreFused) {
   // The middle picture of the first series lost its second half (its header is whole).
   const std::string bytes = ReadWholeFile(series[0][1]);
   WriteTextFile(series[0][1], bytes.substr(0, bytes.size() / 2));
+  // The picture open in the window stays as it is, its commands with it.
+  ASSERT_TRUE(OpenFile(kSunset));
   RunCard();
   ASSERT_TRUE(WaitForTheEnd());
   ASSERT_EQ(dialogs_.messages.size(), 1u);
@@ -151,6 +155,8 @@ TEST_F(BatchWindowTest, AFailingSeriesIsReportedAndTheOthersAreFused) {
       << summary;
   EXPECT_FALSE(fs::exists(batch_card::ResultBeside(series[0])));
   EXPECT_TRUE(fs::exists(batch_card::ResultBeside(series[1])));
+  EXPECT_EQ(window_->State().document.source.width, 1200);
+  EXPECT_TRUE(Enabled(CommandId::kSaveAs) && Enabled(CommandId::kToneMapping));
 }
 
 // Pictures without capture data are counted off: the dialog asks how many make a series.
