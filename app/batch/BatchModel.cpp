@@ -1,6 +1,7 @@
 #include "app/batch/BatchModel.h"
 
 #include <algorithm>
+#include <set>
 #include <system_error>
 #include <utility>
 
@@ -17,23 +18,27 @@ constexpr std::string_view kResultName = "{first}-vtx.jpg";
 }  // namespace
 
 bool BatchModel::AddInputs(std::span<const fs::path> inputs, JobProgress* progress) {
-  std::vector<fs::path> all = inputs_;
-  all.insert(all.end(), inputs.begin(), inputs.end());
-  BatchInputs read = ReadBatchInputs(all, progress);
+  BatchInputs read = ReadBatchInputs(inputs, progress);
   if (read.cancelled) return true;
-  inputs_ = std::move(all);
-  pictures_ = std::move(read.pictures);
+  if (!read.refusal.empty()) {
+    // Nothing of these inputs is taken; what was chosen before stays, with why not.
+    Replan();
+    problem_ = read.refusal;
+    return false;
+  }
+  std::set<fs::path> known;
+  for (const BatchPicture& picture : pictures_)
+    known.insert(SameFileKey(picture.path));
+  for (BatchPicture& picture : read.pictures)
+    if (known.insert(SameFileKey(picture.path)).second) pictures_.push_back(std::move(picture));
   withoutTime_ = static_cast<size_t>(
       std::count_if(pictures_.begin(), pictures_.end(),
                     [](const BatchPicture& p) { return !p.capture.HasTime(); }));
   Replan();
-  // An input that cannot be taken (removed since it was chosen) is the problem to show.
-  if (!read.refusal.empty()) problem_ = read.refusal;
   return false;
 }
 
 void BatchModel::ClearInputs() {
-  inputs_.clear();
   pictures_.clear();
   withoutTime_ = 0;
   Replan();

@@ -42,11 +42,11 @@ struct BatchListRow {
 class BatchModel {
  public:
   // Reads the capture data of the files and of the pictures in the folders, adding them to
-  // those chosen before (a picture named twice counts once), and plans the batch again. True
-  // when the reading was cancelled; the pictures chosen before are then kept.
+  // those chosen before (a picture named twice counts once), and plans the batch again. An input
+  // that cannot be taken (a folder without pictures, a file gone) adds nothing and is the
+  // problem shown. True when the reading was cancelled: nothing is added.
   bool AddInputs(std::span<const std::filesystem::path> inputs, JobProgress* progress);
   void ClearInputs();
-  const std::vector<std::filesystem::path>& Inputs() const { return inputs_; }
   size_t PictureCount() const { return pictures_.size(); }
 
   // Takes the user's choices and plans the batch again.
@@ -79,7 +79,6 @@ class BatchModel {
  private:
   void Replan();
 
-  std::vector<std::filesystem::path> inputs_;
   std::vector<BatchPicture> pictures_;
   size_t withoutTime_ = 0;
   BatchChoices choices_;

@@ -70,6 +70,15 @@ TEST_F(BatchModelTest, ListsEachSeriesWithItsPicturesExposuresAndResultBesideIt)
   EXPECT_EQ(Column(&BatchListRow::ended, true),
             (std::vector<std::string>{"exposure bias pattern restarted", "last picture"}));
 
+  // A folder without pictures adds nothing and says why; what was chosen stays.
+  fs::create_directories(folder_ / "empty");
+  Add({folder_ / "empty"});
+  EXPECT_EQ(model_.Problem(), "no pictures found");
+  EXPECT_EQ(model_.PictureCount(), 6u);
+  EXPECT_FALSE(model_.CanRun());
+  Choose([](BatchChoices& c) { c.gapSeconds = 2; });
+  EXPECT_TRUE(model_.CanRun());
+
   model_.ClearInputs();
   EXPECT_TRUE(model_.Rows().empty());
   EXPECT_FALSE(model_.CanRun());
