@@ -205,10 +205,11 @@ enum class TextId : int {
   kBatchSummaryStopped = 195,  // after a semicolon
   kBatchStageFusing = 196,
   kBatchStageWriting = 197,
+  kBatchNamesClash = 198,
 };
 
 // The highest text number.
-constexpr int kTextCount = 197;
+constexpr int kTextCount = 198;
 
 constexpr int TextNumber(TextId id) {
   return static_cast<int>(id);

@@ -207,6 +207,9 @@ constexpr BuiltIn kBuiltIns[] = {
     {TextId::kBatchSummaryStopped, "stopped with %s of %s series not run"},
     {TextId::kBatchStageFusing, "Series %s of %s: fusing %s pictures"},
     {TextId::kBatchStageWriting, "Series %s of %s: writing %s"},
+    {TextId::kBatchNamesClash,
+     "Two series would write results of the same name into that folder: put the results beside "
+     "each series, or add the folders one batch at a time."},
 };
 
 using Texts = std::array<std::string, kTextCount + 1>;  // entry 0 unused

@@ -75,6 +75,13 @@ void BatchModel::Replan() {
   request.pattern = OutputPattern();
   plan_ = PlanBatch(pictures_, request);
   problem_ = plan_.refusal;
+  // Series from several folders may share their first picture's name: beside their series
+  // their results are told apart, in one folder they are not.
+  if (!problem_.empty() && !choices_.outputFolder.empty()) {
+    request.pattern = std::string(kDefaultOutputPattern);
+    if (PlanBatch(pictures_, request).refusal.empty())
+      problem_ = LangText(TextId::kBatchNamesClash);
+  }
   for (const fs::path& output : plan_.outputs) {
     std::error_code error;
     resultExists_.push_back(fs::exists(output, error));

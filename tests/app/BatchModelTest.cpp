@@ -118,6 +118,22 @@ TEST_F(BatchModelTest, ResultsGoToTheChosenFolderAndThoseThatExistAreKeptUnlessO
             (std::vector<std::string>{(out / "IMG_0001-vtx.jpg").string(),
                                       (out / "IMG_0004-vtx.jpg").string()}));
 
+  // Another card whose first picture has the same name: beside their series the results are
+  // told apart, in one folder they would clash.
+  fs::create_directories(folder_ / "card2");
+  for (int i = 0; i < 3; ++i)
+    fs::copy_file(batch_card::SampleSeries(1)[i], folder_ / "card2" / series[0][i].filename());
+  Add({folder_ / "card2"});  // without capture data: all are taken three at a time
+  EXPECT_EQ(model_.Problem(), LangText(TextId::kBatchNamesClash));
+  EXPECT_FALSE(model_.CanRun());
+  Choose([&](BatchChoices& c) { c.outputFolder.clear(); });
+  EXPECT_EQ(model_.Problem(), "");
+  EXPECT_TRUE(model_.CanRun());
+  model_.ClearInputs();
+  Add({card_});
+  Choose([&](BatchChoices& c) { c.outputFolder = out; });
+  EXPECT_TRUE(model_.CanRun());
+
   // A folder that is not there, or whose name the pattern would read as fields, is refused.
   Choose([&](BatchChoices& c) { c.outputFolder = folder_ / "missing"; });
   EXPECT_EQ(model_.Problem(),
