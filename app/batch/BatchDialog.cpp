@@ -194,7 +194,8 @@ void BatchDialog::ChooseOutput() {
 void BatchDialog::ChoicesChanged() {
   if (refreshing_) return;
   BatchChoices choices = model_.Choices();
-  choices.fixedGroups = byCount_->isChecked();
+  // Counting forced by pictures without capture time is no choice of the user's.
+  if (byCapture_->isEnabled()) choices.fixedGroups = byCount_->isChecked();
   choices.gapSeconds = gap_->value();
   choices.groupSize = groupSize_->value();
   choices.outputFolder = intoFolder_->isChecked()
@@ -213,7 +214,7 @@ void BatchDialog::Refresh() {
   byCapture_->setEnabled(!timeless);
   gap_->setEnabled(!model_.GroupedByCount());
   groupSize_->setEnabled(model_.GroupedByCount());
-  if (timeless) byCount_->setChecked(true);
+  (model_.GroupedByCount() ? byCount_ : byCapture_)->setChecked(true);
   outputFolder_->setEnabled(intoFolder_->isChecked());
 
   QStringList notes;

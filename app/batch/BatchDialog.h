@@ -27,6 +27,7 @@ class BatchDialog : public QDialog {
 
   QPushButton* AddFilesButton() const { return addFiles_; }
   QPushButton* AddFolderButton() const { return addFolder_; }
+  QPushButton* ClearButton() const { return clear_; }
   QPushButton* ChooseOutputButton() const { return chooseOutput_; }
   QPushButton* RunButton() const { return run_; }
   QRadioButton* ByCapture() const { return byCapture_; }

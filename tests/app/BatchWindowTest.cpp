@@ -174,6 +174,9 @@ TEST_F(BatchWindowTest, PicturesWithoutCaptureDataAskForTheSeriesSize) {
     dialog.GroupSize()->setValue(2);
     EXPECT_EQ(dialog.SeriesList()->topLevelItemCount(), 2);
     EXPECT_EQ(dialog.SeriesList()->topLevelItem(1)->childCount(), 2);
+    // Cleared, the choice is free again and shows what the dialog will do.
+    dialog.ClearButton()->click();
+    EXPECT_TRUE(dialog.ByCapture()->isEnabled() && dialog.ByCapture()->isChecked());
     // Cancel runs nothing.
   }));
   EXPECT_FALSE(window_->JobRunning());
