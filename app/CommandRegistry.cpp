@@ -9,6 +9,7 @@
 #include "app/MainWindow.h"
 #include "app/SeriesBrowser.h"
 #include "app/ViewGeometry.h"
+#include "app/batch/BatchCommand.h"
 #include "app/panels/FusionPanel.h"
 #include "app/panels/SmartContrastPanel.h"
 #include "app/panels/ToneMappingPanel.h"
@@ -52,6 +53,9 @@ std::span<const CommandEntry> CommandEntries() {
        TextId::kSingleImageItem, kNoKey, [](MainWindow& w) { w.CommandSingleImage(); }},
       {CommandId::kMultiImage, kSeries, "MULTI", TextId::kMultiImageTip, TextId::kMultiImageItem,
        kNoKey, [](MainWindow& w) { w.CommandMultiImage(); }},
+      // Many series in one run, each fused as Multi Image fuses one.
+      {CommandId::kBatch, kSeries, nullptr, std::nullopt, TextId::kBatchItem, kNoKey,
+       [](MainWindow& w) { RunBatchCommand(w); }},
       {CommandId::kDaylightUp, kSinglePicture, "LIGHT_UP", TextId::kDaylightUpItem,
        TextId::kDaylightUpItem, kNoKey,
        [](MainWindow& w) { w.CommandDaylight(SeriesKind::kDaylightUp); }},
@@ -171,6 +175,7 @@ std::span<const MenuItem> MenuLayout() {
       {kCommand, {}, CommandId::kSmartContrast},
       {kCommand, {}, CommandId::kSingleImage},
       {kCommand, {}, CommandId::kMultiImage},
+      {kCommand, {}, CommandId::kBatch},
       {kCommand, {}, CommandId::kDaylightUp},
       {kCommand, {}, CommandId::kDaylightDown},
       {kCommand, {}, CommandId::kToneMapping},

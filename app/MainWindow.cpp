@@ -249,6 +249,9 @@ void MainWindow::ShowSeriesStatus(TextId hintText) {
 
 void MainWindow::RestoreCommands() {
   commands_->Apply(EnablingEvent::kProcessingEnded, state_.multiImageMode != 0);
+  // Work that needs no picture (a batch) may end with none open: the picture's commands stay
+  // off.
+  if (state_.document.source.pixels == nullptr) commands_->Apply(EnablingEvent::kNoPicture);
 }
 
 bool MainWindow::JobRunning() const {

@@ -26,6 +26,7 @@ enum class CommandId : int {
   kDaylightDown = 32827,
   kSmartContrast = 32829,
   kToneMapping = 32832,
+  kBatch = 32840,
   kSeriesReady = 4261,    // the synthetic series is written: open the Multi Image panel
   kDaylightReady = 4277,  // the daylight family is written: open the Daylight panel
 };

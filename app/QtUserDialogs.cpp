@@ -78,6 +78,16 @@ std::vector<std::filesystem::path> QtUserDialogs::ChooseOpenFiles(QWidget* paren
   return paths;
 }
 
+std::optional<std::filesystem::path> QtUserDialogs::ChooseFolder(QWidget* parent,
+                                                                 const std::string& title) {
+  QFileDialog dialog(parent, Q(title));
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setFileMode(QFileDialog::Directory);
+  dialog.setOption(QFileDialog::ShowDirsOnly);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return ToPath(dialog.selectedFiles().first());
+}
+
 bool QtUserDialogs::ChooseSaveFile(QWidget* parent, const SaveDialogRequest& request,
                                    SaveDialogAnswer* answer) {
   QFileDialog dialog(parent);

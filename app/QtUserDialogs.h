@@ -12,6 +12,8 @@ class QtUserDialogs : public UserDialogs {
                                                       const std::string& filter) override;
   std::vector<std::filesystem::path> ChooseOpenFiles(QWidget* parent, const std::string& title,
                                                      const std::string& filter) override;
+  std::optional<std::filesystem::path> ChooseFolder(QWidget* parent,
+                                                    const std::string& title) override;
   bool ChooseSaveFile(QWidget* parent, const SaveDialogRequest& request,
                       SaveDialogAnswer* answer) override;
   std::optional<int> ChooseLanguage(QWidget* parent, const std::vector<std::string>& names,

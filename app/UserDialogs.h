@@ -46,6 +46,9 @@ class UserDialogs {
   virtual std::vector<std::filesystem::path> ChooseOpenFiles(QWidget* parent,
                                                              const std::string& title,
                                                              const std::string& filter) = 0;
+  // An existing folder, or nothing when cancelled.
+  virtual std::optional<std::filesystem::path> ChooseFolder(QWidget* parent,
+                                                            const std::string& title) = 0;
   // False when cancelled.
   virtual bool ChooseSaveFile(QWidget* parent, const SaveDialogRequest& request,
                               SaveDialogAnswer* answer) = 0;

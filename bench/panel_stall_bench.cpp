@@ -44,6 +44,9 @@ class SilentDialogs : public UserDialogs {
   std::vector<fs::path> ChooseOpenFiles(QWidget*, const std::string&, const std::string&) override {
     return {};
   }
+  std::optional<fs::path> ChooseFolder(QWidget*, const std::string&) override {
+    return std::nullopt;
+  }
   bool ChooseSaveFile(QWidget*, const SaveDialogRequest&, SaveDialogAnswer*) override {
     return false;
   }

@@ -33,36 +33,25 @@ struct BatchOptions {
 // one result over another or over a picture) is a usage error.
 int PlanFromInputs(const BatchOptions& options, const CommonOptions& common, BatchPlan* plan) {
   const std::vector<fs::path> inputs(options.inputs.begin(), options.inputs.end());
-  const CollectedFiles collected = CollectBatchFiles(inputs);
-  if (!collected.refusal.empty()) {
-    ReportError(collected.refusal);
-    return kExitFailure;
-  }
-  std::vector<BatchPicture> pictures;
+  BatchInputs read;
   {
     CliProgress progress(common);
-    progress.SetStage("Reading the capture data of " + std::to_string(collected.files.size()) +
-                      (collected.files.size() == 1 ? " picture" : " pictures"));
-    if (ReadBatchPictures(collected.files, &progress, &pictures)) return ReportInterrupted();
+    read = ReadBatchInputs(inputs, &progress);
   }
+  if (!read.refusal.empty()) {
+    ReportError(read.refusal);
+    return kExitFailure;
+  }
+  if (read.cancelled) return ReportInterrupted();
   BatchPlanRequest request;
   request.grouping.gapSeconds = options.gapSeconds;
   request.grouping.fixedGroup = options.byGroup ? options.groupSize : 0;
   request.pattern = options.pattern;
-  const size_t count = pictures.size();
-  *plan = PlanBatch(std::move(pictures), request);
+  *plan = PlanBatch(std::move(read.pictures), request);
   if (plan->refusal.empty()) return kExitSuccess;
-  // Nothing but results of an earlier run (a results folder given by mistake): no picture to
-  // fuse, whatever the options.
-  if (plan->leftOut.size() == count) {
-    ReportError("no pictures to fuse: " +
-                (count == 1 ? std::string("the picture is the result")
-                            : "all " + std::to_string(count) + " pictures are results") +
-                " of an earlier run");
-    return kExitFailure;
-  }
   ReportError(plan->refusal);
-  return kExitUsage;
+  // Nothing but results of an earlier run: no picture to fuse, whatever the options.
+  return plan->onlyResults ? kExitFailure : kExitUsage;
 }
 
 // Refuses, before any series is fused, results whose folder does not exist: every series would

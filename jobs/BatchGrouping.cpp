@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "jobs/SourceList.h"
+#include "settings/TextTable.h"
 
 namespace fs = std::filesystem;
 
@@ -216,19 +217,19 @@ bool NameOrderLess(const fs::path& a, const fs::path& b) {
 std::string SeriesEndText(const BatchSeries& series) {
   switch (series.end) {
     case SeriesEnd::kGap:
-      return "pause of " + Trimmed(series.gapSeconds, "%.1f") + " s";
+      return FormatText(TextId::kBatchEndGap, {Trimmed(series.gapSeconds, "%.1f")});
     case SeriesEnd::kCameraChanged:
-      return "camera changed";
+      return LangText(TextId::kBatchEndCamera);
     case SeriesEnd::kSizeChanged:
-      return "picture size changed";
+      return LangText(TextId::kBatchEndSize);
     case SeriesEnd::kBiasRestarted:
-      return "exposure bias pattern restarted";
+      return LangText(TextId::kBatchEndBias);
     case SeriesEnd::kFull:
-      return std::to_string(parameter::kMaxSeriesPictures) + " pictures, the most one series holds";
+      return FormatText(TextId::kBatchEndFull, {std::to_string(parameter::kMaxSeriesPictures)});
     case SeriesEnd::kFixedGroup:
-      return "fixed group";
+      return LangText(TextId::kBatchEndFixed);
     case SeriesEnd::kLastPicture:
-      return "last picture";
+      return LangText(TextId::kBatchEndLast);
   }
   return {};
 }

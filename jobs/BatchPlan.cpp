@@ -96,7 +96,22 @@ CollectedFiles CollectBatchFiles(std::span<const fs::path> inputs) {
   return collected;
 }
 
-BatchPlan PlanBatch(std::vector<BatchPicture> pictures, const BatchPlanRequest& request) {
+BatchInputs ReadBatchInputs(std::span<const fs::path> inputs, JobProgress* progress) {
+  BatchInputs read;
+  const CollectedFiles collected = CollectBatchFiles(inputs);
+  read.refusal = collected.refusal;
+  if (!read.refusal.empty()) return read;
+  const size_t count = collected.files.size();
+  if (progress)
+    progress->SetStage("Reading the capture data of " + std::to_string(count) +
+                       (count == 1 ? " picture" : " pictures"));
+  read.cancelled = ReadBatchPictures(collected.files, progress, &read.pictures);
+  return read;
+}
+
+namespace {
+
+BatchPlan PlanPictures(std::vector<BatchPicture> pictures, const BatchPlanRequest& request) {
   BatchPlan plan;
   plan.refusal = CheckOutputPattern(request.pattern);
   if (!plan.refusal.empty()) return plan;
@@ -134,6 +149,20 @@ BatchPlan PlanBatch(std::vector<BatchPicture> pictures, const BatchPlanRequest& 
     LeaveOut(&pictures, marked, &plan);
   }
   plan.refusal = "the output pattern would write over pictures of the batch";
+  return plan;
+}
+
+}  // namespace
+
+BatchPlan PlanBatch(std::vector<BatchPicture> pictures, const BatchPlanRequest& request) {
+  const size_t count = pictures.size();
+  BatchPlan plan = PlanPictures(std::move(pictures), request);
+  if (plan.refusal.empty() || count == 0 || plan.leftOut.size() != count) return plan;
+  plan.onlyResults = true;
+  plan.refusal = "no pictures to fuse: " +
+                 (count == 1 ? std::string("the picture is the result")
+                             : "all " + std::to_string(count) + " pictures are results") +
+                 " of an earlier run";
   return plan;
 }
 

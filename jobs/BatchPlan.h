@@ -7,6 +7,7 @@
 
 #include "jobs/BatchGrouping.h"
 #include "jobs/BatchNaming.h"
+#include "picture/JobProgress.h"
 
 // What a batch will do before it does anything: the pictures found, their series, each
 // series' result. This is the list a dry run shows; the run takes it as it stands.
@@ -22,6 +23,17 @@ struct CollectedFiles {
 // (a write in progress). A file named twice is taken once.
 CollectedFiles CollectBatchFiles(std::span<const std::filesystem::path> inputs);
 
+// The pictures of a batch with their capture data, as both front ends start a batch.
+struct BatchInputs {
+  std::vector<BatchPicture> pictures;
+  std::string refusal;     // an input that cannot be taken, or no picture at all
+  bool cancelled = false;  // the reading was stopped: `pictures` is incomplete
+};
+
+// Collects the pictures of the files and folders (CollectBatchFiles) and reads their capture
+// data (ReadBatchPictures), under the stage "Reading the capture data of 12 pictures".
+BatchInputs ReadBatchInputs(std::span<const std::filesystem::path> inputs, JobProgress* progress);
+
 struct BatchPlanRequest {
   GroupingRequest grouping;
   std::string pattern = std::string(kDefaultOutputPattern);
@@ -35,6 +47,9 @@ struct BatchPlan {
   std::vector<std::filesystem::path> leftOut;
   // Why there is no plan, in words for the user; empty when there is one.
   std::string refusal;
+  // Refused because every picture is a result of an earlier run (a results folder given by
+  // mistake): there is nothing to fuse whatever the options, unlike the other refusals.
+  bool onlyResults = false;
 };
 
 // Groups the pictures and names their results, leaving out the results among the pictures,

@@ -6,13 +6,16 @@
 #include <future>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <system_error>
+#include <vector>
 
 #include "jobs/JobTexts.h"
 #include "jobs/MemoryNeed.h"
 #include "jobs/SeriesPipeline.h"
 #include "picture/CBxPicBufAPI.h"
 #include "picture/ImageLoad.h"
+#include "settings/TextTable.h"
 
 namespace fs = std::filesystem;
 
@@ -186,12 +189,12 @@ class BatchRunner {
            (options_.overwrite || !fs::exists(plan_.outputs[i], error));
   }
 
-  // The stage of series `i`, at `step` of its share of the range.
-  void Stage(size_t i, const std::string& what, int step) {
+  // The stage of series `i` (a text of the stage's numbers, then `what`), at `step` of its
+  // share of the range.
+  void Stage(size_t i, TextId text, const std::string& what, int step) {
     if (!progress_) return;
     const int count = static_cast<int>(plan_.series.size());
-    progress_->SetStage("Series " + std::to_string(i + 1) + " of " + std::to_string(count) + ": " +
-                        what);
+    progress_->SetStage(FormatText(text, {std::to_string(i + 1), std::to_string(count), what}));
     progress_->SetRange(0, count * kSeriesSteps);
     progress_->SetPosition(static_cast<int>(i) * kSeriesSteps + step);
   }
@@ -234,7 +237,7 @@ class BatchRunner {
     const std::string refusal = MemoryRefusal("fusing the series", FusionBytes(geometry));
     if (!refusal.empty()) return {BatchSeriesStatus::kFailed, refusal};
 
-    Stage(i, "fusing " + std::to_string(files.size()) + " pictures", 0);
+    Stage(i, TextId::kBatchStageFusing, std::to_string(files.size()), 0);
     ScopedPicBuf fused;
     std::unique_ptr<SeriesShare> share;
     if (progress_)
@@ -247,7 +250,7 @@ class BatchRunner {
       return {BatchSeriesStatus::kFailed, FusionProblem(report, files.front())};
 
     StartLookahead(i);
-    Stage(i, "writing " + output.filename().string(), kFusionSteps);
+    Stage(i, TextId::kBatchStageWriting, output.filename().string(), kFusionSteps);
     const std::string problem = WriteResultFile(*fused, output, files.front(), options_.write);
     if (!problem.empty())
       return {BatchSeriesStatus::kFailed, "cannot write " + QuotedPath(output) + ": " + problem};
@@ -269,28 +272,31 @@ BatchRunSummary RunBatch(const BatchPlan& plan, const BatchRunOptions& options,
 }
 
 std::string BatchRunSummary::Text() const {
-  std::string text = std::to_string(fused) + " series fused";
-  if (alreadyDone > 0) text += ", " + std::to_string(alreadyDone) + " already done";
-  if (nothingToFuse > 0)
-    text += ", " + std::to_string(nothingToFuse) +
-            (nothingToFuse == 1 ? " single picture left as it is"
-                                : " single pictures left as they are");
+  std::vector<std::string> parts{FormatText(TextId::kBatchSummaryFused, {std::to_string(fused)})};
+  if (alreadyDone > 0)
+    parts.push_back(FormatText(TextId::kBatchSummaryDone, {std::to_string(alreadyDone)}));
+  if (nothingToFuse == 1) parts.push_back(LangText(TextId::kBatchSummarySingle));
+  if (nothingToFuse > 1)
+    parts.push_back(FormatText(TextId::kBatchSummarySingles, {std::to_string(nothingToFuse)}));
   if (failed > 0) {
-    text += ", " + std::to_string(failed) + " failed:";
-    bool firstProblem = true;
+    std::string problems;
     for (size_t i = 0; i < series.size(); ++i) {
       if (series[i].status != BatchSeriesStatus::kFailed) continue;
-      text += (firstProblem ? " series " : "; series ") + std::to_string(i + 1) + ": " +
-              series[i].problem;
-      firstProblem = false;
+      if (!problems.empty()) problems += "; ";
+      problems +=
+          FormatText(TextId::kBatchSummarySeries, {std::to_string(i + 1), series[i].problem});
     }
+    parts.push_back(FormatText(TextId::kBatchSummaryFailed, {std::to_string(failed), problems}));
   }
+  std::string text = parts.front();
+  for (size_t i = 1; i < parts.size(); ++i)
+    text += ", " + parts[i];
   if (cancelled) {
     int notRun = 0;
     for (const BatchSeriesResult& r : series)
       notRun += r.status == BatchSeriesStatus::kNotRun ? 1 : 0;
-    text += "; stopped with " + std::to_string(notRun) + " of " + std::to_string(series.size()) +
-            " series not run";
+    text += "; " + FormatText(TextId::kBatchSummaryStopped,
+                              {std::to_string(notRun), std::to_string(series.size())});
   }
   return text;
 }

@@ -158,10 +158,58 @@ enum class TextId : int {
   kSaveWriteError = 149,
   kJobOutOfMemory = 150,  // a background job ran out of memory
   kJobFailed = 151,       // a background job failed in a way it did not foresee
+  // The Batch command.
+  kBatchItem = 152,
+  kBatchTitle = 153,  // the Batch dialog's caption, the progress window's and the summary's
+  kBatchPictures = 154,
+  kBatchAddFiles = 155,
+  kBatchAddFolder = 156,
+  kBatchClear = 157,
+  kBatchByCapture = 158,
+  kBatchByCount = 159,
+  kBatchWithoutTime = 160,  // %s: how many
+  kBatchColumnName = 161,
+  kBatchColumnCapture = 162,
+  kBatchColumnResult = 163,
+  kBatchColumnEnded = 164,
+  kBatchSeriesName = 165,  // %s: its number
+  kBatchPictureCount = 166,
+  kBatchLeftAsItIs = 167,
+  kBatchResultKept = 168,  // %s: the result file
+  kBatchCannotBeRead = 169,
+  kBatchFound = 170,
+  kBatchLeftOut = 171,  // %s: their names
+  kBatchBesideSeries = 172,
+  kBatchIntoFolder = 173,
+  kBatchChoose = 174,
+  kBatchOverwrite = 175,
+  kBatchRun = 176,
+  kBatchSelectPictures = 177,
+  kBatchSelectFolder = 178,
+  kBatchSelectOutput = 179,
+  kBatchFolderBraces = 180,
+  kBatchNoSuchFolder = 181,
+  kBatchEndGap = 182,  // why a series ended; %s: seconds
+  kBatchEndCamera = 183,
+  kBatchEndSize = 184,
+  kBatchEndBias = 185,
+  kBatchEndFull = 186,
+  kBatchEndFixed = 187,
+  kBatchEndLast = 188,
+  kBatchSummaryFused = 189,  // the summary's parts, joined by commas
+  kBatchSummaryDone = 190,
+  kBatchSummarySingle = 191,
+  kBatchSummarySingles = 192,
+  kBatchSummaryFailed = 193,  // %s: how many, then each "series N: why"
+  kBatchSummarySeries = 194,
+  kBatchSummaryStopped = 195,  // after a semicolon
+  kBatchStageFusing = 196,
+  kBatchStageWriting = 197,
+  kBatchNamesClash = 198,
 };
 
 // The highest text number.
-constexpr int kTextCount = 151;
+constexpr int kTextCount = 198;
 
 constexpr int TextNumber(TextId id) {
   return static_cast<int>(id);

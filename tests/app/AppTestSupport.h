@@ -38,6 +38,10 @@ class FakeDialogs : public UserDialogs {
     openTitles.push_back(title);
     return openFiles;
   }
+  std::optional<std::filesystem::path> ChooseFolder(QWidget*, const std::string& title) override {
+    openTitles.push_back(title);
+    return folder;
+  }
   bool ChooseSaveFile(QWidget*, const SaveDialogRequest& request,
                       SaveDialogAnswer* answer) override {
     saveRequests.push_back(request);
@@ -54,6 +58,7 @@ class FakeDialogs : public UserDialogs {
   bool answerYes = false;
   std::optional<std::filesystem::path> openFile;
   std::vector<std::filesystem::path> openFiles;
+  std::optional<std::filesystem::path> folder;
   std::optional<SaveDialogAnswer> saveAnswer;
   std::optional<int> languageAnswer;
 

@@ -70,13 +70,13 @@ TEST_F(CommandKeysTest, TheToolbarAndTheMenuShowTheirCommandsInOrder) {
                          Text(TextId::kZoom100Tip), Text(TextId::kZoomFitTip), "Menu"}));
   EXPECT_EQ(
       MenuTexts(),
-      (QStringList{Text(TextId::kMenuFile), Text(TextId::kLoadImage) + "\tCtrl+O",
-                   Text(TextId::kSaveAs) + "\tCtrl+S", Text(TextId::kClose), "-",
-                   Text(TextId::kOptionsItem), "-", Text(TextId::kExit), Text(TextId::kMenuCreate),
-                   Text(TextId::kSmartContrastItem), Text(TextId::kSingleImageItem),
-                   Text(TextId::kMultiImageItem), Text(TextId::kDaylightUpItem),
-                   Text(TextId::kDaylightDownItem), Text(TextId::kToneMappingItem),
-                   Text(TextId::kMenuHelp), Text(TextId::kAboutItem)}));
+      (QStringList{
+          Text(TextId::kMenuFile), Text(TextId::kLoadImage) + "\tCtrl+O",
+          Text(TextId::kSaveAs) + "\tCtrl+S", Text(TextId::kClose), "-", Text(TextId::kOptionsItem),
+          "-", Text(TextId::kExit), Text(TextId::kMenuCreate), Text(TextId::kSmartContrastItem),
+          Text(TextId::kSingleImageItem), Text(TextId::kMultiImageItem), Text(TextId::kBatchItem),
+          Text(TextId::kDaylightUpItem), Text(TextId::kDaylightDownItem),
+          Text(TextId::kToneMappingItem), Text(TextId::kMenuHelp), Text(TextId::kAboutItem)}));
 }
 
 // The rules of each moment, as the buttons and the menu show them.

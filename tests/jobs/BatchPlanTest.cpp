@@ -2,6 +2,7 @@
 // run among the pictures, and a card's worth of made-up camera series grouped from files.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 
 #include "jobs/BatchPlan.h"
@@ -140,6 +141,45 @@ TEST(BatchPlan, FoldersGiveTheirPicturesOnceAndInNameOrder) {
   EXPECT_EQ(CollectBatchFiles(empty).refusal, "no pictures found");
 }
 
+// The one start of a batch both front ends make: collect, then read each header, stoppable.
+TEST(BatchPlan, ReadingTheInputsNamesItsStageAndStopsWhenCancelled) {
+  TempFolder folder;
+  for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})
+    WriteTextFile(folder / name, "x");
+  struct Stages : JobProgress {
+    void SetStage(const std::string& text) override { stages.push_back(text); }
+    std::vector<std::string> stages;
+  } progress;
+  std::atomic<uint8_t> cancel{1};
+  progress.WatchCancelFlag(&cancel);
+  const std::vector<fs::path> inputs = {folder.path()};
+  const BatchInputs stopped = ReadBatchInputs(inputs, &progress);
+  EXPECT_TRUE(stopped.cancelled);
+  EXPECT_LT(stopped.pictures.size(), 3u);
+  EXPECT_EQ(progress.stages, (std::vector<std::string>{"Reading the capture data of 3 pictures"}));
+  cancel = 0;
+  const BatchInputs read = ReadBatchInputs(inputs, &progress);
+  EXPECT_FALSE(read.cancelled);
+  EXPECT_EQ(read.refusal, "");
+  ASSERT_EQ(read.pictures.size(), 3u);
+  EXPECT_FALSE(read.pictures[0].headerRead);  // not a picture: the fusion will say so
+  const std::vector<fs::path> missing = {folder / "gone"};
+  EXPECT_NE(ReadBatchInputs(missing, nullptr).refusal, "");
+}
+
+// Only when every picture is a result is there nothing to fuse whatever the options; other
+// refusals can be mended by the options.
+TEST(BatchPlan, OnlyResultsAmongThePicturesMeansNothingToFuse) {
+  std::vector<BatchPicture> results = SeriesOf({"/card/a-vtx.jpg"}).pictures;
+  const BatchPlan alone = PlanBatch(results, {});
+  EXPECT_TRUE(alone.onlyResults);
+  EXPECT_EQ(alone.refusal, "no pictures to fuse: the picture is the result of an earlier run");
+  results.push_back(SeriesOf({"/card/b.jpg"}).pictures.front());  // no capture time
+  const BatchPlan timeless = PlanBatch(results, {});
+  EXPECT_FALSE(timeless.onlyResults);
+  EXPECT_NE(timeless.refusal, "");
+}
+
 // A card's worth of copies of the sample photographs with made-up capture data: series of 3, 5
 // and 7 frames shot 2 seconds apart, a set bracketed by hand around a 30-second exposure, a
 // second camera shooting at the same time, and edited pictures without capture data.
@@ -153,11 +193,9 @@ class CardFolderTest : public ::testing::Test {
 
   std::string PlanOf(const fs::path& folder, GroupingRequest grouping = {}) {
     const std::vector<fs::path> inputs = {folder};
-    const CollectedFiles files = CollectBatchFiles(inputs);
-    EXPECT_EQ(files.refusal, "");
-    std::vector<BatchPicture> pictures;
-    EXPECT_FALSE(ReadBatchPictures(files.files, nullptr, &pictures));
-    const BatchPlan plan = PlanBatch(pictures, {grouping, std::string(kDefaultOutputPattern)});
+    const BatchInputs read = ReadBatchInputs(inputs, nullptr);
+    EXPECT_EQ(read.refusal, "");
+    const BatchPlan plan = PlanBatch(read.pictures, {grouping, std::string(kDefaultOutputPattern)});
     if (!plan.refusal.empty()) return "refused: " + plan.refusal;
     std::string text;
     for (const BatchSeries& s : plan.series) {

@@ -34,7 +34,9 @@ inline exif::Fields ShotFields(double at, double exposure, std::optional<double>
   f.serial = serial;
   f.dateTimeOriginal = exif::ExifTime(static_cast<int>(at));
   const int hundredths = static_cast<int>(std::lround((at - std::floor(at)) * 100));
-  f.subSecOriginal = (hundredths < 10 ? "0" : "") + std::to_string(hundredths);
+  // Built piece by piece: GCC 12 misreports `"0" + text` at -O3.
+  f.subSecOriginal = std::to_string(hundredths);
+  if (hundredths < 10) f.subSecOriginal.insert(0, 1, '0');
   f.exposure = exposure < 1 ? std::pair<uint32_t, uint32_t>{1, std::lround(1 / exposure)}
                             : std::pair<uint32_t, uint32_t>{std::lround(exposure), 1};
   if (bias) f.bias = {{static_cast<int32_t>(std::lround(*bias * 3)), 3}};
