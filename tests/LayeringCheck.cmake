@@ -8,6 +8,7 @@ set(rules
   "fusion|app/|cli/|jobs/|single/|tone/|settings/|skin/|Q[A-Za-z]+>|<Qt"
   "single|app/|cli/|jobs/|fusion/|tone/|settings/|skin/|Q[A-Za-z]+>|<Qt"
   "tone|app/|cli/|jobs/|single/|settings/|skin/|Q[A-Za-z]+>|<Qt"
+  "align|app/|cli/|jobs/|fusion/|single/|tone/|settings/|skin/|Q[A-Za-z]+>|<Qt"
   "jobs|app/|cli/|skin/|Q[A-Za-z]+>|<Qt")
 set(failures "")
 foreach(rule IN LISTS rules)

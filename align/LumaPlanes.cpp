@@ -1,0 +1,176 @@
+#include "align/LumaPlanes.h"
+
+#include <tbb/blocked_range.h>
+#include <tbb/parallel_for.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+namespace {
+
+constexpr float kBlue = 0.114f, kGreen = 0.587f, kRed = 0.299f;
+
+// Luma of one picture row into `out`, scaled by `scale`.
+template <typename Sample>
+void RowLuma(const Sample* __restrict in, float* __restrict out, int width, uint32_t components,
+             float scale) {
+  if (components >= 3) {
+    const size_t step = components;
+    for (int x = 0; x < width; ++x) {
+      const Sample* p = in + static_cast<size_t>(x) * step;
+      out[x] = (kBlue * static_cast<float>(p[0]) + kGreen * static_cast<float>(p[1]) +
+                kRed * static_cast<float>(p[2])) *
+               scale;
+    }
+  } else {
+    for (int x = 0; x < width; ++x)
+      out[x] = static_cast<float>(in[static_cast<size_t>(x) * components]) * scale;
+  }
+}
+
+template <typename Sample>
+void LumaRows(const SBxPicBuf& picture, int level, LumaPlane* plane, int rowBegin, int rowEnd) {
+  const float full = sizeof(Sample) == 1 ? 255.0f : 65535.0f;
+  const int width = picture.width;
+  std::vector<float> a(static_cast<size_t>(width)), b(static_cast<size_t>(width));
+  for (int y = rowBegin; y < rowEnd; ++y) {
+    float* out = plane->values.data() + static_cast<size_t>(y) * static_cast<size_t>(plane->width);
+    if (level == 0) {
+      RowLuma(reinterpret_cast<const Sample*>(RowPtr(picture, y)), out, width, picture.components,
+              1.0f / full);
+      continue;
+    }
+    RowLuma(reinterpret_cast<const Sample*>(RowPtr(picture, 2 * y)), a.data(), width,
+            picture.components, 0.25f / full);
+    RowLuma(reinterpret_cast<const Sample*>(RowPtr(picture, 2 * y + 1)), b.data(), width,
+            picture.components, 0.25f / full);
+    for (int x = 0; x < plane->width; ++x)
+      out[x] = (a[2 * x] + a[2 * x + 1]) + (b[2 * x] + b[2 * x + 1]);
+  }
+}
+
+// Catmull-Rom weights of the four samples around a point a fraction t past the second.
+inline void CubicWeights(float t, float* w) {
+  const float t2 = t * t, t3 = t2 * t;
+  w[0] = 0.5f * (-t3 + 2.0f * t2 - t);
+  w[1] = 0.5f * (3.0f * t3 - 5.0f * t2 + 2.0f);
+  w[2] = 0.5f * (-3.0f * t3 + 4.0f * t2 + t);
+  w[3] = 0.5f * (t3 - t2);
+}
+
+// Their derivatives with respect to t.
+inline void CubicSlopes(float t, float* d) {
+  const float t2 = t * t;
+  d[0] = 0.5f * (-3.0f * t2 + 4.0f * t - 1.0f);
+  d[1] = 0.5f * (9.0f * t2 - 10.0f * t);
+  d[2] = 0.5f * (-9.0f * t2 + 8.0f * t + 1.0f);
+  d[3] = 0.5f * (3.0f * t2 - 2.0f * t);
+}
+
+// p -> s p + o maps level coordinates to level-0 coordinates.
+Homography LevelToFull(int level) {
+  const double s = std::ldexp(1.0, level), o = (s - 1.0) * 0.5;
+  Homography h;
+  h.m = {s, 0.0, o, 0.0, s, o, 0.0, 0.0, 1.0};
+  return h;
+}
+
+Homography FullToLevel(int level) {
+  const double s = std::ldexp(1.0, level), o = (s - 1.0) * 0.5;
+  Homography h;
+  h.m = {1.0 / s, 0.0, -o / s, 0.0, 1.0 / s, -o / s, 0.0, 0.0, 1.0};
+  return h;
+}
+
+}  // namespace
+
+void PictureLuma(const SBxPicBuf& picture, int level, LumaPlane* plane) {
+  plane->width = level == 0 ? picture.width : picture.width / 2;
+  plane->height = level == 0 ? picture.height : picture.height / 2;
+  plane->values.assign(static_cast<size_t>(plane->width) * static_cast<size_t>(plane->height),
+                       0.0f);
+  tbb::parallel_for(tbb::blocked_range<int>(0, plane->height, 16),
+                    [&](const tbb::blocked_range<int>& rows) {
+                      if (picture.bitsPerComponent == 8) {
+                        LumaRows<uint8_t>(picture, level, plane, rows.begin(), rows.end());
+                      } else {
+                        LumaRows<uint16_t>(picture, level, plane, rows.begin(), rows.end());
+                      }
+                    });
+}
+
+void ReduceLuma(const LumaPlane& source, LumaPlane* reduced) {
+  reduced->width = source.width / 2;
+  reduced->height = source.height / 2;
+  reduced->values.assign(static_cast<size_t>(reduced->width) * static_cast<size_t>(reduced->height),
+                         0.0f);
+  for (int y = 0; y < reduced->height; ++y) {
+    const float* a = source.Row(2 * y);
+    const float* b = source.Row(2 * y + 1);
+    float* out =
+        reduced->values.data() + static_cast<size_t>(y) * static_cast<size_t>(reduced->width);
+    for (int x = 0; x < reduced->width; ++x)
+      out[x] = 0.25f * ((a[2 * x] + a[2 * x + 1]) + (b[2 * x] + b[2 * x + 1]));
+  }
+}
+
+Homography MapAtLevel(const Homography& full, int level) {
+  return Compose(FullToLevel(level), Compose(full, LevelToFull(level)));
+}
+
+Homography MapAtFullSize(const Homography& atLevel, int level) {
+  return Compose(LevelToFull(level), Compose(atLevel, FullToLevel(level)));
+}
+
+bool SampleLuma(const LumaPlane& plane, float x, float y, float* value) {
+  if (!(x >= 0.0f && y >= 0.0f && x <= static_cast<float>(plane.width - 1) &&
+        y <= static_cast<float>(plane.height - 1)))
+    return false;
+  const int ix = static_cast<int>(x), iy = static_cast<int>(y);
+  float wx[4], wy[4];
+  CubicWeights(x - static_cast<float>(ix), wx);
+  CubicWeights(y - static_cast<float>(iy), wy);
+  int cols[4];
+  for (int k = 0; k < 4; ++k)
+    cols[k] = std::clamp(ix - 1 + k, 0, plane.width - 1);
+  float sum = 0.0f;
+  for (int j = 0; j < 4; ++j) {
+    const float* row = plane.Row(std::clamp(iy - 1 + j, 0, plane.height - 1));
+    const float h = ((wx[0] * row[cols[0]] + wx[1] * row[cols[1]]) + wx[2] * row[cols[2]]) +
+                    wx[3] * row[cols[3]];
+    sum += wy[j] * h;
+  }
+  *value = sum;
+  return true;
+}
+
+bool SampleLumaGradient(const LumaPlane& plane, float x, float y, float* value, float* dx,
+                        float* dy) {
+  if (!(x >= 0.0f && y >= 0.0f && x <= static_cast<float>(plane.width - 1) &&
+        y <= static_cast<float>(plane.height - 1)))
+    return false;
+  const int ix = static_cast<int>(x), iy = static_cast<int>(y);
+  float wx[4], wy[4], sx[4], sy[4];
+  CubicWeights(x - static_cast<float>(ix), wx);
+  CubicWeights(y - static_cast<float>(iy), wy);
+  CubicSlopes(x - static_cast<float>(ix), sx);
+  CubicSlopes(y - static_cast<float>(iy), sy);
+  int cols[4];
+  for (int k = 0; k < 4; ++k)
+    cols[k] = std::clamp(ix - 1 + k, 0, plane.width - 1);
+  float sum = 0.0f, sumX = 0.0f, sumY = 0.0f;
+  for (int j = 0; j < 4; ++j) {
+    const float* row = plane.Row(std::clamp(iy - 1 + j, 0, plane.height - 1));
+    const float a = row[cols[0]], b = row[cols[1]], c = row[cols[2]], d = row[cols[3]];
+    const float h = ((wx[0] * a + wx[1] * b) + wx[2] * c) + wx[3] * d;
+    const float hx = ((sx[0] * a + sx[1] * b) + sx[2] * c) + sx[3] * d;
+    sum += wy[j] * h;
+    sumX += wy[j] * hx;
+    sumY += sy[j] * h;
+  }
+  *value = sum;
+  *dx = sumX;
+  *dy = sumY;
+  return true;
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "align/LumaPlanes.h"
+#include "align/Motion.h"
+#include "align/Samples.h"
+
+// Sub-pixel refinement of a motion at one level: Gauss-Newton on the
+// reference's sample pixels, each step along the mean of both pictures'
+// gradients (second-order minimisation, which needs far fewer steps than either
+// gradient alone). The moving picture is seen through the exposure
+// map and a gain and offset solved with each step, so the criterion does not
+// depend on brightness; residuals are weighted robustly (Huber), so moving
+// objects and leftover tone differences have little say.
+//
+// Stopping rule: a step that moves every corner of the level by less than
+// kConvergedStep pixels, or kMaxIterations steps.
+
+constexpr double kConvergedStep = 0.002;
+constexpr int kMaxIterations = 30;
+
+struct Agreement {
+  // The motion at level 0.
+  Homography motion;
+  // Robust share of the samples that took part (0..1), the weighted correlation
+  // of the two pictures over them and the robust spread of their differences.
+  double support = 0.0;
+  double correlation = 0.0;
+  double residual = 1.0;
+  bool failed = false;  // too few samples, or a step could not be solved
+};
+
+Agreement RefineAtLevel(const LevelSamples& samples, const LumaPlane& moving,
+                        const ExposureMap& exposure, MotionModel model, const Homography& start);
+
+// How well a fixed motion makes the pictures agree at this level (no step).
+Agreement Evaluate(const LevelSamples& samples, const LumaPlane& moving,
+                   const ExposureMap& exposure, const Homography& motion);
