@@ -13,18 +13,17 @@
 
 namespace {
 
-// Pictures from this size on are estimated on means of 2 x 2 blocks: the block
-// mean removes most sensor and compression noise, and the sub-pixel precision
-// reached there is still a fraction of a full-size pixel.
+// Pictures from this size on keep no full-size plane: their planes start at
+// means of 2 x 2 blocks, and the last step samples the picture itself at the
+// reference's sample pixels.
 constexpr double kHalfSizeFromPixels = 1.5e6;
 // The refinement starts on the smallest level whose longer side reaches this;
 // the shift search runs on the smallest level still this large.
 constexpr int kRefineStartSide = 160;
 constexpr int kSearchLongSide = 40;
 constexpr int kSearchShortSide = 12;
-// Sample pixels kept at the finest level and at each coarser one.
-constexpr int kFineSamples = 20000;
-constexpr int kCoarseSamples = 6000;
+// Sample pixels kept at level 0, level 1 and each coarser level.
+constexpr int kSamplesAt[3] = {20000, 10000, 6000};
 
 // The guards. An estimate is refused when less than kMinSupport of the
 // reference's sample pixels take part, when the correlation it reaches stays
@@ -40,6 +39,8 @@ constexpr double kMinScale = 0.9, kMaxScale = 1.1;
 constexpr double kMaxRotation = 10.0;
 constexpr double kMaxPerspective = 0.1;
 
+// Planes exist for levels fine..search (fine is 0 or 1); the refinement runs
+// from coarse down to level 0, the shift search from search down to coarse.
 struct LevelPlan {
   int fine = 0;
   int coarse = 0;
@@ -73,10 +74,12 @@ LevelPlan PlanLevels(int width, int height) {
   return plan;
 }
 
-// Planes of levels fine..search, built from the picture.
-std::vector<LumaPlane> BuildLevels(const SBxPicBuf& picture, const LevelPlan& plan) {
+// Planes of levels fine..search, built from the picture, and the histogram of
+// the picture's own luminance.
+std::vector<LumaPlane> BuildLevels(const SBxPicBuf& picture, const LevelPlan& plan,
+                                   LumaHistogram* pictureHistogram) {
   std::vector<LumaPlane> levels(static_cast<size_t>(plan.search - plan.fine + 1));
-  PictureLuma(picture, plan.fine, &levels[0]);
+  PictureLuma(picture, plan.fine, &levels[0], pictureHistogram);
   for (size_t k = 1; k < levels.size(); ++k)
     ReduceLuma(levels[k - 1], &levels[k]);
   return levels;
@@ -103,9 +106,11 @@ struct AlignReferenceData {
   // Levels coarse..search, for the shift search, with their rank thresholds.
   std::vector<LumaPlane> searchPlanes;
   std::vector<std::array<float, kThresholdRanks>> thresholds;
-  // Levels fine..coarse.
+  // Levels 0..coarse.
   std::vector<LevelSamples> samples;
-  LumaHistogram histogram{};
+  // Of the finest plane and of the picture itself (the same when fine is 0).
+  LumaHistogram planeHistogram{};
+  LumaHistogram pictureHistogram{};
 };
 
 AlignReference::AlignReference() = default;
@@ -127,6 +132,8 @@ size_t AlignReference::Bytes() const {
     bytes += p.values.size() * sizeof(float);
   for (const LevelSamples& s : data_->samples)
     bytes += s.Count() * 5 * sizeof(float);
+  for (const auto& t : data_->thresholds)
+    bytes += sizeof(t);
   return bytes;
 }
 
@@ -143,14 +150,13 @@ bool PrepareAlignReference(const SBxPicBuf& picture, AlignReference* reference,
     data->height = picture.height;
     data->plan = PlanLevels(picture.width, picture.height);
     const LevelPlan& plan = data->plan;
-    std::vector<LumaPlane> levels = BuildLevels(picture, plan);
-    data->histogram = HistogramOf(levels[0]);
-    for (int l = plan.fine; l <= plan.coarse; ++l) {
-      LevelSamples s;
-      SelectSamples(levels[static_cast<size_t>(l - plan.fine)], l,
-                    l == plan.fine ? kFineSamples : kCoarseSamples, &s);
-      data->samples.push_back(std::move(s));
-    }
+    std::vector<LumaPlane> levels = BuildLevels(picture, plan, &data->pictureHistogram);
+    data->planeHistogram = HistogramOf(levels[0]);
+    data->samples.resize(static_cast<size_t>(plan.coarse + 1));
+    for (int l = plan.fine; l <= plan.coarse; ++l)
+      SelectSamples(levels[static_cast<size_t>(l - plan.fine)], l, kSamplesAt[std::min(l, 2)],
+                    &data->samples[static_cast<size_t>(l)]);
+    if (plan.fine == 1) SelectPictureSamples(picture, data->samples[1], &data->samples[0]);
     for (int l = plan.coarse; l <= plan.search; ++l) {
       data->searchPlanes.push_back(std::move(levels[static_cast<size_t>(l - plan.fine)]));
       data->thresholds.push_back(RankThresholds(data->searchPlanes.back()));
@@ -219,10 +225,31 @@ MotionModel Simpler(MotionModel model) {
   return MotionModel::kNone;
 }
 
+// What the refinement sees of the moving picture at each level.
+struct MovingLevels {
+  const std::vector<LumaPlane>* planes = nullptr;
+  const SBxPicBuf* picture = nullptr;
+  int fine = 0;
+  ExposureMap planeExposure, pictureExposure;
+
+  MovingView At(int level) const {
+    MovingView view;
+    if (level < fine) {
+      view.picture = picture;
+    } else {
+      view.plane = &(*planes)[static_cast<size_t>(level - fine)];
+    }
+    return view;
+  }
+  const ExposureMap& Exposure(int level) const {
+    return level < fine ? pictureExposure : planeExposure;
+  }
+};
+
 // Coarse to fine with `model`: the first level turns and shifts only, the next
 // adds the scale, the rest use the whole model.
-Agreement EstimateWith(const AlignReferenceData& ref, const std::vector<LumaPlane>& levels,
-                       const ExposureMap& exposure, MotionModel model, const Homography& start) {
+Agreement EstimateWith(const AlignReferenceData& ref, const MovingLevels& moving, MotionModel model,
+                       const Homography& start) {
   const LevelPlan& plan = ref.plan;
   struct Step {
     int level;
@@ -235,14 +262,14 @@ Agreement EstimateWith(const AlignReferenceData& ref, const std::vector<LumaPlan
       steps.push_back({level, m});
   };
   add(plan.coarse, MotionModel::kRigid);
-  add(std::max(plan.coarse - 1, plan.fine), MotionModel::kSimilarity);
-  for (int l = std::max(plan.coarse - 2, plan.fine); l >= plan.fine; --l)
+  add(std::max(plan.coarse - 1, 0), MotionModel::kSimilarity);
+  for (int l = std::max(plan.coarse - 2, 0); l >= 0; --l)
     add(l, model);
   Agreement a;
   a.motion = start;
   for (const Step& step : steps) {
-    const size_t k = static_cast<size_t>(step.level - plan.fine);
-    a = RefineAtLevel(ref.samples[k], levels[k], exposure, step.model, a.motion);
+    a = RefineAtLevel(ref.samples[static_cast<size_t>(step.level)], moving.At(step.level),
+                      moving.Exposure(step.level), step.model, a.motion);
     if (a.failed) break;
   }
   return a;
@@ -274,14 +301,20 @@ void LeaveAsIs(AlignReason reason, FrameMotion* motion) {
 
 void Estimate(const AlignReferenceData& ref, const SBxPicBuf& picture, AlignModel asked,
               FrameMotion* motion) {
-  const std::vector<LumaPlane> levels = BuildLevels(picture, ref.plan);
-  const ExposureMap exposure(HistogramOf(levels[0]), ref.histogram);
+  LumaHistogram pictureHistogram{};
+  const std::vector<LumaPlane> levels = BuildLevels(picture, ref.plan, &pictureHistogram);
+  MovingLevels moving;
+  moving.planes = &levels;
+  moving.picture = &picture;
+  moving.fine = ref.plan.fine;
+  moving.planeExposure = ExposureMap(HistogramOf(levels[0]), ref.planeHistogram);
+  moving.pictureExposure = ExposureMap(pictureHistogram, ref.pictureHistogram);
   const Homography start = SearchStart(ref, levels);
   AlignReason reason = AlignReason::kNone, first = AlignReason::kNone;
   Agreement accepted;
   MotionModel model = Richest(asked);
   for (; model != MotionModel::kNone; model = Simpler(model)) {
-    accepted = EstimateWith(ref, levels, exposure, model, start);
+    accepted = EstimateWith(ref, moving, model, start);
     reason = Guard(accepted, ref, model);
     if (first == AlignReason::kNone) first = reason;
     if (reason == AlignReason::kNone) break;
@@ -300,7 +333,8 @@ void Estimate(const AlignReferenceData& ref, const SBxPicBuf& picture, AlignMode
     motion->outcome = AlignOutcome::kStill;
     return;
   }
-  const Agreement unmoved = Evaluate(ref.samples[0], levels[0], exposure, Homography{});
+  const Agreement unmoved =
+      Evaluate(ref.samples[0], moving.At(0), moving.Exposure(0), Homography{});
   if (!unmoved.failed && unmoved.correlation >= accepted.correlation) {
     motion->outcome = AlignOutcome::kLeftAsIs;
     motion->reason = AlignReason::kNotBetter;

@@ -17,6 +17,15 @@ constexpr float kClearAbsolute = 0.006f, kClearRelative = 0.04f;
 // At least this many comparable pixels make a shift count.
 constexpr int64_t kMinCompared = 32;
 
+// Set bits of the rank masks (kThresholdRanks bits): a table, since the
+// baseline build has no population-count instruction.
+constexpr std::array<uint8_t, 1u << kThresholdRanks> kBitCount = [] {
+  std::array<uint8_t, 1u << kThresholdRanks> table{};
+  for (unsigned v = 0; v < table.size(); ++v)
+    table[v] = static_cast<uint8_t>(std::popcount(v));
+  return table;
+}();
+
 }  // namespace
 
 std::array<float, kThresholdRanks> RankThresholds(const LumaPlane& plane) {
@@ -77,8 +86,8 @@ ShiftCandidate SearchShift(const RankBitmap& reference, const RankBitmap& moving
                          static_cast<size_t>(dx);
         for (int x = x0; x < x1; ++x) {
           const unsigned both = reference.clear[r + x] & moving.clear[m + x];
-          differing += std::popcount((reference.above[r + x] ^ moving.above[m + x]) & both);
-          compared += std::popcount(both);
+          differing += kBitCount[(reference.above[r + x] ^ moving.above[m + x]) & both];
+          compared += kBitCount[both];
         }
       }
       if (compared < kMinCompared) continue;

@@ -6,6 +6,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <mutex>
+
+#include "picture/VectorClones.h"
 
 namespace {
 
@@ -13,8 +16,8 @@ constexpr float kBlue = 0.114f, kGreen = 0.587f, kRed = 0.299f;
 
 // Luma of one picture row into `out`, scaled by `scale`.
 template <typename Sample>
-void RowLuma(const Sample* __restrict in, float* __restrict out, int width, uint32_t components,
-             float scale) {
+MELVARO_INLINE void RowLuma(const Sample* __restrict in, float* __restrict out, int width,
+                            uint32_t components, float scale) {
   if (components >= 3) {
     const size_t step = components;
     for (int x = 0; x < width; ++x) {
@@ -30,7 +33,8 @@ void RowLuma(const Sample* __restrict in, float* __restrict out, int width, uint
 }
 
 template <typename Sample>
-void LumaRows(const SBxPicBuf& picture, int level, LumaPlane* plane, int rowBegin, int rowEnd) {
+MELVARO_VECTOR_CLONES void LumaRows(const SBxPicBuf& picture, int level, LumaPlane* plane,
+                                    int rowBegin, int rowEnd, LumaHistogram* histogram) {
   const float full = sizeof(Sample) == 1 ? 255.0f : 65535.0f;
   const int width = picture.width;
   std::vector<float> a(static_cast<size_t>(width)), b(static_cast<size_t>(width));
@@ -47,6 +51,11 @@ void LumaRows(const SBxPicBuf& picture, int level, LumaPlane* plane, int rowBegi
             picture.components, 0.25f / full);
     for (int x = 0; x < plane->width; ++x)
       out[x] = (a[2 * x] + a[2 * x + 1]) + (b[2 * x] + b[2 * x + 1]);
+    // One pixel of each block is plenty for the histogram's shares. The values
+    // are quarters: four times the bin scale.
+    if (histogram)
+      for (int x = 0; x < plane->width; ++x)
+        ++(*histogram)[std::clamp(static_cast<int>(a[2 * x] * (4 * kLumaBins)), 0, kLumaBins - 1)];
   }
 }
 
@@ -85,19 +94,54 @@ Homography FullToLevel(int level) {
 
 }  // namespace
 
-void PictureLuma(const SBxPicBuf& picture, int level, LumaPlane* plane) {
+void PictureLuma(const SBxPicBuf& picture, int level, LumaPlane* plane, LumaHistogram* fullSize) {
   plane->width = level == 0 ? picture.width : picture.width / 2;
   plane->height = level == 0 ? picture.height : picture.height / 2;
   plane->values.assign(static_cast<size_t>(plane->width) * static_cast<size_t>(plane->height),
                        0.0f);
+  std::mutex merging;
+  if (fullSize) fullSize->fill(0);
   tbb::parallel_for(tbb::blocked_range<int>(0, plane->height, 16),
                     [&](const tbb::blocked_range<int>& rows) {
+                      LumaHistogram local{};
+                      LumaHistogram* counts = fullSize && level == 1 ? &local : nullptr;
                       if (picture.bitsPerComponent == 8) {
-                        LumaRows<uint8_t>(picture, level, plane, rows.begin(), rows.end());
+                        LumaRows<uint8_t>(picture, level, plane, rows.begin(), rows.end(), counts);
                       } else {
-                        LumaRows<uint16_t>(picture, level, plane, rows.begin(), rows.end());
+                        LumaRows<uint16_t>(picture, level, plane, rows.begin(), rows.end(), counts);
                       }
+                      if (!counts) return;
+                      // Counts add up the same in any order.
+                      const std::lock_guard<std::mutex> lock(merging);
+                      for (int i = 0; i < kLumaBins; ++i)
+                        (*fullSize)[i] += local[i];
                     });
+  if (fullSize && level == 0) *fullSize = HistogramOf(*plane);
+}
+
+void PictureLumaBlock(const SBxPicBuf& picture, int firstColumn, int firstRow, int columns,
+                      int rows, LumaPlane* block) {
+  block->width = columns;
+  block->height = rows;
+  block->values.resize(static_cast<size_t>(columns) * static_cast<size_t>(rows));
+  const size_t offset = static_cast<size_t>(firstColumn) * picture.components;
+  for (int r = 0; r < rows; ++r) {
+    float* out = block->values.data() + static_cast<size_t>(r) * static_cast<size_t>(columns);
+    if (picture.bitsPerComponent == 8) {
+      RowLuma(RowPtr(picture, firstRow + r) + offset, out, columns, picture.components,
+              1.0f / 255.0f);
+    } else {
+      RowLuma(reinterpret_cast<const uint16_t*>(RowPtr(picture, firstRow + r)) + offset, out,
+              columns, picture.components, 1.0f / 65535.0f);
+    }
+  }
+}
+
+LumaHistogram HistogramOf(const LumaPlane& plane) {
+  LumaHistogram histogram{};
+  for (float v : plane.values)
+    ++histogram[std::clamp(static_cast<int>(v * kLumaBins), 0, kLumaBins - 1)];
+  return histogram;
 }
 
 void ReduceLuma(const LumaPlane& source, LumaPlane* reduced) {
@@ -173,4 +217,58 @@ bool SampleLumaGradient(const LumaPlane& plane, float x, float y, float* value, 
   *dx = sumX;
   *dy = sumY;
   return true;
+}
+
+namespace {
+
+template <typename Sample>
+float TapLuma(const Sample* p, uint32_t components) {
+  if (components >= 3)
+    return kBlue * static_cast<float>(p[0]) + kGreen * static_cast<float>(p[1]) +
+           kRed * static_cast<float>(p[2]);
+  return static_cast<float>(p[0]);
+}
+
+template <typename Sample>
+bool SamplePicture(const SBxPicBuf& picture, float x, float y, float* value, float* dx, float* dy) {
+  if (!(x >= 0.0f && y >= 0.0f && x <= static_cast<float>(picture.width - 1) &&
+        y <= static_cast<float>(picture.height - 1)))
+    return false;
+  const int ix = static_cast<int>(x), iy = static_cast<int>(y);
+  float wx[4], wy[4], sx[4], sy[4];
+  CubicWeights(x - static_cast<float>(ix), wx);
+  CubicWeights(y - static_cast<float>(iy), wy);
+  CubicSlopes(x - static_cast<float>(ix), sx);
+  CubicSlopes(y - static_cast<float>(iy), sy);
+  size_t cols[4];
+  for (int k = 0; k < 4; ++k)
+    cols[k] =
+        static_cast<size_t>(std::clamp(ix - 1 + k, 0, picture.width - 1)) * picture.components;
+  float sum = 0.0f, sumX = 0.0f, sumY = 0.0f;
+  for (int j = 0; j < 4; ++j) {
+    const auto* row = reinterpret_cast<const Sample*>(
+        RowPtr(picture, std::clamp(iy - 1 + j, 0, picture.height - 1)));
+    const float a = TapLuma(row + cols[0], picture.components);
+    const float b = TapLuma(row + cols[1], picture.components);
+    const float c = TapLuma(row + cols[2], picture.components);
+    const float d = TapLuma(row + cols[3], picture.components);
+    const float h = ((wx[0] * a + wx[1] * b) + wx[2] * c) + wx[3] * d;
+    const float hx = ((sx[0] * a + sx[1] * b) + sx[2] * c) + sx[3] * d;
+    sum += wy[j] * h;
+    sumX += wy[j] * hx;
+    sumY += sy[j] * h;
+  }
+  const float scale = 1.0f / (sizeof(Sample) == 1 ? 255.0f : 65535.0f);
+  *value = sum * scale;
+  *dx = sumX * scale;
+  *dy = sumY * scale;
+  return true;
+}
+
+}  // namespace
+
+bool SamplePictureLuma(const SBxPicBuf& picture, float x, float y, float* value, float* dx,
+                       float* dy) {
+  return picture.bitsPerComponent == 8 ? SamplePicture<uint8_t>(picture, x, y, value, dx, dy)
+                                       : SamplePicture<uint16_t>(picture, x, y, value, dx, dy);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <vector>
 
 #include "align/Motion.h"
@@ -25,10 +27,21 @@ struct LumaPlane {
   }
 };
 
+// Histogram of luminance values over 0..1.
+constexpr int kLumaBins = 1024;
+using LumaHistogram = std::array<uint32_t, kLumaBins>;
+LumaHistogram HistogramOf(const LumaPlane& plane);
+
 // The luminance (0.114 B + 0.587 G + 0.299 R for three components and more,
 // the first component otherwise) of an 8- or 16-bit picture at level 0 or 1,
-// rows spread over the TBB pool. May throw std::bad_alloc.
-void PictureLuma(const SBxPicBuf& picture, int level, LumaPlane* plane);
+// rows spread over the TBB pool; with `fullSize`, also the histogram of the
+// picture's own (level-0) luminance. May throw std::bad_alloc.
+void PictureLuma(const SBxPicBuf& picture, int level, LumaPlane* plane,
+                 LumaHistogram* fullSize = nullptr);
+// Level-0 luminance of the picture's block of `columns` x `rows` pixels at
+// (firstColumn, firstRow) into `block`.
+void PictureLumaBlock(const SBxPicBuf& picture, int firstColumn, int firstRow, int columns,
+                      int rows, LumaPlane* block);
 // The next level: means of 2 x 2 blocks.
 void ReduceLuma(const LumaPlane& source, LumaPlane* reduced);
 
@@ -43,3 +56,6 @@ bool SampleLuma(const LumaPlane& plane, float x, float y, float* value);
 // The same with the interpolation's derivatives along x and y.
 bool SampleLumaGradient(const LumaPlane& plane, float x, float y, float* value, float* dx,
                         float* dy);
+// The same on the picture's own luminance (level 0), read from its samples.
+bool SamplePictureLuma(const SBxPicBuf& picture, float x, float y, float* value, float* dx,
+                       float* dy);

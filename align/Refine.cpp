@@ -133,7 +133,7 @@ struct Seen {
   size_t validCount = 0;
 };
 
-void Look(const LevelSamples& s, const LumaPlane& moving, const ExposureMap& exposure,
+void Look(const LevelSamples& s, const MovingView& moving, const ExposureMap& exposure,
           const Homography& atLevel, bool gradients, Seen* seen) {
   const size_t n = s.Count();
   seen->value.assign(n, 0.0f);
@@ -148,9 +148,10 @@ void Look(const LevelSamples& s, const LumaPlane& moving, const ExposureMap& exp
     const double mx = (m[0] * x + m[1] * y + m[2]) / w, my = (m[3] * x + m[4] * y + m[5]) / w;
     float v = 0.0f, dx = 0.0f, dy = 0.0f;
     const auto fx = static_cast<float>(mx), fy = static_cast<float>(my);
-    if (!(gradients ? SampleLumaGradient(moving, fx, fy, &v, &dx, &dy)
-                    : SampleLuma(moving, fx, fy, &v)))
-      continue;
+    const bool inside = moving.picture ? SamplePictureLuma(*moving.picture, fx, fy, &v, &dx, &dy)
+                        : gradients    ? SampleLumaGradient(*moving.plane, fx, fy, &v, &dx, &dy)
+                                       : SampleLuma(*moving.plane, fx, fy, &v);
+    if (!inside) continue;
     if (v < kDark || v > kBright) continue;
     seen->value[i] = exposure.Apply(v);
     seen->valid[i] = 1;
@@ -256,15 +257,15 @@ Agreement Settle(const LevelSamples& s, const Seen& seen, const Homography& moti
 
 }  // namespace
 
-Agreement Evaluate(const LevelSamples& samples, const LumaPlane& moving,
+Agreement Evaluate(const LevelSamples& samples, const MovingView& moving,
                    const ExposureMap& exposure, const Homography& motion) {
   Seen seen;
   Look(samples, moving, exposure, MapAtLevel(motion, samples.level), false, &seen);
   return Settle(samples, seen, motion);
 }
 
-Agreement RefineAtLevel(const LevelSamples& s, const LumaPlane& moving, const ExposureMap& exposure,
-                        MotionModel model, const Homography& start) {
+Agreement RefineAtLevel(const LevelSamples& s, const MovingView& moving,
+                        const ExposureMap& exposure, MotionModel model, const Homography& start) {
   const int parameters = ParameterCount(model);
   const int unknowns = parameters + 2;
   const Frame frame(s);

@@ -18,6 +18,13 @@
 constexpr double kConvergedStep = 0.002;
 constexpr int kMaxIterations = 30;
 
+// What the refinement samples of the moving picture: a luminance plane, or,
+// at level 0 of a picture estimated on reduced planes, the picture itself.
+struct MovingView {
+  const LumaPlane* plane = nullptr;
+  const SBxPicBuf* picture = nullptr;
+};
+
 struct Agreement {
   // The motion at level 0.
   Homography motion;
@@ -29,9 +36,9 @@ struct Agreement {
   bool failed = false;  // too few samples, or a step could not be solved
 };
 
-Agreement RefineAtLevel(const LevelSamples& samples, const LumaPlane& moving,
+Agreement RefineAtLevel(const LevelSamples& samples, const MovingView& moving,
                         const ExposureMap& exposure, MotionModel model, const Homography& start);
 
 // How well a fixed motion makes the pictures agree at this level (no step).
-Agreement Evaluate(const LevelSamples& samples, const LumaPlane& moving,
+Agreement Evaluate(const LevelSamples& samples, const MovingView& moving,
                    const ExposureMap& exposure, const Homography& motion);

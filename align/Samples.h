@@ -27,11 +27,11 @@ constexpr float kBright = 0.98f;
 
 // About `target` samples of the plane, spread over it.
 void SelectSamples(const LumaPlane& plane, int level, int target, LevelSamples* samples);
-
-// Histogram of a plane's values over 0..1.
-constexpr int kLumaBins = 1024;
-using LumaHistogram = std::array<uint32_t, kLumaBins>;
-LumaHistogram HistogramOf(const LumaPlane& plane);
+// Level-0 samples from the picture's own luminance, without a full-size plane:
+// around each sample of level 1, the strongest pixels of its block and the
+// block's ring of neighbours (detail at level 0 lies where level 1 has it).
+void SelectPictureSamples(const SBxPicBuf& picture, const LevelSamples& levelOne,
+                          LevelSamples* samples);
 
 // The monotonic map of one picture's values onto another's that makes their
 // histograms agree: a brighter or darker exposure of the same scene, whatever

@@ -57,45 +57,68 @@ MELVARO_INLINE Sample RoundSample(float v) {
   return static_cast<Sample>(static_cast<int>(v));
 }
 
-uint8_t CoverageByte(double sx, double sy, int width, int height) {
-  const double inside = std::min(std::min(sx, width - 1.0 - sx), std::min(sy, height - 1.0 - sy));
-  const double c = std::clamp(1.0 + inside, 0.0, 1.0);  // NaN: 0 below
-  return static_cast<uint8_t>(c * 255.0 + 0.5);
-}
-
-// Where one output row reads: per pixel the first tap's column and row minus
-// one (the tap at the point's floor) and the fractions.
+// Where one output row reads: per pixel the source point, the first tap's
+// column and row plus one (the tap at the point's floor) and the fractions.
 struct RowTaps {
+  std::vector<double> sx, sy;
   std::vector<int> column, row;
   std::vector<float> fx, fy;
   std::vector<uint8_t> inside;  // every tap within the buffer: the vector path may take it
 };
 
-void LocateRow(const WarpJob& job, int y, RowTaps* taps, uint8_t* coverage) {
+// In three simple loops, each of which runs as vector code.
+MELVARO_VECTOR_CLONES void LocateRow(const WarpJob& job, int y, RowTaps* taps, uint8_t* coverage) {
   const auto& m = job.toSource.m;
   const int count = job.region.Width();
+  double* __restrict sx = taps->sx.data();
+  double* __restrict sy = taps->sy.data();
+  const double x0 = job.region.left;
+  const double wy = m[7] * y + m[8], xy = m[1] * y + m[2], yy = m[4] * y + m[5];
+  const double m0 = m[0], m3 = m[3], m6 = m[6];
   for (int i = 0; i < count; ++i) {
-    const double x = job.region.left + i;
-    const double w = m[6] * x + m[7] * y + m[8];
-    double sx = -1e9, sy = -1e9;  // beyond the horizon: far outside
-    if (w > 0.0) {
-      sx = (m[0] * x + m[1] * y + m[2]) / w;
-      sy = (m[3] * x + m[4] * y + m[5]) / w;
-    }
-    if (coverage) coverage[i] = CoverageByte(sx, sy, job.width, job.height);
-    // Points off the picture read its edge.
-    const double cx = !(sx > 0.0) ? 0.0 : std::min(sx, job.width - 1.0);
-    const double cy = !(sy > 0.0) ? 0.0 : std::min(sy, job.height - 1.0);
-    int a = static_cast<int>(cx), b = static_cast<int>(cy);
-    a = std::max(std::min(a, job.width - 2), 0);
-    b = std::max(std::min(b, job.height - 2), 0);
-    taps->column[i] = a;
-    taps->row[i] = b;
-    taps->fx[i] = static_cast<float>(cx - a);
-    taps->fy[i] = static_cast<float>(cy - b);
-    taps->inside[i] = a - 1 >= job.firstColumn && a + 2 <= job.lastColumn &&
-                      b - 1 >= job.firstRow && b + 2 <= job.lastRow;
+    const double x = x0 + i;
+    const double w = m6 * x + wy;
+    // Beyond the horizon (w <= 0): far outside.
+    const double safe = w > 0.0 ? w : 1.0;
+    const double px = (m0 * x + xy) / safe, py = (m3 * x + yy) / safe;
+    sx[i] = w > 0.0 ? px : -1e9;
+    sy[i] = w > 0.0 ? py : -1e9;
   }
+  const double lastX = job.width - 1.0, lastY = job.height - 1.0;
+  if (coverage) {
+    for (int i = 0; i < count; ++i) {
+      const double inside =
+          std::min(std::min(sx[i], lastX - sx[i]), std::min(sy[i], lastY - sy[i]));
+      double c = 1.0 + inside;
+      c = c > 0.0 ? c : 0.0;
+      c = c < 1.0 ? c : 1.0;
+      coverage[i] = static_cast<uint8_t>(static_cast<int>(c * 255.0 + 0.5));
+    }
+  }
+  int* __restrict column = taps->column.data();
+  int* __restrict row = taps->row.data();
+  float* __restrict fx = taps->fx.data();
+  float* __restrict fy = taps->fy.data();
+  uint8_t* __restrict inside = taps->inside.data();
+  const int maxColumn = std::max(job.width - 2, 0), maxRow = std::max(job.height - 2, 0);
+  const int firstColumn = job.firstColumn, lastColumn = job.lastColumn;
+  const int firstRow = job.firstRow, lastRow = job.lastRow;
+  for (int i = 0; i < count; ++i) {
+    // Points off the picture read its edge.
+    double cx = sx[i] > 0.0 ? sx[i] : 0.0, cy = sy[i] > 0.0 ? sy[i] : 0.0;
+    cx = cx < lastX ? cx : lastX;
+    cy = cy < lastY ? cy : lastY;
+    int a = static_cast<int>(cx), b = static_cast<int>(cy);
+    a = a < maxColumn ? a : maxColumn;
+    b = b < maxRow ? b : maxRow;
+    column[i] = a;
+    row[i] = b;
+    fx[i] = static_cast<float>(cx - a);
+    fy[i] = static_cast<float>(cy - b);
+  }
+  for (int i = 0; i < count; ++i)
+    inside[i] = (column[i] - 1 >= firstColumn) & (column[i] + 2 <= lastColumn) &
+                (row[i] - 1 >= firstRow) & (row[i] + 2 <= lastRow);
 }
 
 template <typename Sample>
@@ -157,21 +180,26 @@ MELVARO_INLINE void TapRow(float* __restrict acc, const Sample* __restrict r,
 }
 
 // A run of `count` pixels from i that share their tap rows and column offset.
+// The fractions are spread to every sample first, so that the weights too are
+// computed as vector code, sample by sample.
 template <int N, typename Sample>
 MELVARO_VECTOR_CLONES void VectorRun(const WarpJob& job, const RowTaps& taps, int i, int count,
                                      Sample* out) {
+  alignas(64) float tx[kRun * N], ty[kRun * N];
   alignas(64) float wx[4][kRun * N], wy[4][kRun * N], acc[kRun * N];
-  for (int p = 0; p < count; ++p) {
-    float a[4], b[4];
-    CubicWeights(taps.fx[i + p], a);
-    CubicWeights(taps.fy[i + p], b);
-    for (int c = 0; c < N; ++c)
-      for (int k = 0; k < 4; ++k) {
-        wx[k][p * N + c] = a[k];
-        wy[k][p * N + c] = b[k];
-      }
-  }
+  for (int p = 0; p < count; ++p)
+    for (int c = 0; c < N; ++c) {
+      tx[p * N + c] = taps.fx[i + p];
+      ty[p * N + c] = taps.fy[i + p];
+    }
   const int samples = count * N;
+  for (int s = 0; s < samples; ++s) {
+    float w[4];
+    CubicWeights(tx[s], w);
+    wx[0][s] = w[0], wx[1][s] = w[1], wx[2][s] = w[2], wx[3][s] = w[3];
+    CubicWeights(ty[s], w);
+    wy[0][s] = w[0], wy[1][s] = w[1], wy[2][s] = w[2], wy[3][s] = w[3];
+  }
   const float* columns[4] = {wx[0], wx[1], wx[2], wx[3]};
   const int firstColumn = (taps.column[i] - 1 - job.originX) * N;
   for (int j = 0; j < 4; ++j) {
@@ -187,6 +215,7 @@ void WarpRows(const WarpJob& job, SBxPicBuf* output, SBxPicBuf* coverage, int ro
               int rowEnd) {
   const int count = job.region.Width();
   RowTaps taps;
+  taps.sx.resize(count), taps.sy.resize(count);
   taps.column.resize(count), taps.row.resize(count), taps.fx.resize(count);
   taps.fy.resize(count), taps.inside.resize(count);
   for (int r = rowBegin; r < rowEnd; ++r) {
