@@ -1,0 +1,122 @@
+#pragma once
+
+// Deterministic scenes for the alignment tests, defined at every real point so
+// that a moved picture is the scene evaluated at moved coordinates: its motion
+// is known exactly, with no resampling in between.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "align/Motion.h"
+#include "picture/CBxPicBufAPI.h"
+
+struct Scene {
+  struct Wave {
+    double fx, fy, phase, amplitude;
+  };
+  struct Edge {  // a soft step across a line
+    double nx, ny, offset, amplitude;
+  };
+  std::vector<Wave> waves;
+  std::vector<Edge> edges;
+
+  explicit Scene(uint32_t seed) {
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    for (int k = 0; k < 14; ++k) {
+      const double period = 7.0 + 50.0 * unit(rng), angle = 6.2832 * unit(rng);
+      waves.push_back({std::cos(angle) * 6.2832 / period, std::sin(angle) * 6.2832 / period,
+                       6.2832 * unit(rng), 0.05 + 0.05 * unit(rng)});
+    }
+    for (int k = 0; k < 10; ++k) {
+      const double angle = 6.2832 * unit(rng);
+      edges.push_back(
+          {std::cos(angle), std::sin(angle), 40.0 + 200.0 * unit(rng), (unit(rng) - 0.5) * 0.3});
+    }
+  }
+
+  // Scene radiance at (x, y) for components 0..count-1 (about 0.02..0.98),
+  // differently mixed per component.
+  void At(double x, double y, uint32_t count, double* values) const {
+    double edge = 0.0;
+    for (const Edge& e : edges)
+      edge += e.amplitude * std::tanh((e.nx * x + e.ny * y - e.offset) / 1.5);
+    for (uint32_t c = 0; c < count; ++c)
+      values[c] = 0.5 + edge;
+    for (size_t k = 0; k < waves.size(); ++k) {
+      const Wave& w = waves[k];
+      const double s = w.amplitude * std::sin(w.fx * x + w.fy * y + w.phase);
+      for (uint32_t c = 0; c < count; ++c)
+        values[c] += ((k + c) % 3 == 0 ? 1.3 : 0.8) * s;
+    }
+    for (uint32_t c = 0; c < count; ++c)
+      values[c] = std::clamp(values[c], 0.02, 0.98);
+  }
+};
+
+// A picture of the scene seen through `toScene` (picture pixel -> scene point),
+// exposed `stops` EV from the scene's level through a 2.2 gamma and clipped.
+inline void RenderScene(const Scene& scene, const Homography& toScene, double stops,
+                        SBxPicBuf* picture) {
+  const double full = picture->bitsPerComponent == 8 ? 255.0 : 65535.0;
+  // The exposure through a 2.2 gamma is a gain of 2^(stops / 2.2), then clipping.
+  const double gain = std::exp2(stops / 2.2);
+  double values[4];
+  for (int y = 0; y < picture->height; ++y)
+    for (int x = 0; x < picture->width; ++x) {
+      double sx = x, sy = y;
+      MapPoint(toScene, x, y, &sx, &sy);
+      scene.At(sx, sy, std::min(picture->components, 4u), values);
+      for (uint32_t c = 0; c < picture->components; ++c) {
+        const double v = std::round(std::min(1.0, values[std::min(c, 3u)] * gain) * full);
+        const size_t i = static_cast<size_t>(x) * picture->components + c;
+        if (picture->bitsPerComponent == 8) {
+          RowPtr(*picture, y)[i] = static_cast<uint8_t>(v);
+        } else {
+          reinterpret_cast<uint16_t*>(RowPtr(*picture, y))[i] = static_cast<uint16_t>(v);
+        }
+      }
+    }
+}
+
+inline double Sample(const SBxPicBuf& pic, int x, int y, uint32_t c) {
+  const size_t i = static_cast<size_t>(x) * pic.components + c;
+  return pic.bitsPerComponent == 8 ? RowPtr(pic, y)[i]
+                                   : reinterpret_cast<const uint16_t*>(RowPtr(pic, y))[i];
+}
+
+// A turn about the centre of a width x height frame: rotation, scale, shift of
+// the centre and a perspective tilt.
+inline Homography Turn(int width, int height, double degrees, double scale, double dx, double dy,
+                       double tiltX = 0.0, double tiltY = 0.0) {
+  const double a = degrees * 3.14159265358979 / 180.0;
+  const double cx = (width - 1) / 2.0, cy = (height - 1) / 2.0;
+  Homography centre, turn, back;
+  back.m = {1, 0, -cx, 0, 1, -cy, 0, 0, 1};
+  turn.m = {scale * std::cos(a),
+            -scale * std::sin(a),
+            dx,
+            scale * std::sin(a),
+            scale * std::cos(a),
+            dy,
+            tiltX,
+            tiltY,
+            1};
+  centre.m = {1, 0, cx, 0, 1, cy, 0, 0, 1};
+  return Compose(centre, Compose(turn, back));
+}
+
+// Largest distance between two maps over the frame's corners.
+inline double CornerError(const Homography& a, const Homography& b, int width, int height) {
+  double worst = 0.0;
+  for (double x : {0.0, width - 1.0})
+    for (double y : {0.0, height - 1.0}) {
+      double ax = 0, ay = 0, bx = 0, by = 0;
+      MapPoint(a, x, y, &ax, &ay);
+      MapPoint(b, x, y, &bx, &by);
+      worst = std::max(worst, std::hypot(ax - bx, ay - by));
+    }
+  return worst;
+}
