@@ -47,6 +47,8 @@ constexpr double kStillResidualMargin = 1.01;
 // similarity's: measured on series of camera turns it leaves 50..90 %, on
 // shifts, turns and scale changes in the picture plane 99..100 %.
 constexpr double kRicherModelGain = 0.97;
+// The perspective is refined from the similarity on levels this fine and finer.
+constexpr int kPerspectiveLevel = 2;
 
 // Planes exist for levels fine..search (fine is 0 or 1); the refinement runs
 // from coarse down to level 0, the shift search from search down to coarse.
@@ -255,11 +257,10 @@ struct MovingLevels {
   }
 };
 
-// Coarse to fine with `model`: the first level turns and shifts only, the next
-// adds the scale, the rest use the whole model.
-Agreement EstimateWith(const AlignReferenceData& ref, const MovingLevels& moving, MotionModel model,
-                       const Homography& start) {
-  const LevelPlan& plan = ref.plan;
+// Refines `start` with `model` on levels from..0. With `warmUp`, the first
+// level turns and shifts only and the next adds the scale (where `model` has them).
+Agreement Refine(const AlignReferenceData& ref, const MovingLevels& moving, MotionModel model,
+                 const Homography& start, int from, bool warmUp) {
   struct Step {
     int level;
     MotionModel model;
@@ -270,15 +271,20 @@ Agreement EstimateWith(const AlignReferenceData& ref, const MovingLevels& moving
     if (steps.empty() || steps.back().level != level || steps.back().model != m)
       steps.push_back({level, m});
   };
-  add(plan.coarse, MotionModel::kRigid);
-  add(std::max(plan.coarse - 1, 0), MotionModel::kSimilarity);
-  for (int l = std::max(plan.coarse - 2, 0); l >= 0; --l)
+  if (warmUp) {
+    add(from, MotionModel::kRigid);
+    add(std::max(from - 1, 0), MotionModel::kSimilarity);
+    from = std::max(from - 2, 0);
+  }
+  for (int l = from; l >= 0; --l)
     add(l, model);
   Agreement a;
   a.motion = start;
   for (const Step& step : steps) {
+    const bool last = &step == &steps.back();
     a = RefineAtLevel(ref.samples[static_cast<size_t>(step.level)], moving.At(step.level),
-                      moving.Exposure(step.level), step.model, a.motion);
+                      moving.Exposure(step.level), step.model, a.motion,
+                      last ? kConvergedStep : kCoarseConvergedStep);
     if (a.failed) break;
   }
   return a;
@@ -319,27 +325,48 @@ void Estimate(const AlignReferenceData& ref, const SBxPicBuf& picture, AlignMode
   moving.planeExposure = ExposureMap(HistogramOf(levels[0]), ref.planeHistogram);
   moving.pictureExposure = ExposureMap(pictureHistogram, ref.pictureHistogram);
   const Homography start = SearchStart(ref, levels);
-  AlignReason reason = AlignReason::kNone, first = AlignReason::kNone;
+  // The richest model that passes the guards; `refused` keeps why a richer one
+  // than the one used was refused.
+  AlignReason reason = AlignReason::kNone, refused = AlignReason::kNone;
   Agreement accepted;
   MotionModel model = Richest(asked);
-  for (; model != MotionModel::kNone; model = Simpler(model)) {
-    accepted = EstimateWith(ref, moving, model, start);
-    reason = Guard(accepted, ref, model);
-    if (first == AlignReason::kNone) first = reason;
-    if (reason == AlignReason::kNone) break;
-  }
-  // A perspective that explains no more than a scale would is noise fitted: its
-  // extra freedom bends the corners, where fewest pixels hold it. Keep the
-  // projective motion only when it leaves clearly smaller differences.
+  bool found = false;
   if (model == MotionModel::kProjective) {
-    const Agreement similar = EstimateWith(ref, moving, MotionModel::kSimilarity, start);
-    if (Guard(similar, ref, MotionModel::kSimilarity) == AlignReason::kNone &&
-        !(accepted.residual < kRicherModelGain * similar.residual)) {
+    // The similarity first, then the perspective refined from it on the finest
+    // levels, where a turn of the camera shows.
+    const int coarse = ref.plan.coarse;
+    const Agreement similar = Refine(ref, moving, MotionModel::kSimilarity, start, coarse, true);
+    const AlignReason similarReason = Guard(similar, ref, MotionModel::kSimilarity);
+    const Agreement projective = similar.failed
+                                     ? Refine(ref, moving, model, start, coarse, true)
+                                     : Refine(ref, moving, model, similar.motion,
+                                              std::min(kPerspectiveLevel, coarse), false);
+    refused = Guard(projective, ref, model);
+    // A perspective that explains no more than a scale would is noise fitted:
+    // its extra freedom bends the corners, where fewest pixels hold it. It is
+    // kept only when it leaves clearly smaller differences.
+    if (refused == AlignReason::kNone &&
+        (similarReason != AlignReason::kNone ||
+         projective.residual < kRicherModelGain * similar.residual)) {
+      accepted = projective;
+      found = true;
+    } else if (similarReason == AlignReason::kNone) {
       accepted = similar;
       model = MotionModel::kSimilarity;
+      found = true;
+    } else {
+      reason = similarReason;
+      model = MotionModel::kRigid;
     }
   }
-  if (model == MotionModel::kNone) {
+  for (; !found && model != MotionModel::kNone; model = Simpler(model)) {
+    accepted = Refine(ref, moving, model, start, ref.plan.coarse, true);
+    reason = Guard(accepted, ref, model);
+    found = reason == AlignReason::kNone;
+    if (found) break;
+    if (refused == AlignReason::kNone) refused = reason;
+  }
+  if (!found) {
     LeaveAsIs(reason, motion);
     return;
   }
@@ -348,7 +375,7 @@ void Estimate(const AlignReferenceData& ref, const SBxPicBuf& picture, AlignMode
   motion->support = accepted.support;
   motion->correlation = accepted.correlation;
   motion->residual = accepted.residual;
-  motion->reason = first;  // why a richer model was refused, if one was
+  motion->reason = refused;
   if (motion->cornerMotion < kStillCornerMotion) {
     motion->outcome = AlignOutcome::kStill;
     return;

@@ -5,6 +5,9 @@
 #include <cmath>
 #include <vector>
 
+#include <tbb/blocked_range.h>
+#include <tbb/parallel_for.h>
+
 namespace {
 
 constexpr int kMaxParameters = 8;
@@ -14,6 +17,14 @@ constexpr size_t kSamplesPerUnknown = 8;
 // Below this spread the residuals are rounding: keeps the robust weights finite.
 constexpr double kMinSpread = 1e-3;
 constexpr double kHuber = 1.345;
+// Samples per piece of work on the TBB pool.
+constexpr size_t kChunk = 1024;
+
+// One chunk's share of the normal equations.
+struct Normal {
+  std::array<double, kMaxUnknowns * kMaxUnknowns> matrix{};
+  std::array<double, kMaxUnknowns> rhs{};
+};
 
 int ParameterCount(MotionModel model) {
   switch (model) {
@@ -139,31 +150,34 @@ void Look(const LevelSamples& s, const MovingView& moving, const ExposureMap& ex
   seen->value.assign(n, 0.0f);
   seen->valid.assign(n, 0);
   if (gradients) seen->gx.assign(n, 0.0f), seen->gy.assign(n, 0.0f);
-  seen->validCount = 0;
   const auto& m = atLevel.m;
-  for (size_t i = 0; i < n; ++i) {
-    const double x = s.x[i], y = s.y[i];
-    const double w = m[6] * x + m[7] * y + m[8];
-    if (!(w > 0.0)) continue;
-    const double mx = (m[0] * x + m[1] * y + m[2]) / w, my = (m[3] * x + m[4] * y + m[5]) / w;
-    float v = 0.0f, dx = 0.0f, dy = 0.0f;
-    const auto fx = static_cast<float>(mx), fy = static_cast<float>(my);
-    const bool inside = moving.picture ? SamplePictureLuma(*moving.picture, fx, fy, &v, &dx, &dy)
-                        : gradients    ? SampleLumaGradient(*moving.plane, fx, fy, &v, &dx, &dy)
-                                       : SampleLuma(*moving.plane, fx, fy, &v);
-    if (!inside) continue;
-    if (v < kDark || v > kBright) continue;
-    seen->value[i] = exposure.Apply(v);
-    seen->valid[i] = 1;
-    ++seen->validCount;
-    if (!gradients) continue;
-    // Through the exposure map, then back along the map's local linear part.
-    const double slope = exposure.Slope(v);
-    const double ax = (m[0] - mx * m[6]) / w, bx = (m[1] - mx * m[7]) / w;
-    const double ay = (m[3] - my * m[6]) / w, by = (m[4] - my * m[7]) / w;
-    seen->gx[i] = static_cast<float>(slope * (ax * dx + ay * dy));
-    seen->gy[i] = static_cast<float>(slope * (bx * dx + by * dy));
-  }
+  // Every sample on its own: the split over threads changes nothing.
+  tbb::parallel_for(tbb::blocked_range<size_t>(0, n, kChunk), [&](const auto& range) {
+    for (size_t i = range.begin(); i < range.end(); ++i) {
+      const double x = s.x[i], y = s.y[i];
+      const double w = m[6] * x + m[7] * y + m[8];
+      if (!(w > 0.0)) continue;
+      const double mx = (m[0] * x + m[1] * y + m[2]) / w, my = (m[3] * x + m[4] * y + m[5]) / w;
+      float v = 0.0f, dx = 0.0f, dy = 0.0f;
+      const auto fx = static_cast<float>(mx), fy = static_cast<float>(my);
+      const bool inside = moving.picture ? SamplePictureLuma(*moving.picture, fx, fy, &v, &dx, &dy)
+                          : gradients    ? SampleLumaGradient(*moving.plane, fx, fy, &v, &dx, &dy)
+                                         : SampleLuma(*moving.plane, fx, fy, &v);
+      if (!inside || v < kDark || v > kBright) continue;
+      seen->value[i] = exposure.Apply(v);
+      seen->valid[i] = 1;
+      if (!gradients) continue;
+      // Through the exposure map, then back along the map's local linear part.
+      const double slope = exposure.Slope(v);
+      const double ax = (m[0] - mx * m[6]) / w, bx = (m[1] - mx * m[7]) / w;
+      const double ay = (m[3] - my * m[6]) / w, by = (m[4] - my * m[7]) / w;
+      seen->gx[i] = static_cast<float>(slope * (ax * dx + ay * dy));
+      seen->gy[i] = static_cast<float>(slope * (bx * dx + by * dy));
+    }
+  });
+  seen->validCount = 0;
+  for (uint8_t v : seen->valid)
+    seen->validCount += v;
 }
 
 // Gain and offset of the moving values onto the reference's (weighted least
@@ -265,7 +279,8 @@ Agreement Evaluate(const LevelSamples& samples, const MovingView& moving,
 }
 
 Agreement RefineAtLevel(const LevelSamples& s, const MovingView& moving,
-                        const ExposureMap& exposure, MotionModel model, const Homography& start) {
+                        const ExposureMap& exposure, MotionModel model, const Homography& start,
+                        double convergedStep) {
   const int parameters = ParameterCount(model);
   const int unknowns = parameters + 2;
   const Frame frame(s);
@@ -288,24 +303,38 @@ Agreement RefineAtLevel(const LevelSamples& s, const MovingView& moving,
     // Rows (moving value, 1, steepest descent) against the reference value, the
     // descent taken along the mean of both pictures' gradients (second-order
     // minimisation: far fewer steps than either gradient alone).
+    // Summed in fixed chunks, then the chunks in order: the same sums for any
+    // number of threads.
+    const size_t chunks = (s.Count() + kChunk - 1) / kChunk;
+    std::vector<Normal> parts(chunks);
+    tbb::parallel_for(size_t{0}, chunks, [&](size_t k) {
+      Normal& part = parts[k];
+      double row[kMaxUnknowns];
+      for (size_t i = k * kChunk; i < std::min(s.Count(), (k + 1) * kChunk); ++i) {
+        if (!seen.valid[i]) continue;
+        const double x = (s.x[i] - frame.cx) / frame.radius;
+        const double y = (s.y[i] - frame.cy) / frame.radius;
+        row[0] = seen.value[i];
+        row[1] = 1.0;
+        const double gx = 0.5 * (s.gx[i] + p.gain * seen.gx[i]) * frame.radius;
+        const double gy = 0.5 * (s.gy[i] + p.gain * seen.gy[i]) * frame.radius;
+        SteepestDescent(model, x, y, gx, gy, row + 2);
+        const double w = weights[i], t = s.value[i];
+        for (int r = 0; r < unknowns; ++r) {
+          const double wr = w * row[r];
+          for (int c = r; c < unknowns; ++c)
+            part.matrix[r * kMaxUnknowns + c] += wr * row[c];
+          part.rhs[r] += wr * t;
+        }
+      }
+    });
     std::array<double, kMaxUnknowns * kMaxUnknowns> normal{};
     std::array<double, kMaxUnknowns> rhs{};
-    double row[kMaxUnknowns];
-    for (size_t i = 0; i < s.Count(); ++i) {
-      if (!seen.valid[i]) continue;
-      const double x = (s.x[i] - frame.cx) / frame.radius, y = (s.y[i] - frame.cy) / frame.radius;
-      row[0] = seen.value[i];
-      row[1] = 1.0;
-      const double gx = 0.5 * (s.gx[i] + p.gain * seen.gx[i]) * frame.radius;
-      const double gy = 0.5 * (s.gy[i] + p.gain * seen.gy[i]) * frame.radius;
-      SteepestDescent(model, x, y, gx, gy, row + 2);
-      const double w = weights[i], t = s.value[i];
-      for (int r = 0; r < unknowns; ++r) {
-        const double wr = w * row[r];
-        for (int c = r; c < unknowns; ++c)
-          normal[r * kMaxUnknowns + c] += wr * row[c];
-        rhs[r] += wr * t;
-      }
+    for (const Normal& part : parts) {
+      for (size_t k = 0; k < normal.size(); ++k)
+        normal[k] += part.matrix[k];
+      for (size_t k = 0; k < rhs.size(); ++k)
+        rhs[k] += part.rhs[k];
     }
     for (int r = 0; r < unknowns; ++r)
       for (int c = 0; c < r; ++c)
@@ -324,7 +353,7 @@ Agreement RefineAtLevel(const LevelSamples& s, const MovingView& moving,
         MapPoint(step, cx, cy, &mx, &my);
         moved = std::max(moved, std::hypot(mx - cx, my - cy) * frame.radius);
       }
-    if (moved < kConvergedStep) break;
+    if (moved < convergedStep) break;
   }
   Look(s, moving, exposure, atLevel, false, &seen);
   return Settle(s, seen, MapAtFullSize(atLevel, s.level));

@@ -13,9 +13,14 @@
 // objects and leftover tone differences have little say.
 //
 // Stopping rule: a step that moves every corner of the level by less than
-// kConvergedStep pixels, or kMaxIterations steps.
+// `convergedStep` pixels of the level (kConvergedStep on the finest level;
+// coarser levels only prepare it), or kMaxIterations steps.
+//
+// Threads: the samples are looked up and summed on the TBB pool in fixed
+// chunks, so the result does not depend on the thread count.
 
 constexpr double kConvergedStep = 0.002;
+constexpr double kCoarseConvergedStep = 0.01;
 constexpr int kMaxIterations = 30;
 
 // What the refinement samples of the moving picture: a luminance plane, or,
@@ -37,7 +42,8 @@ struct Agreement {
 };
 
 Agreement RefineAtLevel(const LevelSamples& samples, const MovingView& moving,
-                        const ExposureMap& exposure, MotionModel model, const Homography& start);
+                        const ExposureMap& exposure, MotionModel model, const Homography& start,
+                        double convergedStep = kConvergedStep);
 
 // How well a fixed motion makes the pictures agree at this level (no step).
 Agreement Evaluate(const LevelSamples& samples, const MovingView& moving,
