@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <mutex>
 
+#include "align/Cubic.h"
 #include "picture/VectorClones.h"
 
 namespace {
@@ -57,24 +58,6 @@ MELVARO_VECTOR_CLONES void LumaRows(const SBxPicBuf& picture, int level, LumaPla
       for (int x = 0; x < plane->width; ++x)
         ++(*histogram)[std::clamp(static_cast<int>(a[2 * x] * (4 * kLumaBins)), 0, kLumaBins - 1)];
   }
-}
-
-// Catmull-Rom weights of the four samples around a point a fraction t past the second.
-inline void CubicWeights(float t, float* w) {
-  const float t2 = t * t, t3 = t2 * t;
-  w[0] = 0.5f * (-t3 + 2.0f * t2 - t);
-  w[1] = 0.5f * (3.0f * t3 - 5.0f * t2 + 2.0f);
-  w[2] = 0.5f * (-3.0f * t3 + 4.0f * t2 + t);
-  w[3] = 0.5f * (t3 - t2);
-}
-
-// Their derivatives with respect to t.
-inline void CubicSlopes(float t, float* d) {
-  const float t2 = t * t;
-  d[0] = 0.5f * (-3.0f * t2 + 4.0f * t - 1.0f);
-  d[1] = 0.5f * (9.0f * t2 - 10.0f * t);
-  d[2] = 0.5f * (-9.0f * t2 + 8.0f * t + 1.0f);
-  d[3] = 0.5f * (3.0f * t2 - 2.0f * t);
 }
 
 // p -> s p + o maps level coordinates to level-0 coordinates.
@@ -167,59 +150,42 @@ Homography MapAtFullSize(const Homography& atLevel, int level) {
   return Compose(LevelToFull(level), Compose(atLevel, FullToLevel(level)));
 }
 
-bool SampleLuma(const LumaPlane& plane, float x, float y, float* value) {
-  if (!(x >= 0.0f && y >= 0.0f && x <= static_cast<float>(plane.width - 1) &&
-        y <= static_cast<float>(plane.height - 1)))
-    return false;
-  const int ix = static_cast<int>(x), iy = static_cast<int>(y);
-  float wx[4], wy[4];
-  CubicWeights(x - static_cast<float>(ix), wx);
-  CubicWeights(y - static_cast<float>(iy), wy);
-  int cols[4];
-  for (int k = 0; k < 4; ++k)
-    cols[k] = std::clamp(ix - 1 + k, 0, plane.width - 1);
-  float sum = 0.0f;
-  for (int j = 0; j < 4; ++j) {
-    const float* row = plane.Row(std::clamp(iy - 1 + j, 0, plane.height - 1));
-    const float h = ((wx[0] * row[cols[0]] + wx[1] * row[cols[1]]) + wx[2] * row[cols[2]]) +
-                    wx[3] * row[cols[3]];
-    sum += wy[j] * h;
-  }
-  *value = sum;
-  return true;
-}
+namespace {
 
-bool SampleLumaGradient(const LumaPlane& plane, float x, float y, float* value, float* dx,
-                        float* dy) {
-  if (!(x >= 0.0f && y >= 0.0f && x <= static_cast<float>(plane.width - 1) &&
-        y <= static_cast<float>(plane.height - 1)))
+// Catmull-Rom interpolation at (x, y) over a width x height grid whose sample
+// at a (clamped) column and row `tap` gives; with `dx`, also the derivatives.
+template <typename Tap>
+bool Interpolate(int width, int height, float x, float y, Tap tap, float* value, float* dx,
+                 float* dy) {
+  if (!(x >= 0.0f && y >= 0.0f && x <= static_cast<float>(width - 1) &&
+        y <= static_cast<float>(height - 1)))
     return false;
   const int ix = static_cast<int>(x), iy = static_cast<int>(y);
   float wx[4], wy[4], sx[4], sy[4];
   CubicWeights(x - static_cast<float>(ix), wx);
   CubicWeights(y - static_cast<float>(iy), wy);
-  CubicSlopes(x - static_cast<float>(ix), sx);
-  CubicSlopes(y - static_cast<float>(iy), sy);
+  if (dx) {
+    CubicSlopes(x - static_cast<float>(ix), sx);
+    CubicSlopes(y - static_cast<float>(iy), sy);
+  }
   int cols[4];
   for (int k = 0; k < 4; ++k)
-    cols[k] = std::clamp(ix - 1 + k, 0, plane.width - 1);
+    cols[k] = std::clamp(ix - 1 + k, 0, width - 1);
   float sum = 0.0f, sumX = 0.0f, sumY = 0.0f;
   for (int j = 0; j < 4; ++j) {
-    const float* row = plane.Row(std::clamp(iy - 1 + j, 0, plane.height - 1));
-    const float a = row[cols[0]], b = row[cols[1]], c = row[cols[2]], d = row[cols[3]];
+    const int row = std::clamp(iy - 1 + j, 0, height - 1);
+    const float a = tap(cols[0], row), b = tap(cols[1], row);
+    const float c = tap(cols[2], row), d = tap(cols[3], row);
     const float h = ((wx[0] * a + wx[1] * b) + wx[2] * c) + wx[3] * d;
-    const float hx = ((sx[0] * a + sx[1] * b) + sx[2] * c) + sx[3] * d;
     sum += wy[j] * h;
-    sumX += wy[j] * hx;
+    if (!dx) continue;
+    sumX += wy[j] * (((sx[0] * a + sx[1] * b) + sx[2] * c) + sx[3] * d);
     sumY += sy[j] * h;
   }
   *value = sum;
-  *dx = sumX;
-  *dy = sumY;
+  if (dx) *dx = sumX, *dy = sumY;
   return true;
 }
-
-namespace {
 
 template <typename Sample>
 float TapLuma(const Sample* p, uint32_t components) {
@@ -231,41 +197,30 @@ float TapLuma(const Sample* p, uint32_t components) {
 
 template <typename Sample>
 bool SamplePicture(const SBxPicBuf& picture, float x, float y, float* value, float* dx, float* dy) {
-  if (!(x >= 0.0f && y >= 0.0f && x <= static_cast<float>(picture.width - 1) &&
-        y <= static_cast<float>(picture.height - 1)))
-    return false;
-  const int ix = static_cast<int>(x), iy = static_cast<int>(y);
-  float wx[4], wy[4], sx[4], sy[4];
-  CubicWeights(x - static_cast<float>(ix), wx);
-  CubicWeights(y - static_cast<float>(iy), wy);
-  CubicSlopes(x - static_cast<float>(ix), sx);
-  CubicSlopes(y - static_cast<float>(iy), sy);
-  size_t cols[4];
-  for (int k = 0; k < 4; ++k)
-    cols[k] =
-        static_cast<size_t>(std::clamp(ix - 1 + k, 0, picture.width - 1)) * picture.components;
-  float sum = 0.0f, sumX = 0.0f, sumY = 0.0f;
-  for (int j = 0; j < 4; ++j) {
-    const auto* row = reinterpret_cast<const Sample*>(
-        RowPtr(picture, std::clamp(iy - 1 + j, 0, picture.height - 1)));
-    const float a = TapLuma(row + cols[0], picture.components);
-    const float b = TapLuma(row + cols[1], picture.components);
-    const float c = TapLuma(row + cols[2], picture.components);
-    const float d = TapLuma(row + cols[3], picture.components);
-    const float h = ((wx[0] * a + wx[1] * b) + wx[2] * c) + wx[3] * d;
-    const float hx = ((sx[0] * a + sx[1] * b) + sx[2] * c) + sx[3] * d;
-    sum += wy[j] * h;
-    sumX += wy[j] * hx;
-    sumY += sy[j] * h;
-  }
+  const auto tap = [&](int column, int row) {
+    return TapLuma(reinterpret_cast<const Sample*>(RowPtr(picture, row)) +
+                       static_cast<size_t>(column) * picture.components,
+                   picture.components);
+  };
+  if (!Interpolate(picture.width, picture.height, x, y, tap, value, dx, dy)) return false;
   const float scale = 1.0f / (sizeof(Sample) == 1 ? 255.0f : 65535.0f);
-  *value = sum * scale;
-  *dx = sumX * scale;
-  *dy = sumY * scale;
+  *value *= scale, *dx *= scale, *dy *= scale;
   return true;
 }
 
 }  // namespace
+
+bool SampleLuma(const LumaPlane& plane, float x, float y, float* value) {
+  return Interpolate(
+      plane.width, plane.height, x, y, [&](int c, int r) { return plane.At(c, r); }, value, nullptr,
+      nullptr);
+}
+
+bool SampleLumaGradient(const LumaPlane& plane, float x, float y, float* value, float* dx,
+                        float* dy) {
+  return Interpolate(
+      plane.width, plane.height, x, y, [&](int c, int r) { return plane.At(c, r); }, value, dx, dy);
+}
 
 bool SamplePictureLuma(const SBxPicBuf& picture, float x, float y, float* value, float* dx,
                        float* dy) {

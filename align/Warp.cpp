@@ -20,6 +20,7 @@
 #include <new>
 #include <vector>
 
+#include "align/Cubic.h"
 #include "picture/CBxPicBufAPI.h"
 #include "picture/VectorClones.h"
 
@@ -37,14 +38,6 @@ struct WarpJob {
   // Taps are limited to these picture columns and rows (the buffer's, within the picture).
   int firstColumn = 0, lastColumn = 0, firstRow = 0, lastRow = 0;
 };
-
-MELVARO_INLINE void CubicWeights(float t, float* w) {
-  const float t2 = t * t, t3 = t2 * t;
-  w[0] = 0.5f * (-t3 + 2.0f * t2 - t);
-  w[1] = 0.5f * (3.0f * t3 - 5.0f * t2 + 2.0f);
-  w[2] = 0.5f * (-3.0f * t3 + 4.0f * t2 + t);
-  w[3] = 0.5f * (t3 - t2);
-}
 
 // Rounds to nearest within the sample range; the half is added before clamping
 // because that form compiles to vector code.
