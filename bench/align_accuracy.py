@@ -349,8 +349,8 @@ def measured_misalignment(aligned_path, unmoved_path, size):
 def main():
     tool, data, work = sys.argv[1:4]
     names = sys.argv[4:] or ["sunset-turn", "sunset-plane", "picos-turn", "picos-plane",
-                             "seeding-turn", "seeding-plane", "rovinia-turn",
-                             "secretbeach-turn", "stlouis-turn"]
+                             "seeding-turn", "seeding-plane", "rovinia-turn", "rovinia-plane",
+                             "secretbeach-turn", "secretbeach-plane", "stlouis-turn"]
     print("%-17s %5s %-7s %9s %9s %9s %9s %9s %9s %8s" % (
         "set", "frame", "method", "corner", "geo_med", "geo_max", "left_med", "left_max",
         "unaligned", "time_s"))
@@ -405,18 +405,22 @@ def main():
     print("Per method (left = misalignment left, px; 'worse' counts frames whose largest")
     print("misalignment left exceeds the largest one before alignment):")
     for method in ("ours", "mtb", "ais"):
-      for group in ("photograph and bracket sets", "stlouis"):
-        rows = [r for r in summary if r[2] == method and
-                (r[0].startswith("stlouis") == (group == "stlouis"))]
-        if not rows:
-            continue
-        med = [r[3] for r in rows]
-        mx = [r[4] for r in rows]
-        print("  %s:" % group)
-        worse = sum(1 for r in rows if not r[4] <= r[5])
-        print("  %-5s frames %2d  median of medians %.3f  worst median %.3f  worst max %.3f  "
-              "frames worse than unaligned %d" % (method, len(rows), np.nanmedian(med),
-                                                   np.nanmax(med), np.nanmax(mx), worse))
+        for group in ("photograph and bracket sets", "stlouis"):
+            summarise(summary, method, group)
+
+
+def summarise(summary, method, group):
+    """One line per method and group of sets: the measured misalignment left."""
+    rows = [r for r in summary
+            if r[2] == method and r[0].startswith("stlouis") == (group == "stlouis")]
+    if not rows:
+        return
+    med = [r[3] for r in rows]
+    mx = [r[4] for r in rows]
+    worse = sum(1 for r in rows if not r[4] <= r[5])
+    print("  %-5s %-28s frames %2d  median of medians %.3f  worst median %.3f  worst max "
+          "%.3f  worse than unaligned %d" % (method, group, len(rows), np.nanmedian(med),
+                                             np.nanmax(med), np.nanmax(mx), worse))
 
 
 if __name__ == "__main__":
