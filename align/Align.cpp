@@ -6,8 +6,10 @@
 #include <new>
 #include <vector>
 
+#include "align/CameraTurn.h"
 #include "align/CoarseShift.h"
 #include "align/LumaPlanes.h"
+#include "align/PictureLevels.h"
 #include "align/Refine.h"
 #include "align/Samples.h"
 
@@ -43,20 +45,15 @@ constexpr double kMaxPerspective = 0.1;
 // the estimate moved by up to 0.4 px in blurred, shallow-focus pictures);
 // a motion of a tenth of a pixel raises them by 10 % and more.
 constexpr double kStillResidualMargin = 1.01;
-// A projective motion must leave differences at most this share of a
-// similarity's: measured on series of camera turns it leaves 50..90 %, on
-// shifts, turns and scale changes in the picture plane 99..100 %.
+// A richer model (the camera turn over the similarity, the projective map over
+// the best of those) must leave differences at most this share of the simpler
+// one's: measured on series of camera turns the turn leaves 50..90 % of the
+// similarity's, on shifts, turns and scale changes in the picture plane both
+// richer models leave 99..100 %.
 constexpr double kRicherModelGain = 0.97;
-// The perspective is refined from the similarity on levels this fine and finer.
+// The perspective models are refined from the simpler ones on levels this fine
+// and finer.
 constexpr int kPerspectiveLevel = 2;
-
-// Planes exist for levels fine..search (fine is 0 or 1); the refinement runs
-// from coarse down to level 0, the shift search from search down to coarse.
-struct LevelPlan {
-  int fine = 0;
-  int coarse = 0;
-  int search = 0;
-};
 
 // Width and height of level `level` of a plan whose finest level is `fine`.
 void LevelSize(int width, int height, int fine, int level, int* w, int* h) {
@@ -65,6 +62,14 @@ void LevelSize(int width, int height, int fine, int level, int* w, int* h) {
   for (int l = fine; l < level; ++l)
     *w /= 2, *h /= 2;
 }
+
+Homography Translation(double dx, double dy) {
+  Homography h;
+  h.m[2] = dx, h.m[5] = dy;
+  return h;
+}
+
+}  // namespace
 
 LevelPlan PlanLevels(int width, int height) {
   LevelPlan plan;
@@ -85,45 +90,66 @@ LevelPlan PlanLevels(int width, int height) {
   return plan;
 }
 
-// Planes of levels fine..search, built from the picture, and the histogram of
-// the picture's own luminance.
-std::vector<LumaPlane> BuildLevels(const SBxPicBuf& picture, const LevelPlan& plan,
-                                   LumaHistogram* pictureHistogram) {
-  std::vector<LumaPlane> levels(static_cast<size_t>(plan.search - plan.fine + 1));
-  PictureLuma(picture, plan.fine, &levels[0], pictureHistogram);
-  for (size_t k = 1; k < levels.size(); ++k)
-    ReduceLuma(levels[k - 1], &levels[k]);
-  return levels;
-}
-
-bool Supported(const SBxPicBuf& picture) {
+bool AlignSupported(const SBxPicBuf& picture) {
   return picture.pixels != nullptr && picture.components >= 1 &&
          (picture.bitsPerComponent == 8 || picture.bitsPerComponent == 16) &&
          picture.width >= kAlignMinSide && picture.height >= kAlignMinSide;
 }
 
-Homography Translation(double dx, double dy) {
-  Homography h;
-  h.m[2] = dx, h.m[5] = dy;
-  return h;
+void BuildPictureLevels(const SBxPicBuf& picture, PictureLevels* out) {
+  out->picture = &picture;
+  out->plan = PlanLevels(picture.width, picture.height);
+  const LevelPlan& plan = out->plan;
+  out->levels.resize(static_cast<size_t>(plan.search - plan.fine + 1));
+  PictureLuma(picture, plan.fine, &out->levels[0], &out->pictureHistogram);
+  for (size_t k = 1; k < out->levels.size(); ++k)
+    ReduceLuma(out->levels[k - 1], &out->levels[k]);
+  out->planeHistogram = plan.fine == 0 ? out->pictureHistogram : HistogramOf(out->levels[0]);
+  double sum = 0.0;
+  for (float v : out->levels[0].values)
+    sum += v;
+  out->brightness =
+      out->levels[0].values.empty() ? 0.0 : sum / static_cast<double>(out->levels[0].values.size());
 }
 
-}  // namespace
+std::unique_ptr<AlignReferenceData> ReferenceFromLevels(const PictureLevels& levels) {
+  const SBxPicBuf& picture = *levels.picture;
+  auto data = std::make_unique<AlignReferenceData>();
+  data->width = picture.width;
+  data->height = picture.height;
+  data->plan = levels.plan;
+  const LevelPlan& plan = data->plan;
+  data->planeHistogram = levels.planeHistogram;
+  data->pictureHistogram = levels.pictureHistogram;
+  data->brightness = levels.brightness;
+  data->samples.resize(static_cast<size_t>(plan.coarse + 1));
+  for (int l = plan.fine; l <= plan.coarse; ++l)
+    SelectSamples(levels.levels[static_cast<size_t>(l - plan.fine)], l, kSamplesAt[std::min(l, 2)],
+                  &data->samples[static_cast<size_t>(l)]);
+  if (plan.fine == 1) SelectPictureSamples(picture, data->samples[1], &data->samples[0]);
+  for (int l = plan.coarse; l <= plan.search; ++l) {
+    data->searchPlanes.push_back(levels.levels[static_cast<size_t>(l - plan.fine)]);
+    data->thresholds.push_back(RankThresholds(data->searchPlanes.back()));
+  }
+  return data;
+}
 
-struct AlignReferenceData {
-  int width = 0;
-  int height = 0;
-  LevelPlan plan;
-  // Levels coarse..search, for the shift search, with their rank thresholds.
-  std::vector<LumaPlane> searchPlanes;
-  std::vector<std::array<float, kThresholdRanks>> thresholds;
-  // Levels 0..coarse.
-  std::vector<LevelSamples> samples;
-  // Of the finest plane and of the picture itself (the same when fine is 0).
-  LumaHistogram planeHistogram{};
-  LumaHistogram pictureHistogram{};
-};
+bool PlausibleMotion(const Homography& motion, int width, int height, MotionModel model) {
+  FrameMotion numbers;
+  DescribeHomography(motion, width, height, &numbers);
+  const double diagonal = std::hypot(width, height);
+  if (!(std::hypot(numbers.shiftX, numbers.shiftY) <= kMaxShiftOfDiagonal * diagonal) ||
+      !(numbers.scale >= kMinScale && numbers.scale <= kMaxScale) ||
+      !(std::fabs(numbers.rotationDegrees) <= kMaxRotation) || !std::isfinite(numbers.cornerMotion))
+    return false;
+  if (model == MotionModel::kProjective || model == MotionModel::kTurn) {
+    const auto& m = Normalized(motion).m;
+    if (!(std::fabs(m[6]) * width + std::fabs(m[7]) * height <= kMaxPerspective)) return false;
+  }
+  return true;
+}
 
+AlignReference::AlignReference(std::unique_ptr<AlignReferenceData> data) : data_(std::move(data)) {}
 AlignReference::AlignReference() = default;
 AlignReference::~AlignReference() = default;
 AlignReference::AlignReference(AlignReference&&) noexcept = default;
@@ -137,13 +163,16 @@ int AlignReference::Height() const {
 }
 
 size_t AlignReference::Bytes() const {
-  if (!data_) return 0;
+  return data_ ? ReferenceBytes(*data_) : 0;
+}
+
+size_t ReferenceBytes(const AlignReferenceData& data) {
   size_t bytes = sizeof(AlignReferenceData);
-  for (const LumaPlane& p : data_->searchPlanes)
+  for (const LumaPlane& p : data.searchPlanes)
     bytes += p.values.size() * sizeof(float);
-  for (const LevelSamples& s : data_->samples)
+  for (const LevelSamples& s : data.samples)
     bytes += s.Count() * 5 * sizeof(float);
-  for (const auto& t : data_->thresholds)
+  for (const auto& t : data.thresholds)
     bytes += sizeof(t);
   return bytes;
 }
@@ -151,28 +180,14 @@ size_t AlignReference::Bytes() const {
 bool PrepareAlignReference(const SBxPicBuf& picture, AlignReference* reference,
                            AlignReason* reason) {
   reference->data_.reset();
-  if (!Supported(picture)) {
+  if (!AlignSupported(picture)) {
     if (reason) *reason = AlignReason::kUnsupported;
     return true;
   }
   try {
-    auto data = std::make_unique<AlignReferenceData>();
-    data->width = picture.width;
-    data->height = picture.height;
-    data->plan = PlanLevels(picture.width, picture.height);
-    const LevelPlan& plan = data->plan;
-    std::vector<LumaPlane> levels = BuildLevels(picture, plan, &data->pictureHistogram);
-    data->planeHistogram = HistogramOf(levels[0]);
-    data->samples.resize(static_cast<size_t>(plan.coarse + 1));
-    for (int l = plan.fine; l <= plan.coarse; ++l)
-      SelectSamples(levels[static_cast<size_t>(l - plan.fine)], l, kSamplesAt[std::min(l, 2)],
-                    &data->samples[static_cast<size_t>(l)]);
-    if (plan.fine == 1) SelectPictureSamples(picture, data->samples[1], &data->samples[0]);
-    for (int l = plan.coarse; l <= plan.search; ++l) {
-      data->searchPlanes.push_back(std::move(levels[static_cast<size_t>(l - plan.fine)]));
-      data->thresholds.push_back(RankThresholds(data->searchPlanes.back()));
-    }
-    reference->data_ = std::move(data);
+    PictureLevels levels;
+    BuildPictureLevels(picture, &levels);
+    reference->data_ = ReferenceFromLevels(levels);
   } catch (const std::bad_alloc&) {
     if (reason) *reason = AlignReason::kOutOfMemory;
     return true;
@@ -224,6 +239,8 @@ MotionModel Richest(AlignModel model) {
 MotionModel Simpler(MotionModel model) {
   switch (model) {
     case MotionModel::kProjective:
+      return MotionModel::kTurn;
+    case MotionModel::kTurn:
       return MotionModel::kSimilarity;
     case MotionModel::kSimilarity:
       return MotionModel::kRigid;
@@ -280,12 +297,17 @@ Agreement Refine(const AlignReferenceData& ref, const MovingLevels& moving, Moti
     add(l, model);
   Agreement a;
   a.motion = start;
+  MotionModel previous = MotionModel::kNone;
   for (const Step& step : steps) {
     const bool last = &step == &steps.back();
+    // A turn starts from the simpler models' shift, roll and zoom.
+    if (step.model == MotionModel::kTurn && previous != MotionModel::kTurn)
+      a.turn = TurnFromSimilarity(a.motion, ref.width, ref.height);
     a = RefineAtLevel(ref.samples[static_cast<size_t>(step.level)], moving.At(step.level),
-                      moving.Exposure(step.level), step.model, a.motion,
+                      moving.Exposure(step.level), step.model, a,
                       last ? kConvergedStep : kCoarseConvergedStep);
     if (a.failed) break;
+    previous = step.model;
   }
   return a;
 }
@@ -293,19 +315,8 @@ Agreement Refine(const AlignReferenceData& ref, const MovingLevels& moving, Moti
 AlignReason Guard(const Agreement& a, const AlignReferenceData& ref, MotionModel model) {
   if (a.failed || a.support < kMinSupport) return AlignReason::kTooLittleSupport;
   if (!(a.correlation >= kMinCorrelation)) return AlignReason::kPoorMatch;
-  FrameMotion numbers;
-  DescribeHomography(a.motion, ref.width, ref.height, &numbers);
-  const double diagonal = std::hypot(ref.width, ref.height);
-  if (!(std::hypot(numbers.shiftX, numbers.shiftY) <= kMaxShiftOfDiagonal * diagonal) ||
-      !(numbers.scale >= kMinScale && numbers.scale <= kMaxScale) ||
-      !(std::fabs(numbers.rotationDegrees) <= kMaxRotation) || !std::isfinite(numbers.cornerMotion))
-    return AlignReason::kImplausible;
-  if (model == MotionModel::kProjective) {
-    const auto& m = Normalized(a.motion).m;
-    if (!(std::fabs(m[6]) * ref.width + std::fabs(m[7]) * ref.height <= kMaxPerspective))
-      return AlignReason::kImplausible;
-  }
-  return AlignReason::kNone;
+  return PlausibleMotion(a.motion, ref.width, ref.height, model) ? AlignReason::kNone
+                                                                 : AlignReason::kImplausible;
 }
 
 void LeaveAsIs(AlignReason reason, FrameMotion* motion) {
@@ -314,17 +325,17 @@ void LeaveAsIs(AlignReason reason, FrameMotion* motion) {
   motion->reason = reason;
 }
 
-void Estimate(const AlignReferenceData& ref, const SBxPicBuf& picture, AlignModel asked,
-              FrameMotion* motion) {
-  LumaHistogram pictureHistogram{};
-  const std::vector<LumaPlane> levels = BuildLevels(picture, ref.plan, &pictureHistogram);
+}  // namespace
+
+void EstimateFromLevels(const AlignReferenceData& ref, const PictureLevels& levels,
+                        AlignModel asked, FrameMotion* motion) {
   MovingLevels moving;
-  moving.planes = &levels;
-  moving.picture = &picture;
+  moving.planes = &levels.levels;
+  moving.picture = levels.picture;
   moving.fine = ref.plan.fine;
-  moving.planeExposure = ExposureMap(HistogramOf(levels[0]), ref.planeHistogram);
-  moving.pictureExposure = ExposureMap(pictureHistogram, ref.pictureHistogram);
-  const Homography start = SearchStart(ref, levels);
+  moving.planeExposure = ExposureMap(levels.planeHistogram, ref.planeHistogram);
+  moving.pictureExposure = ExposureMap(levels.pictureHistogram, ref.pictureHistogram);
+  const Homography start = SearchStart(ref, levels.levels);
   // The richest model that passes the guards; `refused` keeps why a richer one
   // than the one used was refused.
   AlignReason reason = AlignReason::kNone, refused = AlignReason::kNone;
@@ -332,30 +343,35 @@ void Estimate(const AlignReferenceData& ref, const SBxPicBuf& picture, AlignMode
   MotionModel model = Richest(asked);
   bool found = false;
   if (model == MotionModel::kProjective) {
-    // The similarity first, then the perspective refined from it on the finest
-    // levels, where a turn of the camera shows.
+    // The similarity first; then the turn of the camera and the general
+    // perspective, each refined from the best so far on the finest levels,
+    // where a perspective shows. A richer model is kept only when it leaves
+    // clearly smaller differences: one that explains no more is noise fitted,
+    // its extra freedom bending the corners, where fewest pixels hold it.
     const int coarse = ref.plan.coarse;
-    const Agreement similar = Refine(ref, moving, MotionModel::kSimilarity, start, coarse, true);
-    const AlignReason similarReason = Guard(similar, ref, MotionModel::kSimilarity);
-    const Agreement projective = similar.failed
-                                     ? Refine(ref, moving, model, start, coarse, true)
-                                     : Refine(ref, moving, model, similar.motion,
-                                              std::min(kPerspectiveLevel, coarse), false);
-    refused = Guard(projective, ref, model);
-    // A perspective that explains no more than a scale would is noise fitted:
-    // its extra freedom bends the corners, where fewest pixels hold it. It is
-    // kept only when it leaves clearly smaller differences.
-    if (refused == AlignReason::kNone &&
-        (similarReason != AlignReason::kNone ||
-         projective.residual < kRicherModelGain * similar.residual)) {
-      accepted = projective;
-      found = true;
-    } else if (similarReason == AlignReason::kNone) {
-      accepted = similar;
-      model = MotionModel::kSimilarity;
+    Agreement best = Refine(ref, moving, MotionModel::kSimilarity, start, coarse, true);
+    AlignReason bestReason = Guard(best, ref, MotionModel::kSimilarity);
+    MotionModel bestModel = MotionModel::kSimilarity;
+    for (const MotionModel richer : {MotionModel::kTurn, MotionModel::kProjective}) {
+      const Agreement a = best.failed ? Refine(ref, moving, richer, start, coarse, true)
+                                      : Refine(ref, moving, richer, best.motion,
+                                               std::min(kPerspectiveLevel, coarse), false);
+      const AlignReason richerReason = Guard(a, ref, richer);
+      if (richerReason == AlignReason::kNone &&
+          (bestReason != AlignReason::kNone || a.residual < kRicherModelGain * best.residual)) {
+        best = a;
+        bestReason = AlignReason::kNone;
+        bestModel = richer;
+      } else if (refused == AlignReason::kNone) {
+        refused = richerReason;
+      }
+    }
+    if (bestReason == AlignReason::kNone) {
+      accepted = best;
+      model = bestModel;
       found = true;
     } else {
-      reason = similarReason;
+      reason = bestReason;
       model = MotionModel::kRigid;
     }
   }
@@ -397,12 +413,10 @@ void Estimate(const AlignReferenceData& ref, const SBxPicBuf& picture, AlignMode
   motion->toSource = accepted.motion;
 }
 
-}  // namespace
-
 bool EstimateMotion(const AlignReference& reference, const SBxPicBuf& picture, AlignModel model,
                     FrameMotion* motion) {
   const AlignReferenceData* ref = reference.Data();
-  if (!ref || !Supported(picture)) {
+  if (!ref || !AlignSupported(picture)) {
     LeaveAsIs(AlignReason::kUnsupported, motion);
     return true;
   }
@@ -411,7 +425,9 @@ bool EstimateMotion(const AlignReference& reference, const SBxPicBuf& picture, A
     return true;
   }
   try {
-    Estimate(*ref, picture, model, motion);
+    PictureLevels levels;
+    BuildPictureLevels(picture, &levels);
+    EstimateFromLevels(*ref, levels, model, motion);
   } catch (const std::bad_alloc&) {
     LeaveAsIs(AlignReason::kOutOfMemory, motion);
     return true;

@@ -17,14 +17,17 @@
 // small levels; it is refined coarse to fine on luminance levels, the
 // picture's values mapped onto the reference's by matching their histograms,
 // with a gain and offset solved at every step and only pixels well exposed in
-// both pictures taking part. The richest model asked for is tried first; an
-// estimate with thin support, a poor match or implausible numbers falls back
-// to a simpler model, and a picture that no model explains is left where it
-// lies. A picture that agrees with the reference no better aligned than as it
-// is, is left as it is, so alignment never makes a picture worse.
+// both pictures taking part. The similarity is refined first, then, where the
+// model asked for allows them, the camera turn (CameraTurn.h) and the general
+// projective map from it on the finest levels; a richer model is kept only
+// when it leaves clearly smaller differences. An estimate with thin support, a
+// poor match or implausible numbers falls back to a simpler model, and a
+// picture that no model explains is left where it lies. A picture that agrees
+// with the reference no better aligned than as it is, is left as it is, so
+// alignment never makes a picture worse.
 //
-// Threads: the luminance of a picture is computed on the TBB pool; the rest
-// runs on the calling thread. The results do not depend on the thread count.
+// Threads: the luminance of a picture, the sample look-ups and their sums run
+// on the TBB pool. The results do not depend on the thread count.
 
 struct AlignReferenceData;
 
@@ -43,6 +46,8 @@ class AlignReference {
   // Memory held, in bytes.
   size_t Bytes() const;
   const AlignReferenceData* Data() const { return data_.get(); }
+  // Takes over prepared data (the series aligner's).
+  explicit AlignReference(std::unique_ptr<AlignReferenceData> data);
 
  private:
   friend bool PrepareAlignReference(const SBxPicBuf& picture, AlignReference* reference,

@@ -71,6 +71,8 @@ const char* MotionModelName(MotionModel model) {
       return "rigid";
     case MotionModel::kSimilarity:
       return "similarity";
+    case MotionModel::kTurn:
+      return "turn";
     case MotionModel::kProjective:
       return "projective";
   }

@@ -32,10 +32,12 @@ Homography Normalized(const Homography& h);
 // kProjective: every model falls back to simpler ones when the guards refuse it.
 enum class AlignModel : uint8_t { kAuto, kShift, kRigid, kProjective };
 
-// The model a motion was estimated with. kRigid is a shift and a rotation,
-// kSimilarity adds a uniform scale, kProjective is a full homography (a turn of
-// the camera).
-enum class MotionModel : uint8_t { kNone, kShift, kRigid, kSimilarity, kProjective };
+// The model a motion was estimated with, from the simplest to the richest.
+// kRigid is a shift and a rotation, kSimilarity adds a uniform scale, kTurn a
+// turn of the camera about its centre of projection (the similarity with the
+// perspective that goes with its shift: see CameraTurn.h), kProjective is a
+// full homography.
+enum class MotionModel : uint8_t { kNone, kShift, kRigid, kSimilarity, kTurn, kProjective };
 
 enum class AlignOutcome : uint8_t {
   kAligned,   // resample the picture with `toSource`

@@ -34,6 +34,8 @@ int ParameterCount(MotionModel model) {
       return 3;
     case MotionModel::kSimilarity:
       return 4;
+    case MotionModel::kTurn:
+      return CameraTurn::kParameters;
     case MotionModel::kProjective:
       return 8;
     case MotionModel::kNone:
@@ -82,10 +84,37 @@ Homography Increment(MotionModel model, const double* p) {
     case MotionModel::kProjective:
       m = {1.0 + p[0], p[1], p[2], p[3], 1.0 + p[4], p[5], p[6], p[7], 1.0};
       break;
+    case MotionModel::kTurn:  // steps its parameters instead
     case MotionModel::kNone:
       break;
   }
   return h;
+}
+
+using TurnTangentSet = std::array<std::array<double, 9>, CameraTurn::kParameters>;
+
+// The same for the turn: the point's displacement along each tangent map.
+void TurnSteepestDescent(const TurnTangentSet& g, double x, double y, double gx, double gy,
+                         double* row) {
+  for (int k = 0; k < CameraTurn::kParameters; ++k) {
+    const auto& t = g[static_cast<size_t>(k)];
+    const double u = t[0] * x + t[1] * y + t[2];
+    const double v = t[3] * x + t[4] * y + t[5];
+    const double w = t[6] * x + t[7] * y + t[8];
+    row[k] = gx * (u - x * w) + gy * (v - y * w);
+  }
+}
+
+// The largest distance between where two maps take the level's corners.
+double CornerDistance(const Homography& a, const Homography& b, int width, int height) {
+  double worst = 0.0;
+  for (double x : {0.0, width - 1.0})
+    for (double y : {0.0, height - 1.0}) {
+      double ax = x, ay = y, bx = x, by = y;
+      if (!MapPoint(a, x, y, &ax, &ay) || !MapPoint(b, x, y, &bx, &by)) return HUGE_VAL;
+      worst = std::max(worst, std::hypot(ax - bx, ay - by));
+    }
+  return worst;
 }
 
 // d(warped point)/d(parameters) dotted with the gradient, at normalised (x, y).
@@ -279,24 +308,30 @@ Agreement Evaluate(const LevelSamples& samples, const MovingView& moving,
 }
 
 Agreement RefineAtLevel(const LevelSamples& s, const MovingView& moving,
-                        const ExposureMap& exposure, MotionModel model, const Homography& start,
+                        const ExposureMap& exposure, MotionModel model, const Agreement& start,
                         double convergedStep) {
   const int parameters = ParameterCount(model);
   const int unknowns = parameters + 2;
   const Frame frame(s);
   const Homography toNormal = frame.ToNormal(), fromNormal = frame.FromNormal();
-  Homography atLevel = MapAtLevel(start, s.level);
+  const bool turning = model == MotionModel::kTurn;
+  CameraTurn turn = start.turn;
+  Homography atLevel = MapAtLevel(start.motion, s.level);
+  auto failed = [&] {
+    Agreement a;
+    a.motion = MapAtFullSize(atLevel, s.level);
+    a.turn = turn;
+    a.failed = true;
+    return a;
+  };
   Seen seen;
   std::vector<float> weights;
   Photometric p;
+  TurnTangentSet tangents{};
   for (int iteration = 0; iteration < kMaxIterations; ++iteration) {
     Look(s, moving, exposure, atLevel, true, &seen);
-    if (seen.validCount < kSamplesPerUnknown * static_cast<size_t>(unknowns)) {
-      Agreement failed;
-      failed.motion = MapAtFullSize(atLevel, s.level);
-      failed.failed = true;
-      return failed;
-    }
+    if (seen.validCount < kSamplesPerUnknown * static_cast<size_t>(unknowns)) return failed();
+    if (turning && !TurnTangents(turn, s.level, toNormal, &tangents)) return failed();
     if (iteration == 0) p = FitPhotometric(s, seen, nullptr);
     p.spread = RobustSpread(s, seen, p);
     HuberWeights(s, seen, p, &weights);
@@ -318,7 +353,11 @@ Agreement RefineAtLevel(const LevelSamples& s, const MovingView& moving,
         row[1] = 1.0;
         const double gx = 0.5 * (s.gx[i] + p.gain * seen.gx[i]) * frame.radius;
         const double gy = 0.5 * (s.gy[i] + p.gain * seen.gy[i]) * frame.radius;
-        SteepestDescent(model, x, y, gx, gy, row + 2);
+        if (turning) {
+          TurnSteepestDescent(tangents, x, y, gx, gy, row + 2);
+        } else {
+          SteepestDescent(model, x, y, gx, gy, row + 2);
+        }
         const double w = weights[i], t = s.value[i];
         for (int r = 0; r < unknowns; ++r) {
           const double wr = w * row[r];
@@ -342,19 +381,33 @@ Agreement RefineAtLevel(const LevelSamples& s, const MovingView& moving,
     double z[kMaxUnknowns] = {};
     if (Solve(normal, rhs, unknowns, z)) break;
     p.gain = z[0], p.offset = z[1];
-    const Homography step = Increment(model, z + 2);
-    atLevel = Compose(atLevel, Compose(fromNormal, Compose(step, toNormal)));
-    // How far the step moved the corners, in level pixels.
+    // How far the step moves the level's corners, in level pixels.
     double moved = 0.0;
-    const double hx = frame.cx / frame.radius, hy = frame.cy / frame.radius;
-    for (double cx : {-hx, hx})
-      for (double cy : {-hy, hy}) {
-        double mx = cx, my = cy;
-        MapPoint(step, cx, cy, &mx, &my);
-        moved = std::max(moved, std::hypot(mx - cx, my - cy) * frame.radius);
-      }
+    if (turning) {
+      CameraTurn next = turn;
+      for (int k = 0; k < parameters; ++k)
+        next.p[static_cast<size_t>(k)] += z[k + 2];
+      Homography map;
+      if (!TurnMap(next, &map)) break;
+      const Homography nextAtLevel = MapAtLevel(map, s.level);
+      moved = CornerDistance(atLevel, nextAtLevel, s.width, s.height);
+      turn = next;
+      atLevel = nextAtLevel;
+    } else {
+      const Homography step = Increment(model, z + 2);
+      atLevel = Compose(atLevel, Compose(fromNormal, Compose(step, toNormal)));
+      const double hx = frame.cx / frame.radius, hy = frame.cy / frame.radius;
+      for (double cx : {-hx, hx})
+        for (double cy : {-hy, hy}) {
+          double mx = cx, my = cy;
+          MapPoint(step, cx, cy, &mx, &my);
+          moved = std::max(moved, std::hypot(mx - cx, my - cy) * frame.radius);
+        }
+    }
     if (moved < convergedStep) break;
   }
   Look(s, moving, exposure, atLevel, false, &seen);
-  return Settle(s, seen, MapAtFullSize(atLevel, s.level));
+  Agreement a = Settle(s, seen, MapAtFullSize(atLevel, s.level));
+  a.turn = turn;
+  return a;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "align/CameraTurn.h"
 #include "align/LumaPlanes.h"
 #include "align/Motion.h"
 #include "align/Samples.h"
@@ -31,8 +32,9 @@ struct MovingView {
 };
 
 struct Agreement {
-  // The motion at level 0.
+  // The motion at level 0; for kTurn also its parameters (`motion` is their map).
   Homography motion;
+  CameraTurn turn;
   // Robust share of the samples that took part (0..1), the weighted correlation
   // of the two pictures over them and the robust spread of their differences.
   double support = 0.0;
@@ -41,8 +43,9 @@ struct Agreement {
   bool failed = false;  // too few samples, or a step could not be solved
 };
 
+// Refines `start.motion` (for kTurn: `start.turn`, whose map it is).
 Agreement RefineAtLevel(const LevelSamples& samples, const MovingView& moving,
-                        const ExposureMap& exposure, MotionModel model, const Homography& start,
+                        const ExposureMap& exposure, MotionModel model, const Agreement& start,
                         double convergedStep = kConvergedStep);
 
 // How well a fixed motion makes the pictures agree at this level (no step).

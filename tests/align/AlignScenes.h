@@ -21,6 +21,9 @@ struct Scene {
   };
   std::vector<Wave> waves;
   std::vector<Edge> edges;
+  // Scene points above this row show a sky without texture: brightness falling
+  // smoothly towards the horizon, the same along every row.
+  double skyAbove = -1e300;
 
   explicit Scene(uint32_t seed) {
     std::mt19937 rng(seed);
@@ -38,8 +41,18 @@ struct Scene {
   }
 
   // Scene radiance at (x, y) for components 0..count-1 (about 0.02..0.98),
-  // differently mixed per component.
+  // differently mixed per component; the sky above skyAbove.
   void At(double x, double y, uint32_t count, double* values) const {
+    Ground(x, y, count, values);
+    // A soft horizon, as sharp as the edges: a hard one would alias.
+    const double sky = 0.5 + 0.5 * std::tanh((skyAbove - y) / 1.5);
+    if (sky < 1e-9) return;
+    const double d = std::max(skyAbove - y, 0.0);
+    for (uint32_t c = 0; c < count; ++c)
+      values[c] += sky * (0.6 + 0.3 * d / (d + 200.0) - values[c]);
+  }
+
+  void Ground(double x, double y, uint32_t count, double* values) const {
     double edge = 0.0;
     for (const Edge& e : edges)
       edge += e.amplitude * std::tanh((e.nx * x + e.ny * y - e.offset) / 1.5);
@@ -77,6 +90,23 @@ inline void RenderScene(const Scene& scene, const Homography& toScene, double st
         } else {
           reinterpret_cast<uint16_t*>(RowPtr(*picture, y))[i] = static_cast<uint16_t>(v);
         }
+      }
+    }
+}
+
+// Sensor-like noise: every sample moved by up to `amplitude` of full scale.
+inline void AddNoise(double amplitude, uint32_t seed, SBxPicBuf* picture) {
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<double> noise(-amplitude, amplitude);
+  const double full = picture->bitsPerComponent == 8 ? 255.0 : 65535.0;
+  for (int y = 0; y < picture->height; ++y)
+    for (size_t i = 0; i < static_cast<size_t>(picture->width) * picture->components; ++i) {
+      if (picture->bitsPerComponent == 8) {
+        uint8_t& v = RowPtr(*picture, y)[i];
+        v = static_cast<uint8_t>(std::clamp(std::round(v + noise(rng) * full), 0.0, full));
+      } else {
+        uint16_t& v = reinterpret_cast<uint16_t*>(RowPtr(*picture, y))[i];
+        v = static_cast<uint16_t>(std::clamp(std::round(v + noise(rng) * full), 0.0, full));
       }
     }
 }
