@@ -114,7 +114,9 @@ std::string DescribeMotion(const FrameMotion& motion) {
   std::snprintf(line, sizeof line, "shift %.2f, %.2f px, rotation %.3f deg, scale %.4f, %s",
                 motion.shiftX, motion.shiftY, motion.rotationDegrees, motion.scale,
                 MotionModelName(motion.model));
-  return line;
+  std::string text = line;
+  if (motion.via >= 0) text += ", through picture " + std::to_string(motion.via + 1);
+  return text;
 }
 
 void DescribeHomography(const Homography& h, int width, int height, FrameMotion* motion) {

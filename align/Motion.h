@@ -72,6 +72,9 @@ struct FrameMotion {
   // Output (reference) pixel -> source point of the picture: the picture's
   // content at reference position p lies at toSource(p). Identity unless aligned.
   Homography toSource;
+  // The picture of the series (from 0) it was matched with, its motion then
+  // composed with that picture's: -1 when matched with the reference itself.
+  int via = -1;
 
   // The motion in numbers, as estimated (also when the picture is still or was
   // left as it was, for the record; zero when nothing could be estimated).
@@ -94,7 +97,8 @@ struct FrameMotion {
 const char* MotionModelName(MotionModel model);
 const char* AlignReasonText(AlignReason reason);
 // One English line for a picture's motion ("shift 3.25, -1.50 px, rotation 0.42 deg,
-// scale 1.0010, projective"; "still"; "left as it was: ..."), for callers that print it.
+// scale 1.0010, projective"; ", through picture 2" when composed; "still"; "left as it
+// was: ..."), for callers that print it.
 std::string DescribeMotion(const FrameMotion& motion);
 
 // Fills the numbers of `motion` (shift, rotation, scale, corner motion) from

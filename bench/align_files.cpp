@@ -1,7 +1,8 @@
-// Aligns picture files with the alignment engine, for the comparison scripts:
-// prints each picture's motion (its homography and the engine's report) and
-// the time of the engine's calls alone (file decoding and writing left out),
-// and writes the aligned pictures when asked.
+// Aligns picture files with the alignment engine's series aligner, streaming
+// them in input order, for the comparison scripts: prints each picture's motion
+// (its homography and the engine's report) as it settles, the time of the
+// engine's calls alone (file decoding and writing left out) and the memory it
+// held, and writes the aligned pictures when asked.
 //
 //   melvaro_align_files [--model auto|shift|rigid|projective] [--reference K]
 //                       [--out PREFIX] IN1 IN2 ...
@@ -9,6 +10,7 @@
 // K counts from 1 (default: the middle picture, the (n/2+1)-th). With --out,
 // picture i is written as PREFIX<i>.tif (numbered from 1) with its coverage as
 // alpha; pictures that are still or left as they were are written unchanged.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -17,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "align/Align.h"
+#include "align/SeriesAlign.h"
 #include "align/Warp.h"
 #include "picture/CBxPicBufAPI.h"
 #include "picture/ImageLoad.h"
@@ -66,6 +68,41 @@ bool Load(const std::string& path, ScopedPicBuf* picture) {
   return true;
 }
 
+// Prints picture k's motion and, with a prefix, writes it aligned.
+bool Report(int k, const FrameMotion& motion, double ms, const SBxPicBuf& picture,
+            const std::string& prefix, double* warpMs) {
+  const auto& m = motion.toSource.m;
+  std::printf(
+      "frame %d %s %s ms %.1f H %.9g %.9g %.9g %.9g %.9g %.9g %.12g %.12g %.9g shift %.3f %.3f "
+      "rot %.4f scale %.5f corner %.3f support %.3f corr %.4f residual %.4f via %d reason "
+      "\"%s\"\n",
+      k + 1, OutcomeName(motion.outcome), MotionModelName(motion.model), ms, m[0], m[1], m[2], m[3],
+      m[4], m[5], m[6], m[7], m[8], motion.shiftX, motion.shiftY, motion.rotationDegrees,
+      motion.scale, motion.cornerMotion, motion.support, motion.correlation, motion.residual,
+      motion.via + 1, AlignReasonText(motion.reason));
+  if (prefix.empty()) return true;
+  ScopedPicBuf aligned, coverage;
+  const auto start = std::chrono::steady_clock::now();
+  if (WarpPicture(picture, motion.toSource, aligned.get(), coverage.get())) {
+    std::fprintf(stderr, "cannot resample picture %d\n", k + 1);
+    return false;
+  }
+  *warpMs += Milliseconds(start);
+  if (aligned->bitsPerComponent == 16) CBxPicBufAPI::ConvertBpcComp(coverage.get(), 16, 1);
+  const std::string out = prefix + std::to_string(k + 1) + ".tif";
+  try {
+    if (WriteImageFile(aligned.get(), aligned->components == 3 ? coverage.get() : nullptr, out, {},
+                       kFormatFromName, 0)) {
+      std::fprintf(stderr, "cannot write %s\n", out.c_str());
+      return false;
+    }
+  } catch (const std::exception&) {
+    std::fprintf(stderr, "cannot write %s\n", out.c_str());
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -101,59 +138,36 @@ int main(int argc, char** argv) {
   auto cpuSince = [](std::clock_t since) {
     return 1000.0 * static_cast<double>(std::clock() - since) / CLOCKS_PER_SEC;
   };
-  AlignReference prepared;
-  if (PrepareAlignReference(*picture, &prepared)) {
+  SeriesAligner aligner;
+  if (aligner.Start(*picture, count, ref, model)) {
     std::fprintf(stderr, "cannot prepare the reference\n");
     return 1;
   }
   double totalMs = Milliseconds(start);
   cpuMs += cpuSince(cpuStart);
-  std::printf("prepare_ms %.1f reference %d bytes %zu\n", totalMs, ref + 1, prepared.Bytes());
+  std::printf("prepare_ms %.1f reference %d bytes %zu\n", totalMs, ref + 1, aligner.Bytes());
   double warpMs = 0.0;
+  std::vector<double> addMs(files.size(), 0.0);
+  int reported = 0;
+  size_t peakBytes = aligner.Bytes();
   for (int i = 0; i < count; ++i) {
-    FrameMotion motion;
-    motion.outcome = AlignOutcome::kStill;
-    double ms = 0.0;
-    if (i != ref) {
-      if (!Load(files[static_cast<size_t>(i)], &picture)) return 1;
-      start = std::chrono::steady_clock::now();
-      cpuStart = std::clock();
-      EstimateMotion(prepared, *picture, model, &motion);
-      ms = Milliseconds(start);
-      cpuMs += cpuSince(cpuStart);
-      totalMs += ms;
-    } else {
-      if (!Load(files[static_cast<size_t>(i)], &picture)) return 1;
-    }
-    const auto& m = motion.toSource.m;
-    std::printf(
-        "frame %d %s %s ms %.1f H %.9g %.9g %.9g %.9g %.9g %.9g %.12g %.12g %.9g shift %.3f %.3f "
-        "rot %.4f scale %.5f corner %.3f support %.3f corr %.4f residual %.4f reason \"%s\"\n",
-        i + 1, OutcomeName(motion.outcome), MotionModelName(motion.model), ms, m[0], m[1], m[2],
-        m[3], m[4], m[5], m[6], m[7], m[8], motion.shiftX, motion.shiftY, motion.rotationDegrees,
-        motion.scale, motion.cornerMotion, motion.support, motion.correlation, motion.residual,
-        AlignReasonText(motion.reason));
-    if (prefix.empty()) continue;
-    ScopedPicBuf aligned, coverage;
+    if (!Load(files[static_cast<size_t>(i)], &picture)) return 1;
     start = std::chrono::steady_clock::now();
-    if (WarpPicture(*picture, motion.toSource, aligned.get(), coverage.get())) {
-      std::fprintf(stderr, "cannot resample picture %d\n", i + 1);
-      return 1;
-    }
-    warpMs += Milliseconds(start);
-    if (aligned->bitsPerComponent == 16) CBxPicBufAPI::ConvertBpcComp(coverage.get(), 16, 1);
-    const std::string out = prefix + std::to_string(i + 1) + ".tif";
-    try {
-      if (WriteImageFile(aligned.get(), aligned->components == 3 ? coverage.get() : nullptr, out,
-                         {}, kFormatFromName, 0)) {
-        std::fprintf(stderr, "cannot write %s\n", out.c_str());
+    cpuStart = std::clock();
+    aligner.Add(i, *picture);
+    addMs[static_cast<size_t>(i)] = Milliseconds(start);
+    cpuMs += cpuSince(cpuStart);
+    totalMs += addMs[static_cast<size_t>(i)];
+    peakBytes = std::max(peakBytes, aligner.Bytes());
+    for (; reported < aligner.Settled(); ++reported) {
+      const int k = reported;
+      // A picture that waited for this one is read again to be written.
+      if (k != i && !prefix.empty() && !Load(files[static_cast<size_t>(k)], &picture)) return 1;
+      if (!Report(k, aligner.Motion(k), addMs[static_cast<size_t>(k)], *picture, prefix, &warpMs))
         return 1;
-      }
-    } catch (const std::exception&) {
-      std::fprintf(stderr, "cannot write %s\n", out.c_str());
-      return 1;
     }
   }
+  std::printf("held_bytes %zu\n", peakBytes);
   // Wall time, and the processor time of every thread (the load of other work
   // on the machine changes the first, hardly the second).
   std::printf("estimation_ms %.1f cpu_ms %.1f\n", totalMs, cpuMs);

@@ -24,6 +24,9 @@ struct Scene {
   // Scene points above this row show a sky without texture: brightness falling
   // smoothly towards the horizon, the same along every row.
   double skyAbove = -1e300;
+  // Light falling off across the scene by this many EV per unit of x from x = 0
+  // on (a scene of a wider range than any one exposure holds).
+  double falloffStops = 0.0;
 
   explicit Scene(uint32_t seed) {
     std::mt19937 rng(seed);
@@ -46,10 +49,15 @@ struct Scene {
     Ground(x, y, count, values);
     // A soft horizon, as sharp as the edges: a hard one would alias.
     const double sky = 0.5 + 0.5 * std::tanh((skyAbove - y) / 1.5);
-    if (sky < 1e-9) return;
-    const double d = std::max(skyAbove - y, 0.0);
+    if (sky > 1e-9) {
+      const double d = std::max(skyAbove - y, 0.0);
+      for (uint32_t c = 0; c < count; ++c)
+        values[c] += sky * (0.6 + 0.3 * d / (d + 200.0) - values[c]);
+    }
+    // Values are radiance through a 2.2 gamma: n stops darker is a gain of 2^(-n / 2.2).
+    const double gain = std::exp2(-falloffStops * x / 2.2);
     for (uint32_t c = 0; c < count; ++c)
-      values[c] += sky * (0.6 + 0.3 * d / (d + 200.0) - values[c]);
+      values[c] *= gain;
   }
 
   void Ground(double x, double y, uint32_t count, double* values) const {
