@@ -9,6 +9,8 @@
 #include <random>
 #include <vector>
 
+#include <tbb/parallel_for.h>
+
 #include "align/Motion.h"
 #include "picture/CBxPicBufAPI.h"
 
@@ -77,15 +79,83 @@ struct Scene {
   }
 };
 
+// The scene sampled every `step` units over [x0, x1] x [y0, y1] and
+// interpolated between (Catmull-Rom; the edge samples beyond): another scene,
+// as well defined at every real point, that large pictures render many times
+// faster.
+class GridScene {
+ public:
+  GridScene(const Scene& scene, double x0, double y0, double x1, double y1, double step)
+      : x0_(x0), y0_(y0), step_(step) {
+    columns_ = static_cast<int>(std::ceil((x1 - x0) / step)) + 1;
+    rows_ = static_cast<int>(std::ceil((y1 - y0) / step)) + 1;
+    samples_.resize(static_cast<size_t>(columns_) * static_cast<size_t>(rows_) * 4);
+    for (int r = 0; r < rows_; ++r)
+      for (int c = 0; c < columns_; ++c)
+        scene.At(x0 + c * step, y0 + r * step, 4, &samples_[Index(c, r)]);
+  }
+
+  void At(double x, double y, uint32_t count, double* values) const {
+    const double u = (x - x0_) / step_, v = (y - y0_) / step_;
+    const int iu = static_cast<int>(std::floor(u)), iv = static_cast<int>(std::floor(v));
+    double wu[4], wv[4];
+    Weights(u - iu, wu);
+    Weights(v - iv, wv);
+    int cols[4];
+    for (int i = 0; i < 4; ++i)
+      cols[i] = std::clamp(iu - 1 + i, 0, columns_ - 1);
+    double sum[4] = {};
+    for (int j = 0; j < 4; ++j) {
+      const int row = std::clamp(iv - 1 + j, 0, rows_ - 1);
+      double across[4] = {};
+      for (int i = 0; i < 4; ++i) {
+        const double* s = &samples_[Index(cols[i], row)];
+        for (int k = 0; k < 4; ++k)
+          across[k] += wu[i] * s[k];
+      }
+      for (int k = 0; k < 4; ++k)
+        sum[k] += wv[j] * across[k];
+    }
+    for (uint32_t k = 0; k < count; ++k)
+      values[k] = sum[k];
+  }
+
+ private:
+  static void Weights(double t, double* w) {
+    const double t2 = t * t, t3 = t2 * t;
+    w[0] = 0.5 * (-t3 + 2 * t2 - t);
+    w[1] = 0.5 * (3 * t3 - 5 * t2 + 2);
+    w[2] = 0.5 * (-3 * t3 + 4 * t2 + t);
+    w[3] = 0.5 * (t3 - t2);
+  }
+  size_t Index(int c, int r) const {
+    return (static_cast<size_t>(r) * static_cast<size_t>(columns_) + static_cast<size_t>(c)) * 4;
+  }
+
+  double x0_, y0_, step_;
+  int columns_ = 0, rows_ = 0;
+  std::vector<double> samples_;
+};
+
+// The scene of a width x height picture whose features are enlarged `zoom`
+// times, as a grid scene (with room for motions of a tenth of the picture).
+inline GridScene LargeScene(uint32_t seed, int width, int height, double zoom) {
+  const double margin = 0.1 * std::max(width, height) / zoom;
+  return GridScene(Scene(seed), -margin, -margin, width / zoom + margin, height / zoom + margin,
+                   1.0);
+}
+
 // A picture of the scene seen through `toScene` (picture pixel -> scene point),
 // exposed `stops` EV from the scene's level through a 2.2 gamma and clipped.
-inline void RenderScene(const Scene& scene, const Homography& toScene, double stops,
-                        SBxPicBuf* picture) {
+template <typename AnyScene>
+void RenderScene(const AnyScene& scene, const Homography& toScene, double stops,
+                 SBxPicBuf* picture) {
   const double full = picture->bitsPerComponent == 8 ? 255.0 : 65535.0;
   // The exposure through a 2.2 gamma is a gain of 2^(stops / 2.2), then clipping.
   const double gain = std::exp2(stops / 2.2);
-  double values[4];
-  for (int y = 0; y < picture->height; ++y)
+  // Rows on the TBB pool: every pixel is computed on its own.
+  tbb::parallel_for(0, picture->height, [&](int y) {
+    double values[4];
     for (int x = 0; x < picture->width; ++x) {
       double sx = x, sy = y;
       MapPoint(toScene, x, y, &sx, &sy);
@@ -100,6 +170,7 @@ inline void RenderScene(const Scene& scene, const Homography& toScene, double st
         }
       }
     }
+  });
 }
 
 // Sensor-like noise: every sample moved by up to `amplitude` of full scale.

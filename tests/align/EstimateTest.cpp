@@ -29,15 +29,20 @@ struct Pair {
   ScopedPicBuf reference, moved;
   Homography truth;  // reference pixel -> moved picture pixel
 
-  // `zoom` enlarges the scene's features (for large pictures).
   Pair(const Format& f, const Homography& movedToScene, double stops, uint32_t seed = 11,
-       uint32_t movedSeed = 11, double zoom = 1.0) {
+       uint32_t movedSeed = 11)
+      : Pair(f, Scene(seed), Scene(movedSeed), movedToScene, stops, 1.0) {}
+
+  // `zoom` enlarges the scenes' features (for large pictures).
+  template <typename AnyScene>
+  Pair(const Format& f, const AnyScene& scene, const AnyScene& movedScene,
+       const Homography& movedToScene, double stops, double zoom) {
     CBxPicBufAPI::ReinitHeap(reference.get(), f.width, f.height, f.components, f.bits);
     CBxPicBufAPI::ReinitHeap(moved.get(), f.width, f.height, f.components, f.bits);
     Homography shrink;
     shrink.m[0] = shrink.m[4] = 1.0 / zoom;
-    RenderScene(Scene(seed), shrink, 0.0, reference.get());
-    RenderScene(Scene(movedSeed), Compose(shrink, movedToScene), stops, moved.get());
+    RenderScene(scene, shrink, 0.0, reference.get());
+    RenderScene(movedScene, Compose(shrink, movedToScene), stops, moved.get());
     Invert(movedToScene, &truth);
   }
 
@@ -202,7 +207,9 @@ TEST(AlignDeterminism, SameInputsGiveTheSameMotion) {
 TEST(AlignLargePicture, FullSizeStepKeepsPrecision) {
   // Large enough for the half-size planes and the last step on the picture itself.
   const Format f{1520, 1000, 3, 8};
-  Pair pair(f, Turn(f.width, f.height, 1.1, 0.995, -21.0, 13.0, 1e-6, 2e-6), -2.0, 11, 11, 4.0);
+  const GridScene scene = LargeScene(11, f.width, f.height, 4.0);
+  Pair pair(f, scene, scene, Turn(f.width, f.height, 1.1, 0.995, -21.0, 13.0, 1e-6, 2e-6), -2.0,
+            4.0);
   const FrameMotion m = pair.Estimate(AlignModel::kAuto);
   ASSERT_EQ(m.outcome, AlignOutcome::kAligned) << DescribeMotion(m);
   EXPECT_LT(CornerError(m.toSource, pair.truth, f.width, f.height), 0.15);

@@ -78,12 +78,15 @@ TEST(SampleSelection, DetailedWellExposedPixelsOnly) {
 }
 
 TEST(AlignThreads, MotionDoesNotDependOnTheThreadCount) {
-  // Large enough for every parallel path: the luminance, the sample look-ups, the sums.
-  ScopedPicBuf reference(1500, 1000, 3, 8), moved(1500, 1000, 3, 8);
+  // Large enough for every parallel path: the half-size luminance and its
+  // histograms, the sample look-ups on the picture itself, the sums; 16-bit
+  // grey, where the other large picture is 8-bit colour.
+  ScopedPicBuf reference(1500, 1000, 1, 16), moved(1500, 1000, 1, 16);
+  const GridScene scene = LargeScene(4, 1500, 1000, 4.0);
   Homography shrink;
   shrink.m[0] = shrink.m[4] = 0.25;
-  RenderScene(Scene(4), shrink, 0.0, reference.get());
-  RenderScene(Scene(4), Compose(shrink, Turn(1500, 1000, 0.6, 1.0, 9.0, -4.0, 1e-6, 0.0)), 1.0,
+  RenderScene(scene, shrink, 0.0, reference.get());
+  RenderScene(scene, Compose(shrink, Turn(1500, 1000, 0.6, 1.0, 9.0, -4.0, 1e-6, 0.0)), 1.0,
               moved.get());
   auto estimate = [&](size_t threads) {
     tbb::global_control limit(tbb::global_control::max_allowed_parallelism, threads);
