@@ -109,11 +109,13 @@ void BuildPictureLevels(const SBxPicBuf& picture, PictureLevels* out) {
   for (size_t k = 1; k < out->levels.size(); ++k)
     ReduceLuma(out->levels[k - 1], &out->levels[k]);
   out->planeHistogram = plan.fine == 0 ? out->pictureHistogram : HistogramOf(out->levels[0]);
-  double sum = 0.0;
-  for (float v : out->levels[0].values)
-    sum += v;
-  out->brightness =
-      out->levels[0].values.empty() ? 0.0 : sum / static_cast<double>(out->levels[0].values.size());
+  // From the histogram: close enough to order exposures, and no pass over the plane.
+  double sum = 0.0, count = 0.0;
+  for (int i = 0; i < kLumaBins; ++i) {
+    sum += out->planeHistogram[i] * ((i + 0.5) / kLumaBins);
+    count += out->planeHistogram[i];
+  }
+  out->brightness = count > 0.0 ? sum / count : 0.0;
 }
 
 std::unique_ptr<AlignReferenceData> ReferenceFromLevels(const PictureLevels& levels) {

@@ -32,8 +32,8 @@ struct PictureLevels {
   // Of the finest plane and of the picture itself (the same when fine is 0).
   LumaHistogram planeHistogram{};
   LumaHistogram pictureHistogram{};
-  // The mean of the finest plane (0..1): brighter exposures of a scene have
-  // larger ones, whatever the camera's tone curve.
+  // The mean of the finest plane (0..1, to a bin of its histogram): brighter
+  // exposures of a scene have larger ones, whatever the camera's tone curve.
   double brightness = 0.0;
 };
 

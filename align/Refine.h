@@ -20,7 +20,7 @@
 // Threads: the samples are looked up and summed on the TBB pool in fixed
 // chunks, so the result does not depend on the thread count.
 
-constexpr double kConvergedStep = 0.002;
+constexpr double kConvergedStep = 0.005;
 constexpr double kCoarseConvergedStep = 0.01;
 constexpr int kMaxIterations = 30;
 
