@@ -27,9 +27,10 @@ Frames are resampled from the originals with OpenCV's Lanczos kernel, not ours.
 
 The St. Louis frames are not aligned to each other in the original series (the
 camera moved between them by up to 12 px); their own motion is measured once
-with OpenCV's ECC on gradient-magnitude pictures (independent of ours) and
-taken out when the unmoved frames are made, so "unmoved" means aligned to the
-reference there too. Its own uncertainty is part of the St. Louis figures, so
+with OpenCV's ECC on gradient-magnitude pictures (independent of ours; a frame
+not next to the reference through the frame next to it, 3 EV away, the two
+maps composed) and taken out when the unmoved frames are made, so "unmoved"
+means aligned to the reference there too. Its own uncertainty is part of the St. Louis figures, so
 for St. Louis a second line ("ours*") gives the error against the known
 synthetic motion composed with our own estimate of the original frames' motion:
 how well the motion added by hand is recovered across the real 3-EV steps.
@@ -38,7 +39,12 @@ Misalignment left: the aligned frame and the unmoved frame of the same
 exposure are compared by pyramidal Lucas-Kanade tracking of a grid of textured
 points over the central 80 %; a homography fitted robustly to the tracked
 displacements gives the displacement field, whose median and largest length
-over the central 80 % are reported (px).
+over the central 80 % are reported (px). For St. Louis also between each
+aligned frame and the aligned frame next to it towards the reference (its
+grey levels matched to the other's histogram first): the double contours a
+fused picture would show.
+
+Still series: ours on the unmoved frames, which must all be reported still.
 """
 import json
 import math
@@ -68,6 +74,9 @@ BRACKETS = {
                 "bracketed/stlouis-arch/3_StLouisArchMultExpEV+4.09.jpeg"],
 }
 MARGIN = 0.07  # of each side cut away: the window every moved frame covers
+# Sets made by an earlier version of this script are made again (2: St. Louis'
+# far frame measured through the frame next to it).
+SET_VERSION = 2
 
 
 def turn(size, rng):
@@ -130,7 +139,9 @@ def make_set(name, data, work):
     truth_path = os.path.join(folder, "truth.json")
     if os.path.exists(truth_path):
         with open(truth_path) as f:
-            return json.load(f)
+            record = json.load(f)
+        if record.get("version") == SET_VERSION:
+            return record
     os.makedirs(folder, exist_ok=True)
     base, kind = name.rsplit("-", 1)
     rng = np.random.default_rng(sum(map(ord, name)))
@@ -150,7 +161,8 @@ def make_set(name, data, work):
     own = [np.eye(3)] * len(frames)
     if base == "stlouis":
         own = stlouis_own_motion(frames, ref)
-    record = {"name": name, "reference": ref, "size": list(win), "frames": []}
+    record = {"name": name, "reference": ref, "size": list(win), "frames": [],
+              "version": SET_VERSION}
     for k, (space, img, ev) in enumerate(frames):
         move = np.eye(3) if k == ref else (turn if kind == "turn" else plane)((ow, oh), rng)
         # Window pixel p of the moved frame shows original point move(p + margin),
@@ -192,16 +204,21 @@ def gradient_picture(img):
 
 
 def stlouis_own_motion(frames, ref):
-    """Each real frame's map onto the reference (original coordinates), by OpenCV's ECC."""
-    target = gradient_picture(frames[ref][1])
-    maps = []
-    for k, (_, img, _) in enumerate(frames):
+    """Each real frame's map onto the reference (original coordinates), by OpenCV's ECC.
+
+    A frame next to the reference is matched with it; one further away with the
+    frame next to it towards the reference (3 EV away instead of 6), the two maps
+    composed."""
+    maps = [None] * len(frames)
+    maps[ref] = np.eye(3)
+    for k in sorted(range(len(frames)), key=lambda k: abs(k - ref)):
         if k == ref:
-            maps.append(np.eye(3))
             continue
+        n = neighbour(k, ref)
+        target = gradient_picture(frames[n][1])
         warp_matrix = np.eye(3, dtype=np.float32)
         # Whole-pixel start from phase correlation of the gradient pictures.
-        moving = gradient_picture(img)
+        moving = gradient_picture(frames[k][1])
         (dx, dy), _ = cv2.phaseCorrelate(target, moving)
         warp_matrix[0, 2], warp_matrix[1, 2] = dx, dy
         criteria = (cv2.TERM_CRITERIA_EPS | cv2.TERM_CRITERIA_COUNT, 200, 1e-7)
@@ -210,9 +227,9 @@ def stlouis_own_motion(frames, ref):
                                                   cv2.MOTION_HOMOGRAPHY, criteria, None, 5)
         except cv2.error:
             pass
-        # ECC's map: reference pixel -> frame k pixel; the unmoved frame k must show at p
-        # what the reference shows at p: original point warp(p).
-        maps.append(warp_matrix.astype(np.float64))
+        # ECC's map: frame n pixel -> frame k pixel; the unmoved frame k must show at p
+        # what the reference shows at p: original point (ecc o own_n)(p).
+        maps[k] = warp_matrix.astype(np.float64) @ maps[n]
     return maps
 
 
@@ -250,6 +267,19 @@ def run_ours_on(tool, files, reference):
             motions[int(p[1]) - 1] = np.array(
                 [float(v) for v in p[p.index("H") + 1:p.index("H") + 10]]).reshape(3, 3)
     return motions
+
+
+def run_ours_still(tool, rec):
+    """Our outcome and corner motion on the unmoved frames: (outcome, corner) per frame."""
+    files = [f["unmoved"] for f in rec["frames"]]
+    text = subprocess.run([tool, "--reference", str(rec["reference"] + 1)] + files, check=True,
+                          capture_output=True, text=True).stdout
+    result = {}
+    for line in text.splitlines():
+        p = line.split()
+        if p[0] == "frame" and int(p[1]) - 1 != rec["reference"]:
+            result[int(p[1]) - 1] = (p[2], float(p[p.index("corner") + 1]))
+    return result
 
 
 def run_ais(rec, out_dir, hfov):
@@ -311,12 +341,17 @@ def geometric_error(h_est, h_true, size):
     return corner.max(), np.median(field), field.max()
 
 
-def measured_misalignment(aligned_path, unmoved_path, size):
-    """Median and largest displacement (px) of the aligned frame against the unmoved one."""
+def measured_misalignment(aligned_path, unmoved_path, size, match=False):
+    """Median and largest displacement (px) of the aligned frame against the unmoved one.
+
+    With `match`, the aligned frame is another exposure: its grey levels are first
+    mapped onto the other's by matching their histograms."""
     a = cv2.imread(aligned_path, cv2.IMREAD_GRAYSCALE)
     u = cv2.imread(unmoved_path, cv2.IMREAD_GRAYSCALE)
     if a is None or u is None or a.shape != u.shape:
         return float("nan"), float("nan")
+    if match:
+        a = matched_histogram(a, u)
     w, h = size
     x0, y0, x1, y1 = int(0.1 * w), int(0.1 * h), int(0.9 * w), int(0.9 * h)
     mask = np.zeros_like(u)
@@ -344,6 +379,19 @@ def measured_misalignment(aligned_path, unmoved_path, size):
     return float(np.median(field)), float(field.max())
 
 
+def matched_histogram(img, target):
+    """`img`'s grey levels mapped so that its histogram matches `target`'s."""
+    ci = np.cumsum(np.bincount(img.ravel(), minlength=256)) / img.size
+    ct = np.cumsum(np.bincount(target.ravel(), minlength=256)) / target.size
+    lut = np.searchsorted(ct, ci).clip(0, 255).astype(np.uint8)
+    return lut[img]
+
+
+def neighbour(k, ref):
+    """The frame next to frame k towards the reference."""
+    return k + 1 if k < ref else k - 1
+
+
 # -------------------------------------------------------------- main ---
 
 def main():
@@ -355,6 +403,8 @@ def main():
         "set", "frame", "method", "corner", "geo_med", "geo_max", "left_med", "left_max",
         "unaligned", "time_s"))
     summary = []
+    adjacent = []
+    still = []
     for name in names:
         rec = make_set(name, data, work)
         out = os.path.join(work, name, "out")
@@ -400,6 +450,10 @@ def main():
             print("%-17s %5d %-7s %9s %9s %9s %9.3f %9.3f %9.2f %8.2f" % (
                 name, k, "ais", "-", "-", "-", almed, almax, unaligned[1], ais_wall))
             summary.append((name, k, "ais", almed, almax, unaligned[1], None, None))
+        if own is not None:
+            next_to_each_other(name, rec, {"ours": ours, "mtb": mtb, "ais": ais}, size, adjacent)
+        for k, (outcome, corner) in run_ours_still(tool, rec).items():
+            still.append((name, k, outcome, corner))
         sys.stdout.flush()
     print()
     print("Per method (left = misalignment left, px; 'worse' counts frames whose largest")
@@ -407,6 +461,38 @@ def main():
     for method in ("ours", "mtb", "ais"):
         for group in ("photograph and bracket sets", "stlouis"):
             summarise(summary, method, group)
+    print()
+    print("Still series (ours on the unmoved frames; St. Louis' own motion taken out by ECC):")
+    for name, k, outcome, corner in still:
+        print("  %-17s frame %d  %-7s corner motion estimated %.3f px" % (name, k, outcome, corner))
+    if adjacent:
+        print()
+        print("Frames next to each other (St. Louis; 'unmoved' is the measure's own noise with")
+        print("the series' own motion taken out by ECC):")
+        for method in ("unmoved", "ours", "mtb", "ais"):
+            rows = [r for r in adjacent if r[1] == method]
+            print("  %-7s largest median %.3f  largest %.3f" % (
+                method, np.nanmax([r[2] for r in rows]), np.nanmax([r[3] for r in rows])))
+
+
+def next_to_each_other(name, rec, aligned, size, adjacent):
+    """Misalignment left between each aligned frame and the aligned frame next to it
+    towards the reference (another exposure: histograms matched), as a fused
+    picture shows it in double contours; 'unmoved' measures the unmoved frames."""
+    ref = rec["reference"]
+    unmoved = {k: f["unmoved"] for k, f in enumerate(rec["frames"])}
+    for k in range(len(rec["frames"])):
+        if k == ref:
+            continue
+        n = neighbour(k, ref)
+        for method, paths in [("unmoved", unmoved)] + list(aligned.items()):
+            if k in paths and n in paths:
+                med, mx = measured_misalignment(paths[k], paths[n], size, match=True)
+            else:
+                med, mx = float("nan"), float("nan")
+            print("%-17s %5s %-7s %9s %9s %9s %9.3f %9.3f   (next: frame %d against %d)" % (
+                name, "%d>%d" % (k, n), method, "-", "-", "-", med, mx, k, n))
+            adjacent.append((name, method, med, mx))
 
 
 def summarise(summary, method, group):
