@@ -90,29 +90,32 @@ class GridScene {
     columns_ = static_cast<int>(std::ceil((x1 - x0) / step)) + 1;
     rows_ = static_cast<int>(std::ceil((y1 - y0) / step)) + 1;
     samples_.resize(static_cast<size_t>(columns_) * static_cast<size_t>(rows_) * 4);
-    for (int r = 0; r < rows_; ++r)
-      for (int c = 0; c < columns_; ++c)
-        scene.At(x0 + c * step, y0 + r * step, 4, &samples_[Index(c, r)]);
+    tbb::parallel_for(0, rows_, [&](int r) {
+      double values[4];
+      for (int c = 0; c < columns_; ++c) {
+        scene.At(x0 + c * step, y0 + r * step, 4, values);
+        for (int k = 0; k < 4; ++k)
+          samples_[Index(c, r) + k] = static_cast<float>(values[k]);
+      }
+    });
   }
 
   void At(double x, double y, uint32_t count, double* values) const {
     const double u = (x - x0_) / step_, v = (y - y0_) / step_;
     const int iu = static_cast<int>(std::floor(u)), iv = static_cast<int>(std::floor(v));
-    double wu[4], wv[4];
-    Weights(u - iu, wu);
-    Weights(v - iv, wv);
-    int cols[4];
+    float wu[4], wv[4];
+    Weights(static_cast<float>(u - iu), wu);
+    Weights(static_cast<float>(v - iv), wv);
+    size_t cols[4];
     for (int i = 0; i < 4; ++i)
-      cols[i] = std::clamp(iu - 1 + i, 0, columns_ - 1);
-    double sum[4] = {};
+      cols[i] = Index(std::clamp(iu - 1 + i, 0, columns_ - 1), 0);
+    float sum[4] = {};
     for (int j = 0; j < 4; ++j) {
-      const int row = std::clamp(iv - 1 + j, 0, rows_ - 1);
-      double across[4] = {};
-      for (int i = 0; i < 4; ++i) {
-        const double* s = &samples_[Index(cols[i], row)];
+      const float* row = &samples_[Index(0, std::clamp(iv - 1 + j, 0, rows_ - 1))];
+      float across[4] = {};
+      for (int i = 0; i < 4; ++i)
         for (int k = 0; k < 4; ++k)
-          across[k] += wu[i] * s[k];
-      }
+          across[k] += wu[i] * row[cols[i] + k];
       for (int k = 0; k < 4; ++k)
         sum[k] += wv[j] * across[k];
     }
@@ -121,12 +124,12 @@ class GridScene {
   }
 
  private:
-  static void Weights(double t, double* w) {
-    const double t2 = t * t, t3 = t2 * t;
-    w[0] = 0.5 * (-t3 + 2 * t2 - t);
-    w[1] = 0.5 * (3 * t3 - 5 * t2 + 2);
-    w[2] = 0.5 * (-3 * t3 + 4 * t2 + t);
-    w[3] = 0.5 * (t3 - t2);
+  static void Weights(float t, float* w) {
+    const float t2 = t * t, t3 = t2 * t;
+    w[0] = 0.5f * (-t3 + 2 * t2 - t);
+    w[1] = 0.5f * (3 * t3 - 5 * t2 + 2);
+    w[2] = 0.5f * (-3 * t3 + 4 * t2 + t);
+    w[3] = 0.5f * (t3 - t2);
   }
   size_t Index(int c, int r) const {
     return (static_cast<size_t>(r) * static_cast<size_t>(columns_) + static_cast<size_t>(c)) * 4;
@@ -134,13 +137,13 @@ class GridScene {
 
   double x0_, y0_, step_;
   int columns_ = 0, rows_ = 0;
-  std::vector<double> samples_;
+  std::vector<float> samples_;
 };
 
 // The scene of a width x height picture whose features are enlarged `zoom`
-// times, as a grid scene (with room for motions of a tenth of the picture).
+// times, as a grid scene (with room for motions of a twentieth of the picture).
 inline GridScene LargeScene(uint32_t seed, int width, int height, double zoom) {
-  const double margin = 0.1 * std::max(width, height) / zoom;
+  const double margin = 0.05 * std::max(width, height) / zoom;
   return GridScene(Scene(seed), -margin, -margin, width / zoom + margin, height / zoom + margin,
                    1.0);
 }
@@ -161,7 +164,8 @@ void RenderScene(const AnyScene& scene, const Homography& toScene, double stops,
       MapPoint(toScene, x, y, &sx, &sy);
       scene.At(sx, sy, std::min(picture->components, 4u), values);
       for (uint32_t c = 0; c < picture->components; ++c) {
-        const double v = std::round(std::min(1.0, values[std::min(c, 3u)] * gain) * full);
+        // Rounded to nearest (the values are not negative).
+        const double v = std::floor(std::min(1.0, values[std::min(c, 3u)] * gain) * full + 0.5);
         const size_t i = static_cast<size_t>(x) * picture->components + c;
         if (picture->bitsPerComponent == 8) {
           RowPtr(*picture, y)[i] = static_cast<uint8_t>(v);
