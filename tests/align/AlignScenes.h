@@ -11,6 +11,7 @@
 
 #include <tbb/parallel_for.h>
 
+#include "align/Cubic.h"
 #include "align/Motion.h"
 #include "picture/CBxPicBufAPI.h"
 
@@ -104,8 +105,8 @@ class GridScene {
     const double u = (x - x0_) / step_, v = (y - y0_) / step_;
     const int iu = static_cast<int>(std::floor(u)), iv = static_cast<int>(std::floor(v));
     float wu[4], wv[4];
-    Weights(static_cast<float>(u - iu), wu);
-    Weights(static_cast<float>(v - iv), wv);
+    CubicWeights(static_cast<float>(u - iu), wu);
+    CubicWeights(static_cast<float>(v - iv), wv);
     size_t cols[4];
     for (int i = 0; i < 4; ++i)
       cols[i] = Index(std::clamp(iu - 1 + i, 0, columns_ - 1), 0);
@@ -124,13 +125,6 @@ class GridScene {
   }
 
  private:
-  static void Weights(float t, float* w) {
-    const float t2 = t * t, t3 = t2 * t;
-    w[0] = 0.5f * (-t3 + 2 * t2 - t);
-    w[1] = 0.5f * (3 * t3 - 5 * t2 + 2);
-    w[2] = 0.5f * (-3 * t3 + 4 * t2 + t);
-    w[3] = 0.5f * (t3 - t2);
-  }
   size_t Index(int c, int r) const {
     return (static_cast<size_t>(r) * static_cast<size_t>(columns_) + static_cast<size_t>(c)) * 4;
   }

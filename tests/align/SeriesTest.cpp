@@ -44,8 +44,8 @@ struct Bracket {
 
 TEST(SeriesAligner, FarFrameWaitsForTheNextAndMatchesThroughIt) {
   // Dark to bright, the brightest the reference: the darkest frame (12 EV away)
-  // matches through the next one (9 EV away), which it waits for.
-  Bracket b({0.0, 3.0, 12.0}, 2);
+  // matches through the next one (6 EV from each), which it waits for.
+  Bracket b({0.0, 6.0, 12.0}, 2);
   SeriesAligner aligner;
   ASSERT_FALSE(aligner.Start(*b.frames[2], 3, 2, AlignModel::kAuto));
   ASSERT_FALSE(aligner.Add(0, *b.frames[0]));
@@ -66,7 +66,7 @@ TEST(SeriesAligner, FarFrameWaitsForTheNextAndMatchesThroughIt) {
 
 TEST(SeriesAligner, FarFrameMatchesThroughAnEarlierFrame) {
   // Bright to dark: the partner came before it, and nothing waits.
-  Bracket b({12.0, 3.0, 0.0}, 0);
+  Bracket b({12.0, 6.0, 0.0}, 0);
   SeriesAligner aligner;
   ASSERT_FALSE(aligner.Start(*b.frames[0], 3, 0, AlignModel::kAuto));
   for (int k = 0; k < 3; ++k) {
@@ -86,7 +86,7 @@ TEST(SeriesAligner, FarFrameMatchesThroughAnEarlierFrame) {
 
 TEST(SeriesAligner, FarFrameWithoutAPartnerBetweenIsLeftAsItIs) {
   // The frame after the far one is the reference itself: no frame lies between.
-  Bracket b({0.0, 12.0, 3.0}, 1);
+  Bracket b({0.0, 12.0, 6.0}, 1);
   SeriesAligner aligner;
   ASSERT_FALSE(aligner.Start(*b.frames[1], 3, 1, AlignModel::kAuto));
   ASSERT_FALSE(aligner.Add(0, *b.frames[0]));
