@@ -25,7 +25,7 @@ constexpr double kCurvaturePull = 1e-12;
 // Samples per piece of work on the TBB pool.
 constexpr size_t kChunk = 1024;
 
-// One chunk's share of the normal equations.
+// The normal equations, or one chunk's share of them.
 struct Normal {
   std::array<double, kMaxUnknowns * kMaxUnknowns> matrix{};
   std::array<double, kMaxUnknowns> rhs{};
@@ -303,6 +303,56 @@ Agreement Settle(const LevelSamples& s, const Seen& seen, const Homography& moti
   return a;
 }
 
+// The normal equations of one step at the seen motion: rows (moving value, 1,
+// steepest descent) against the reference value, the descent taken along the
+// mean of both pictures' gradients (second-order minimisation: far fewer steps
+// than either gradient alone); for the turn along its tangent maps. Summed in
+// fixed chunks, then the chunks in order: the same sums for any number of
+// threads. The matrix comes back whole (both triangles).
+Normal NormalEquations(const LevelSamples& s, const Seen& seen, const std::vector<float>& weights,
+                       double gain, const Frame& frame, MotionModel model,
+                       const TurnTangentSet* tangents) {
+  const int unknowns = ParameterCount(model) + 2;
+  const size_t chunks = (s.Count() + kChunk - 1) / kChunk;
+  std::vector<Normal> parts(chunks);
+  tbb::parallel_for(size_t{0}, chunks, [&](size_t k) {
+    Normal& part = parts[k];
+    double row[kMaxUnknowns];
+    for (size_t i = k * kChunk; i < std::min(s.Count(), (k + 1) * kChunk); ++i) {
+      if (!seen.valid[i]) continue;
+      const double x = (s.x[i] - frame.cx) / frame.radius;
+      const double y = (s.y[i] - frame.cy) / frame.radius;
+      row[0] = seen.value[i];
+      row[1] = 1.0;
+      const double gx = 0.5 * (s.gx[i] + gain * seen.gx[i]) * frame.radius;
+      const double gy = 0.5 * (s.gy[i] + gain * seen.gy[i]) * frame.radius;
+      if (tangents) {
+        TurnSteepestDescent(*tangents, x, y, gx, gy, row + 2);
+      } else {
+        SteepestDescent(model, x, y, gx, gy, row + 2);
+      }
+      const double w = weights[i], t = s.value[i];
+      for (int r = 0; r < unknowns; ++r) {
+        const double wr = w * row[r];
+        for (int c = r; c < unknowns; ++c)
+          part.matrix[r * kMaxUnknowns + c] += wr * row[c];
+        part.rhs[r] += wr * t;
+      }
+    }
+  });
+  Normal sum;
+  for (const Normal& part : parts) {
+    for (size_t k = 0; k < sum.matrix.size(); ++k)
+      sum.matrix[k] += part.matrix[k];
+    for (size_t k = 0; k < sum.rhs.size(); ++k)
+      sum.rhs[k] += part.rhs[k];
+  }
+  for (int r = 0; r < unknowns; ++r)
+    for (int c = 0; c < r; ++c)
+      sum.matrix[r * kMaxUnknowns + c] = sum.matrix[c * kMaxUnknowns + r];
+  return sum;
+}
+
 }  // namespace
 
 Agreement Evaluate(const LevelSamples& samples, const MovingView& moving,
@@ -340,49 +390,8 @@ Agreement RefineAtLevel(const LevelSamples& s, const MovingView& moving,
     if (iteration == 0) p = FitPhotometric(s, seen, nullptr);
     p.spread = RobustSpread(s, seen, p);
     HuberWeights(s, seen, p, &weights);
-    // Rows (moving value, 1, steepest descent) against the reference value, the
-    // descent taken along the mean of both pictures' gradients (second-order
-    // minimisation: far fewer steps than either gradient alone).
-    // Summed in fixed chunks, then the chunks in order: the same sums for any
-    // number of threads.
-    const size_t chunks = (s.Count() + kChunk - 1) / kChunk;
-    std::vector<Normal> parts(chunks);
-    tbb::parallel_for(size_t{0}, chunks, [&](size_t k) {
-      Normal& part = parts[k];
-      double row[kMaxUnknowns];
-      for (size_t i = k * kChunk; i < std::min(s.Count(), (k + 1) * kChunk); ++i) {
-        if (!seen.valid[i]) continue;
-        const double x = (s.x[i] - frame.cx) / frame.radius;
-        const double y = (s.y[i] - frame.cy) / frame.radius;
-        row[0] = seen.value[i];
-        row[1] = 1.0;
-        const double gx = 0.5 * (s.gx[i] + p.gain * seen.gx[i]) * frame.radius;
-        const double gy = 0.5 * (s.gy[i] + p.gain * seen.gy[i]) * frame.radius;
-        if (turning) {
-          TurnSteepestDescent(tangents, x, y, gx, gy, row + 2);
-        } else {
-          SteepestDescent(model, x, y, gx, gy, row + 2);
-        }
-        const double w = weights[i], t = s.value[i];
-        for (int r = 0; r < unknowns; ++r) {
-          const double wr = w * row[r];
-          for (int c = r; c < unknowns; ++c)
-            part.matrix[r * kMaxUnknowns + c] += wr * row[c];
-          part.rhs[r] += wr * t;
-        }
-      }
-    });
-    std::array<double, kMaxUnknowns * kMaxUnknowns> normal{};
-    std::array<double, kMaxUnknowns> rhs{};
-    for (const Normal& part : parts) {
-      for (size_t k = 0; k < normal.size(); ++k)
-        normal[k] += part.matrix[k];
-      for (size_t k = 0; k < rhs.size(); ++k)
-        rhs[k] += part.rhs[k];
-    }
-    for (int r = 0; r < unknowns; ++r)
-      for (int c = 0; c < r; ++c)
-        normal[r * kMaxUnknowns + c] = normal[c * kMaxUnknowns + r];
+    Normal normal =
+        NormalEquations(s, seen, weights, p.gain, frame, model, turning ? &tangents : nullptr);
     if (turning) {
       // The lens shows only through the shift (the perspective is the shift
       // times the curvature): without shift the pictures cannot tell it, and
@@ -390,12 +399,12 @@ Agreement RefineAtLevel(const LevelSamples& s, const MovingView& moving,
       // holds it there; once the centre moves by a pixel the pictures outweigh
       // it many times over.
       const int k = 2 + CameraTurn::kCurvature, x = 2 + CameraTurn::kShiftX;
-      const double pull = kCurvaturePull * normal[x * kMaxUnknowns + x];
-      normal[k * kMaxUnknowns + k] += pull;
-      rhs[k] -= pull * turn.p[CameraTurn::kCurvature];
+      const double pull = kCurvaturePull * normal.matrix[x * kMaxUnknowns + x];
+      normal.matrix[k * kMaxUnknowns + k] += pull;
+      normal.rhs[k] -= pull * turn.p[CameraTurn::kCurvature];
     }
     double z[kMaxUnknowns] = {};
-    if (Solve(normal, rhs, unknowns, z)) break;
+    if (Solve(normal.matrix, normal.rhs, unknowns, z)) break;
     p.gain = z[0], p.offset = z[1];
     // How far the step moves the level's corners, in level pixels.
     double moved = 0.0;

@@ -162,8 +162,10 @@ int main(int argc, char** argv) {
     for (; reported < aligner.Settled(); ++reported) {
       const int k = reported;
       // A picture that waited for this one is read again to be written.
-      if (k != i && !prefix.empty() && !Load(files[static_cast<size_t>(k)], &picture)) return 1;
-      if (!Report(k, aligner.Motion(k), addMs[static_cast<size_t>(k)], *picture, prefix, &warpMs))
+      ScopedPicBuf again;
+      if (k != i && !prefix.empty() && !Load(files[static_cast<size_t>(k)], &again)) return 1;
+      if (!Report(k, aligner.Motion(k), addMs[static_cast<size_t>(k)], k != i ? *again : *picture,
+                  prefix, &warpMs))
         return 1;
     }
   }
