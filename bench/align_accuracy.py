@@ -451,7 +451,10 @@ def main():
                 name, k, "ais", "-", "-", "-", almed, almax, unaligned[1], ais_wall))
             summary.append((name, k, "ais", almed, almax, unaligned[1], None, None))
         if own is not None:
-            next_to_each_other(name, rec, {"ours": ours, "mtb": mtb, "ais": ais}, size, adjacent)
+            estimates = {"ours": {k: m[2] for k, m in motions.items()},
+                         "mtb": {k: translate(-sx, -sy) for k, (sx, sy) in shifts.items()}}
+            next_to_each_other(name, rec, {"ours": ours, "mtb": mtb, "ais": ais}, estimates, size,
+                               adjacent)
         for k, (outcome, corner) in run_ours_still(tool, rec).items():
             still.append((name, k, outcome, corner))
         sys.stdout.flush()
@@ -475,12 +478,18 @@ def main():
                 method, np.nanmax([r[2] for r in rows]), np.nanmax([r[3] for r in rows])))
 
 
-def next_to_each_other(name, rec, aligned, size, adjacent):
+def next_to_each_other(name, rec, aligned, estimates, size, adjacent):
     """Misalignment left between each aligned frame and the aligned frame next to it
-    towards the reference (another exposure: histograms matched), as a fused
-    picture shows it in double contours; 'unmoved' measures the unmoved frames."""
+    towards the reference, as a fused picture shows it in double contours.
+
+    Measured from the pictures (another exposure: histograms matched; 'unmoved'
+    measures the unmoved frames, the measure's own noise) in left_med/left_max, and,
+    for the aligners that give a motion, from the motions in geo_med/geo_max: the
+    difference of the two frames' errors against the known motions, that is against
+    ECC's estimate of the motion between the two real frames."""
     ref = rec["reference"]
     unmoved = {k: f["unmoved"] for k, f in enumerate(rec["frames"])}
+    grid = central_grid(size, 16)
     for k in range(len(rec["frames"])):
         if k == ref:
             continue
@@ -490,8 +499,15 @@ def next_to_each_other(name, rec, aligned, size, adjacent):
                 med, mx = measured_misalignment(paths[k], paths[n], size, match=True)
             else:
                 med, mx = float("nan"), float("nan")
+            gmed = gmax = "-"
+            if method in estimates:
+                def error(j):
+                    truth = np.array(rec["frames"][j]["to_source"])
+                    return map_points(estimates[method][j], grid) - map_points(truth, grid)
+                field = np.linalg.norm(error(k) - error(n), axis=1)
+                gmed, gmax = "%.3f" % np.median(field), "%.3f" % field.max()
             print("%-17s %5s %-7s %9s %9s %9s %9.3f %9.3f   (next: frame %d against %d)" % (
-                name, "%d>%d" % (k, n), method, "-", "-", "-", med, mx, k, n))
+                name, "%d>%d" % (k, n), method, "-", gmed, gmax, med, mx, k, n))
             adjacent.append((name, method, med, mx))
 
 
