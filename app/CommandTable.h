@@ -1,16 +1,22 @@
 #pragma once
 
 #include <QObject>
+#include <array>
 #include <map>
+#include <optional>
+
+#include "app/CommandRegistry.h"
 
 class QAction;
+class QKeyEvent;
 class QMenu;
 class QToolBar;
 class QToolButton;
 class QWidget;
 
-// The toolbar's buttons, the "Menu" popup and the rules that enable them, in one place.
-// Every button and menu item reports its command number through Triggered.
+// The toolbar's buttons, the "Menu" popup, the accelerators and the enabling, built from
+// the command declarations (CommandRegistry.h). Every button, menu item and accelerator
+// reports its command through Triggered.
 class CommandTable : public QObject {
   Q_OBJECT
 
@@ -21,43 +27,38 @@ class CommandTable : public QObject {
   void BuildToolbar(QToolBar* toolbar, QWidget* zoomBox);
 
   // The toolbar button of a command (null for commands without one).
-  QAction* Button(int command) const;
-  bool IsEnabled(int command) const;
+  QAction* Button(CommandId command) const;
+  // Whether the command's group is switched on.
+  bool IsEnabled(CommandId command) const;
   QMenu* PopupMenu() const { return menu_; }
   QToolButton* MenuButton() const { return menuButton_; }
 
-  // Enabling rules.
-  // Without a picture (start-up and Close): Open on; Save As, the processing commands and the
-  // zoom box off.
-  void EnterNoPicture();
-  // A picture was opened: Save As, the single-picture commands and the zoom box on.
-  void EnterPictureOpened();
-  // While a job or the noise question runs: Open, Save As and every processing command off.
-  void DisableForProcessing();
-  // When processing ends: Open, Save As and Multi Image on, and the single-picture commands
-  // only outside a series.
-  void EnableAfterProcessing(bool multiImageMode);
+  // Switches the groups as the enabling rules say for the event.
+  void Apply(EnablingEvent event, bool multiImageMode = false);
 
-  // The menu's texts from the text table and its greying from the buttons.
+  // The command whose key (not an accelerator) the event is, when it is enabled.
+  std::optional<CommandId> CommandForKey(const QKeyEvent& event) const;
+
+  // The menu's texts from the text table and its greying from the groups.
   void UpdateMenu();
+  // Updates the menu and shows it under the "Menu" button.
+  void ShowMenu();
   // Greys the three submenus (File, Create VTX, Help) while a panel wants the menu idle.
   void GreyMenus(bool grey);
 
  signals:
-  void Triggered(int command);
+  void Triggered(CommandId command);
 
  private:
-  QAction* AddButton(QToolBar* toolbar, int command, const char* image, int tooltipText);
-  QAction* AddMenuItem(QMenu* menu, int command);
-  void SetEnabled(std::initializer_list<int> commands, bool enabled);
+  QAction* AddButton(QToolBar* toolbar, const CommandEntry& entry);
+  void SetGroupEnabled(CommandGroup group, bool enabled);
 
   QWidget* window_;
   QWidget* zoomBox_ = nullptr;
   QMenu* menu_ = nullptr;
-  QMenu* fileMenu_ = nullptr;
-  QMenu* createMenu_ = nullptr;
-  QMenu* helpMenu_ = nullptr;
+  std::vector<QMenu*> submenus_;
   QToolButton* menuButton_ = nullptr;
-  std::map<int, QAction*> buttons_;
-  std::map<int, QAction*> menuItems_;
+  std::map<CommandId, QAction*> buttons_;
+  std::map<CommandId, QAction*> menuItems_;
+  std::array<bool, kCommandGroupCount> groupEnabled_{};
 };

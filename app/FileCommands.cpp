@@ -2,19 +2,18 @@
 #include "app/FileCommands.h"
 
 #include <algorithm>
+#include <iterator>
 #include <string>
 
 #include "app/UserDialogs.h"
 #include "app/state/AppState.h"
+#include "jobs/ResultWrite.h"
 #include "picture/ImageLoad.h"
 #include "picture/ImageSave.h"
 #include "settings/Settings.h"
 #include "settings/TextTable.h"
 
 namespace {
-
-constexpr int kTextSaveAs = 8;
-constexpr int kTextError = 40;
 
 std::string PathText(const std::filesystem::path& path) {
   return path.string();
@@ -25,7 +24,7 @@ bool AskSaveName(UserDialogs& dialogs, QWidget* parent, const AppState& state, i
                  std::filesystem::path* name, int* formatCode) {
   const uint32_t bits = state.document.result.bitsPerComponent;
   SaveDialogRequest request;
-  request.title = LangText(kTextSaveAs);
+  request.title = LangText(TextId::kSaveAs);
   request.filters = SaveFilterPatterns(bits);
   if (!state.currentFilePath.empty()) {
     const SaveProposal proposal = ProposeSaveName(state.currentFilePath, bits);
@@ -53,12 +52,13 @@ bool AskSaveName(UserDialogs& dialogs, QWidget* parent, const AppState& state, i
 bool OpenSourceImageAsking(UserDialogs& dialogs, QWidget* parent, AppState* state,
                            std::filesystem::path* path) {
   if (path->empty()) {
-    const auto chosen = dialogs.ChooseOpenFile(parent, LangText(kTextSelectSource), kOpenFilter);
+    const auto chosen =
+        dialogs.ChooseOpenFile(parent, LangText(TextId::kSelectSource), kOpenFilter);
     if (!chosen) return true;
     *path = *chosen;
   }
   if (OpenSourceImage(&state->document, *path, &state->currentFilePath)) {
-    dialogs.ShowMessage(parent, LangText(kTextError), LangText(kTextNotSupported),
+    dialogs.ShowMessage(parent, LangText(TextId::kError), LangText(TextId::kNotSupported),
                         MessageIcon::kNone);
     return true;
   }
@@ -79,21 +79,25 @@ bool SaveImageAs(UserDialogs& dialogs, QWidget* parent, AppState* state,
   }
   state->jpegQuality = quality;
 
+  const auto saveFailed = [&destination](const std::string& why) {
+    return FormatText(TextId::kSaveFailed, {PathText(destination), why});
+  };
   std::string problem;
   try {
+    std::error_code failure;
     if (WriteImageFile(&result, &state->document.mask, destination, state->metadataSourcePath,
-                       formatCode, quality))
-      problem = LangText(kTextCannotOpenFile) + " " + PathText(destination);
+                       formatCode, quality, &failure))
+      problem = saveFailed(SaveFailureText(destination, failure));
   } catch (const UnsupportedImageFormat&) {
-    problem = LangText(kTextNotSupported);
+    problem = LangText(TextId::kNotSupported);
   } catch (const ImageReadError&) {
     // The opened file, whose metadata is copied, was moved or deleted since.
-    problem = LangText(kTextCannotOpenFile) + " " + PathText(state->metadataSourcePath);
+    problem = LangText(TextId::kCannotOpenFile) + " " + PathText(state->metadataSourcePath);
   } catch (const std::exception&) {
-    problem = LangText(kTextCannotOpenFile) + " " + PathText(destination);
+    problem = saveFailed(LangText(TextId::kSaveWriteError));
   }
   if (!problem.empty()) {
-    dialogs.ShowMessage(parent, LangText(kTextWarning), problem, MessageIcon::kWarning);
+    dialogs.ShowMessage(parent, LangText(TextId::kWarning), problem, MessageIcon::kWarning);
     return true;
   }
   WriteSetting("jpeg", quality);
@@ -103,13 +107,16 @@ bool SaveImageAs(UserDialogs& dialogs, QWidget* parent, AppState* state,
 
 void RunOptions(UserDialogs& dialogs, QWidget* parent, const std::filesystem::path& languageFile,
                 StartupSettings* startup, int* languageIndex) {
-  constexpr int kTextReport = 38;
-  constexpr int kTextRestart = 47;
   const int before = *languageIndex;
   const LanguageList languages = LoadLanguageList(languageFile);
-  const bool crashed = startup->crashedLastTime;
-  *startup = StartupRead();
-  startup->crashedLastTime = crashed;  // the flag read now is this run's own
+  // The start-up keys are read again, but what this run holds for the exit write is the
+  // user's latest choice (the Tone Mapping values committed by OK) and stays; so does the
+  // crash flag, which reads this run's own 1 now.
+  StartupSettings reread = StartupRead();
+  reread.crashedLastTime = startup->crashedLastTime;
+  std::copy(std::begin(startup->uiPowerT), std::end(startup->uiPowerT), reread.uiPowerT);
+  reread.uiUseColors = startup->uiUseColors;
+  *startup = reread;
   std::vector<std::string> names;
   for (const LanguageRecord& language : languages.records)
     names.push_back(language.name);
@@ -118,9 +125,9 @@ void RunOptions(UserDialogs& dialogs, QWidget* parent, const std::filesystem::pa
   if (!chosen) return;
   *languageIndex = *chosen;
   WriteCurrentLanguage(languageFile, *chosen);  // a read-only program folder keeps the old one
-  const int reloaded[] = {kTextRestart, kTextReport};
+  const TextId reloaded[] = {TextId::kRestartNeeded, TextId::kReport};
   LoadTexts(languageFile, *chosen, reloaded);
   if (*chosen != before)
-    dialogs.ShowMessage(parent, LangText(kTextReport), LangText(kTextRestart),
+    dialogs.ShowMessage(parent, LangText(TextId::kReport), LangText(TextId::kRestartNeeded),
                         MessageIcon::kInformation);
 }

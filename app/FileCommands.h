@@ -1,6 +1,8 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
+#include <system_error>
 
 class QWidget;
 class UserDialogs;
@@ -9,6 +11,8 @@ struct StartupSettings;
 
 // The file types Open offers.
 inline constexpr const char* kOpenFilter = "*.bmp;*.jpg;*.tif;*.png";
+// The file types Multi Image offers.
+inline constexpr const char* kSeriesFilter = "*.bmp;*.jpg;*.gif;*.tif;*.png";
 
 // Loads `*path` into the document's source and mask (and currentFilePath). An empty path
 // asks for the file first and receives the chosen one. A file that cannot be read is
@@ -23,8 +27,9 @@ bool OpenSourceImageAsking(UserDialogs& dialogs, QWidget* parent, AppState* stat
 bool SaveImageAs(UserDialogs& dialogs, QWidget* parent, AppState* state,
                  std::filesystem::path* name);
 
-// The Options command. It reads the start-up settings again (into `*startup`) and the
-// language list of `languageFile`, offers the list, stores the chosen language in the file
+// The Options command. It reads the start-up settings again (into `*startup`, keeping the
+// values committed since start-up that the exit write stores) and the language list of
+// `languageFile`, offers the list, stores the chosen language in the file
 // and, when it differs from `*languageIndex` (the language of this run), says in the chosen
 // language that a restart is needed. `*languageIndex` then holds the choice.
 void RunOptions(UserDialogs& dialogs, QWidget* parent, const std::filesystem::path& languageFile,

@@ -1,8 +1,9 @@
 #include "app/JobRunner.h"
 
-#include <algorithm>
+#include <new>
+#include <optional>
 
-#include "app/ProgressWindow.h"
+#include "settings/TextTable.h"
 
 JobRunner::JobRunner(QObject* parent) : QObject(parent) {}
 
@@ -18,14 +19,23 @@ bool JobRunner::Start(JobBody body, JobProgress* progress, Finished finished) {
   const unsigned generation = ++generation_;
   thread_ = std::thread([this, body = std::move(body), progress, generation] {
     JobResult result;
+    // A failure must not end the program from a worker thread. The user is told in the text
+    // table's words; the exception's own text is the program's, for its console.
+    std::optional<TextId> failure;
     try {
       result = body(*progress);
+    } catch (const std::bad_alloc&) {
+      failure = TextId::kJobOutOfMemory;
     } catch (const std::exception& error) {
-      // An engine failure must not end the program from a worker thread.
-      result = JobResult{JobEnd::kFailed, error.what()};
+      qWarning("A background job failed: %s", error.what());
+      failure = TextId::kJobFailed;
     }
     QMetaObject::invokeMethod(
-        this, [this, generation, result] { Done(generation, result); }, Qt::QueuedConnection);
+        this,
+        [this, generation, result, failure] {
+          Done(generation, failure ? JobResult{JobEnd::kFailed, LangText(*failure)} : result);
+        },
+        Qt::QueuedConnection);
   });
   return true;
 }
@@ -44,53 +54,4 @@ void JobRunner::Wait() {
   running_ = false;
   finished_ = nullptr;
   ++generation_;
-}
-
-ProgressReporter::ProgressReporter(QObject* parent) : QObject(parent) {}
-
-void ProgressReporter::Attach(ProgressWindow* window) {
-  window_ = window;
-  minimum_ = 0;
-  maximum_ = 100;
-  position_ = 0;
-  shownPercent_ = -1;
-}
-
-void ProgressReporter::SetRange(int minimum, int maximum) {
-  minimum_ = minimum;
-  maximum_ = std::max(maximum, minimum + 1);
-  Report();
-}
-
-void ProgressReporter::SetPosition(int position) {
-  position_ = position;
-  Report();
-}
-
-void ProgressReporter::Advance(int steps) {
-  position_ += steps;
-  Report();
-}
-
-void ProgressReporter::SetText(const std::string& text) {
-  const QString shown = QString::fromStdString(text);
-  QMetaObject::invokeMethod(
-      this,
-      [this, shown] {
-        if (window_) window_->SetText(shown);
-      },
-      Qt::QueuedConnection);
-}
-
-void ProgressReporter::Report() {
-  const long long span = static_cast<long long>(maximum_) - minimum_;
-  const long long done = std::clamp<long long>(position_ - minimum_, 0, span);
-  const int percent = static_cast<int>(done * 100 / span);
-  if (shownPercent_.exchange(percent) == percent) return;
-  QMetaObject::invokeMethod(
-      this,
-      [this, percent] {
-        if (window_) window_->SetPercent(percent);
-      },
-      Qt::QueuedConnection);
 }

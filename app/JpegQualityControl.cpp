@@ -24,7 +24,7 @@ QString PatternExtension(const std::string& pattern) {
 }  // namespace
 
 JpegQualityControl::JpegQualityControl(int quality, QWidget* parent) : QWidget(parent) {
-  caption_ = new QLabel(QString::fromStdString(LangText(48)), this);
+  caption_ = new QLabel(QString::fromStdString(LangText(TextId::kJpegQuality)), this);
   slider_ = new QSlider(Qt::Horizontal, this);
   slider_->setRange(kMinQuality, kMaxQuality);
   slider_->setSingleStep(1);

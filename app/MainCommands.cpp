@@ -1,24 +1,23 @@
-// The main window's commands.
-#include <QApplication>
-#include <QMenu>
-#include <QToolButton>
+// The main window's commands: the file commands and the start of the processing commands.
+// CommandRegistry.cpp says which command runs which of these.
 
 #include "app/CommandTable.h"
 #include "app/FileCommands.h"
 #include "app/ImageView.h"
+#include "app/JobHost.h"
 #include "app/MainWindow.h"
 #include "app/Messages.h"
 #include "app/RenderView.h"
+#include "app/SeriesBrowser.h"
 #include "app/ToolPanel.h"
 #include "app/UserDialogs.h"
 #include "app/ViewGeometry.h"
+#include "app/ZoomBox.h"
 #include "picture/CBxPicBufAPI.h"
 #include "picture/ImageLoad.h"
 #include "settings/TextTable.h"
 
 namespace {
-constexpr int kTextAbout = 42;
-
 // result becomes a copy of source.
 void CopySourceToResult(ImageDocument* document) {
   CBxPicBufAPI::ReinitHeap(&document->result, &document->source);
@@ -26,78 +25,11 @@ void CopySourceToResult(ImageDocument* document) {
 }
 }  // namespace
 
-void MainWindow::ExecuteCommand(int command) {
+void MainWindow::ExecuteCommand(CommandId command) {
   if (state_.busy) return;
   if (isVisible()) activateWindow();
-  switch (command) {
-    case kCmdOpen:
-      CommandOpen();
-      break;
-    case kCmdSaveAs:
-      CommandSaveAs();
-      break;
-    case kCmdClose:
-      CommandClose();
-      break;
-    case kCmdMultiImage:
-      CommandMultiImage();
-      break;
-    case kCmdSingleImage:
-      CommandSingleImage();
-      break;
-    case kCmdDaylightUp:
-    case kCmdDaylightDown:
-      CommandDaylight(command);
-      break;
-    case kCmdSmartContrast:
-      CommandSmartContrast();
-      break;
-    case kCmdToneMapping:
-      CommandToneMapping();
-      break;
-    case kCmdZoomIn:
-      ZoomBy(kZoomInFactor);
-      break;
-    case kCmdZoomOut:
-      ZoomBy(kZoomOutFactor);
-      break;
-    case kCmdZoomFit:
-      if (state_.document.source.pixels) FitToView();
-      break;
-    case kCmdZoom100:
-      if (state_.document.source.pixels) ZoomTo100();
-      break;
-    case kCmdMenu: {
-      commands_->UpdateMenu();
-      QWidget* button = commands_->MenuButton();
-      const QPoint at = button != nullptr ? button->mapToGlobal(QPoint(0, button->height()))
-                                          : mapToGlobal(QPoint(0, 0));
-      commands_->PopupMenu()->popup(at);
-      break;
-    }
-    case kCmdOptions:
-      RunOptions(*dialogs_, this, languageFile_, &startup_, &languageIndex_);
-      break;
-    case kCmdToggleSources:
-      CommandToggleSources();
-      break;
-    case kCmdPrevious:
-    case kCmdNext:
-      CommandBrowseSeries(command);
-      break;
-    case kCmdAbout:
-      CommandAbout();
-      break;
-    case kCmdExit:  // through the unsaved question, like the close button
-      close();
-      break;
-    case kCmdSeriesReady:
-    case kCmdDaylightReady:
-      CommandSeriesReady(command);
-      break;
-    default:
-      break;
-  }
+  const CommandEntry* entry = FindCommand(command);
+  if (entry != nullptr && entry->run != nullptr) entry->run(*this);
 }
 
 void MainWindow::AfterSourceLoaded(const std::filesystem::path& path) {
@@ -105,12 +37,8 @@ void MainWindow::AfterSourceLoaded(const std::filesystem::path& path) {
   setWindowTitle(QStringLiteral("Melvaro - ") + QString::fromStdString(path.string()));
   SetStatusText({});
   CopySourceToResult(&state_.document);
-  RenderView(&view_, kRenderRefresh, &state_.document.result, kSlotResult, 0,
-             &state_.document.mask);
-  RenderView(&view_, kRenderRefresh, &state_.document.source, kSlotSource, 0,
-             &state_.document.mask);
-  FitToView();  // draws from the fresh caches
-  commands_->EnterPictureOpened();
+  imageView_->ShowOpenedPicture(&state_.document.mask);
+  commands_->Apply(EnablingEvent::kPictureOpened);
   state_.resultUnsaved = 0;
   state_.multiImageMode = 0;
 }
@@ -135,27 +63,27 @@ void MainWindow::CommandClose() {
   if (!state_.multiImageMode && !MayDiscardResult()) return;
   state_.metadataSourcePath.clear();
   SetStatusText({});
-  commands_->EnterNoPicture();
-  view_.interpolation = kInterpolationBilinear;
+  commands_->Apply(EnablingEvent::kNoPicture);
   ReleaseDocument(&state_.document);
-  ReleaseViewCaches(&view_);
-  RenderView(&view_, kRenderRefresh, nullptr, kSlotClear, 1, nullptr);
-  imageView_->update();
+  imageView_->Clear();
   state_.resultUnsaved = 0;
   state_.showSources = 0;
 }
 
+void MainWindow::CommandOptions() {
+  RunOptions(*dialogs_, this, languageFile_, &startup_, &languageIndex_);
+}
+
 void MainWindow::CommandAbout() {
-  const std::string text = "Melvaro " MELVARO_VERSION
-                           "\n\nExposure fusion, synthetic bracketing, tone mapping and "
-                           "contrast for photographs.";
-  dialogs_->ShowMessage(this, LangText(kTextAbout), text, MessageIcon::kInformation);
+  const std::string text = FormatText(TextId::kAboutProduct, {MELVARO_VERSION}) + "\n\n" +
+                           LangText(TextId::kAboutDescription);
+  dialogs_->ShowMessage(this, LangText(TextId::kAboutCaption), text, MessageIcon::kInformation);
 }
 
 bool MainWindow::SourceDepthSupported() {
   const uint32_t bits = state_.document.source.bitsPerComponent;
   if (bits == 8 || bits == 16) return true;
-  dialogs_->ShowMessage(this, LangText(kTextWarning), LangText(kTextNotSupported),
+  dialogs_->ShowMessage(this, LangText(TextId::kWarning), LangText(TextId::kNotSupported),
                         MessageIcon::kNone);
   return false;
 }
@@ -170,34 +98,34 @@ bool MainWindow::PrepareSeriesWork() {
   CopySourceToResult(&state_.document);
   CBxPicBufAPI::ReinitHeap(&state_.workPicture, &state_.document.source);
   CBxPicBufAPI::Copy(&state_.workPicture, &state_.document.source);
-  RefreshBothCaches();
+  imageView_->RefreshBothCaches();
   return SourceDepthSupported();
 }
 
 void MainWindow::CommandSingleImage() {
   if (!hooks_.askNoiseLevel || !hooks_.seriesJob || !PrepareSeriesWork()) return;
-  commands_->DisableForProcessing();
+  commands_->Apply(EnablingEvent::kProcessing);
   const int noise = hooks_.askNoiseLevel(*this);
   if (noise < 0) {
-    commands_->EnableAfterProcessing(state_.multiImageMode != 0);
+    commands_->Apply(EnablingEvent::kProcessingEnded, state_.multiImageMode != 0);
     return;
   }
   SeriesRequest request;
   request.kind = SeriesKind::kSingle;
   request.denoiseLevel = static_cast<uint32_t>(noise);
-  StartSeriesJob([this, job = hooks_.seriesJob,
-                  request](JobProgress& progress) { return job(state_, request, progress); },
-                 kCmdSeriesReady);
+  jobs_->StartSeriesJob([this, job = hooks_.seriesJob,
+                         request](JobProgress& progress) { return job(state_, request, progress); },
+                        CommandId::kSeriesReady);
 }
 
-void MainWindow::CommandDaylight(int command) {
+void MainWindow::CommandDaylight(SeriesKind direction) {
   if (!hooks_.seriesJob) return;
   SeriesRequest request;
-  request.kind = command == kCmdDaylightUp ? SeriesKind::kDaylightUp : SeriesKind::kDaylightDown;
+  request.kind = direction;
   if (!PrepareSeriesWork()) return;
-  StartSeriesJob([this, job = hooks_.seriesJob,
-                  request](JobProgress& progress) { return job(state_, request, progress); },
-                 kCmdDaylightReady);
+  jobs_->StartSeriesJob([this, job = hooks_.seriesJob,
+                         request](JobProgress& progress) { return job(state_, request, progress); },
+                        CommandId::kDaylightReady);
 }
 
 void MainWindow::OpenHookPanel(const ProcessingHooks::PanelFactory& factory) {
@@ -206,32 +134,56 @@ void MainWindow::OpenHookPanel(const ProcessingHooks::PanelFactory& factory) {
   OpenPanel(factory(*this));
 }
 
-void MainWindow::CommandSmartContrast() {
-  if (state_.document.source.pixels == nullptr || !hooks_.smartContrastPanel) return;
+void MainWindow::CommandPicturePanel(const ProcessingHooks::PanelFactory& panel, Depths depths) {
+  if (state_.document.source.pixels == nullptr) return;
   state_.showSources = 0;
   if (!MayDiscardResult()) return;
   state_.resultUnsaved = 0;
-  OpenHookPanel(hooks_.smartContrastPanel);
+  if (depths == Depths::k8Or16Bits && !SourceDepthSupported()) return;
+  OpenHookPanel(panel);
 }
 
-void MainWindow::CommandToneMapping() {
-  if (state_.document.source.pixels == nullptr || !hooks_.toneMappingPanel) return;
-  if (!MayDiscardResult()) return;
-  state_.toolDialogOpen = 1;
-  state_.resultUnsaved = 0;
-  state_.showSources = 0;
-  if (!SourceDepthSupported()) {
-    state_.toolDialogOpen = 0;
-    return;
-  }
-  OpenHookPanel(hooks_.toneMappingPanel);
-}
-
-void MainWindow::CommandSeriesReady(int command) {
+void MainWindow::CommandSeriesReady(const ProcessingHooks::PanelFactory& panel) {
   state_.resultUnsaved = 0;
   state_.showSources = 0;
   CBxPicBufAPI::ReinitHeap(&state_.document.source, &state_.workPicture);
   CBxPicBufAPI::Copy(&state_.document.source, &state_.workPicture);
   CopySourceToResult(&state_.document);
-  OpenHookPanel(command == kCmdSeriesReady ? hooks_.multiImagePanel : hooks_.daylightPanel);
+  OpenHookPanel(panel);
+}
+
+void MainWindow::CommandMultiImage() {
+  if (!MayDiscardResult()) return;
+  state_.resultUnsaved = 0;  // the user agreed once: Close does not ask again
+  CommandClose();
+  state_.multiImageMode = 1;
+  OpenSeriesFiles(dialogs_->ChooseOpenFiles(this, LangText(TextId::kSelectSource), kSeriesFilter));
+}
+
+void MainWindow::OpenSeriesFiles(const std::vector<std::filesystem::path>& files) {
+  if (files.empty()) return;
+  switch (series_->Open(files)) {
+    case SeriesBrowser::OpenResult::kTooFew:
+      return;
+    case SeriesBrowser::OpenResult::kRefused:
+      CommandClose();
+      return;
+    case SeriesBrowser::OpenResult::kOpened:
+      break;
+  }
+  zoomBox_->setEnabled(true);
+  series_->ShowStatus(TextId::kUseArrows);
+  OpenHookPanel(hooks_.multiImagePanel);
+}
+
+void MainWindow::OpenFromCommandLine(const std::vector<std::filesystem::path>& files) {
+  if (files.empty()) return;
+  if (files.size() == 1) {
+    std::filesystem::path path = files.front();
+    if (!OpenSourceImageAsking(*dialogs_, this, &state_, &path)) AfterSourceLoaded(path);
+    return;
+  }
+  CommandClose();
+  state_.multiImageMode = 1;
+  OpenSeriesFiles(files);
 }

@@ -1,10 +1,9 @@
 // The main window: start-up, shutdown, layout, keys, dropped files and messages.
 #include "app/MainWindow.h"
 
+#include <QApplication>
 #include <QCloseEvent>
-#include <QGuiApplication>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QMimeData>
 #include <QScreen>
@@ -15,40 +14,18 @@
 #include "app/DockPanel.h"
 #include "app/FileCommands.h"
 #include "app/ImageView.h"
-#include "app/JobRunner.h"
+#include "app/JobHost.h"
+#include "app/KeyRouter.h"
 #include "app/Messages.h"
 #include "app/ProgressWindow.h"
 #include "app/RenderView.h"
+#include "app/SeriesBrowser.h"
 #include "app/ToolPanel.h"
 #include "app/UserDialogs.h"
 #include "app/ZoomBox.h"
 #include "picture/CBxPicBufAPI.h"
 #include "settings/Settings.h"
 #include "settings/TextTable.h"
-
-namespace {
-constexpr int kTextCrashedLastTime = 2;
-constexpr int kTextNotSavedQuestion = 21;
-
-bool IsAppMessage(int id) {
-  switch (id) {
-    case kMsgRedraw:
-    case kMsgRedrawResult:
-    case kMsgResultNotSaved:
-    case kMsgWaitCursor:
-    case kMsgArrowCursor:
-    case kMsgMoveCursor:
-    case kMsgCopyScratch:
-    case kMsgToneJobDone:
-    case kMsgToneJobAbandoned:
-    case kMsgStartToneJob:
-    case kMsgParseZoom:
-      return true;
-    default:
-      return false;
-  }
-}
-}  // namespace
 
 MainWindow::MainWindow(UserDialogs* dialogs, QWidget* parent)
     : QMainWindow(parent), dialogs_(dialogs) {
@@ -69,26 +46,23 @@ MainWindow::MainWindow(UserDialogs* dialogs, QWidget* parent)
   view_.interpolation = kInterpolationBilinear;
   view_.background = kViewBackgroundDark;
   view_.previewRect = nullptr;
-  reporter_ = new ProgressReporter(this);
-  seriesJob_ = new JobRunner(this);
-  panelJob_ = new JobRunner(this);
   BuildWindow();
+  jobs_ = new JobHost(*this, dock_, this);
   InstallProcessingHooks(&hooks_);
 
-  commands_->EnterNoPicture();
+  commands_->Apply(EnablingEvent::kNoPicture);
   view_.zoom = 1.0;
-  FocusView();
+  imageView_->setFocus(Qt::OtherFocusReason);
 }
 
 MainWindow::~MainWindow() {
   // The child widgets outlive this destructor's body: they must no longer call back.
-  for (QObject* sender : {static_cast<QObject*>(imageView_), static_cast<QObject*>(zoomBox_),
-                          static_cast<QObject*>(commands_)})
+  for (QObject* sender : {static_cast<QObject*>(zoomBox_), static_cast<QObject*>(commands_)})
     QObject::disconnect(sender, nullptr, this, nullptr);
+  imageView_->SetPanelSource(nullptr);
+  delete keys_;  // no key reaches the window while it is taken apart
   // A job works on the state released below: stop it and wait for it first.
-  state_.cancelRequested = 1;
-  seriesJob_->Wait();
-  panelJob_->Wait();
+  jobs_->StopAndWait();
   ExitWrite(startup_);
   ReleaseViewCaches(&view_);
   ReleaseAppState(&state_);
@@ -96,7 +70,7 @@ MainWindow::~MainWindow() {
 
 void MainWindow::ShowCrashWarningIfNeeded(bool crashedLastTime) {
   if (crashedLastTime)
-    dialogs_->ShowMessage(this, LangText(kTextWarning), LangText(kTextCrashedLastTime),
+    dialogs_->ShowMessage(this, LangText(TextId::kWarning), LangText(TextId::kCrashedLastTime),
                           MessageIcon::kInformation);
 }
 
@@ -117,44 +91,37 @@ void MainWindow::BuildWindow() {
   zoomBox_ = new ZoomBox(toolbar);
   commands_->BuildToolbar(toolbar, zoomBox_);
   connect(commands_, &CommandTable::Triggered, this, &MainWindow::ExecuteCommand);
-  connect(zoomBox_, &ZoomBox::PresetChosen, this, &MainWindow::OnPresetChosen);
-  connect(zoomBox_, &ZoomBox::TextConfirmed, this, [this] { SendMessage(kMsgParseZoom); });
-  connect(zoomBox_, &ZoomBox::FocusBack, this, &MainWindow::FocusView);
+  connect(zoomBox_, &ZoomBox::TextConfirmed, this, [this] { SendMessage(AppMessage::kParseZoom); });
+  keys_ = new KeyRouter(
+      this, commands_, [this] { return activePanel_; },
+      [this](CommandId command) { ExecuteCommand(command); });
 
   auto* central = new QWidget(this);
   auto* layout = new QHBoxLayout(central);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
-  imageView_ = new ImageView(&view_, central);
+  imageView_ = new ImageView(&state_, &view_, central);
+  imageView_->SetPanelSource([this] { return activePanel_; });
+  imageView_->AttachZoomBox(zoomBox_);
   dock_ = new DockPanel(central);
   layout->addWidget(imageView_, 1);
   layout->addWidget(dock_);
   setCentralWidget(central);
-  ConnectView();
+  series_ = std::make_unique<SeriesBrowser>(
+      &state_, dialogs_, this, imageView_, [this](const std::string& text) { SetStatusText(text); },
+      [this](bool busy) { SetWindowCursor(busy ? Qt::WaitCursor : Qt::ArrowCursor); });
 
   const QScreen* screen = QGuiApplication::primaryScreen();
   const QSize available = screen != nullptr ? screen->availableGeometry().size() : QSize(1280, 800);
   resize(available.width() * 4 / 5, available.height() * 4 / 5);
 }
 
-void MainWindow::ConnectView() {
-  connect(imageView_, &ImageView::Resized, this, &MainWindow::OnViewResized);
-  connect(imageView_, &ImageView::LeftPressed, this, &MainWindow::OnLeftPressed);
-  connect(imageView_, &ImageView::MouseMoved, this, &MainWindow::OnMouseMoved);
-  connect(imageView_, &ImageView::LeftReleased, this, &MainWindow::OnLeftReleased);
-  connect(imageView_, &ImageView::RightPressed, this, &MainWindow::OnRightPressed);
-  connect(imageView_, &ImageView::RightReleased, this, &MainWindow::OnRightReleased);
-  connect(imageView_, &ImageView::DoubleClicked, this, &MainWindow::OnDoubleClicked);
-  connect(imageView_, &ImageView::WheelTurned, this, &MainWindow::OnWheel);
-  connect(imageView_, &ImageView::MouseLeft, this, [this] { dragging_ = false; });
-}
-
 bool MainWindow::MayDiscardResult() {
   if (!state_.resultUnsaved) return true;
-  return dialogs_->AskYesNo(this, LangText(kTextWarning), LangText(kTextNotSavedQuestion));
+  return dialogs_->AskYesNo(this, LangText(TextId::kWarning), LangText(TextId::kNotSavedQuestion));
 }
 
-void MainWindow::ShowMessage(int captionText, const std::string& text) {
+void MainWindow::ShowMessage(TextId captionText, const std::string& text) {
   dialogs_->ShowMessage(this, LangText(captionText), text, MessageIcon::kInformation);
 }
 
@@ -165,38 +132,6 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     return;
   }
   event->accept();
-}
-
-void MainWindow::keyPressEvent(QKeyEvent* event) {
-  // Keys reach the window only when the focused control did not use them, so the zoom
-  // box's edit field and a panel's sliders keep their own keys.
-  const QString text = event->text();
-  // Enter and Escape answer the open panel (OK and Cancel) wherever the focus is.
-  const int key = event->key();
-  if (activePanel_ != nullptr &&
-      (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape)) {
-    QCoreApplication::sendEvent(activePanel_, event);
-    return;
-  }
-  int command = 0;
-  if (event->key() == Qt::Key_F5)
-    command = kCmdToggleSources;
-  else if (event->key() == Qt::Key_Left)
-    command = kCmdPrevious;
-  else if (event->key() == Qt::Key_Right)
-    command = kCmdNext;
-  else if (text == QLatin1String("+"))
-    command = kCmdZoomIn;
-  else if (text == QLatin1String("-"))
-    command = kCmdZoomOut;
-  else if (event->key() == Qt::Key_Question && (event->modifiers() & Qt::AltModifier))
-    command = kCmdAbout;
-  if (command == 0) {
-    QMainWindow::keyPressEvent(event);
-    return;
-  }
-  event->accept();
-  ExecuteCommand(command);
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
@@ -219,61 +154,61 @@ void MainWindow::OpenDroppedFiles(const QList<QUrl>& urls) {
   AfterSourceLoaded(path);
 }
 
-void MainWindow::SendMessage(int message) {
-  if (IsAppMessage(message))
-    HandleMessage(message);
-  else
-    ExecuteCommand(message);
+void MainWindow::SendMessage(AppMessage message) {
+  HandleMessage(message);
 }
 
-void MainWindow::PostMessage(int message) {
+void MainWindow::PostMessage(AppMessage message) {
   QMetaObject::invokeMethod(
-      this, [this, message] { SendMessage(message); }, Qt::QueuedConnection);
+      this, [this, message] { HandleMessage(message); }, Qt::QueuedConnection);
 }
 
-void MainWindow::HandleMessage(int message) {
+void MainWindow::SendCommand(CommandId command) {
+  ExecuteCommand(command);
+}
+
+void MainWindow::HandleMessage(AppMessage message) {
   switch (message) {
-    case kMsgRedraw:
-      RefreshBothCaches();
+    case AppMessage::kRedraw:
+      imageView_->RefreshBothCaches();
       break;
-    case kMsgRedrawResult:
-      RenderAndRepaint(kRenderCached, &state_.document.result, kSlotResult);
+    case AppMessage::kRedrawResult:
+      imageView_->RenderAndRepaint(kRenderCached, &state_.document.result, kSlotResult);
       break;
-    case kMsgResultNotSaved:
+    case AppMessage::kResultNotSaved:
       state_.resultUnsaved = 1;
       break;
-    case kMsgWaitCursor:
+    case AppMessage::kWaitCursor:
       SetWindowCursor(Qt::WaitCursor);
       break;
-    case kMsgArrowCursor:
+    case AppMessage::kArrowCursor:
       SetWindowCursor(Qt::ArrowCursor);
       break;
-    case kMsgMoveCursor:
+    case AppMessage::kMoveCursor:
       SetWindowCursor(Qt::SizeAllCursor);
       break;
-    case kMsgCopyScratch:
-      RenderView(&view_, kRenderScratch, nullptr, kSlotResult, 1, nullptr);
-      imageView_->update();
+    case AppMessage::kCopyScratch:
+      imageView_->CopyScratch();
       break;
-    case kMsgToneJobDone:
+    case AppMessage::kToneJobDone:
       state_.busy = 0;
       state_.toolDialogOpen = 0;
       state_.resultUnsaved = 1;
-      RenderAndRepaint(kRenderRefresh, &state_.document.result, kSlotResult);
-      commands_->EnableAfterProcessing(state_.multiImageMode != 0);
+      imageView_->RenderAndRepaint(kRenderRefresh, &state_.document.result, kSlotResult);
+      RestoreCommands();
       break;
-    case kMsgToneJobAbandoned:
+    case AppMessage::kToneJobAbandoned:
       state_.busy = 0;
       state_.toolDialogOpen = 0;
       state_.resultUnsaved = 0;
       CBxPicBufAPI::ReinitHeap(&state_.document.result, &state_.workPicture);
       CBxPicBufAPI::Copy(&state_.document.result, &state_.workPicture);
-      RenderAndRepaint(kRenderRefresh, &state_.document.result, kSlotResult);
+      imageView_->RenderAndRepaint(kRenderRefresh, &state_.document.result, kSlotResult);
       break;
-    case kMsgParseZoom:
-      OnTypedZoom();
+    case AppMessage::kParseZoom:
+      imageView_->TakeTypedZoom();
       break;
-    default:  // kMsgStartToneJob: a panel hands its job over with StartPanelJob
+    case AppMessage::kStartToneJob:  // a panel hands its job over with StartPanelJob
       break;
   }
 }
@@ -300,12 +235,28 @@ void MainWindow::ClosePanel(ToolPanel* panel) {
   if (activePanel_ == panel) activePanel_ = nullptr;
   view_.previewRect = nullptr;
   state_.toolDialogOpen = 0;
-  commands_->EnableAfterProcessing(state_.multiImageMode != 0);
-  RenderShown(kRenderCached);
+  RestoreCommands();
+  imageView_->RenderShown(kRenderCached);
 }
 
 void MainWindow::DisableCommandsForPanel() {
-  commands_->DisableForProcessing();
+  commands_->Apply(EnablingEvent::kProcessing);
+}
+
+void MainWindow::ShowSeriesStatus(TextId hintText) {
+  series_->ShowStatus(hintText);
+}
+
+void MainWindow::RestoreCommands() {
+  commands_->Apply(EnablingEvent::kProcessingEnded, state_.multiImageMode != 0);
+}
+
+bool MainWindow::JobRunning() const {
+  return jobs_->Running();
+}
+
+ProgressWindow* MainWindow::Progress() const {
+  return jobs_->Progress();
 }
 
 void MainWindow::GreyMenus(bool grey) {

@@ -2,12 +2,15 @@
 
 #include <QList>
 #include <QMainWindow>
-#include <QPoint>
 #include <QUrl>
+#include <filesystem>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "app/CommandRegistry.h"
+#include "app/Messages.h"
 #include "app/PanelHost.h"
 #include "app/ProcessingHooks.h"
 #include "app/ViewContext.h"
@@ -17,16 +20,18 @@
 class CommandTable;
 class DockPanel;
 class ImageView;
-class JobRunner;
-class ProgressReporter;
+class JobHost;
+class KeyRouter;
 class ProgressWindow;
 class QLabel;
+class SeriesBrowser;
 class ToolPanel;
 class UserDialogs;
 class ZoomBox;
 
-// The program's one window. It owns the application state for the whole run, runs every
-// command (Messages.h), keeps the view, and hosts the processing panels and jobs.
+// The program's one window. It owns the application state for the whole run, the view
+// (ImageView), the series browsing (SeriesBrowser), the commands (CommandRegistry.cpp says
+// what each one does) and their keys (KeyRouter), and hosts the processing panels and jobs.
 class MainWindow : public QMainWindow, public PanelHost {
   Q_OBJECT
 
@@ -37,10 +42,10 @@ class MainWindow : public QMainWindow, public PanelHost {
   // Stops a running job, stores the settings of an orderly exit and frees the pictures.
   ~MainWindow() override;
 
-  // Runs a command of CommandId; ignored while a panel job runs (AppState::busy).
-  void ExecuteCommand(int command);
-  // Handles a message of AppMessage now.
-  void HandleMessage(int message);
+  // Runs a command; ignored while a panel job runs (AppState::busy).
+  void ExecuteCommand(CommandId command);
+  // Handles a message now.
+  void HandleMessage(AppMessage message);
   // Files dropped on the window: the first one is opened like Open, without the dialog.
   void OpenDroppedFiles(const QList<QUrl>& urls);
   // Files named on the command line: one is opened like Open, several as a series like the
@@ -53,16 +58,16 @@ class MainWindow : public QMainWindow, public PanelHost {
   UserDialogs& Dialogs() override { return *dialogs_; }
   QWidget* Window() override { return this; }
   StartupSettings& Startup() override { return startup_; }
-  void SendMessage(int message) override;
-  void PostMessage(int message) override;
+  void SendMessage(AppMessage message) override;
+  void PostMessage(AppMessage message) override;
+  void SendCommand(CommandId command) override;
   void SetStatusText(const std::string& text) override;
-  void ShowSeriesStatus(int hintText) override;
+  void ShowSeriesStatus(TextId hintText) override;
   void OpenPanel(ToolPanel* panel) override;
   void ClosePanel(ToolPanel* panel) override;
-  bool StartPanelJob(JobBody body, std::function<void(const JobResult&)> finished) override;
-  bool StartSeriesJob(JobBody body, int doneCommand) override;
-  bool StartProgressJob(JobBody body, std::function<void(const JobResult&)> finished) override;
+  JobHost& Jobs() override { return *jobs_; }
   void DisableCommandsForPanel() override;
+  void RestoreCommands() override;
   void GreyMenus(bool grey) override;
   void SetZoomBoxEnabled(bool enabled) override;
 
@@ -71,75 +76,47 @@ class MainWindow : public QMainWindow, public PanelHost {
   ZoomBox* ZoomBoxWidget() const { return zoomBox_; }
   ImageView* ViewWidget() const { return imageView_; }
   DockPanel* Dock() const { return dock_; }
-  ProgressWindow* Progress() const { return progress_; }
+  ProgressWindow* Progress() const;
   ToolPanel* ActivePanel() const { return activePanel_; }
   QString StatusText() const;
   bool JobRunning() const;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
-  void keyPressEvent(QKeyEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
 
  private:
-  // Start-up and shutdown.
+  // The command declarations run the commands below.
+  friend std::span<const CommandEntry> CommandEntries();
+
   void BuildWindow();
-  void ConnectView();
   void ShowCrashWarningIfNeeded(bool crashedLastTime);
 
   // The "ask" rule: true when nothing unsaved would be lost or the user agrees.
   bool MayDiscardResult();
-  void ShowMessage(int captionText, const std::string& text);
+  void ShowMessage(TextId captionText, const std::string& text);
+  void SetWindowCursor(Qt::CursorShape shape);
 
   // Commands (MainCommands.cpp).
   void CommandOpen();
   void CommandSaveAs();
   void CommandClose();
-  void CommandToggleSources();
-  void CommandBrowseSeries(int command);
+  void CommandOptions();
   void CommandAbout();
-  void CommandSingleImage();
-  void CommandDaylight(int command);
-  void CommandSmartContrast();
-  void CommandToneMapping();
   void CommandMultiImage();
+  void CommandSingleImage();
+  void CommandDaylight(SeriesKind direction);
+  // A panel over the opened picture (Smart Contrast, Tone Mapping), after the unsaved
+  // question; some take only 8 or 16 bits per component.
+  enum class Depths { kAny, k8Or16Bits };
+  void CommandPicturePanel(const ProcessingHooks::PanelFactory& panel, Depths depths);
+  void CommandSeriesReady(const ProcessingHooks::PanelFactory& panel);
   void OpenSeriesFiles(const std::vector<std::filesystem::path>& files);
-  bool LoadSeries(const std::vector<std::filesystem::path>& files);
-  void CommandSeriesReady(int command);
   void AfterSourceLoaded(const std::filesystem::path& path);
   bool PrepareSeriesWork();
   bool SourceDepthSupported();
   void OpenHookPanel(const ProcessingHooks::PanelFactory& factory);
-
-  // The view (MainView.cpp).
-  const SBxPicBuf* ShownPicture() const;
-  int ShownSlot() const;
-  void RenderShown(int mode);
-  void RenderAndRepaint(int mode, const SBxPicBuf* picture, int slot);
-  void RefreshBothCaches();
-  void FitToView();
-  void ZoomTo100();
-  void ZoomBy(double factor);
-  void ShowZoom();
-  void OnPresetChosen(int index);
-  void OnTypedZoom();
-  void OnViewResized();
-  void OnLeftPressed(QPoint position);
-  void OnMouseMoved(QPoint position, bool leftButtonDown);
-  void OnLeftReleased(QPoint position);
-  void OnRightPressed();
-  void OnRightReleased();
-  void OnDoubleClicked();
-  void OnWheel(QPoint position, int delta);
-  void FocusView();
-
-  // Jobs (MainJobs.cpp).
-  void OpenProgressWindow();
-  void CloseProgressWindow();
-  void SeriesJobEnded(const JobResult& result, int doneCommand);
-  void ReloadJobSource();
-  void SetWindowCursor(Qt::CursorShape shape);
 
   AppState state_;
   ViewContext view_;
@@ -147,19 +124,15 @@ class MainWindow : public QMainWindow, public PanelHost {
   UserDialogs* dialogs_;
 
   CommandTable* commands_ = nullptr;
+  KeyRouter* keys_ = nullptr;
   ZoomBox* zoomBox_ = nullptr;
   ImageView* imageView_ = nullptr;
+  std::unique_ptr<SeriesBrowser> series_;
   DockPanel* dock_ = nullptr;
   QLabel* status_ = nullptr;
-  ProgressWindow* progress_ = nullptr;
   ToolPanel* activePanel_ = nullptr;
+  JobHost* jobs_ = nullptr;
 
-  ProgressReporter* reporter_ = nullptr;
-  JobRunner* seriesJob_ = nullptr;
-  JobRunner* panelJob_ = nullptr;
-
-  QPoint lastMouse_;
-  bool dragging_ = false;
   StartupSettings startup_;  // read at start-up (and by Options), written at exit
   std::filesystem::path languageFile_;
   int languageIndex_ = 0;

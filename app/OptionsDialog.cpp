@@ -6,26 +6,20 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "settings/TextTable.h"
-
-namespace {
-QString Text(int n) {
-  return QString::fromStdString(LangText(n));
-}
-}  // namespace
+#include "app/UiText.h"
 
 OptionsDialog::OptionsDialog(const std::vector<std::string>& languageNames, int current,
                              QWidget* parent)
     : QDialog(parent) {
-  setWindowTitle(Text(44));
-  label_ = new QLabel(Text(43), this);
+  setWindowTitle(UiText(TextId::kOptionsTitle));
+  label_ = new QLabel(UiText(TextId::kSelectLanguage), this);
   list_ = new QComboBox(this);
   for (const std::string& name : languageNames)
     list_->addItem(QString::fromStdString(name));
   // A current language beyond the list leaves the list without a selection.
   list_->setCurrentIndex(current >= 0 && current < list_->count() ? current : -1);
-  ok_ = new QPushButton(Text(45), this);
-  cancel_ = new QPushButton(Text(46), this);
+  ok_ = new QPushButton(UiText(TextId::kOk), this);
+  cancel_ = new QPushButton(UiText(TextId::kCancel), this);
   ok_->setDefault(true);
 
   auto* buttons = new QHBoxLayout;

@@ -3,9 +3,11 @@
 #include <functional>
 #include <string>
 
-#include "app/Jobs.h"
+#include "app/Messages.h"
 #include "app/ViewContext.h"
+#include "settings/TextIds.h"
 
+class JobHost;
 class QWidget;
 class ToolPanel;
 class UserDialogs;
@@ -26,14 +28,15 @@ class PanelHost {
   // The values read at start-up and stored at exit ("uiPowerT1".. of the tone panel).
   virtual StartupSettings& Startup() = 0;
 
-  // A message of AppMessage (or a command of CommandId) handled now / later on the
-  // user-interface thread.
-  virtual void SendMessage(int message) = 0;
-  virtual void PostMessage(int message) = 0;
+  // A message handled now / later on the user-interface thread.
+  virtual void SendMessage(AppMessage message) = 0;
+  virtual void PostMessage(AppMessage message) = 0;
+  // A command run now, as if the user had chosen it.
+  virtual void SendCommand(CommandId command) = 0;
 
   virtual void SetStatusText(const std::string& text) = 0;
   // "Showing N of M. " and the hint text: where the series browsing stands.
-  virtual void ShowSeriesStatus(int hintText) = 0;
+  virtual void ShowSeriesStatus(TextId hintText) = 0;
 
   // Docks `panel` at the right of the view as the open panel (the view forwards the mouse
   // to it). ClosePanel undocks it, forgets the preview rectangle, redraws and deletes it
@@ -41,25 +44,15 @@ class PanelHost {
   virtual void OpenPanel(ToolPanel* panel) = 0;
   virtual void ClosePanel(ToolPanel* panel) = 0;
 
-  // Runs a panel's job on a worker thread (the tone job): the work picture is first made a
-  // copy of `source` and `busy` is set. When the body returns, the view is refreshed
-  // (kMsgRedraw) and `finished` runs on the user-interface thread; the panel then sends
-  // kMsgToneJobDone or kMsgToneJobAbandoned. False when a job runs already.
-  virtual bool StartPanelJob(JobBody body, std::function<void(const JobResult&)> finished) = 0;
-
-  // Runs a series job with the progress window ("Abort" sets AppState::cancelRequested).
-  // When it finishes without being cancelled, `doneCommand` (kCmdSeriesReady or
-  // kCmdDaylightReady) runs; otherwise `source` is reloaded from AppState::jobSourcePath.
-  virtual bool StartSeriesJob(JobBody body, int doneCommand) = 0;
-
-  // Runs a panel's long work (the full-size fusion of OK) with the progress window and
-  // "Abort". `finished` runs on the user-interface thread once the progress window is gone;
-  // the result's end is kCancelled when the user aborted. False when a job runs already.
-  virtual bool StartProgressJob(JobBody body, std::function<void(const JobResult&)> finished) = 0;
+  // The background jobs: the tone job, the series jobs and a panel's long work (OK).
+  virtual JobHost& Jobs() = 0;
 
   // While a panel is open: Open, Save As and every processing command off (ClosePanel
   // enables them again by the usual rule).
   virtual void DisableCommandsForPanel() = 0;
+  // The commands back by the usual rule when processing ends (the series commands stay off in
+  // multi-image mode).
+  virtual void RestoreCommands() = 0;
   // Greys the menu's three submenus (the Daylight panel), or brings them back.
   virtual void GreyMenus(bool grey) = 0;
   virtual void SetZoomBoxEnabled(bool enabled) = 0;

@@ -9,18 +9,16 @@ class PanelHost;
 class ToolPanel;
 struct AppState;
 
-// Where the processing commands meet their panels and jobs. The main window does the
-// common part of each command (the unsaved question, the flags, the bit-depth check, the
-// work picture) and then calls these; a hook left empty makes its command do nothing
-// visible.
+// What the processing commands take from outside the window, so that tests can put their
+// own in: the Multi Image panel (an opened series, a command-line series and a finished
+// synthetic series all end in it), the noise question and the series job. The other panels
+// are made in their commands' declarations (CommandRegistry.cpp). A hook left empty makes
+// its command do nothing visible.
 struct ProcessingHooks {
   // Creates a panel; the main window docks it with PanelHost::OpenPanel.
   using PanelFactory = std::function<ToolPanel*(PanelHost& host)>;
 
-  PanelFactory smartContrastPanel;  // kCmdSmartContrast
-  PanelFactory toneMappingPanel;    // kCmdToneMapping
-  PanelFactory multiImagePanel;     // kCmdSeriesReady and an opened series
-  PanelFactory daylightPanel;       // kCmdDaylightReady
+  PanelFactory multiImagePanel;  // CommandId::kSeriesReady and an opened series
 
   // Asked before the synthetic series is made: the noise level 0..3, or -1 when cancelled.
   std::function<int(PanelHost& host)> askNoiseLevel;

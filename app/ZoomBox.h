@@ -11,9 +11,8 @@ class ZoomBox : public QComboBox {
  public:
   explicit ZoomBox(QWidget* parent);
 
-  // The toolbar's place for the box, and the box 5 pixels in on each side. Wide enough
-  // for "800.0 %" in a bold 16-pixel font next to the list button.
-  static constexpr int kPlaceholderWidth = 115;
+  // The toolbar's place for the box, and the box 5 pixels in on each side.
+  static constexpr int kPlaceholderWidth = 95;
   static constexpr int kInset = 5;
 
  signals:
@@ -22,7 +21,18 @@ class ZoomBox : public QComboBox {
   void FocusBack();
 
  protected:
+  // Enter confirms the typed text: on the box itself, which has the focus and hands its keys
+  // straight to its field, and on the field, should it get a key of its own.
+  void keyPressEvent(QKeyEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
   void wheelEvent(QWheelEvent* event) override;
   void hidePopup() override;
+
+ private:
+  static constexpr int kFontPixels = 16;
+  static constexpr int kSmallestFontPixels = 10;
+  static constexpr int kFieldMargins = 4;  // the field's own margins around its text
+
+  void FitFont();
+  bool ConfirmsText(const QKeyEvent& key) const;
 };

@@ -7,8 +7,8 @@
 
 #include "fusion/AmplitudeKernels.h"
 #include "fusion/FusionAccumulator.h"
-#include "fusion/Pyramid.h"
 #include "picture/CBxPicBufAPI.h"
+#include "pyramid/Pyramid.h"
 
 namespace {
 

@@ -1,6 +1,9 @@
 // How long the fusion panels' preview takes on a 5-picture 12-megapixel series: the first
 // preview (the pictures decoded into memory), then an update after the rectangle moved and
-// after the slider changed (fused from memory). Prints the lowest of three runs each.
+// after the slider changed (fused from memory). Then the panels' whole preview update as
+// their worker and their interface thread make it (fused and cut, pasted into the shown
+// picture) and the Tone Mapping preview of a 512 x 512 rectangle of the first picture.
+// Prints the lowest of three runs each.
 //
 // Usage: melvaro_preview_bench [FOLDER]   (the series is written there; a temporary folder
 // by default)
@@ -13,43 +16,15 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchSeries.h"
 #include "fusion/SeriesGeometry.h"
+#include "jobs/PanelPreviews.h"
 #include "jobs/PreviewFusion.h"
 #include "picture/CBxPicBufAPI.h"
-#include "picture/CBxPicMap.h"
-#include "picture/ImageLoad.h"
-#include "picture/ImageSave.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr int kWidth = 4000;
-constexpr int kHeight = 3000;
-
-// The bundled St. Louis exposures scaled to 12 megapixels, the fifth a copy of the first:
-// real photographs, as the panel would see them, written as quality-95 JPEGs.
-std::vector<fs::path> MakeSeries(const fs::path& folder) {
-  const fs::path samples = fs::path(MELVARO_SAMPLES_DIR) / "bracketed" / "stlouis";
-  std::vector<fs::path> files;
-  for (int i = 0; i < 5; ++i) {
-    const fs::path out = folder / ("preview" + std::to_string(i) + ".jpg");
-    files.push_back(out);
-    if (fs::exists(out)) continue;
-    ScopedPicBuf photo, mask, big(kWidth, kHeight, 3, 8);
-    const fs::path in = samples / ("stlouis" + std::to_string(i % 4) + ".jpg");
-    if (LoadImageFile(photo.get(), mask.get(), in)) {
-      std::fprintf(stderr, "cannot read %s\n", in.c_str());
-      std::exit(1);
-    }
-    CBxPicMap map;
-    map.Compute(kWidth / 2.0, kHeight / 2.0, photo->width / 2.0, photo->height / 2.0, 0.0,
-                static_cast<double>(kWidth) / photo->width);
-    CBxPicBufAPI::TransformBilinearFast(big.get(), photo.get(), map);
-    if (WriteImageFile(big.get(), nullptr, out, {}, 0, 95)) std::exit(1);
-  }
-  return files;
-}
 
 template <typename F>
 double LowestMs(int runs, F&& run) {
@@ -63,10 +38,48 @@ double LowestMs(int runs, F&& run) {
   return best;
 }
 
+// The Multi Image rectangle (500 x 500, its lower-right corner 150 pixels beyond the point)
+// about a point well inside the picture.
+CBxRect PreviewRectAt(int x, int y) {
+  return {x - 350, y - 350, x + 150, y + 150};
+}
+
+// The work region of that rectangle.
 CBxRect RegionAt(int x, int y) {
-  const PreviewRect rect =
-      PlacePreviewRect(x, y, kWidth, kHeight, kMultiImagePreviewSide, kMultiImagePreviewReach);
-  return WorkRegion(IntegerPreviewRect(rect, kWidth, kHeight), kWidth, kHeight);
+  return WorkRegion(PreviewRectAt(x, y), kWidth, kHeight);
+}
+
+// The panels' update after the rectangle moved: the worker's fusion and cut, then the paste
+// into the shown picture on the interface thread.
+void PanelUpdates(SeriesPictureCache& cache, const std::vector<fs::path>& files) {
+  ScopedPicBuf source, mask, shown;
+  if (LoadImageFile(source.get(), mask.get(), files[0])) std::exit(1);
+  CBxRect pasted{};
+  ScopedPicBuf preview;
+  const CBxRect rect = PreviewRectAt(kWidth / 2, kHeight / 2);
+  FusePreviewRect(cache, files, WorkRegion(rect, kWidth, kHeight), rect, 100, nullptr,
+                  preview.get());
+  ShowPreview(*source, *preview, rect, &pasted, shown.get());  // the whole copy, once
+  int step = 0;
+  double pasteMs = 1e300;
+  const double updateMs = LowestMs(3, [&] {
+    const CBxRect moved = PreviewRectAt(kWidth / 2 + 300 - 40 * step, kHeight / 2 - 200);
+    ++step;
+    FusePreviewRect(cache, files, WorkRegion(moved, kWidth, kHeight), moved, 100, nullptr,
+                    preview.get());
+    pasteMs = std::min(
+        pasteMs, LowestMs(1, [&] { ShowPreview(*source, *preview, moved, &pasted, shown.get()); }));
+  });
+  std::printf("panel update, moved (all):  %7.1f ms\n", updateMs);
+  std::printf("  of it the paste:          %7.2f ms\n", pasteMs);
+
+  // The Tone Mapping preview: the middle of the first picture, default sliders, extra colours.
+  ScopedPicBuf part, mapped;
+  CutRect(*source, {kWidth / 2 - 256, kHeight / 2 - 256, kWidth / 2 + 256, kHeight / 2 + 256},
+          part.get());
+  const double toneMs =
+      LowestMs(3, [&] { ToneMapPreview(*part, ToneSliders{}, nullptr, mapped.get()); });
+  std::printf("tone mapping 512 x 512:     %7.1f ms\n", toneMs);
 }
 
 }  // namespace
@@ -102,5 +115,6 @@ int main(int argc, char** argv) {
   std::printf("first preview (decoding):   %7.1f ms\n", firstMs);
   std::printf("rectangle moved:            %7.1f ms\n", moveMs);
   std::printf("slider changed:             %7.1f ms\n", sliderMs);
+  PanelUpdates(cache, files);
   return 0;
 }

@@ -7,7 +7,9 @@
 #include <cstdio>
 #include <system_error>
 
+#include "jobs/JobTexts.h"
 #include "jobs/MemoryNeed.h"
+#include "jobs/ResultWrite.h"
 #include "picture/ImageLoad.h"
 #include "picture/ImageSave.h"
 #include "settings/TextTable.h"
@@ -28,39 +30,6 @@ void EndProgressLine() {
   progressLineOpen = false;
 }
 
-std::string Quoted(const fs::path& path) {
-  // Built piece by piece: GCC 12 misreports `"\"" + text` at -O3.
-  std::string quoted(1, '"');
-  quoted += path.string();
-  quoted += '"';
-  return quoted;
-}
-
-// A copy of the picture at another depth; false when it cannot be made.
-bool ConvertedCopy(const SBxPicBuf& from, uint32_t bits, ScopedPicBuf* to) {
-  CBxPicBufAPI::ReinitHeap(to->get(), &from);
-  if (IsEmpty(**to)) return false;
-  CBxPicBufAPI::Copy(to->get(), &from);
-  return CBxPicBufAPI::ConvertBpcComp(to->get(), bits, from.components) != 0;
-}
-
-// The reason a write into an existing folder failed, as far as we can tell;
-// `failure` is the writer's own (a full disk, say).
-std::string WriteFailureReason(const fs::path& output, std::error_code failure) {
-  const fs::path folder = output.parent_path().empty() ? fs::path(".") : output.parent_path();
-  std::error_code error;
-  if (!fs::is_directory(folder, error)) return "the folder does not exist";
-  if (::access(folder.c_str(), W_OK) != 0) return "the folder is not writable";
-  if (fs::is_directory(output, error)) return "a folder of that name is in the way";
-  if (failure == std::errc::no_space_on_device) return "the disk is full";
-  if (failure == std::errc::file_too_large) return "the file would be too large";
-  if (failure) return "the file could not be written (" + failure.message() + ")";
-  return "the file could not be written";
-}
-
-}  // namespace
-
-namespace {
 std::atomic<uint8_t> interruptFlag{0};
 static_assert(std::atomic<uint8_t>::is_always_lock_free);
 
@@ -93,13 +62,17 @@ int CheckMemory(const std::string& job, uint64_t need) {
   return kExitFailure;
 }
 
+std::string Quoted(const fs::path& path) {
+  return QuotedPath(path);
+}
+
 void ReportError(const std::string& message) {
   EndProgressLine();
   std::fprintf(stderr, "melvaro-cli: %s\n", message.c_str());
 }
 
 void ReportUnsupported(const fs::path& path) {
-  ReportError(Quoted(path) + ": " + std::string(BuiltInText(kTextNotSupported)));
+  ReportError(Quoted(path) + ": " + std::string(BuiltInText(TextId::kNotSupported)));
 }
 
 int CheckOutputPath(const fs::path& output) {
@@ -136,6 +109,15 @@ int LoadInput(const fs::path& path, InputPicture* input, JobProgress* progress) 
   return kExitSuccess;
 }
 
+ResultWriteOptions WriteOptionsOf(const CommonOptions& options) {
+  ResultWriteOptions write;
+  write.jpegQuality = options.jpegQuality;
+  write.depth = options.depth;
+  write.copyMetadata = !options.noMetadata;
+  write.metadataHint = " (use --no-metadata to write without it)";
+  return write;
+}
+
 int WriteOutput(const SBxPicBuf& picture, const SBxPicBuf* mask, const fs::path& output,
                 const fs::path& metadataSource, const CommonOptions& options,
                 JobProgress* progress) {
@@ -143,48 +125,12 @@ int WriteOutput(const SBxPicBuf& picture, const SBxPicBuf* mask, const fs::path&
   // The last step at which a stop is heeded: once the file is being written it is finished
   // (it appears complete or not at all).
   if (Interrupted()) return ReportInterrupted();
-  const int formatCode = FormatCodeFromExtension(output);
-  uint32_t bits = options.depth != 0 ? static_cast<uint32_t>(options.depth)
-                                     : (picture.bitsPerComponent == 8 ? 8u : 16u);
-  if (formatCode == kFormatJpeg || formatCode == kFormatBmp) bits = 8;
-
-  // Depth changes work on copies: the caller's pictures stay as they are.
-  ScopedPicBuf convertedPicture, convertedMask;
-  const SBxPicBuf* toWrite = &picture;
-  if (mask != nullptr && IsEmpty(*mask)) mask = nullptr;
-  if (picture.bitsPerComponent != bits) {
-    if (!ConvertedCopy(picture, bits, &convertedPicture)) {
-      ReportError("cannot write " + Quoted(output) + ": not enough memory");
-      return kExitFailure;
-    }
-    toWrite = convertedPicture.get();
-  }
-  if (mask != nullptr && mask->bitsPerComponent != bits) {
-    if (!ConvertedCopy(*mask, bits, &convertedMask)) {
-      ReportError("cannot write " + Quoted(output) + ": not enough memory");
-      return kExitFailure;
-    }
-    mask = convertedMask.get();
-  }
-
   if (progress) progress->SetStage("Writing " + output.filename().string());
-  const fs::path source = options.noMetadata ? fs::path() : metadataSource;
-  try {
-    std::error_code failure;
-    if (WriteImageFile(toWrite, mask, output, source, formatCode, options.jpegQuality, &failure)) {
-      ReportError("cannot write " + Quoted(output) + ": " + WriteFailureReason(output, failure));
-      return kExitFailure;
-    }
-  } catch (const ImageReadError&) {
-    ReportError("cannot write " + Quoted(output) + ": the metadata of " + Quoted(source) +
-                " can no longer be read (use --no-metadata to write without it)");
-    return kExitFailure;
-  } catch (const UnsupportedImageFormat&) {
-    ReportError("cannot write " + Quoted(output) + ": the metadata of " + Quoted(source) +
-                " cannot be copied (use --no-metadata to write without it)");
-    return kExitFailure;
-  }
-  return kExitSuccess;
+  const std::string problem =
+      WriteResultFile(picture, output, metadataSource, WriteOptionsOf(options), mask);
+  if (problem.empty()) return kExitSuccess;
+  ReportError("cannot write " + Quoted(output) + ": " + problem);
+  return kExitFailure;
 }
 
 CliProgress::CliProgress(const CommonOptions& options)

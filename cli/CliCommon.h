@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 
+#include "jobs/ResultWrite.h"
 #include "picture/CBxPicBufAPI.h"
 #include "picture/JobProgress.h"
 #include "settings/Parameters.h"
@@ -38,6 +39,9 @@ int CheckMemory(const std::string& job, uint64_t need);
 // One line "melvaro-cli: <message>" on stderr (ending a progress line first).
 void ReportError(const std::string& message);
 
+// The path in double quotes, as every message names a file.
+std::string Quoted(const std::filesystem::path& path);
+
 // "<path>: Image format not supported!", for a file that cannot be read or a
 // picture the command cannot take.
 void ReportUnsupported(const std::filesystem::path& path);
@@ -57,6 +61,9 @@ struct InputPicture {
 // reports "<path>: Image format not supported!", or why the picture was refused
 // (a size that cannot be real, truncated data).
 int LoadInput(const std::filesystem::path& path, InputPicture* input, JobProgress* progress);
+
+// How results are written with the common options (--jpeg-quality, --depth, --no-metadata).
+ResultWriteOptions WriteOptionsOf(const CommonOptions& options);
 
 // Writes the picture (and mask) to `output` in the format of its extension, at
 // --depth or the picture's depth (JPEG and BMP always 8 bits), with the

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli/Commands.h"
+#include "cli/PictureJob.h"
 
 namespace {
 
@@ -12,16 +13,6 @@ struct ConvertOptions {
   std::string input;
 };
 
-int RunConvert(const ConvertOptions& options, const CommonOptions& common) {
-  if (int status = CheckOutputPath(options.output); status != kExitSuccess) return status;
-  CliProgress progress(common);
-  InputPicture input;
-  if (int status = LoadInput(options.input, &input, &progress); status != kExitSuccess)
-    return status;
-  return WriteOutput(*input.picture, input.mask.get(), options.output, input.path, common,
-                     &progress);
-}
-
 }  // namespace
 
 void AddConvertCommand(CLI::App& app, const CommonOptions& common, CommandRunner* runner) {
@@ -29,7 +20,10 @@ void AddConvertCommand(CLI::App& app, const CommonOptions& common, CommandRunner
       AddSubcommand(app, "convert", "Read a picture and write it in the format of OUT's extension");
   auto options = std::make_shared<ConvertOptions>();
   AddOutputAndInput(command, &options->output, &options->input);
-  command->callback([options, &common, runner] {
-    *runner = [options, &common] { return RunConvert(*options, common); };
+  WhenChosen(command, runner, [options, &common] {
+    PictureJob job;
+    job.output = options->output;
+    job.input = options->input;
+    return RunPictureJob(job, common);
   });
 }

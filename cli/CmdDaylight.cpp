@@ -33,17 +33,11 @@ void AddDaylightCommand(CLI::App& app, const CommonOptions& common, CommandRunne
   command->add_option("direction", options->direction, "up or down")
       ->required()
       ->transform(CLI::IsMember({"up", "down"}, CLI::ignore_case));
-  command
-      ->add_option(
-          "--power", options->power,
-          "How many of the family are fused, " + std::to_string(parameter::kDaylightPower.minimum) +
-              ".." + std::to_string(parameter::kDaylightPower.maximum) + " (limited to that range)")
-      ->capture_default_str();
+  AddParameterOption(command, "--power", &options->power, parameter::kDaylightPower,
+                     "How many of the family are fused", OutOfRange::kLimited);
   command->add_option("--series-dir", options->series.seriesDir,
                       "Keep the family in this folder (created when missing; only its "
                       "file_NNN_NNN.tif files of an earlier run are replaced)");
   AddOutputAndInput(command, &options->series.output, &options->series.input);
-  command->callback([options, &common, runner] {
-    *runner = [options, &common] { return RunDaylight(*options, common); };
-  });
+  WhenChosen(command, runner, [options, &common] { return RunDaylight(*options, common); });
 }

@@ -7,30 +7,26 @@
 #include <vector>
 
 #include "cli/Commands.h"
+#include "cli/FusionOptions.h"
+#include "cli/PictureJob.h"
+#include "jobs/JobTexts.h"
 #include "jobs/MemoryNeed.h"
 #include "jobs/SeriesPipeline.h"
-#include "picture/PictureHeader.h"
+#include "jobs/SourceList.h"
 #include "settings/TextTable.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
+// The most pictures one fusion takes: as many as the program's series holds.
+constexpr int kMaxInputs = SourceList::kCapacity;
+
 struct FuseOptions {
   std::string output;
   std::vector<std::string> inputs;
-  int exposure = parameter::kExposure.defaultValue;
+  FusionOptions fusion;
 };
-
-std::string Quoted(const fs::path& path) {
-  return "\"" + path.string() + "\"";
-}
-
-std::string Describe(const SBxPicBuf& g) {
-  return std::to_string(g.width) + "x" + std::to_string(g.height) + ", " +
-         std::to_string(g.components) + (g.components == 1 ? " component, " : " components, ") +
-         std::to_string(g.bitsPerComponent) + " bits";
-}
 
 // Refuses, before any long work, inputs that are not there at all.
 int CheckInputs(const std::vector<fs::path>& inputs) {
@@ -59,15 +55,15 @@ void ReportFailure(const SeriesFusionReport& report, const std::vector<fs::path>
     if (bad.reason == SeriesSkipReason::kUnreadable) {
       ReportUnsupported(bad.path);
     } else {
-      ReportError(Quoted(bad.path) + ": " + std::string(BuiltInText(54)) + " (" +
-                  Describe(bad.geometry) + "; " + Quoted(inputs.front()) + ": " +
-                  Describe(report.geometry) + ")");
+      ReportError(Quoted(bad.path) + ": " + std::string(BuiltInText(TextId::kSameResolution)) +
+                  " (" + PictureFormatText(bad.geometry) + "; " + Quoted(inputs.front()) + ": " +
+                  PictureFormatText(report.geometry) + ")");
     }
     return;
   }
   if (report.status == SeriesFusionStatus::kUnsupported) {
     ReportError(Quoted(inputs.front()) + ": " + SeriesFusionStatusText(report.status) + " (" +
-                Describe(report.geometry) + ")");
+                PictureFormatText(report.geometry) + ")");
     return;
   }
   ReportError(SeriesFusionStatusText(report.status));
@@ -76,32 +72,23 @@ void ReportFailure(const SeriesFusionReport& report, const std::vector<fs::path>
 int RunFuse(const FuseOptions& options, const CommonOptions& common) {
   const std::vector<fs::path> inputs(options.inputs.begin(), options.inputs.end());
   if (int status = CheckInputs(inputs); status != kExitSuccess) return status;
-  if (int status = CheckOutputPath(options.output); status != kExitSuccess) return status;
-
-  // The first picture's size from its header, as colour of 16 bits at worst.
-  PictureClaim claim;
-  if (ReadPictureClaim(inputs.front(), FreeImage_GetFileType(inputs.front().c_str(), 0), &claim)) {
-    SBxPicBuf geometry;
-    geometry.width = static_cast<int>(std::min<uint64_t>(claim.width, INT32_MAX));
-    geometry.height = static_cast<int>(std::min<uint64_t>(claim.height, INT32_MAX));
-    geometry.components = 3;
-    geometry.bitsPerComponent = claim.bitsPerPixel > 32 ? 16 : 8;
-    if (int status = CheckMemory("fusing the pictures", FusionBytes(geometry));
-        status != kExitSuccess)
-      return status;
-  }
-  CliProgress progress(common);
-  progress.SetStage("Fusing " + std::to_string(inputs.size()) + " pictures");
-  ScopedPicBuf fused;
-  // A script wants all its pictures or a clear failure: every file is required.
-  const SeriesFusionReport report =
-      FuseFiles(inputs, parameter::kExposure.Clamp(options.exposure), true, &progress, fused.get());
-  if (report.status == SeriesFusionStatus::kCancelled) return ReportInterrupted();
-  if (report.status != SeriesFusionStatus::kFused) {
+  PictureJob job;
+  job.output = options.output;
+  job.metadataSource = inputs.front();
+  // Every picture is read by the fusion itself: the first one's header tells the need.
+  job.memoryJob = "fusing the pictures";
+  job.memoryNeed = [&inputs](const SBxPicBuf&) { return FusionBytesFromHeader(inputs.front()); };
+  job.stage = "Fusing " + std::to_string(inputs.size()) + " pictures";
+  const int exposure = options.fusion.Exposure();
+  job.run = [&inputs, exposure](const InputPicture&, JobProgress* progress, SBxPicBuf* fused) {
+    // A script wants all its pictures or a clear failure: every file is required.
+    const SeriesFusionReport report = FuseFiles(inputs, exposure, true, progress, fused);
+    if (report.status == SeriesFusionStatus::kCancelled) return ReportInterrupted();
+    if (report.status == SeriesFusionStatus::kFused) return kExitSuccess;
     ReportFailure(report, inputs);
     return kExitFailure;
-  }
-  return WriteOutput(*fused, nullptr, options.output, inputs.front(), common, &progress);
+  };
+  return RunPictureJob(job, common);
 }
 
 }  // namespace
@@ -110,14 +97,16 @@ void AddFuseCommand(CLI::App& app, const CommonOptions& common, CommandRunner* r
   CLI::App* command = AddSubcommand(
       app, "fuse", "Fuse a bracketed series of pictures of one scene into one picture");
   auto options = std::make_shared<FuseOptions>();
-  command
-      ->add_option("--exposure", options->exposure,
-                   "Exposure target, " + std::to_string(parameter::kExposure.minimum) + ".." +
-                       std::to_string(parameter::kExposure.maximum) + " (limited to that range)")
-      ->capture_default_str();
+  AddFusionOptions(command, &options->fusion);
   AddOutputOption(command, &options->output);
-  command->add_option("inputs", options->inputs, "The pictures, all of one size")->required();
-  command->callback([options, &common, runner] {
-    *runner = [options, &common] { return RunFuse(*options, common); };
-  });
+  command->add_option("inputs", options->inputs, "The pictures, all of one size (2 to 99)")
+      ->required();
+  WhenChosen(
+      command, runner, [options, &common] { return RunFuse(*options, common); },
+      [options] {
+        if (options->inputs.size() > static_cast<size_t>(kMaxInputs))
+          throw CLI::ValidationError(
+              "fuse", "at most " + std::to_string(kMaxInputs) + " pictures can be fused, " +
+                          std::to_string(options->inputs.size()) + " were given");
+      });
 }

@@ -42,16 +42,11 @@ void AddSingleCommand(CLI::App& app, const CommonOptions& common, CommandRunner*
                    "Noise reduction of the brightest exposures: none, low, medium or high")
       ->transform(CLI::IsMember({"none", "low", "medium", "high"}, CLI::ignore_case))
       ->capture_default_str();
-  command
-      ->add_option("--exposure", options->exposure,
-                   "Exposure target, " + std::to_string(parameter::kExposure.minimum) + ".." +
-                       std::to_string(parameter::kExposure.maximum) + " (limited to that range)")
-      ->capture_default_str();
+  AddParameterOption(command, "--exposure", &options->exposure, parameter::kExposure,
+                     "Exposure target", OutOfRange::kLimited);
   command->add_option("--series-dir", options->series.seriesDir,
                       "Keep the series in this folder (created when missing; only its "
                       "file_NNN.tif files of an earlier run are replaced)");
   AddOutputAndInput(command, &options->series.output, &options->series.input);
-  command->callback([options, &common, runner] {
-    *runner = [options, &common] { return RunSingle(*options, common); };
-  });
+  WhenChosen(command, runner, [options, &common] { return RunSingle(*options, common); });
 }

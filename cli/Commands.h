@@ -1,42 +1,25 @@
 #pragma once
 
-// The subcommands of melvaro-cli. Each file adds its subcommand to the
-// application; when the user picks it, the subcommand's callback leaves in
-// *runner the work to run once the command line has been parsed. A runner
-// returns the exit status.
+// The subcommands of melvaro-cli. Each file adds its subcommand to the application (its options
+// through cli/CliOptions.h); when the user picks it, the subcommand leaves in *runner the work
+// to run once the command line has been parsed, mostly a PictureJob (cli/PictureJob.h).
+// A new subcommand: its file, its declaration and its entry in kCommands below.
 
 #include <CLI/CLI.hpp>
-#include <functional>
-#include <string>
 
 #include "cli/CliCommon.h"
+#include "cli/CliOptions.h"
 
-using CommandRunner = std::function<int()>;
-
-// Adds a subcommand whose help points at the common options.
-inline CLI::App* AddSubcommand(CLI::App& app, const std::string& name,
-                               const std::string& description) {
-  CLI::App* command = app.add_subcommand(name, description);
-  command->footer(
-      "Common options (--jpeg-quality, --depth, --no-metadata, --quiet): see melvaro-cli --help");
-  return command;
-}
-
-// Adds the required -o OUT option.
-inline void AddOutputOption(CLI::App* command, std::string* output) {
-  command->add_option("-o,--output", *output, "Output file (.bmp .tif .tiff .png .jpg .jpeg)")
-      ->required();
-}
-// Adds -o OUT and the one input picture.
-inline void AddOutputAndInput(CLI::App* command, std::string* output, std::string* input) {
-  AddOutputOption(command, output);
-  command->add_option("input", *input, "Input picture")->required();
-}
+using AddCommand = void (*)(CLI::App& app, const CommonOptions& common, CommandRunner* runner);
 
 // melvaro-cli convert -o OUT IN
 void AddConvertCommand(CLI::App& app, const CommonOptions& common, CommandRunner* runner);
 // melvaro-cli fuse [--exposure N] -o OUT IN1 IN2 [...]
 void AddFuseCommand(CLI::App& app, const CommonOptions& common, CommandRunner* runner);
+
+// melvaro-cli batch [--gap S | --group N] [--dry-run] [--overwrite] [--exposure N] [-o PATTERN]
+//                   FILES_OR_FOLDERS...
+void AddBatchCommand(CLI::App& app, const CommonOptions& common, CommandRunner* runner);
 
 // melvaro-cli single [--denoise none|low|medium|high] [--exposure N] [--series-dir DIR] -o OUT IN
 void AddSingleCommand(CLI::App& app, const CommonOptions& common, CommandRunner* runner);
@@ -50,3 +33,8 @@ void AddTonemapCommand(CLI::App& app, const CommonOptions& common, CommandRunner
 
 // melvaro-cli contrast [--lod L0,...,L7] -o OUT IN
 void AddContrastCommand(CLI::App& app, const CommonOptions& common, CommandRunner* runner);
+
+// Every subcommand, in the order the help lists them.
+inline constexpr AddCommand kCommands[] = {AddConvertCommand, AddFuseCommand,     AddBatchCommand,
+                                           AddSingleCommand,  AddDaylightCommand, AddTonemapCommand,
+                                           AddContrastCommand};

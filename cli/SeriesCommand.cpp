@@ -1,19 +1,14 @@
 #include "cli/SeriesCommand.h"
-#include "jobs/MemoryNeed.h"
 
 #include <filesystem>
 #include <optional>
 
+#include "cli/PictureJob.h"
+#include "jobs/MemoryNeed.h"
+
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Quoted(const fs::path& path) {
-  std::string quoted(1, '"');
-  quoted += path.string();
-  quoted += '"';
-  return quoted;
-}
 
 // One line for a series that could not be made (its files are gone again).
 int ReportSeriesFailure(const SeriesOutcome& outcome, const fs::path& folder,
@@ -54,33 +49,31 @@ int ReportFusionFailure(const SeriesFusionReport& report) {
 
 int RunSeriesCommand(const SeriesCommandOptions& options, const CommonOptions& common,
                      const SeriesRequest& request, int exposure, int maxFiles) {
-  if (int status = CheckOutputPath(options.output); status != kExitSuccess) return status;
-  CliProgress progress(common);
-  InputPicture input;
-  if (int status = LoadInput(options.input, &input, &progress); status != kExitSuccess)
-    return status;
-
-  if (int status = CheckMemory("fusing the series", FusionBytes(*input.picture));
-      status != kExitSuccess)
-    return status;
-  ScopedPicBuf fused;
-  SeriesPipelineResult result;
   std::optional<SeriesFolderLease> folder;  // held until the output is written
-  if (options.seriesDir.empty()) {
-    // Nobody needs the series on disk: each picture goes into the fusion as it is made.
-    result =
-        StreamSeriesPipeline(*input.picture, request, exposure, maxFiles, &progress, fused.get());
-  } else {
-    folder.emplace(SeriesFolderLease::UserFolder(options.seriesDir));
-    if (folder->InUse()) {
-      ReportError(Quoted(folder->Folder()) + ": the series folder is in use by another run");
-      return kExitFailure;
+  PictureJob job;
+  job.output = options.output;
+  job.input = options.input;
+  job.memoryJob = "fusing the series";
+  job.memoryNeed = [](const SBxPicBuf& picture) { return FusionBytes(picture); };
+  job.keepMask = false;
+  job.run = [&](const InputPicture& input, JobProgress* progress, SBxPicBuf* fused) {
+    SeriesPipelineResult result;
+    if (options.seriesDir.empty()) {
+      // Nobody needs the series on disk: each picture goes into the fusion as it is made.
+      result = StreamSeriesPipeline(*input.picture, request, exposure, maxFiles, progress, fused);
+    } else {
+      folder.emplace(SeriesFolderLease::UserFolder(options.seriesDir));
+      if (folder->InUse()) {
+        ReportError(Quoted(folder->Folder()) + ": the series folder is in use by another run");
+        return kExitFailure;
+      }
+      result = RunSeriesPipeline(*input.picture, request, folder->Target(request), exposure,
+                                 maxFiles, progress, fused);
     }
-    result = RunSeriesPipeline(*input.picture, request, folder->Target(request), exposure, maxFiles,
-                               &progress, fused.get());
-  }
-  if (result.series.status != SeriesStatus::kCompleted)
-    return ReportSeriesFailure(result.series, options.seriesDir, input.path);
-  if (!result.Fused()) return ReportFusionFailure(result.fusion);
-  return WriteOutput(*fused, nullptr, options.output, input.path, common, &progress);
+    if (result.series.status != SeriesStatus::kCompleted)
+      return ReportSeriesFailure(result.series, options.seriesDir, input.path);
+    if (!result.Fused()) return ReportFusionFailure(result.fusion);
+    return kExitSuccess;
+  };
+  return RunPictureJob(job, common);
 }

@@ -4,7 +4,6 @@
 #include <new>
 
 #include "cli/Commands.h"
-#include "settings/Parameters.h"
 
 int main(int argc, char** argv) {
   CLI::App app{"Melvaro: exposure fusion, synthetic bracketing, tone mapping and Smart Contrast",
@@ -15,9 +14,8 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", "melvaro-cli " MELVARO_VERSION);
 
   CommonOptions common;
-  app.add_option("--jpeg-quality", common.jpegQuality, "JPEG quality")
-      ->check(CLI::Range(parameter::kJpegQuality.minimum, parameter::kJpegQuality.maximum))
-      ->capture_default_str();
+  AddParameterOption(&app, "--jpeg-quality", &common.jpegQuality, parameter::kJpegQuality,
+                     "JPEG quality", OutOfRange::kRefused);
   app.add_option("--depth", common.depth, "Bits per component of the output (default: the input's)")
       ->check(CLI::IsMember({8, 16}));
   app.add_flag("--no-metadata", common.noMetadata,
@@ -25,12 +23,9 @@ int main(int argc, char** argv) {
   app.add_flag("-q,--quiet", common.quiet, "No progress line");
 
   CommandRunner runner;
-  AddConvertCommand(app, common, &runner);
-  AddFuseCommand(app, common, &runner);
-  AddSingleCommand(app, common, &runner);
-  AddDaylightCommand(app, common, &runner);
-  AddTonemapCommand(app, common, &runner);
-  AddContrastCommand(app, common, &runner);
+  for (AddCommand add : kCommands)
+    add(app, common, &runner);
+  RefuseEmptyValues(app);
 
   try {
     app.parse(argc, argv);

@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-#include "fusion/Pyramid.h"
 #include "picture/SBxPicBuf.h"
+#include "pyramid/Pyramid.h"
 
 // Exposure fusion of any number of pictures of one scene in a Laplacian
 // pyramid. Each added picture is decomposed level by level; every pixel of

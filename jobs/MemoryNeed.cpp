@@ -6,6 +6,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "picture/PictureHeader.h"
+
 namespace {
 
 constexpr uint64_t kFloat = 4;
@@ -37,6 +39,17 @@ uint64_t FusionBytes(const SBxPicBuf& g) {
   // Pictures: the one being added, the next two being decoded (each also in the decoder's
   // own copy for a moment) and the result.
   return FloatThirds(Pixels(g), 4 * sumPyramids + working) + 6 * SampleBytes(g);
+}
+
+std::optional<uint64_t> FusionBytesFromHeader(const std::filesystem::path& file) {
+  PictureClaim claim;
+  if (!ReadPictureClaim(file, &claim)) return std::nullopt;
+  SBxPicBuf geometry;
+  geometry.width = static_cast<int>(std::min<uint64_t>(claim.width, INT32_MAX));
+  geometry.height = static_cast<int>(std::min<uint64_t>(claim.height, INT32_MAX));
+  geometry.components = 3;
+  geometry.bitsPerComponent = claim.bitsPerPixel > 32 ? 16 : 8;
+  return FusionBytes(geometry);
 }
 
 uint64_t ToneMapBytes(const SBxPicBuf& g) {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
+#include <optional>
 #include <string>
 
 #include "picture/SBxPicBuf.h"
@@ -14,6 +16,11 @@
 // each), the add step's pyramids of the picture and its weights, the picture being added
 // and the next one being decoded, and the result.
 uint64_t FusionBytes(const SBxPicBuf& geometry);
+// FusionBytes for pictures of the size the file's header claims, before any picture is
+// decoded: counted as colour, at 16 bits when the file holds
+// more than 32 bits a pixel. Nothing when the header cannot be read (the decoder then tells
+// what is wrong with the file).
+std::optional<uint64_t> FusionBytesFromHeader(const std::filesystem::path& file);
 // The tone mapper: the padded colour planes and, per processed plane, its Gaussian and
 // Laplacian pyramids and the output pyramid, plus the result.
 uint64_t ToneMapBytes(const SBxPicBuf& geometry);

@@ -9,18 +9,14 @@
 #include <string>
 #include <system_error>
 
+#include "jobs/ProgramFolders.h"
 #include "picture/CBxPicBufAPI.h"
 #include "settings/TextTable.h"
 
 namespace fs = std::filesystem;
 
-namespace {
-constexpr int kTextPreparing = 7;  // "Progress: 5%"
-constexpr int kTextProgress = 14;  // "Progress: "
-}  // namespace
-
 SeriesTexts SeriesProgressTexts() {
-  return {LangText(kTextPreparing), LangText(kTextProgress)};
+  return {LangText(TextId::kProgressStart), LangText(TextId::kProgress)};
 }
 
 int SeriesExposure(SeriesKind kind, int userExposure) {

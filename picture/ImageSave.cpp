@@ -1,10 +1,13 @@
 #include "picture/ImageSave.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstring>
 #include <string>
 #include <system_error>
 
-#include "picture/AtomicFile.h"
+#include "files/AtomicFile.h"
 #include "picture/FreeImageSupport.h"
 #include "picture/TiffExif.h"
 #include "picture/TiffSafeLoad.h"
@@ -191,4 +194,37 @@ bool WriteImageFile(const SBxPicBuf* picture, const SBxPicBuf* mask, const fs::p
   const bool saved = file.Commit();
   if (!saved && failure != nullptr) *failure = file.Error();
   return !saved;
+}
+
+SaveFailure SaveFailureOf(const fs::path& destination, std::error_code error) {
+  if (error.category() == std::generic_category() || error.category() == std::system_category()) {
+    switch (error.value()) {
+      case ENOSPC:
+      case EDQUOT:
+        return SaveFailure::kDiskFull;
+      case EFBIG:
+        return SaveFailure::kTooLarge;
+      case EISDIR:
+        return SaveFailure::kFolderInTheWay;
+      case EACCES:
+      case EPERM:
+        return SaveFailure::kNoPermission;
+      case EROFS:
+        return SaveFailure::kReadOnly;
+      case ENAMETOOLONG:
+        return SaveFailure::kNameTooLong;
+      default:
+        break;
+    }
+  }
+  // Other codes (a missing folder gives ENOENT, but so does a folder that takes no new files)
+  // say less than the folder itself. The file that was to be replaced: the destination or the
+  // file its links finally name.
+  const fs::path target = FinalLinkTarget(destination);
+  const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+  std::error_code status;
+  if (!fs::is_directory(folder, status)) return SaveFailure::kNoFolder;
+  if (::access(folder.c_str(), W_OK) != 0) return SaveFailure::kNoPermission;
+  if (fs::is_directory(target, status)) return SaveFailure::kFolderInTheWay;
+  return SaveFailure::kOther;
 }

@@ -50,6 +50,22 @@ bool WriteImageFile(const SBxPicBuf* picture, const SBxPicBuf* mask,
                     const std::filesystem::path& metadataSource, int formatCode, int jpegQuality,
                     std::error_code* failure = nullptr);
 
+// Why a save failed, for the words the user reads: told by the writer's
+// *failure and, where that says little, by the state of the target's folder.
+enum class SaveFailure : uint8_t {
+  kDiskFull,        // no space left on the disk (or in the user's quota)
+  kNoPermission,    // the folder may not be written
+  kReadOnly,        // the disk is mounted read-only
+  kFolderInTheWay,  // a folder has the file's name
+  kNoFolder,        // the folder the file would go into does not exist
+  kTooLarge,        // the file would be larger than this process may write
+  kNameTooLong,     // the name is longer than the file system takes
+  kOther,           // anything else, the encoder's own failures included
+};
+// The reason a WriteImageFile to `destination` failed with *failure = `error`
+// (empty when the writer gave none).
+SaveFailure SaveFailureOf(const std::filesystem::path& destination, std::error_code error);
+
 // The jobs' saver (series files): takes the format from the name's last four
 // characters and writes without metadata, JPEG at the caller's quality; true
 // on failure, including the writer's exceptions.

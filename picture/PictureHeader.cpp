@@ -7,6 +7,8 @@
 #include <cstring>
 #include <memory>
 
+#include "picture/FreeImageSupport.h"
+
 namespace {
 
 struct FileCloser {
@@ -268,6 +270,11 @@ bool ReadPictureClaim(const std::filesystem::path& path, FREE_IMAGE_FORMAT forma
     default:
       return false;
   }
+}
+
+bool ReadPictureClaim(const std::filesystem::path& path, PictureClaim* claim) {
+  EnsureFreeImageReady();
+  return ReadPictureClaim(path, FreeImage_GetFileType(path.c_str(), 0), claim);
 }
 
 std::string RefusalOf(const PictureClaim& claim, uint64_t machineBytes) {

@@ -36,6 +36,10 @@ struct PictureClaim {
 bool ReadPictureClaim(const std::filesystem::path& path, FREE_IMAGE_FORMAT format,
                       PictureClaim* claim);
 
+// The same with the format told from the file's content, as the decoder first
+// tells it; false also when the content names no format read here.
+bool ReadPictureClaim(const std::filesystem::path& path, PictureClaim* claim);
+
 // Why the claimed picture cannot be real or cannot fit, in words that name the
 // claimed size and the limit it breaks; empty when it may be decoded.
 // machineBytes is the memory of the machine.

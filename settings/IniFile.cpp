@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <mutex>
 
-#include "picture/AtomicFile.h"
+#include "files/AtomicFile.h"
 
 // The parser's templates are instantiated here, its only user; its wide-character variants need a
 // conversion library that is not used.
@@ -170,6 +170,42 @@ bool WriteFileAtomically(const fs::path& path, std::string_view bytes) {
   return file.Commit();
 }
 
+// The parser reads its text only up to the first NUL byte, so the lines after a NUL (a damaged
+// line, a program that wrote binary) would be lost at the next write. While the file is parsed a
+// NUL is the pair C0 80 and C0 itself the pair C0 C0 (a byte never found in UTF-8 text); the text
+// written goes back to the file's own bytes, so every line is kept as it was.
+constexpr char kHideMark = '\xC0';
+constexpr char kHiddenNul = '\x80';
+
+std::string HideNul(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    if (c == '\0' || c == kHideMark) {
+      out.push_back(kHideMark);
+      out.push_back(c == '\0' ? kHiddenNul : kHideMark);
+    } else {
+      out.push_back(c);
+    }
+  }
+  return out;
+}
+
+std::string RevealNul(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == kHideMark && i + 1 < text.size() &&
+        (text[i + 1] == kHiddenNul || text[i + 1] == kHideMark)) {
+      out.push_back(text[i + 1] == kHiddenNul ? '\0' : kHideMark);
+      ++i;
+    } else {
+      out.push_back(text[i]);
+    }
+  }
+  return out;
+}
+
 bool IsBlank(char c) {
   return c == ' ' || c == '\t';
 }
@@ -207,7 +243,7 @@ IniFile::IniFile(const fs::path& path) : impl_(std::make_unique<Impl>()) {
     data.erase(0, kUtf8Bom.size());
   }
   impl_->crlf = data.find("\r\n") != std::string::npos;
-  if (impl_->ini.LoadData(data) < 0) {
+  if (impl_->ini.LoadData(HideNul(data)) < 0) {
     impl_->ini.Reset();
     impl_->unreadable = true;
   }
@@ -216,21 +252,22 @@ IniFile::IniFile(const fs::path& path) : impl_(std::make_unique<Impl>()) {
 IniFile::~IniFile() = default;
 
 std::optional<std::string> IniFile::Get(std::string_view section, std::string_view key) const {
-  const char* value =
-      impl_->ini.GetValue(std::string(section).c_str(), std::string(key).c_str(), nullptr);
+  const char* value = impl_->ini.GetValue(HideNul(section).c_str(), HideNul(key).c_str(), nullptr);
   if (value == nullptr) return std::nullopt;
-  std::string_view text = value;
+  // A value ends at its NUL, as for a reader of the file's bytes.
+  const std::string bytes = RevealNul(value);
+  std::string_view text = std::string_view(bytes).substr(0, bytes.find('\0'));
   if (EnclosedInQuotes(text)) text = text.substr(1, text.size() - 2);
   return std::string(text);
 }
 
 void IniFile::Set(std::string_view section, std::string_view key, std::string_view text) {
-  std::string value(text.substr(0, text.find_first_of("\r\n")));
+  std::string value(text.substr(0, text.find_first_of(std::string_view("\r\n\0", 3))));
   // Surrounding blanks and enclosing quotes would be lost on reading: quote them to keep them.
   if (!value.empty() &&
       (IsBlank(value.front()) || IsBlank(value.back()) || EnclosedInQuotes(value)))
     value = '"' + value + '"';
-  impl_->ini.SetValue(std::string(section).c_str(), std::string(key).c_str(), value.c_str(),
+  impl_->ini.SetValue(HideNul(section).c_str(), HideNul(key).c_str(), HideNul(value).c_str(),
                       nullptr, true);
 }
 
@@ -239,6 +276,7 @@ bool IniFile::Save() const {
   if (impl_->unreadable) return false;
   std::string text;
   if (impl_->ini.Save(text, false) < 0) return false;
+  text = RevealNul(text);
   std::string lines;
   lines.reserve(text.size() + text.size() / 16);
   for (std::size_t i = 0; i < text.size(); ++i) {

@@ -17,6 +17,15 @@ struct ParameterRange {
   constexpr bool Contains(int value) const { return value >= minimum && value <= maximum; }
 };
 
+// A parameter measured in seconds, which whole numbers cannot hold.
+struct SecondsRange {
+  double minimum;
+  double maximum;
+  double defaultValue;
+
+  constexpr bool Contains(double value) const { return value >= minimum && value <= maximum; }
+};
+
 namespace parameter {
 // Exposure target of the Multi Image fusion, in 8-bit units.
 inline constexpr ParameterRange kExposure{48, 160, 100};
@@ -32,6 +41,14 @@ inline constexpr ParameterRange kTonePower{1, 50, 10};
 inline constexpr ParameterRange kLodGain{0, 30, 10};
 // JPEG quality of a saved picture.
 inline constexpr ParameterRange kJpegQuality{10, 100, 85};
+
+// Batch work. The longest pause, in seconds, between the end of one exposure and the start
+// of the next inside a series.
+inline constexpr SecondsRange kSeriesGap{0.1, 3600.0, 2.0};
+// Pictures per series when a batch is grouped by a fixed count.
+inline constexpr ParameterRange kGroupSize{2, 99, 3};
+// The most pictures one series holds: what one fusion takes.
+inline constexpr int kMaxSeriesPictures = 99;
 }  // namespace parameter
 
 // A default as the settings file stores it, read at compile time, so that a key's default

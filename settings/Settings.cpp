@@ -1,14 +1,11 @@
 #include "settings/Settings.h"
 
-#include <pwd.h>
-#include <unistd.h>
-
 #include <climits>
 #include <cstdint>
-#include <cstdlib>
 #include <optional>
 #include <vector>
 
+#include "files/UserFolders.h"
 #include "settings/IniFile.h"
 
 namespace fs = std::filesystem;
@@ -18,21 +15,9 @@ namespace {
 constexpr std::string_view kSection = "General";
 constexpr std::size_t kMaxTextUnits = 1023;  // a 1024-character read buffer less its terminator
 
-// The user's configuration folder: $XDG_CONFIG_HOME when it is an absolute path (a relative one is
-// to be ignored), else ~/.config with the home from $HOME or the password database, else the
-// current folder.
+// The user's configuration folder, else the current folder when there is no home folder.
 fs::path ConfigHome() {
-  const char* xdg = std::getenv("XDG_CONFIG_HOME");
-  if (xdg != nullptr && xdg[0] == '/') return xdg;
-  const char* home = std::getenv("HOME");
-  if (home != nullptr && home[0] != '\0') return fs::path(home) / ".config";
-  const long hint = ::sysconf(_SC_GETPW_R_SIZE_MAX);
-  std::vector<char> buffer(hint > 0 ? static_cast<std::size_t>(hint) : 16384);
-  passwd entry{};
-  passwd* found = nullptr;
-  if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
-      found != nullptr && found->pw_dir != nullptr && found->pw_dir[0] == '/')
-    return fs::path(found->pw_dir) / ".config";
+  if (fs::path config = UserConfigFolder(); !config.empty()) return config;
   std::error_code error;
   fs::path current = fs::current_path(error);
   return error ? fs::path(".") : current;

@@ -115,5 +115,6 @@ struct StartupSettings {
 // runs it again; the flag it then returns is this run's own 1 and is not to be reported.
 StartupSettings StartupRead();
 // The exit write: "Crashed Last Time" 0, then "method", "power", "noise", "uiPowerT1".."uiPowerT4"
-// and "uiUseColors" with "%i", in one update of the file.
+// and "uiUseColors" with "%i", in one update of the file. "power" keeps what the entry holds now
+// (the Daylight panel stores its "Power" there during the run).
 void ExitWrite(const StartupSettings& values);

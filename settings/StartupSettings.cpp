@@ -24,10 +24,14 @@ StartupSettings StartupRead() {
 }
 
 void ExitWrite(const StartupSettings& values) {
+  // "power" is one entry with the Daylight panel's "Power" (keys match without regard to case):
+  // the entry holds the Power the user chose during the run, which the copy read at start-up
+  // must not replace. A file without the entry gets the start-up value, as before.
+  const int power = ReadSetting(setting::kStartupPower.key, std::to_string(values.power));
   const SettingText exitValues[] = {
       {setting::kCrashedLastTime.key, "0"},
       {setting::kMethod.key, std::to_string(values.method)},
-      {setting::kStartupPower.key, std::to_string(values.power)},
+      {setting::kStartupPower.key, std::to_string(power)},
       {setting::kNoise.key, std::to_string(values.noise)},
       {setting::kUiPowerT[0].key, std::to_string(values.uiPowerT[0])},
       {setting::kUiPowerT[1].key, std::to_string(values.uiPowerT[1])},

@@ -13,104 +13,152 @@
 namespace {
 
 struct BuiltIn {
-  int number;
+  TextId id;
   std::string_view text;
 };
 
 // The English texts used where the language file has none. Numbers not listed are empty.
 constexpr BuiltIn kBuiltIns[] = {
-    {1, "Preparing images ..."},
-    {2, "The application crashed last time. It's probably caused by low memory."},
-    {3, "Warning"},
-    {4, "File"},
-    {5, "Create VTX"},
-    {6, "Help"},
-    {7, "Progress: 5%"},
-    {8, "Save As..."},
-    {9, "Close"},
-    {10, "Options..."},
-    {11, "Exit"},
-    {12, "Multi Image VTX..."},
-    {13, "Single Image VTX Light..."},
-    {14, "Progress: "},
-    {15, "Cannot open selected file"},
-    {16, "Help Contents"},
-    {20, "About..."},
-    {21, "VTX image was created but not saved, do you want to continue without saving?"},
-    {22, "Showing"},
-    {23, "of"},
-    {24, "Save Image As (Ctrl+S)"},
-    {25, "Zoom In (+)"},
-    {26, "Zoom Out (-)"},
-    {27, "Zoom Image to Fit the Window"},
-    {28, "Set Zoom 100%"},
-    {29, "Set Zoom"},
-    {30, "Multi Image VTX..."},
-    {31, "Use arrows to change it."},
-    {32, "Single Image VTX"},
-    {33, "Cannot open file:"},
-    {38, "Report"},
-    {40, "Error"},
-    {41, "Image format not supported!"},
-    {42, "About"},
-    {43, "Select Language:"},
-    {44, "Options"},
-    {45, "OK"},
-    {46, "Cancel"},
-    {47, "You have to restart application to affect the language change"},
-    {48, "Jpeg Quality:"},
-    {49, "Select Source for VTX"},
-    {53, "Set Default"},
-    {54, "All the files must have the same resolution and number of components!"},
-    {55, "Use arrows to change it or F5 to switch to VTX image."},
-    {56, "Press F5 to switch between source images and VTX Image."},
-    {57, "Canceling ..."},
-    {58, "Sharpness weight:"},
-    {59, "Saturation weight:"},
-    {60, "Exposure weight:"},
-    {61, "Exposure:"},
-    {62, "VTX Fusion"},
-    {63, "Multi Image VTX"},
-    {64, "Single Image VTX"},
-    {65,
+    {TextId::kPreparingImages, "Preparing images ..."},
+    {TextId::kCrashedLastTime,
+     "The application crashed last time. It's probably caused by low memory."},
+    {TextId::kWarning, "Warning"},
+    {TextId::kMenuFile, "File"},
+    {TextId::kMenuCreate, "Create VTX"},
+    {TextId::kMenuHelp, "Help"},
+    {TextId::kProgressStart, "Progress: 5%"},
+    {TextId::kSaveAs, "Save As..."},
+    {TextId::kClose, "Close"},
+    {TextId::kOptionsItem, "Options..."},
+    {TextId::kExit, "Exit"},
+    {TextId::kMultiImageItem, "Multi Image VTX..."},
+    {TextId::kSingleImageItem, "Single Image VTX Light..."},
+    {TextId::kProgress, "Progress: "},
+    {TextId::kCannotOpenSelected, "Cannot open selected file"},
+    {TextId::kHelpContents, "Help Contents"},
+    {TextId::kAboutItem, "About..."},
+    {TextId::kNotSavedQuestion,
+     "VTX image was created but not saved, do you want to continue without saving?"},
+    {TextId::kShowing, "Showing"},
+    {TextId::kOf, "of"},
+    {TextId::kSaveTip, "Save Image As (Ctrl+S)"},
+    {TextId::kZoomInTip, "Zoom In (+)"},
+    {TextId::kZoomOutTip, "Zoom Out (-)"},
+    {TextId::kZoomFitTip, "Zoom Image to Fit the Window"},
+    {TextId::kZoom100Tip, "Set Zoom 100%"},
+    {TextId::kZoomBoxTip, "Set Zoom"},
+    {TextId::kMultiImageTip, "Multi Image VTX..."},
+    {TextId::kUseArrows, "Use arrows to change it."},
+    {TextId::kSingleImageVtx, "Single Image VTX"},
+    {TextId::kCannotOpenFile, "Cannot open file:"},
+    {TextId::kReport, "Report"},
+    {TextId::kError, "Error"},
+    {TextId::kNotSupported, "Image format not supported!"},
+    {TextId::kAboutCaption, "About"},
+    {TextId::kSelectLanguage, "Select Language:"},
+    {TextId::kOptionsTitle, "Options"},
+    {TextId::kOk, "OK"},
+    {TextId::kCancel, "Cancel"},
+    {TextId::kRestartNeeded, "You have to restart application to affect the language change"},
+    {TextId::kJpegQuality, "Jpeg Quality:"},
+    {TextId::kSelectSource, "Select Source for VTX"},
+    {TextId::kSetDefault, "Set Default"},
+    {TextId::kSameResolution,
+     "All the files must have the same resolution and number of components!"},
+    {TextId::kArrowsOrF5, "Use arrows to change it or F5 to switch to VTX image."},
+    {TextId::kPressF5, "Press F5 to switch between source images and VTX Image."},
+    {TextId::kCanceling, "Canceling ..."},
+    {TextId::kSharpnessWeight, "Sharpness weight:"},
+    {TextId::kSaturationWeight, "Saturation weight:"},
+    {TextId::kExposureWeight, "Exposure weight:"},
+    {TextId::kExposure, "Exposure:"},
+    {TextId::kFusionTitle, "VTX Fusion"},
+    {TextId::kMultiImageVtx, "Multi Image VTX"},
+    {TextId::kSingleImageVtxTitle, "Single Image VTX"},
+    {TextId::kUsePregenerated,
      "There are already pre-generated files in the temporary folder. Do you want to use them and "
      "save your time?"},
-    {66, "Batch VTX Fusion"},
-    {67, "Batch VTX successfully finished."},
-    {68, "Abort"},
-    {69, "Estimated time:"},
-    {70, "Elapsed time:"},
-    {71, "Batch VTX was canceled."},
-    {73, "Single Image VTX - Batch Processing..."},
-    {75, "Please select the folder"},
-    {77, "Please select more than one file as the source, using shift in open dialog."},
-    {78, "Load Image..."},
-    {79, "Load Image... Ctrl+O"},
-    {80,
+    {TextId::kBatchFusion, "Batch VTX Fusion"},
+    {TextId::kBatchFinished, "Batch VTX successfully finished."},
+    {TextId::kAbort, "Abort"},
+    {TextId::kEstimatedTime, "Estimated time:"},
+    {TextId::kElapsedTime, "Elapsed time:"},
+    {TextId::kBatchCanceled, "Batch VTX was canceled."},
+    {TextId::kBatchSingleImage, "Single Image VTX - Batch Processing..."},
+    {TextId::kSelectFolder, "Please select the folder"},
+    {TextId::kMoreThanOneFile,
+     "Please select more than one file as the source, using shift in open dialog."},
+    {TextId::kLoadImage, "Load Image..."},
+    {TextId::kLoadImageTip, "Load Image... Ctrl+O"},
+    {TextId::kDragHint,
      "Click and drag to move image or preview rectangle, Right-click for comparison between "
      "original and VTX image"},
-    {81, "Right-click for comparison between original and VTX image"},
-    {82, "Please set noise reduction level"},
-    {83, "Noise Reduction:"},
-    {84, "None"},
-    {85, "Low"},
-    {86, "Medium"},
-    {87, "High"},
-    {98, "Tone Mapping..."},
-    {99, "Single Image Daylight Up..."},
-    {100, "Single Image Daylight Down..."},
-    {101, "Smart Contrast..."},
-    {102, " Levels of details"},
-    {103, "Brightness"},
-    {104, "Flatness"},
-    {105, "Power"},
-    {106, "Stretch Histogram"},
-    {108, "Preview"},
-    {109, "Contrast:"},
-    {110, "Noise Aplitude:"},
-    {111, "Details Enhancement:"},
-    {112, "Tone Equalization:"},
-    {113, "Use Extra Colors"},
+    {TextId::kRightClickHint, "Right-click for comparison between original and VTX image"},
+    {TextId::kNoiseTitle, "Please set noise reduction level"},
+    {TextId::kNoiseLabel, "Noise Reduction:"},
+    {TextId::kNoiseNone, "None"},
+    {TextId::kNoiseLow, "Low"},
+    {TextId::kNoiseMedium, "Medium"},
+    {TextId::kNoiseHigh, "High"},
+    {TextId::kToneMappingItem, "Tone Mapping..."},
+    {TextId::kDaylightUpItem, "Single Image Daylight Up..."},
+    {TextId::kDaylightDownItem, "Single Image Daylight Down..."},
+    {TextId::kSmartContrastItem, "Smart Contrast..."},
+    {TextId::kLevelsOfDetails, " Levels of details"},
+    {TextId::kBrightness, "Brightness"},
+    {TextId::kFlatness, "Flatness"},
+    {TextId::kPower, "Power"},
+    {TextId::kStretchHistogram, "Stretch Histogram"},
+    {TextId::kPreview, "Preview"},
+    {TextId::kToneContrast, "Contrast:"},
+    {TextId::kToneNoise, "Noise Aplitude:"},
+    {TextId::kToneDetails, "Details Enhancement:"},
+    {TextId::kToneEqualization, "Tone Equalization:"},
+    {TextId::kExtraColors, "Use Extra Colors"},
+    {TextId::kSkippedFile, "Skipped %s: %s"},
+    {TextId::kSkippedMore, " (and %s more)"},
+    {TextId::kSkipUnreadable, "cannot be read or has an unsupported format"},
+    {TextId::kSkipMismatch,
+     "has another size, number of components or bit depth than the first picture"},
+    {TextId::kCannotFuse, "Cannot fuse the series: %s"},
+    {TextId::kFuseNoFiles, "no files to fuse"},
+    {TextId::kFuseNoPicture, "none of the files could be read"},
+    {TextId::kFuseUnsupported,
+     "the pictures cannot be fused: they need 8 or 16 bits per component and at least 10 pixels "
+     "on each side"},
+    {TextId::kFuseRegionOutside, "the region to fuse lies outside the pictures"},
+    {TextId::kFuseOutputMismatch, "the output picture does not have the fused size and format"},
+    {TextId::kFuseFileRejected, "a file cannot be fused with the others"},
+    {TextId::kFuseOutOfMemory, "not enough memory to fuse the series"},
+    {TextId::kFuseCancelled, "cancelled"},
+    {TextId::kMemoryRefusal, "%s needs about %s MB of memory, but only %s MB are available."},
+    {TextId::kJobFusing, "Fusing the series"},
+    {TextId::kJobToneMapping, "Tone mapping"},
+    {TextId::kJobSmartContrast, "Smart Contrast"},
+    {TextId::kSeriesUnsupported,
+     "The picture cannot be made into a series: it needs 8 or 16 bits per component."},
+    {TextId::kSeriesFolderUnusable, "The temporary folder \"%s\" cannot be created or read."},
+    {TextId::kSeriesWriteFailed, "The series file \"%s\" could not be written. Is the disk full?"},
+    {TextId::kSeriesOutOfMemory, "Not enough memory to make the series."},
+    {TextId::kSeriesNoFolder, "No folder for the series can be found."},
+    {TextId::kSeriesFolderInUse, "The temporary folder \"%s\" is in use by another Melvaro."},
+    {TextId::kSmartContrastUnchanged,
+     "Smart Contrast needs a picture of 8 or 16 bits with at least 11 pixels on each side: this "
+     "one stays unchanged."},
+    {TextId::kAboutProduct, "Melvaro %s"},
+    {TextId::kAboutDescription,
+     "Exposure fusion, synthetic bracketing, tone mapping and contrast for photographs."},
+    {TextId::kSaveFailed, "The picture could not be saved as %s: %s."},
+    {TextId::kSaveDiskFull, "the disk is full"},
+    {TextId::kSaveTooLarge, "the file would be larger than the system allows"},
+    {TextId::kSaveNoPermission, "you have no permission to write there"},
+    {TextId::kSaveReadOnly, "the disk is read-only"},
+    {TextId::kSaveFolderInTheWay, "a folder of that name is in the way"},
+    {TextId::kSaveNoFolder, "its folder does not exist"},
+    {TextId::kSaveNameTooLong, "the name is too long"},
+    {TextId::kSaveWriteError, "the file could not be written"},
+    {TextId::kJobOutOfMemory, "There was not enough memory to finish the work."},
+    {TextId::kJobFailed, "The work stopped because of an unexpected failure."},
 };
 
 using Texts = std::array<std::string, kTextCount + 1>;  // entry 0 unused
@@ -118,9 +166,14 @@ using Texts = std::array<std::string, kTextCount + 1>;  // entry 0 unused
 constexpr std::array<std::string_view, kTextCount + 1> kBuiltInByNumber = [] {
   std::array<std::string_view, kTextCount + 1> table{};
   for (const BuiltIn& entry : kBuiltIns)
-    table[static_cast<std::size_t>(entry.number)] = entry.text;
+    table[static_cast<std::size_t>(TextNumber(entry.id))] = entry.text;
   return table;
 }();
+
+std::string_view BuiltInNumber(int n) {
+  if (n < 1 || n > kTextCount) return {};
+  return kBuiltInByNumber[static_cast<std::size_t>(n)];
+}
 
 // Every table ever published stays alive here, so readers on other threads never see an entry
 // change or go away under them. A run publishes a handful of tables.
@@ -132,7 +185,7 @@ struct Publisher {
   Publisher() {
     auto builtIns = std::make_unique<Texts>();
     for (int n = 1; n <= kTextCount; ++n)
-      (*builtIns)[n] = BuiltInText(n);
+      (*builtIns)[n] = BuiltInNumber(n);
     Publish(std::move(builtIns));
   }
   void Publish(std::unique_ptr<const Texts> table) {
@@ -162,20 +215,20 @@ std::string SectionName(int languageIndex) {
 
 std::string ReadText(const IniFile& file, const std::string& section, int n) {
   std::optional<std::string> text = file.Get(section, "string" + std::to_string(n));
-  std::string result = text ? std::move(*text) : std::string(BuiltInText(n));
+  std::string result = text ? std::move(*text) : std::string(BuiltInNumber(n));
   CutToUnits(&result, kTextMaxChars);
   return result;
 }
 
 }  // namespace
 
-std::string_view BuiltInText(int n) {
-  if (n < 1 || n > kTextCount) return {};
-  return kBuiltInByNumber[static_cast<std::size_t>(n)];
+std::string_view BuiltInText(TextId id) {
+  return BuiltInNumber(TextNumber(id));
 }
 
-const std::string& LangText(int n) {
+const std::string& LangText(TextId id) {
   static const std::string kEmpty;
+  const int n = TextNumber(id);
   if (n < 1 || n > kTextCount) return kEmpty;
   const Texts* table = TextPublisher().current.load(std::memory_order_acquire);
   return (*table)[static_cast<std::size_t>(n)];
@@ -190,12 +243,32 @@ void LoadTextTable(const std::filesystem::path& file, int languageIndex) {
   TextPublisher().Publish(std::move(table));
 }
 
-void LoadTexts(const std::filesystem::path& file, int languageIndex, std::span<const int> numbers) {
+void LoadTexts(const std::filesystem::path& file, int languageIndex, std::span<const TextId> ids) {
   const IniFile language(file);
   const std::string section = SectionName(languageIndex);
   std::vector<std::pair<int, std::string>> changes;
-  for (const int n : numbers) {
+  for (const TextId id : ids) {
+    const int n = TextNumber(id);
     if (n >= 1 && n <= kTextCount) changes.emplace_back(n, ReadText(language, section, n));
   }
   TextPublisher().PublishChanged(changes);
+}
+
+std::string FillText(std::string_view pattern, std::initializer_list<std::string_view> values) {
+  std::string text;
+  text.reserve(pattern.size());
+  const std::string_view* next = values.begin();
+  for (std::size_t i = 0; i < pattern.size(); ++i) {
+    if (pattern[i] == '%' && i + 1 < pattern.size() && pattern[i + 1] == 's') {
+      if (next != values.end()) text += *next++;
+      ++i;
+      continue;
+    }
+    text += pattern[i];
+  }
+  return text;
+}
+
+std::string FormatText(TextId id, std::initializer_list<std::string_view> values) {
+  return FillText(LangText(id), values);
 }

@@ -1,8 +1,8 @@
 #pragma once
 
-// The text table: every text the program shows, "string1".."string114", filled from the language
-// file with built-in English texts where the file has none. Also the language file's list of
-// languages and its current-language entry.
+// The text table: every text the program shows, "string1".."string<kTextCount>" (TextIds.h),
+// filled from the language file with built-in English texts where the file has none. Also the
+// language file's list of languages and its current-language entry.
 //
 // Threads: LangText may be called from any thread at any time. Each load publishes a new, complete
 // table and keeps the earlier ones alive until the process ends, so a reference returned by
@@ -10,31 +10,30 @@
 // after Options). Loads themselves are meant for the user-interface thread.
 
 #include <filesystem>
+#include <initializer_list>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
-constexpr int kTextCount = 114;
+#include "settings/TextIds.h"
+
 // Texts, language names and acronyms keep at most this many characters (UTF-16 code units).
 constexpr int kTextMaxChars = 1023;
 constexpr int kAcronymMaxChars = 15;
-
-// Texts shown from several places.
-constexpr int kTextWarning = 3;          // the caption of most message boxes
-constexpr int kTextCannotOpenFile = 33;  // "Cannot open file:"
-constexpr int kTextNotSupported = 41;    // "Image format not supported!"
-constexpr int kTextSelectSource = 49;    // the Open dialog's title
-constexpr int kTextUseArrows = 31;       // "Use arrows to change it."
-constexpr int kTextArrowsOrF5 = 55;      // "Use arrows to change it or F5 to switch to VTX image."
-constexpr int kTextPressF5 = 56;   // "Press F5 to switch between source images and VTX Image."
-constexpr int kTextDragHint = 80;  // "Click and drag to move image or preview rectangle, ..."
 constexpr int kMaxLanguages = 100;
 
-// The entry "string<n>", n = 1..114; an empty text for any other n.
-const std::string& LangText(int n);
-// The built-in English text of "string<n>" (empty for numbers without one and outside 1..114).
-std::string_view BuiltInText(int n);
+// The text of the id in the loaded language; an empty text for a number outside the table.
+const std::string& LangText(TextId id);
+// The built-in English text of the id (empty for numbers without one and outside the table).
+std::string_view BuiltInText(TextId id);
+
+// The pattern with each "%s" replaced by the next value, in order: a "%s" beyond the values
+// becomes empty, values beyond the marks are left out, and any other "%" stays as it is. A
+// translated text can thus never make the program read what it was not given.
+std::string FillText(std::string_view pattern, std::initializer_list<std::string_view> values);
+// FillText of the id's text in the loaded language.
+std::string FormatText(TextId id, std::initializer_list<std::string_view> values);
 
 // "Melvaro_loc.ini" beside the executable when it is there, else the one in the installed data
 // folder when that is there, else the name beside the executable.
@@ -56,13 +55,13 @@ LanguageList LoadLanguageList(const std::filesystem::path& file);
 // not one of the listed languages.
 int SelectedLanguageRow(const LanguageList& list);
 
-// Loads "string1".."string114" from the section of the language index; a key the file lacks takes
-// the built-in text. Every entry is replaced.
+// Loads "string1".."string<kTextCount>" from the section of the language index; a key the file
+// lacks takes the built-in text. Every entry is replaced.
 void LoadTextTable(const std::filesystem::path& file, int languageIndex);
-// Loads only the given numbers the same way (after Options: 47 and 38, so the restart message
-// appears in the chosen language while the rest keeps the old one). Numbers outside 1..114 are
-// ignored.
-void LoadTexts(const std::filesystem::path& file, int languageIndex, std::span<const int> numbers);
+// Loads only the given texts the same way (after Options: the restart message and its caption,
+// so that they appear in the chosen language while the rest keeps the old one). Numbers outside
+// the table are ignored.
+void LoadTexts(const std::filesystem::path& file, int languageIndex, std::span<const TextId> ids);
 
 // Stores the index with "%i" as "Language Current" of section "General", keeping the rest of the
 // file. True when the file was written (the Options dialog goes on either way).

@@ -1,25 +1,13 @@
 #include "single/SeriesFolder.h"
 
-#include "picture/AtomicFile.h"
-
-#include <pwd.h>
-#include <unistd.h>
-
 #include <cctype>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 namespace fs = std::filesystem;
 
 namespace {
-
-fs::path HomeFolder() {
-  if (const char* home = std::getenv("HOME"); home && *home) return home;
-  if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir && *pw->pw_dir) return pw->pw_dir;
-  return {};
-}
 
 bool Digits(std::string_view s) {
   if (s.size() != 3) return false;
@@ -30,37 +18,6 @@ bool Digits(std::string_view s) {
 }
 
 }  // namespace
-
-fs::path TemporaryFolder() {
-  // Relative values are ignored, as the base-directory convention asks.
-  fs::path cache;
-  if (const char* xdg = std::getenv("XDG_CACHE_HOME"); xdg && *xdg && fs::path(xdg).is_absolute()) {
-    cache = xdg;
-  } else {
-    const fs::path home = HomeFolder();
-    if (home.empty()) return {};
-    cache = home / ".cache";
-  }
-  return cache / "Melvaro" / "tmpfolder";
-}
-
-fs::path MakePrivateSeriesFolder() {
-  const fs::path parent = TemporaryFolder().parent_path();
-  if (parent.empty()) return {};
-  std::error_code ec;
-  fs::create_directories(parent, ec);
-  // Folders of runs that were killed before they could remove theirs go first.
-  for (const fs::directory_entry& entry : fs::directory_iterator(parent, ec)) {
-    std::error_code removeError;
-    if (LeftByEndedProcess(entry.path().filename().string(), "series-") &&
-        entry.is_directory(removeError))
-      fs::remove_all(entry.path(), removeError);
-  }
-  // The process id in the name tells a later run whether the folder's owner still runs.
-  std::string pattern = (parent / ("series-" + std::to_string(::getpid()) + "-XXXXXX")).string();
-  if (!mkdtemp(pattern.data())) return {};
-  return pattern;
-}
 
 fs::path SeriesFileName(const fs::path& folder, int index) {
   char name[32];

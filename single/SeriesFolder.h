@@ -3,18 +3,9 @@
 #include <filesystem>
 #include <string_view>
 
-// Where the series generators write their pictures, the names of those
-// pictures and how a folder is cleared before a new series.
-
-// The program's own temporary folder: $XDG_CACHE_HOME/Melvaro/tmpfolder, or
-// ~/.cache/Melvaro/tmpfolder. Only forms the path (empty when no home folder
-// can be found).
-std::filesystem::path TemporaryFolder();
-
-// A new, empty folder of the caller's own beside the temporary folder
-// ($XDG_CACHE_HOME/Melvaro/series-XXXXXX), for a run that must not share the
-// temporary folder with another; the caller removes it. Empty on failure.
-std::filesystem::path MakePrivateSeriesFolder();
+// The names of the pictures the series generators write into the folder their
+// caller hands them, and how that folder is cleared before a new series. Which
+// folder it is, the caller decides.
 
 // "file_%.3i.tif": the eleven pictures of the synthetic series.
 std::filesystem::path SeriesFileName(const std::filesystem::path& folder, int index);

@@ -1,27 +1,62 @@
-# Fails when a lower layer includes a header of a layer above it: the engines and the
-# picture and settings libraries never see Qt, the desktop program, the job layer or the
-# command line; the job layer never sees Qt or a front end.
+# Fails when a source file includes a header its layer may not see (see README, Layout):
+#   - the desktop program (app/) and the command line (cli/) reach the engines only through
+#     the job layer: they include jobs/, picture/, settings/ and files/, never an engine;
+#   - an engine (align/, fusion/, single/, tone/) includes no other engine, only the shared
+#     primitives below them (pyramid/, picture/, files/);
+#   - picture/ and settings/ include only files/, and files/ nothing of ours;
+#   - Qt belongs to app/ and skin/, the image-file libraries to picture/, TBB to fusion/.
 # Run as: cmake -DSOURCE_DIR=<repository root> -P LayeringCheck.cmake
-set(rules
-  "picture|app/|cli/|jobs/|fusion/|single/|tone/|settings/|skin/|Q[A-Za-z]+>|<Qt"
-  "settings|app/|cli/|jobs/|fusion/|single/|tone/|skin/|Q[A-Za-z]+>|<Qt"
-  "fusion|app/|cli/|jobs/|single/|tone/|settings/|skin/|Q[A-Za-z]+>|<Qt"
-  "single|app/|cli/|jobs/|fusion/|tone/|settings/|skin/|Q[A-Za-z]+>|<Qt"
-  "tone|app/|cli/|jobs/|single/|settings/|skin/|Q[A-Za-z]+>|<Qt"
-  "align|app/|cli/|jobs/|fusion/|single/|tone/|settings/|skin/|Q[A-Za-z]+>|<Qt"
-  "jobs|app/|cli/|skin/|Q[A-Za-z]+>|<Qt")
+cmake_minimum_required(VERSION 3.25)
+
+# Our folders, and for each the folders whose headers its sources may include.
+set(ours app cli jobs align fusion single tone pyramid picture settings files skin)
+set(may_app app skin jobs picture settings files)
+set(may_cli cli jobs picture settings files)
+set(may_jobs jobs align fusion single tone pyramid picture settings files)
+set(may_align align pyramid picture files)
+set(may_fusion fusion pyramid picture files)
+set(may_single single pyramid picture files)
+set(may_tone tone pyramid picture files)
+set(may_pyramid pyramid picture files)
+set(may_picture picture files)
+set(may_settings settings files)
+set(may_files files)
+set(may_skin skin)
+
+# Outside libraries, by the headers' names, and the only folders that may include them.
+set(libraries qt freeimage tbb)
+set(headers_qt "^Q")
+set(users_qt app skin)
+set(headers_freeimage "^(FreeImage\\.h|tiff|tiffio)")
+set(users_freeimage picture)
+set(headers_tbb "^(oneapi/)?tbb/")
+set(users_tbb fusion align)
+
 set(failures "")
-foreach(rule IN LISTS rules)
-  string(FIND "${rule}" "|" bar)
-  string(SUBSTRING "${rule}" 0 ${bar} folder)
-  math(EXPR rest "${bar} + 1")
-  string(SUBSTRING "${rule}" ${rest} -1 forbidden)
+foreach(folder IN LISTS ours)
   file(GLOB_RECURSE sources "${SOURCE_DIR}/${folder}/*.h" "${SOURCE_DIR}/${folder}/*.cpp")
   foreach(source IN LISTS sources)
-    file(STRINGS "${source}" includes REGEX "^#include")
+    file(STRINGS "${source}" includes REGEX "^[ \t]*#[ \t]*include")
     foreach(line IN LISTS includes)
-      if(line MATCHES "#include [<\"](${forbidden})")
-        list(APPEND failures "${source}: ${line}")
+      if(NOT line MATCHES "include[ \t]*[<\"]([^>\"]+)[>\"]")
+        continue()
+      endif()
+      set(header "${CMAKE_MATCH_1}")
+      set(broken FALSE)
+      if(header MATCHES "^([A-Za-z_]+)/")
+        set(top "${CMAKE_MATCH_1}")
+        if(top IN_LIST ours AND NOT top IN_LIST may_${folder})
+          set(broken TRUE)
+        endif()
+      endif()
+      foreach(library IN LISTS libraries)
+        if(header MATCHES "${headers_${library}}" AND NOT folder IN_LIST users_${library})
+          set(broken TRUE)
+        endif()
+      endforeach()
+      if(broken)
+        file(RELATIVE_PATH name "${SOURCE_DIR}" "${source}")
+        list(APPEND failures "${name}: ${line}")
       endif()
     endforeach()
   endforeach()

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "fusion/Pyramid.h"
 #include "picture/SBxPicBuf.h"
+#include "pyramid/Pyramid.h"
 
 // Smart Contrast: a gain per level of the Laplacian pyramid of every colour
 // component. The source is padded and decomposed once; each change of the eight

@@ -56,7 +56,9 @@ struct PlanePyramid {
     }
     bool failed = false;
     const int count = static_cast<int>(made.size());
-#pragma omp parallel for schedule(dynamic, 1) reduction(|| : failed)
+#pragma omp parallel for schedule(dynamic, 1) \
+    reduction(||                              \
+              : failed) if (Count(0) >= kParallelElements)
     for (int i = 0; i < count; ++i) {
       try {
         made[static_cast<size_t>(i)].first->resize(made[static_cast<size_t>(i)].second);
@@ -70,16 +72,17 @@ struct PlanePyramid {
   }
 };
 
-// Runs body(y0, y1, temp) over bands of rows [0, rows) on all threads, temp
-// holding tempSize floats of the thread's own. Each row of a reduce, expand, sum
-// or difference depends only on other levels, so the split changes no value.
+// Runs body(y0, y1, temp) over bands of rows [0, rows) on all threads (on this
+// one for a level of fewer than kParallelElements elements), temp holding
+// tempSize floats of the thread's own. Each row of a reduce, expand, sum or
+// difference depends only on other levels, so the split changes no value.
 template <class Body>
-void OverRowBands(int rows, size_t tempSize, Body body) {
+void OverRowBands(int rows, size_t elements, size_t tempSize, Body body) {
   constexpr int kBandRows = 16;
   const int team = std::max(omp_get_max_threads(), 1);
   std::vector<float> temps(static_cast<size_t>(team) * tempSize);  // before the threads: may throw
   const int bands = (rows + kBandRows - 1) / kBandRows;
-#pragma omp parallel for schedule(dynamic, 1) num_threads(team)
+#pragma omp parallel for schedule(dynamic, 1) num_threads(team) if (elements >= kParallelElements)
   for (int b = 0; b < bands; ++b) {
     body(b * kBandRows, std::min(rows, (b + 1) * kBandRows),
          temps.data() + static_cast<size_t>(omp_get_thread_num()) * tempSize);
@@ -94,36 +97,26 @@ void Decompose(PlanePyramid& p, JobProgress* progress) {
     const LevelArea fine{p.gauss[uk], w, 0, 0}, coarse{p.gauss[uk + 1], cw, 0, 0};
     const LevelArea detail{p.laplace[uk].data(), w, 0, 0};
     // As ToneReduce, then ToneExpand and FloatPlaneSubtract, band by band.
-    OverRowBands(p.H(k + 1), static_cast<size_t>(2 * cw + 3), [&](int y0, int y1, float* temp) {
-      ReduceArea(coarse, 0, y0, cw, y1, fine, w, h, temp);
-    });
-    OverRowBands(h, static_cast<size_t>(w / 2 + 3), [&](int y0, int y1, float* temp) {
+    OverRowBands(
+        p.H(k + 1), p.Count(k), static_cast<size_t>(kReduceRowsAtOnce * (2 * cw + 3)),
+        [&](int y0, int y1, float* temp) { ReduceArea(coarse, 0, y0, cw, y1, fine, w, h, temp); });
+    OverRowBands(h, p.Count(k), static_cast<size_t>(w / 2 + 3), [&](int y0, int y1, float* temp) {
       ExpandArea(detail, 0, y0, w, y1, coarse, w, h, temp);
       FloatPlaneSubtract(detail.At(0, y0), fine.At(0, y0), detail.At(0, y0), w, y1 - y0);
     });
   }
 }
 
-// Replaces every coefficient of every Laplacian level, pass by pass; false when
-// the cancel flag stopped it.
+// Replaces every coefficient of every Laplacian level; false when the cancel
+// flag stopped it.
 bool RemapLevels(PlanePyramid& p, const RemapCurve& curve, JobProgress* progress) {
-  std::vector<std::vector<float>> workspaces(
-      static_cast<size_t>(std::max(omp_get_max_threads(), 1)));
-  std::vector<ValueGrid> grids(static_cast<size_t>(p.levels));
-  for (int s = 0; s < p.levels; ++s) {
-    const int a = RemapLevelGeometry(s).scratchLevel;
-    // The scratch levels are looked at once each, when first needed.
-    if (s == 0 || a != RemapLevelGeometry(s - 1).scratchLevel)
-      grids[static_cast<size_t>(a)] = FindValueGrid(p.gauss[static_cast<size_t>(a)], p.Count(a));
-    for (auto& w : workspaces)
-      w.resize(CoefficientWorkspaceSize(s));
-    Advance(progress, 2);
-    if (!RemapLevelCoefficients(p.laplace[static_cast<size_t>(s)].data(), p.gauss.data(), s,
-                                p.width, p.height, curve, grids[static_cast<size_t>(a)], workspaces,
-                                progress))
-      return false;
-  }
-  return true;
+  std::vector<float*> laplace;
+  for (std::vector<float>& level : p.laplace)
+    laplace.push_back(level.data());
+  RemapPyramid pyramid;
+  pyramid.gauss = p.gauss.data(), pyramid.laplace = laplace.data();
+  pyramid.width = p.width, pyramid.height = p.height, pyramid.levels = p.levels;
+  return RemapCoefficients(pyramid, curve, progress);
 }
 
 void Collapse(PlanePyramid& p) {
@@ -132,7 +125,7 @@ void Collapse(PlanePyramid& p) {
     const int w = p.W(k), h = p.H(k);
     const LevelArea fine{p.gauss[uk], w, 0, 0}, coarse{p.gauss[uk + 1], p.W(k + 1), 0, 0};
     // As ToneExpand, then FloatPlaneAdd, band by band.
-    OverRowBands(h, static_cast<size_t>(w / 2 + 3), [&](int y0, int y1, float* temp) {
+    OverRowBands(h, p.Count(k), static_cast<size_t>(w / 2 + 3), [&](int y0, int y1, float* temp) {
       ExpandArea(fine, 0, y0, w, y1, coarse, w, h, temp);
       const LevelArea detail{p.laplace[uk].data(), w, 0, 0};
       FloatPlaneAdd(fine.At(0, y0), fine.At(0, y0), detail.At(0, y0), w, y1 - y0);

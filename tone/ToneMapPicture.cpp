@@ -24,15 +24,17 @@ SBxPicBuf Rows(const SBxPicBuf& pic, int y0, int y1) {
   return band;
 }
 
-// True when step(dst rows, src rows) succeeded on every band of rows; the
-// conversions and copies between components work row by row, so the bands
-// give the same pixels as one call.
+// True when step(dst rows, src rows) succeeded on every band of rows (on this
+// thread for a picture of fewer than kParallelElements pixels); the conversions
+// and copies between components work row by row, so the bands give the same
+// pixels as one call.
 template <class Step>
 bool OverRowBands(SBxPicBuf* dst, const SBxPicBuf* src, Step step) {
   constexpr int kBandRows = 32;
   const int bands = (src->height + kBandRows - 1) / kBandRows;
   bool done = true;
-#pragma omp parallel for schedule(dynamic, 1) reduction(&& : done)
+  const size_t pixels = static_cast<size_t>(src->width) * static_cast<size_t>(src->height);
+#pragma omp parallel for schedule(dynamic, 1) reduction(&& : done) if (pixels >= kParallelElements)
   for (int b = 0; b < bands; ++b) {
     const int y0 = b * kBandRows, y1 = std::min(src->height, y0 + kBandRows);
     SBxPicBuf to = Rows(*dst, y0, y1);

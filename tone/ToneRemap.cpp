@@ -1,6 +1,8 @@
 // The remap curve, its table, and the literal remapping pass on a scratch plane.
 #include "tone/ToneRemap.h"
+
 #include "picture/VectorClones.h"
+#include "tone/RemapLanes.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -26,58 +28,30 @@ std::vector<float> BuildRemapTable(double power) {
   return table;
 }
 
-namespace {
-
-// The compiler's vector types: eight lanes, each op the single-precision op of
-// RemapSample, with the selects explicit so that no compiler heuristic decides
-// whether the hot loop vectorises.
-using Floats = float __attribute__((vector_size(32)));
-using Ints = int __attribute__((vector_size(32)));
-constexpr int kLanes = 8;
-
-}  // namespace
-
 // Built for AVX2 and for the baseline; the lanes compute the same values on both.
 MELVARO_VECTOR_CLONES void RemapRow(float* dst, const float* src, int count, float reference,
                                     const RemapCurve& curve) {
   const RemapCurve c = curve;  // a local copy lets the compiler keep it in registers
-  const Floats m = Floats{} + reference, t = Floats{} + c.threshold, n = Floats{} + c.noise;
-  const Floats step = Floats{} + c.thresholdStep, slope = Floats{} + c.slope;
-  const Floats zero = Floats{}, one = Floats{} + 1.0f;
-  for (int i = 0; i < count; i += kLanes) {
+  const FloatLanes m = FloatLanes{} + reference;
+  for (int i = 0; i < count; i += kFloatLanes) {
     // Whole groups load and store in place; a short last group goes through a
     // buffer padded with the reference (which maps to itself).
-    const size_t lanes = static_cast<size_t>(std::min(kLanes, count - i));
+    const size_t lanes = static_cast<size_t>(std::min(kFloatLanes, count - i));
     const float* from = src + i;
     float* to = dst + i;
-    float padIn[kLanes], padOut[kLanes];
-    if (lanes < kLanes) {
+    float padIn[kFloatLanes], padOut[kFloatLanes];
+    if (lanes < kFloatLanes) {
       for (float& p : padIn)
         p = reference;
       std::memcpy(padIn, from, sizeof(float) * lanes);
       from = padIn;
       to = padOut;
     }
-    Floats v;
+    FloatLanes v;
     std::memcpy(&v, from, sizeof v);
-    const Floats delta = v - m;
-    const Floats mag = reinterpret_cast<Floats>(reinterpret_cast<Ints>(delta) & 0x7fffffff);
-    const Floats blend = (mag - n) / n;
-    const Floats w = n > mag ? zero : (mag > n + n ? one : blend);
-    Ints index = __builtin_convertvector((mag < t ? mag : t) / step, Ints);
-    index = index < kRemapTableSize - 1 ? index : kRemapTableSize - 1;
-    Floats looked;
-    for (int k = 0; k < kLanes; ++k)
-      looked[k] = c.table[index[k]];
-    const Floats r = w * looked + ((one - w) * mag) / t;
-    const Floats tr = t * r;
-    const Floats e = (mag - t) * slope;
-    const Ints detail = t > mag;
-    const Floats below = detail ? m - tr : (m - e) - t;
-    const Floats above = detail ? tr + m : (t + m) + e;
-    const Floats out = delta < zero ? below : (delta > zero ? above : m);
+    const FloatLanes out = RemapLanes(v, m, c);
     std::memcpy(to, &out, sizeof out);
-    if (lanes < kLanes) std::memcpy(dst + i, padOut, sizeof(float) * lanes);
+    if (lanes < kFloatLanes) std::memcpy(dst + i, padOut, sizeof(float) * lanes);
   }
 }
 

@@ -6,7 +6,11 @@
 // The point-wise curve of the local Laplacian tone mapper and the window
 // geometry of its remapping passes. Values are on a 0..255 scale.
 
-constexpr int kRemapTableSize = 100000;
+// Entries of the detail curve's table. The index is a' / Tstep with a' at most T,
+// and T / (T / 1000) comes to at most 1000 in single precision for every T the
+// parameters allow (0.0001 to 255000.0001, each float of that range tried), so
+// entries past 1000 are never read; the last ones are a margin.
+constexpr int kRemapTableSize = 1024;
 
 // The run's constants, in single precision, derived from the parameters in a
 // fixed order (see MakeRemapCurve) because they define the output.

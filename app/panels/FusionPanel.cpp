@@ -1,35 +1,24 @@
 #include "app/panels/FusionPanel.h"
 
-#include <QApplication>
-#include <QHBoxLayout>
-#include <QKeyEvent>
-#include <QLabel>
 #include <QPointer>
-#include <QPushButton>
-#include <QSlider>
-#include <QVBoxLayout>
 #include <utility>
 
+#include "app/JobHost.h"
 #include "app/Messages.h"
 #include "app/PanelHost.h"
 #include "app/RenderView.h"
+#include "app/SeriesMessages.h"
+#include "app/UiText.h"
 #include "app/UserDialogs.h"
-#include "app/panels/PanelControls.h"
 #include "app/state/AppState.h"
 #include "jobs/MemoryNeed.h"
-#include "jobs/PreviewFusion.h"
+#include "jobs/PanelPreviews.h"
 #include "jobs/SeriesPipeline.h"
 #include "picture/ImageLoad.h"
 #include "settings/Settings.h"
 #include "settings/TextTable.h"
 
 namespace {
-constexpr int kTextSetDefault = 53;
-constexpr int kTextExposure = 61;
-constexpr int kTextTitle = 62;
-constexpr int kTextRightClickHint = 81;
-constexpr int kTextPower = 105;
-constexpr int kContentWidth = 277;
 
 const SettingKey& StoredKey(const FusionPanelKind& kind) {
   return kind.multiImage ? setting::kMultiImageExposure : setting::kDaylightPower;
@@ -38,13 +27,12 @@ const SettingKey& StoredKey(const FusionPanelKind& kind) {
 }  // namespace
 
 FusionPanel::FusionPanel(PanelHost& host, const FusionPanelKind& kind)
-    : host_(host),
+    : PanelBase(host, TextId::kFusionTitle),
       kind_(kind),
       multiImageMode_(host.State().multiImageMode != 0),
       cache_(std::make_shared<SeriesPictureCache>()) {
   AppState& state = host_.State();
   savedCurrentFile_ = state.currentFilePath;
-  host_.SendMessage(kMsgWaitCursor);
   const SBxPicBuf& source = state.document.source;
   const ViewContext& view = host_.View();
   const int viewWidth = view.surface != nullptr ? view.surface->width : 0;
@@ -53,162 +41,86 @@ FusionPanel::FusionPanel(PanelHost& host, const FusionPanelKind& kind)
   host_.View().previewRect = &model_->IntegerRect();
 
   const int stored = ReadParameterSetting(StoredKey(kind_), kind_.slider);
-  value_ = kind_.multiImage ? stored : DaylightFusedCount(stored, state.sourceList.count);
-  BuildControls();
-  host_.SendMessage(kMsgArrowCursor);
+  const int value = kind_.multiImage ? stored : DaylightFusedCount(stored, state.sourceList.count);
+  AddSlider(UiText(kind_.multiImage ? TextId::kExposure : TextId::kPower), kind_.slider, value);
+  if (kind_.multiImage) AddSetDefault();
+  AddOkCancel();
 
   if (!multiImageMode_) CopyPicture(backup_.get(), source);
+  if (kind_.multiImage && multiImageMode_) AskForSeriesKeys();
   if (kind_.multiImage) {
-    if (multiImageMode_) {
-      qApp->installEventFilter(this);
-    } else {
-      host_.SetStatusText(LangText(kTextDragHint));
-    }
+    if (!multiImageMode_) host_.SetStatusText(LangText(TextId::kDragHint));
   } else {
     host_.GreyMenus(true);
-    host_.SetStatusText(LangText(multiImageMode_ ? kTextArrowsOrF5 : kTextDragHint));
+    host_.SetStatusText(LangText(multiImageMode_ ? TextId::kArrowsOrF5 : TextId::kDragHint));
   }
+  Opened();
+  ShowSource();
   RunPreview(true);
-  host_.DisableCommandsForPanel();
 }
 
-FusionPanel::~FusionPanel() {
-  if (multiImageMode_) qApp->removeEventFilter(this);
+void FusionPanel::AskForSeriesKeys() {
+  // The series is browsed with the keyboard: while the panel is open it takes every key.
+  // Left and Right show the previous and next picture (once per press), F5 switches between
+  // the pictures and the result; the panel's own controls keep the other keys (Up, Down and
+  // the Page keys move the slider).
+  PanelKeys keys = Keys();
+  keys.holdsKeyboard = true;
+  keys.grabs = {{Qt::Key_Left, true, [this] { Browse(CommandId::kPrevious); }},
+                {Qt::Key_Right, true, [this] { Browse(CommandId::kNext); }},
+                {Qt::Key_F5, false, [this] {
+                   if (!IsClosed()) host_.SendCommand(CommandId::kToggleSources);
+                 }}};
+  AskForKeys(std::move(keys));
 }
 
-void FusionPanel::BuildControls() {
-  auto* name = new QLabel(PanelText(kind_.multiImage ? kTextExposure : kTextPower), this);
-  valueLabel_ = new QLabel(QString::number(value_), this);
-  valueLabel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  slider_ = new QSlider(Qt::Horizontal, this);
-  slider_->setRange(kind_.slider.minimum, kind_.slider.maximum);
-  slider_->setSingleStep(1);
-  slider_->setPageStep(0);  // a page scroll moves by the panel's own step of one
-  slider_->setValue(value_);
-  slider_->setFixedWidth(kContentWidth);
-
-  QVBoxLayout* layout = PanelLayout(this, kTextTitle);
-  auto* valueRow = new QHBoxLayout;
-  valueRow->addWidget(name);
-  valueRow->addWidget(valueLabel_);
-  layout->addLayout(valueRow);
-  layout->addWidget(slider_);
-  if (kind_.multiImage) {
-    setDefault_ = new QPushButton(PanelText(kTextSetDefault), this);
-    layout->addWidget(setDefault_, 0, Qt::AlignLeft);
-    connect(setDefault_, &QPushButton::clicked, this, &FusionPanel::SetDefault);
-  }
-  const OkCancel buttons = AddOkCancel(layout, this);
-  ok_ = buttons.ok;
-  cancel_ = buttons.cancel;
-  setFixedSize(sizeHint());
-
-  connect(slider_, &QAbstractSlider::actionTriggered, this, &FusionPanel::OnSliderAction);
-  connect(slider_, &QAbstractSlider::sliderReleased, this, &FusionPanel::OnSliderReleased);
-  connect(ok_, &QPushButton::clicked, this, &FusionPanel::Ok);
-  connect(cancel_, &QPushButton::clicked, this, &FusionPanel::Cancel);
+void FusionPanel::SliderMoved(int /*index*/, bool recompute) {
+  if (recompute) RunPreview(true);
 }
 
-void FusionPanel::OnSliderAction(int action) {
-  const SliderStep step = StepSlider(kind_.slider, ScrollOf(action, slider_->isSliderDown()),
-                                     slider_->sliderPosition(), value_);
-  slider_->setSliderPosition(step.value);
-  ApplyValue(step.value, step.force);
-}
-
-void FusionPanel::OnSliderReleased() {
-  ApplyValue(slider_->sliderPosition(), true);
-}
-
-void FusionPanel::ApplyValue(int value, bool force) {
-  value_ = value;
-  valueLabel_->setText(QString::number(value_));
-  if (force) RunPreview(true);
-}
-
-void FusionPanel::SetDefault() {
-  slider_->setValue(kind_.slider.defaultValue);
-  ApplyValue(kind_.slider.defaultValue, true);
+void FusionPanel::SlidersReset() {
+  RunPreview(true);
 }
 
 std::vector<std::filesystem::path> FusionPanel::Files() const {
   const SourceList& list = host_.State().sourceList;
-  return list.First(kind_.multiImage ? list.count : DaylightFusedCount(value_, list.count));
+  return list.First(kind_.multiImage ? list.count : DaylightFusedCount(Value(), list.count));
 }
 
 int FusionPanel::Exposure() const {
-  return kind_.multiImage ? value_ : parameter::kDaylightExposure;
+  return kind_.multiImage ? Value() : parameter::kDaylightExposure;
 }
 
 void FusionPanel::RunPreview(bool force) {
-  if (closed_ || !model_->NeedsPreview(force)) return;
-  host_.SendMessage(kMsgWaitCursor);
+  if (IsClosed() || !model_->NeedsPreview(force)) return;
   const CBxRect region = model_->Region();
-  const std::vector<std::filesystem::path> files = Files();
-  ScopedPicBuf fused;
-  const SeriesFusionReport report = FusePreview(*cache_, files, region, Exposure(), fused.get());
-  ++previewRuns_;
-  CBxPicBufAPI::DoneHeap(fusedRegion_.get());
-  if (report.status == SeriesFusionStatus::kFused) {
-    std::swap(*fusedRegion_, *fused);
-    lastRegion_ = region;
-  }
-  CutPreview();
-  ShowResultWithPreview();
-  model_->PreviewDone();
-  ReportSkipped(report);
-  host_.SendMessage(kMsgArrowCursor);
-}
-
-void FusionPanel::CutPreview() {
-  const CBxRect& rect = model_->IntegerRect();
-  const bool inside = rect.left >= lastRegion_.left && rect.top >= lastRegion_.top &&
-                      rect.right <= lastRegion_.right && rect.bottom <= lastRegion_.bottom;
-  if (IsEmpty(*fusedRegion_) || rect.Width() <= 0 || rect.Height() <= 0 || !inside) {
-    CBxPicBufAPI::DoneHeap(preview_.get());
-    return;
-  }
-  CBxPicBufAPI::ReinitHeap(preview_.get(), rect.Width(), rect.Height(), fusedRegion_->components,
-                           fusedRegion_->bitsPerComponent);
-  if (IsEmpty(*preview_)) return;
-  CBxPicBufAPI::CopyRect(preview_.get(), fusedRegion_.get(), CBxPoint{0, 0},
-                         CBxPoint{rect.left - lastRegion_.left, rect.top - lastRegion_.top},
-                         CBxSize{rect.Width(), rect.Height()});
-}
-
-void FusionPanel::ShowResultWithPreview() {
-  ImageDocument& document = host_.State().document;
-  CopyPicture(&document.result, document.source);
-  const CBxRect& rect = model_->IntegerRect();
-  const bool fits = !IsEmpty(*preview_) && !IsEmpty(document.result) &&
-                    preview_->components == document.result.components &&
-                    preview_->bitsPerComponent == document.result.bitsPerComponent &&
-                    rect.right <= document.result.width && rect.bottom <= document.result.height;
-  if (fits)
-    CBxPicBufAPI::CopyRect(&document.result, preview_.get(), CBxPoint{rect.left, rect.top},
-                           CBxPoint{0, 0}, CBxSize{preview_->width, preview_->height});
-  host_.SendMessage(kMsgRedraw);
+  const CBxRect rect = model_->IntegerRect();
+  model_->PreviewDone();  // asked for: a release on the same region computes nothing more
+  auto fused = std::make_shared<ScopedPicBuf>();
+  auto report = std::make_shared<SeriesFusionReport>();
+  StartPreview(
+      [cache = cache_, files = Files(), region, rect, exposure = Exposure(), fused,
+       report](JobProgress& progress) {
+        *report = FusePreviewRect(*cache, files, region, rect, exposure, &progress, fused->get());
+      },
+      [this, fused, report, rect] {
+        std::swap(*preview_, **fused);
+        ShowPreviewInResult(*preview_, rect);
+        ReportSkipped(*report);
+      });
 }
 
 void FusionPanel::ReportSkipped(const SeriesFusionReport& report) {
-  std::string text;
-  if (!report.skipped.empty()) {
-    const SeriesSkippedFile& first = report.skipped.front();
-    text = "Skipped " + first.path.filename().string() + ": " + SeriesSkipReasonText(first.reason);
-    if (report.skipped.size() > 1)
-      text += " (and " + std::to_string(report.skipped.size() - 1) + " more)";
-  } else if (report.status != SeriesFusionStatus::kFused) {
-    text = std::string("Cannot fuse the series: ") + SeriesFusionStatusText(report.status);
-  }
+  const std::string text = FusionReportText(report);
   if (!text.empty()) host_.SetStatusText(text);
 }
 
 bool FusionPanel::ViewMousePress(QPoint position) {
-  return !closed_ && drag_.Press(host_, *model_, position);
+  return !IsClosed() && drag_.Press(host_, *model_, position);
 }
 
 bool FusionPanel::ViewMouseMove(QPoint position, bool leftButtonDown) {
-  return !closed_ && drag_.Move(host_, *model_, position, leftButtonDown);
+  return !IsClosed() && drag_.Move(host_, *model_, position, leftButtonDown);
 }
 
 void FusionPanel::ViewMouseRelease(QPoint /*position*/) {
@@ -216,66 +128,27 @@ void FusionPanel::ViewMouseRelease(QPoint /*position*/) {
   RunPreview(false);
 }
 
-void FusionPanel::Browse(int command) {
+void FusionPanel::Browse(CommandId command) {
   AppState& state = host_.State();
   SourceList& list = state.sourceList;
-  if (closed_ || !multiImageMode_ || list.count <= 0) return;
-  list.index = command == kCmdPrevious ? (list.index > 0 ? list.index - 1 : list.count - 1)
-                                       : (list.index + 1) % list.count;
+  if (IsClosed() || !multiImageMode_ || list.count <= 0) return;
+  list.index = command == CommandId::kPrevious ? (list.index > 0 ? list.index - 1 : list.count - 1)
+                                               : (list.index + 1) % list.count;
   std::filesystem::path loaded;
   if (!OpenSourceImage(&state.document, list.entries[static_cast<size_t>(list.index)], &loaded))
     state.currentFilePath = loaded;
-  host_.ShowSeriesStatus(kTextUseArrows);
-  ShowResultWithPreview();
+  host_.ShowSeriesStatus(TextId::kUseArrows);
+  // The new picture with the preview as shown, at the rectangle.
+  SourceChanged();
+  ShowPreviewInResult(*preview_, model_->IntegerRect());
 }
 
-bool FusionPanel::eventFilter(QObject* watched, QEvent* event) {
-  const QEvent::Type type = event->type();
-  if (closed_ || QApplication::activeModalWidget() != nullptr ||
-      (type != QEvent::KeyPress && type != QEvent::KeyRelease && type != QEvent::ShortcutOverride))
-    return ToolPanel::eventFilter(watched, event);
-  // The series is browsed with the keyboard: while the panel is open it takes every key.
-  // Left and Right show the previous and next picture, F5 switches between the pictures
-  // and the result, Enter and Escape are OK and Cancel; the panel's own controls keep the
-  // other keys (Up, Down and the Page keys move the slider).
-  const auto* key = static_cast<QKeyEvent*>(event);
-  const int code = key->key();
-  const bool browsing = code == Qt::Key_Left || code == Qt::Key_Right;
-  const bool command = browsing || code == Qt::Key_F5 || code == Qt::Key_Return ||
-                       code == Qt::Key_Enter || code == Qt::Key_Escape;
-  const auto* widget = qobject_cast<QWidget*>(watched);
-  if (!command && widget != nullptr && isAncestorOf(widget)) return false;
-  if (type == QEvent::KeyRelease && browsing && !key->isAutoRepeat()) {
-    Browse(code == Qt::Key_Left ? kCmdPrevious : kCmdNext);
-  } else if (type == QEvent::KeyPress && code == Qt::Key_F5) {
-    host_.SendMessage(kCmdToggleSources);
-  } else if (type == QEvent::KeyPress) {
-    keyPressEvent(static_cast<QKeyEvent*>(event));
-  }
-  return true;
-}
-
-void FusionPanel::keyPressEvent(QKeyEvent* event) {
-  const auto ok = [this] {
-    if (ok_->isEnabled()) Ok();
-  };
-  const auto cancel = [this] {
-    if (cancel_->isEnabled()) Cancel();
-  };
-  if (!AnswerPanelKey(event, ok, cancel)) ToolPanel::keyPressEvent(event);
-}
-
-void FusionPanel::SetButtonsEnabled(bool enabled) {
-  for (QWidget* control : {static_cast<QWidget*>(slider_), static_cast<QWidget*>(ok_),
-                           static_cast<QWidget*>(cancel_), static_cast<QWidget*>(setDefault_)})
-    if (control != nullptr) control->setEnabled(enabled);
-}
-
-void FusionPanel::Ok() {
-  if (closed_ || !ok_->isEnabled()) return;
-  if (!MemoryAllows(host_, "Fusing the series", FusionBytes(host_.State().document.source))) return;
-  WriteSetting(StoredKey(kind_).key, std::to_string(value_));
-  SetButtonsEnabled(false);
+void FusionPanel::Accept() {
+  if (!MemoryAllows(host_, TextId::kJobFusing, FusionBytes(host_.State().document.source))) return;
+  // The full fusion does not need the preview: it must not wait for one, nor share the cores.
+  previewDropped_ = StopPreviews();
+  WriteSetting(StoredKey(kind_).key, std::to_string(Value()));
+  SetControlsEnabled(false);
   auto report = std::make_shared<SeriesFusionReport>();
   auto fused = std::make_shared<ScopedPicBuf>();
   JobBody body = [cache = cache_, files = Files(), exposure = Exposure(), report,
@@ -283,14 +156,14 @@ void FusionPanel::Ok() {
     *report = FuseFromCache(*cache, files, exposure, &progress, fused->get());
     if (report->status == SeriesFusionStatus::kFused) return JobResult{};
     if (report->status == SeriesFusionStatus::kCancelled) return JobResult{JobEnd::kCancelled, {}};
-    return JobResult{JobEnd::kFailed, SeriesFusionStatusText(report->status)};
+    return JobResult{JobEnd::kFailed, CannotFuseText(report->status)};
   };
   QPointer<FusionPanel> self(this);
-  const bool started =
-      host_.StartProgressJob(std::move(body), [self, report, fused](const JobResult& result) {
+  const bool started = host_.Jobs().StartProgressJob(
+      std::move(body), [self, report, fused](const JobResult& result) {
         if (self) self->OkFinished(result, *report, **fused);
       });
-  if (!started) SetButtonsEnabled(true);
+  if (!started) OkFinished(JobResult{JobEnd::kCancelled, {}}, *report, **fused);
 }
 
 void FusionPanel::OkFinished(const JobResult& result, const SeriesFusionReport& report,
@@ -298,11 +171,12 @@ void FusionPanel::OkFinished(const JobResult& result, const SeriesFusionReport& 
   if (result.end != JobEnd::kFinished) {
     // Aborted or failed: back in the panel, with the source and its preview as they were.
     if (result.end == JobEnd::kFailed)
-      host_.Dialogs().ShowMessage(host_.Window(), LangText(kTextWarning),
-                                  "Cannot fuse the series: " + result.message,
+      host_.Dialogs().ShowMessage(host_.Window(), LangText(TextId::kWarning), result.message,
                                   MessageIcon::kWarning);
-    SetButtonsEnabled(true);
+    SetControlsEnabled(true);
     host_.DisableCommandsForPanel();
+    if (previewDropped_) RunPreview(true);
+    previewDropped_ = false;
     return;
   }
   ImageDocument& document = host_.State().document;
@@ -311,18 +185,14 @@ void FusionPanel::OkFinished(const JobResult& result, const SeriesFusionReport& 
   ReportSkipped(report);
 }
 
-void FusionPanel::Cancel() {
-  if (closed_ || !cancel_->isEnabled()) return;
+void FusionPanel::Reject() {
+  ShowSource();
   Close(false);
 }
 
-void FusionPanel::Close(bool accepted) {
-  closed_ = true;
-  if (multiImageMode_) qApp->removeEventFilter(this);
+void FusionPanel::Closed(bool accepted) {
   AppState& state = host_.State();
   ImageDocument& document = state.document;
-  if (!accepted) CopyPicture(&document.result, document.source);
-  host_.ClosePanel(this);
   if (!multiImageMode_) {
     // The picture the series was made from comes back, with its own alpha and path.
     std::filesystem::path loaded;
@@ -333,15 +203,14 @@ void FusionPanel::Close(bool accepted) {
   }
   if (!kind_.multiImage) host_.GreyMenus(false);
   if (accepted) {
-    host_.SendMessage(kMsgResultNotSaved);
+    host_.SendMessage(AppMessage::kResultNotSaved);
     host_.SetZoomBoxEnabled(true);
     host_.SetStatusText(kind_.multiImage
-                            ? LangText(multiImageMode_ ? kTextPressF5 : kTextRightClickHint)
+                            ? LangText(multiImageMode_ ? TextId::kPressF5 : TextId::kRightClickHint)
                             : std::string());
   } else {
-    if (multiImageMode_) host_.SendMessage(kCmdClose);
+    if (multiImageMode_) host_.SendCommand(CommandId::kClose);
     host_.SetStatusText({});
   }
-  host_.SendMessage(kMsgRedraw);
   state.currentFilePath = savedCurrentFile_;
 }

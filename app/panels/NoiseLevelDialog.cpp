@@ -1,50 +1,39 @@
 #include "app/panels/NoiseLevelDialog.h"
 
 #include <QComboBox>
-#include <QDialogButtonBox>
+#include <QEventLoop>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPushButton>
+#include <QPointer>
 #include <QVBoxLayout>
+#include <iterator>
 
+#include "app/PanelHost.h"
+#include "app/UiText.h"
 #include "settings/Parameters.h"
 #include "settings/Settings.h"
-#include "settings/TextTable.h"
 
 namespace {
-constexpr int kTextTitle = 82;
-constexpr int kTextLabel = 83;
-constexpr int kTextFirstLevel = 84;  // "None", then "Low", "Medium", "High"
-constexpr int kTextOk = 45;
-constexpr int kTextCancel = 46;
-
-QString Text(int n) {
-  return QString::fromStdString(LangText(n));
-}
+// The levels' names from None up.
+constexpr TextId kLevelTexts[] = {TextId::kNoiseNone, TextId::kNoiseLow, TextId::kNoiseMedium,
+                                  TextId::kNoiseHigh};
+static_assert(std::size(kLevelTexts) ==
+              parameter::kDenoiseLevel.maximum - parameter::kDenoiseLevel.minimum + 1);
 }  // namespace
 
-NoiseLevelDialog::NoiseLevelDialog(QWidget* parent) : QDialog(parent) {
-  setWindowTitle(Text(kTextTitle));
+NoiseLevelDialog::NoiseLevelDialog(PanelHost& host) : PanelBase(host, TextId::kNoiseTitle) {
   levels_ = new QComboBox(this);
   const ParameterRange& range = parameter::kDenoiseLevel;
   for (int level = range.minimum; level <= range.maximum; ++level)
-    levels_->addItem(Text(kTextFirstLevel + level));
+    levels_->addItem(UiText(kLevelTexts[level - range.minimum]));
   const int stored = ReadSetting(setting::kDenoiseStrength);
   levels_->setCurrentIndex(range.Contains(stored) ? stored - range.minimum : -1);
-
-  auto* buttons = new QDialogButtonBox(this);
-  QPushButton* ok = buttons->addButton(Text(kTextOk), QDialogButtonBox::AcceptRole);
-  buttons->addButton(Text(kTextCancel), QDialogButtonBox::RejectRole);
-  ok->setDefault(true);
-  connect(buttons, &QDialogButtonBox::accepted, this, &NoiseLevelDialog::Accept);
-  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-
   auto* row = new QHBoxLayout;
-  row->addWidget(new QLabel(Text(kTextLabel), this));
+  row->addWidget(new QLabel(UiText(TextId::kNoiseLabel), this));
   row->addWidget(levels_, 1);
-  auto* layout = new QVBoxLayout(this);
-  layout->addLayout(row);
-  layout->addWidget(buttons);
+  Body()->addLayout(row);
+  AddOkCancel();
+  Opened();
 }
 
 int NoiseLevelDialog::Level() const {
@@ -54,11 +43,29 @@ int NoiseLevelDialog::Level() const {
 }
 
 void NoiseLevelDialog::Accept() {
-  WriteSetting(setting::kDenoiseStrength.key, Level());
-  accept();
+  const int level = Level();
+  WriteSetting(setting::kDenoiseStrength.key, level);
+  Close(true);
+  emit Answered(level);
 }
 
-int NoiseLevelDialog::Ask(QWidget* parent) {
-  NoiseLevelDialog dialog(parent);
-  return dialog.exec() == QDialog::Accepted ? dialog.Level() : -1;
+void NoiseLevelDialog::Reject() {
+  Close(false);
+  emit Answered(-1);
+}
+
+int NoiseLevelDialog::Ask(PanelHost& host) {
+  QPointer<NoiseLevelDialog> panel = new NoiseLevelDialog(host);
+  int answer = -1;
+  QEventLoop loop;
+  connect(panel, &NoiseLevelDialog::Answered, &loop, [&](int level) {
+    answer = level;
+    loop.quit();
+  });
+  host.OpenPanel(panel);
+  // The window goes on answering the user (the view, the zoom) while the question is open.
+  loop.exec();
+  // The program ended the loop first: the question closes unanswered.
+  if (panel && !panel->IsClosed()) panel->Reject();
+  return answer;
 }

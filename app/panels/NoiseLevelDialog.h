@@ -1,27 +1,35 @@
 #pragma once
 
-#include <QDialog>
+#include "app/panels/PanelBase.h"
 
 class QComboBox;
 
 // "Please set noise reduction level": None, Low, Medium or High for the brightest synthetic
-// exposures, opening on the stored "Denoise Strength". Accepting stores the choice.
-class NoiseLevelDialog : public QDialog {
+// exposures, opening on the stored "Denoise Strength". Docked at the right like the other
+// panels while the window keeps running; OK stores the choice.
+class NoiseLevelDialog : public PanelBase {
   Q_OBJECT
 
  public:
-  explicit NoiseLevelDialog(QWidget* parent);
+  explicit NoiseLevelDialog(PanelHost& host);
 
   // The chosen level, 0..3. A stored value outside the range opens without a selection;
   // confirming that gives the default level.
   int Level() const;
   QComboBox* Levels() const { return levels_; }
 
-  // Shows the dialog and waits: the level, or -1 when cancelled.
-  static int Ask(QWidget* parent);
+  // Docks the question and waits for the answer while the window keeps answering the user:
+  // the level, or -1 when cancelled (or when the program ends first).
+  static int Ask(PanelHost& host);
+
+ signals:
+  // The panel closed: the level chosen, or -1.
+  void Answered(int level);
+
+ protected:
+  void Accept() override;
+  void Reject() override;
 
  private:
-  void Accept();
-
-  QComboBox* levels_;
+  QComboBox* levels_ = nullptr;
 };

@@ -3,6 +3,38 @@
 #include <algorithm>
 #include <cmath>
 
+namespace {
+
+// One axis of the preview rectangle: [low, high) for the rounded point p.
+void PlaceSpan(double p, int size, int side, int reach, double* low, double* high) {
+  const double extent = static_cast<double>(size);
+  double end = std::min(p + reach, extent);
+  const double start = end - side > 0.0 ? end - side : 0.0;
+  end = start + side < extent ? start + side : extent;
+  *low = start;
+  *high = end;
+}
+
+int WholeEdge(double edge, int limit) {
+  const int v = std::min(static_cast<int>(edge + 0.5), limit);
+  return v < 1 ? 0 : v;
+}
+
+}  // namespace
+
+PreviewRect PlacePreviewRect(double centreX, double centreY, int width, int height, int side,
+                             int reach) {
+  PreviewRect r;
+  PlaceSpan(std::floor(centreX + 0.5), width, side, reach, &r.left, &r.right);
+  PlaceSpan(std::floor(centreY + 0.5), height, side, reach, &r.top, &r.bottom);
+  return r;
+}
+
+CBxRect IntegerPreviewRect(const PreviewRect& rect, int width, int height) {
+  return CBxRect{WholeEdge(rect.left, width), WholeEdge(rect.top, height),
+                 WholeEdge(rect.right, width), WholeEdge(rect.bottom, height)};
+}
+
 void ViewCentrePoint(const CBxPicMap& map, int viewWidth, int viewHeight, double* x, double* y) {
   map.MapPointDstToSrc(x, y, viewWidth / 2, viewHeight / 2);
 }

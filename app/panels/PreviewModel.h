@@ -1,6 +1,6 @@
 #pragma once
 
-#include "fusion/SeriesGeometry.h"
+#include "jobs/PreviewFusion.h"
 #include "picture/CBxPicMap.h"
 #include "picture/SBxPicBuf.h"
 #include "settings/Parameters.h"
@@ -8,6 +8,33 @@
 // What the panels with a preview rectangle decide, free of widgets: where the rectangle
 // lies and how it moves, which region a preview computes, when a preview must run again,
 // and how the sliders step.
+
+// The preview rectangle in source-picture pixels, kept as doubles so that
+// dragging by fractions of a pixel at low zoom adds up.
+struct PreviewRect {
+  double left = 0.0;
+  double top = 0.0;
+  double right = 0.0;
+  double bottom = 0.0;
+};
+
+// Multi Image: 500 x 500, its lower-right corner 150 pixels right of and below
+// the point shown at the centre of the window. Daylight: 400 x 400 centred.
+constexpr int kMultiImagePreviewSide = 500;
+constexpr int kMultiImagePreviewReach = 150;
+constexpr int kDaylightPreviewSide = 400;
+constexpr int kDaylightPreviewReach = 200;
+
+// Places the rectangle for the source point (centreX, centreY) shown at the
+// centre of the window: both coordinates rounded; the far edge `reach` pixels
+// beyond the point but inside the picture; the rectangle `side` pixels long
+// where the picture allows, pushed back inside at the edges.
+PreviewRect PlacePreviewRect(double centreX, double centreY, int width, int height, int side,
+                             int reach);
+
+// The rectangle in whole pixels: each edge + 0.5, truncated, limited to the
+// picture; an edge below 1 becomes 0.
+CBxRect IntegerPreviewRect(const PreviewRect& rect, int width, int height);
 
 // The two fusion panels differ only in these.
 struct FusionPanelKind {

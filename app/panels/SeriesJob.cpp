@@ -1,29 +1,28 @@
 #include "app/panels/SeriesJob.h"
 
 #include "app/state/AppState.h"
+#include "settings/TextTable.h"
 
 namespace {
 std::string FailureText(const SeriesOutcome& outcome, const std::filesystem::path& folder) {
   switch (outcome.status) {
     case SeriesStatus::kUnsupported:
-      return "The picture cannot be made into a series: it needs 8 or 16 bits per component.";
+      return LangText(TextId::kSeriesUnsupported);
     case SeriesStatus::kFolderUnusable:
-      return "The temporary folder \"" + folder.string() + "\" cannot be created or read.";
+      return FormatText(TextId::kSeriesFolderUnusable, {folder.string()});
     case SeriesStatus::kWriteFailed:
-      return "The series file \"" + outcome.failedPath.string() +
-             "\" could not be written. Is the disk full?";
+      return FormatText(TextId::kSeriesWriteFailed, {outcome.failedPath.string()});
     default:
-      return "Not enough memory to make the series.";
+      return LangText(TextId::kSeriesOutOfMemory);
   }
 }
 }  // namespace
 
 JobResult RunSeriesJob(AppState& state, const SeriesRequest& request, JobProgress& progress) {
   const SeriesFolderLease folder = SeriesFolderLease::ProgramFolder();
-  if (!folder.Usable()) return {JobEnd::kFailed, "No folder for the series can be found."};
+  if (!folder.Usable()) return {JobEnd::kFailed, LangText(TextId::kSeriesNoFolder)};
   if (folder.InUse())
-    return {JobEnd::kFailed, "The temporary folder \"" + folder.Folder().string() +
-                                 "\" is in use by another Melvaro."};
+    return {JobEnd::kFailed, FormatText(TextId::kSeriesFolderInUse, {folder.Folder().string()})};
   const SeriesOutcome outcome =
       MakeSeries(state.workPicture, request, folder.Target(request), &progress);
   if (outcome.status == SeriesStatus::kCancelled) return {JobEnd::kCancelled, {}};

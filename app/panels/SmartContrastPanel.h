@@ -1,48 +1,34 @@
 #pragma once
 
-#include <array>
+#include <memory>
 
-#include "app/ToolPanel.h"
-#include "app/panels/PanelControls.h"
+#include "app/panels/PanelBase.h"
 #include "jobs/ToneJobs.h"
-
-class PanelHost;
-class QPushButton;
 
 // The "Smart Contrast..." panel: eight "Levels of details" gains over the picture's
 // pyramid, built once at opening; every change rebuilds the whole result. OK keeps it and
 // stores the gains, Cancel gives the source back.
-class SmartContrastPanel : public ToolPanel {
+class SmartContrastPanel : public PanelBase {
   Q_OBJECT
 
  public:
   explicit SmartContrastPanel(PanelHost& host);
 
-  void Ok();
-  void Cancel();
-  void SetDefault();
-
-  QSlider* Slider(int level) const { return rows_[static_cast<size_t>(level)].slider; }
-  QLabel* ValueLabel(int level) const { return rows_[static_cast<size_t>(level)].value; }
-  QPushButton* OkButton() const { return ok_; }
-  int Levels() const { return job_.Levels(); }
+  int Levels() const { return job_->Levels(); }
   int Rebuilds() const { return rebuilds_; }
 
  protected:
-  void keyPressEvent(QKeyEvent* event) override;
+  void SliderMoved(int index, bool recompute) override;
+  void SlidersReset() override;
+  void Accept() override;
+  void Reject() override;
+  void Closed(bool accepted) override;
 
  private:
-  void BuildControls();
-  void OnSliderAction(int level, int action);
   void Rebuild();
-  void Close();
 
-  PanelHost& host_;
-  SmartContrastJob job_;
+  // Shared with the rebuild running off the interface thread.
+  std::shared_ptr<SmartContrastJob> job_;
   bool prepared_ = false;
-  int lod_[kSmartContrastSliders] = {};
-  std::array<SliderRow, kSmartContrastSliders> rows_;
   int rebuilds_ = 0;
-  QPushButton* ok_ = nullptr;
-  QPushButton* cancel_ = nullptr;
 };

@@ -1,116 +1,78 @@
 #include "app/panels/ToneMappingPanel.h"
 
 #include <QCheckBox>
-#include <QGridLayout>
-#include <QHBoxLayout>
-#include <QKeyEvent>
-#include <QLabel>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSlider>
-#include <QTimer>
 #include <QVBoxLayout>
+#include <memory>
 
+#include "app/JobHost.h"
 #include "app/Messages.h"
 #include "app/PanelHost.h"
 #include "app/RenderView.h"
+#include "app/UiText.h"
 #include "app/state/AppState.h"
 #include "jobs/MemoryNeed.h"
-#include "picture/CBxPicBufAPI.h"
+#include "jobs/PanelPreviews.h"
 #include "settings/Settings.h"
 
 namespace {
-constexpr int kTextAbort = 68;
-constexpr int kTextTitle = 98;  // "Tone Mapping..."
-constexpr int kTextPreview = 108;
-constexpr int kTextFirstSlider = 109;  // "Contrast:", "Noise Aplitude:", ...
-constexpr int kTextExtraColors = 113;
-
-int* SliderValue(ToneSliders* values, int index) {
-  int* fields[] = {&values->contrast, &values->noise, &values->details, &values->equalization};
-  return fields[index];
-}
+// The sliders' names, in the order of ToneSliders.
+constexpr TextId kSliderTexts[] = {TextId::kToneContrast, TextId::kToneNoise, TextId::kToneDetails,
+                                   TextId::kToneEqualization};
 }  // namespace
 
-ToneMappingPanel::ToneMappingPanel(PanelHost& host)
-    : host_(host), progress_(std::make_shared<ToneJobProgress>()) {
+ToneMappingPanel::ToneMappingPanel(PanelHost& host) : PanelBase(host, TextId::kToneMappingItem) {
   const StartupSettings& stored = host_.Startup();
   for (int i = 0; i < 4; ++i)
-    *SliderValue(&values_, i) = parameter::kTonePower.Clamp(stored.uiPowerT[i]);
-  values_.extraColors = stored.uiUseColors != 0;
-  ImageDocument& document = host_.State().document;
-  CopyPicture(&document.result, document.source);
-  host_.SendMessage(kMsgRedraw);
-  BuildControls();
-  host_.DisableCommandsForPanel();
-}
-
-ToneMappingPanel::~ToneMappingPanel() = default;
-
-void ToneMappingPanel::BuildControls() {
-  auto* grid = new QGridLayout;
-  for (int i = 0; i < 4; ++i) {
-    rows_[static_cast<size_t>(i)] = AddSliderRow(grid, i, this, PanelText(kTextFirstSlider + i),
-                                                 parameter::kTonePower, *SliderValue(&values_, i));
-    QSlider* slider = rows_[static_cast<size_t>(i)].slider;
-    connect(slider, &QAbstractSlider::actionTriggered, this,
-            [this, i](int action) { OnSliderAction(i, action); });
-    connect(slider, &QAbstractSlider::sliderReleased, this,
-            [this, i] { OnSliderAction(i, QAbstractSlider::SliderNoAction); });
-  }
-  extraColors_ = new QCheckBox(PanelText(kTextExtraColors), this);
-  extraColors_->setChecked(values_.extraColors);
+    AddSlider(UiText(kSliderTexts[i]), parameter::kTonePower,
+              parameter::kTonePower.Clamp(stored.uiPowerT[i]));
+  extraColorsOn_ = stored.uiUseColors != 0;
+  extraColors_ = new QCheckBox(UiText(TextId::kExtraColors), this);
+  extraColors_->setChecked(extraColorsOn_);
   extraColors_->setVisible(host_.State().document.source.components > 1);
-  preview_ = new QCheckBox(PanelText(kTextPreview), this);
+  preview_ = new QCheckBox(UiText(TextId::kPreview), this);
   bar_ = new QProgressBar(this);
   bar_->setTextVisible(false);
   bar_->hide();
-  abort_ = new QPushButton(PanelText(kTextAbort), this);
+  abort_ = new QPushButton(UiText(TextId::kAbort), this);
   abort_->hide();
-  QVBoxLayout* layout = PanelLayout(this, kTextTitle);
-  layout->addLayout(grid);
-  layout->addWidget(extraColors_);
-  layout->addWidget(preview_);
-  layout->addWidget(bar_);
-  layout->addWidget(abort_, 0, Qt::AlignLeft);
-  const OkCancel buttons = AddOkCancel(layout, this);
-  ok_ = buttons.ok;
-  cancel_ = buttons.cancel;
-  setFixedWidth(297);
-  setFixedHeight(sizeHint().height());
+  Body()->addWidget(extraColors_);
+  Body()->addWidget(preview_);
+  Body()->addWidget(bar_);
+  Body()->addWidget(abort_, 0, Qt::AlignLeft);
+  AddOkCancel();
 
   connect(extraColors_, &QCheckBox::toggled, this, [this](bool on) {
-    values_.extraColors = on;
+    extraColorsOn_ = on;
     host_.Startup().uiUseColors = on ? 1 : 0;  // kept when toggled, stored at exit
     RunPreview();
   });
   connect(preview_, &QCheckBox::toggled, this, &ToneMappingPanel::SetPreview);
-  connect(ok_, &QPushButton::clicked, this, &ToneMappingPanel::Ok);
-  connect(cancel_, &QPushButton::clicked, this, &ToneMappingPanel::Cancel);
   connect(abort_, &QPushButton::clicked, this, &ToneMappingPanel::Abort);
-  progressTimer_ = new QTimer(this);
-  progressTimer_->setInterval(50);
-  connect(progressTimer_, &QTimer::timeout, this, &ToneMappingPanel::ShowJobProgress);
+  ShowSource();
+  Opened();
 }
 
-void ToneMappingPanel::OnSliderAction(int index, int action) {
-  QSlider* slider = rows_[static_cast<size_t>(index)].slider;
-  const SliderScroll scroll = action == QAbstractSlider::SliderNoAction
-                                  ? SliderScroll::kThumbPosition
-                                  : ScrollOf(action, slider->isSliderDown());
-  int* value = SliderValue(&values_, index);
-  const SliderStep step =
-      StepSlider(parameter::kTonePower, scroll, slider->sliderPosition(), *value);
-  slider->setSliderPosition(step.value);
-  rows_[static_cast<size_t>(index)].value->setText(QString::number(step.value));
-  *value = step.value;
-  if (step.force) RunPreview();
+ToneSliders ToneMappingPanel::Values() const {
+  ToneSliders values;
+  values.contrast = Value(0);
+  values.noise = Value(1);
+  values.details = Value(2);
+  values.equalization = Value(3);
+  values.extraColors = extraColorsOn_;
+  return values;
+}
+
+void ToneMappingPanel::SliderMoved(int /*index*/, bool recompute) {
+  if (recompute) RunPreview();
 }
 
 void ToneMappingPanel::SetPreview(bool on) {
   if (jobRunning_) return;
   if (!on) {
+    StopPreviews();
     model_.reset();
     host_.View().previewRect = nullptr;
     ShowSource();
@@ -127,34 +89,19 @@ void ToneMappingPanel::SetPreview(bool on) {
   RunPreview();
 }
 
-void ToneMappingPanel::ShowSource() {
-  ImageDocument& document = host_.State().document;
-  CopyPicture(&document.result, document.source);
-  host_.SendMessage(kMsgRedraw);
-}
-
 void ToneMappingPanel::RunPreview() {
   if (!model_ || jobRunning_) return;
-  host_.SendMessage(kMsgWaitCursor);
-  ImageDocument& document = host_.State().document;
   const CBxRect rect = model_->IntegerRect();
-  CopyPicture(&document.result, document.source);
-  if (rect.Width() > 0 && rect.Height() > 0) {
-    const SBxPicBuf& source = document.source;
-    ScopedPicBuf in(rect.Width(), rect.Height(), source.components, source.bitsPerComponent);
-    ScopedPicBuf out;
-    if (!IsEmpty(*in)) {
-      CBxPicBufAPI::CopyRect(in.get(), &source, CBxPoint{0, 0}, CBxPoint{rect.left, rect.top},
-                             CBxSize{rect.Width(), rect.Height()});
-      if (!ToneMapPicture(*in, values_, nullptr, out.get()))
-        CBxPicBufAPI::CopyRect(&document.result, out.get(), CBxPoint{rect.left, rect.top},
-                               CBxPoint{0, 0}, CBxSize{rect.Width(), rect.Height()});
-    }
-  }
-  ++previewRuns_;
   model_->PreviewDone();
-  host_.SendMessage(kMsgRedraw);
-  host_.SendMessage(kMsgArrowCursor);
+  // The rectangle is cut here, so that the worker reads only pictures of its own.
+  auto part = std::make_shared<ScopedPicBuf>();
+  CutRect(host_.State().document.source, rect, part->get());
+  auto mapped = std::make_shared<ScopedPicBuf>();
+  StartPreview(
+      [part, mapped, sliders = Values()](JobProgress& progress) {
+        ToneMapPreview(**part, sliders, &progress, mapped->get());
+      },
+      [this, mapped, rect] { ShowPreviewInResult(**mapped, rect); });
 }
 
 bool ToneMappingPanel::ViewMousePress(QPoint position) {
@@ -170,52 +117,51 @@ void ToneMappingPanel::ViewMouseRelease(QPoint /*position*/) {
 }
 
 void ToneMappingPanel::SetEditing(bool enabled) {
-  for (const SliderRow& row : rows_)
-    row.SetEnabled(enabled);
   // While the job writes the result, nothing may start a preview, a second job or a close.
-  for (QWidget* control : {static_cast<QWidget*>(extraColors_), static_cast<QWidget*>(preview_),
-                           static_cast<QWidget*>(ok_), static_cast<QWidget*>(cancel_)})
-    control->setEnabled(enabled);
+  SetControlsEnabled(enabled);
+  extraColors_->setEnabled(enabled);
+  preview_->setEnabled(enabled);
   bar_->setVisible(!enabled);
   abort_->setVisible(!enabled);
-  setFixedHeight(sizeHint().height());
+  FitHeight();
 }
 
-void ToneMappingPanel::Ok() {
-  if (jobRunning_ || !ok_->isEnabled()) return;
-  if (!MemoryAllows(host_, "Tone mapping", ToneMapBytes(host_.State().document.source))) return;
+void ToneMappingPanel::Accept() {
+  if (jobRunning_) return;
+  if (!MemoryAllows(host_, TextId::kJobToneMapping, ToneMapBytes(host_.State().document.source)))
+    return;
+  // A preview pasted later would land in the result the job writes.
+  StopPreviews();
+  const ToneSliders sliders = Values();
   StartupSettings& stored = host_.Startup();
   for (int i = 0; i < 4; ++i)
-    stored.uiPowerT[i] = *SliderValue(&values_, i);
-  stored.uiUseColors = values_.extraColors ? 1 : 0;
-  AppState& state = host_.State();
-  state.cancelRequested = 0;
-  progress_->WatchCancelFlag(&state.cancelRequested);
-  progress_->position = 0;
-  progress_->maximum = 0;
+    stored.uiPowerT[i] = Value(i);
+  stored.uiUseColors = sliders.extraColors ? 1 : 0;
   bar_->setValue(0);
   SetEditing(false);
-  JobBody body = [&state, sliders = values_, progress = progress_](JobProgress&) {
-    // The main window made the work picture a copy of the source before the job started.
-    if (ToneMapPicture(state.workPicture, sliders, progress.get(), &state.document.result))
+  AppState& state = host_.State();
+  JobBody body = [&state, sliders](JobProgress& progress) {
+    // The job host made the work picture a copy of the source before the job started.
+    if (ToneMapPicture(state.workPicture, sliders, &progress, &state.document.result))
       return JobResult{JobEnd::kCancelled, {}};
     return JobResult{};
   };
   QPointer<ToneMappingPanel> self(this);
-  if (!host_.StartPanelJob(std::move(body), [self](const JobResult& result) {
-        if (self) self->JobEnded(result);
-      })) {
+  const auto showProgress = [this](const ProgressReport& report) {
+    // Two steps beyond the engine's: the bar runs 0..17 for one plane, 0..47 for three.
+    bar_->setRange(0, report.maximum + 2);
+    bar_->setValue(report.position);
+  };
+  if (!host_.Jobs().StartPanelJob(
+          std::move(body),
+          [self](const JobResult& result) {
+            if (self) self->JobEnded(result);
+          },
+          this, showProgress)) {
     SetEditing(true);
     return;
   }
   jobRunning_ = true;
-  progressTimer_->start();
-}
-
-void ToneMappingPanel::ShowJobProgress() {
-  // Two steps beyond the engine's: the bar runs 0..17 for one plane, 0..47 for three.
-  bar_->setRange(0, progress_->maximum.load() + 2);
-  bar_->setValue(progress_->position.load());
 }
 
 void ToneMappingPanel::Abort() {
@@ -224,31 +170,25 @@ void ToneMappingPanel::Abort() {
 
 void ToneMappingPanel::JobEnded(const JobResult& result) {
   jobRunning_ = false;
-  progressTimer_->stop();
-  if (result.end == JobEnd::kFinished && !progress_->CancelRequested()) {
-    host_.View().previewRect = nullptr;
-    host_.SendMessage(kMsgToneJobDone);
-    host_.ClosePanel(this);
-    host_.SendMessage(kMsgRedraw);
+  if (result.end == JobEnd::kFinished && !host_.State().cancelRequested) {
+    Close(true);
     return;
   }
   // Aborted: the result is the source again and the panel is back to editing.
-  host_.SendMessage(kMsgToneJobAbandoned);
+  host_.SendMessage(AppMessage::kToneJobAbandoned);
   host_.State().toolDialogOpen = 1;
+  ShowSource();
   SetEditing(true);
   bar_->setValue(0);
   RunPreview();
 }
 
-void ToneMappingPanel::Cancel() {
-  if (jobRunning_ || !cancel_->isEnabled()) return;
+void ToneMappingPanel::Reject() {
+  if (jobRunning_) return;
   ShowSource();
-  host_.ClosePanel(this);
-  host_.SendMessage(kMsgRedraw);
+  Close(false);
 }
 
-void ToneMappingPanel::keyPressEvent(QKeyEvent* event) {
-  if (!AnswerPanelKey(
-          event, [this] { Ok(); }, [this] { Cancel(); }))
-    ToolPanel::keyPressEvent(event);
+void ToneMappingPanel::Closed(bool accepted) {
+  if (accepted) host_.SendMessage(AppMessage::kToneJobDone);
 }

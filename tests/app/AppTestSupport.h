@@ -105,11 +105,11 @@ class WindowTest : public AppTest {
   bool OpenFile(const std::filesystem::path& path) {
     dialogs_.openFile = path;
     const size_t messagesBefore = dialogs_.messages.size();
-    window_->ExecuteCommand(kCmdOpen);
+    window_->ExecuteCommand(CommandId::kOpen);
     return dialogs_.messages.size() == messagesBefore &&
            window_->State().document.source.pixels != nullptr;
   }
-  bool Enabled(int command) const { return window_->Commands().IsEnabled(command); }
+  bool Enabled(CommandId command) const { return window_->Commands().IsEnabled(command); }
   Pixel SurfacePixel(int x, int y) const {
     const uchar* p = window_->ViewWidget()->SurfaceImage().constScanLine(y) + 3 * x;
     return {p[0], p[1], p[2]};

@@ -14,36 +14,32 @@
 #include "app/ProgressWindow.h"
 #include "app/panels/FusionPanel.h"
 #include "app/panels/NoiseLevelDialog.h"
+#include "jobs/ProgramFolders.h"
 #include "jobs/SeriesPipeline.h"
 #include "settings/Settings.h"
 #include "settings/TextTable.h"
-#include "single/SeriesFolder.h"
 #include "tests/app/PanelTestSupport.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kStLouis = fs::path(MELVARO_SAMPLES_DIR) / "bracketed" / "stlouis";
-const std::vector<fs::path> kSeries = {kStLouis / "stlouis0.jpg", kStLouis / "stlouis1.jpg",
-                                       kStLouis / "stlouis2.jpg", kStLouis / "stlouis3.jpg"};
-
 class FusionPanelTest : public PanelWindowTest {
  protected:
   FusionPanel* Panel() const { return dynamic_cast<FusionPanel*>(window_->ActivePanel()); }
   bool Open(const fs::path& path) {
     dialogs_.openFile = path;
-    window_->ExecuteCommand(kCmdOpen);
+    window_->ExecuteCommand(CommandId::kOpen);
     return State().document.source.pixels != nullptr;
   }
   // Answers the noise question with `level` once it is asked.
   void AnswerNoiseLevel(int level) {
-    QTimer::singleShot(0, [level] {
-      auto* dialog = qobject_cast<NoiseLevelDialog*>(QApplication::activeModalWidget());
+    QTimer::singleShot(0, [this, level] {
+      auto* dialog = dynamic_cast<NoiseLevelDialog*>(window_->ActivePanel());
       ASSERT_NE(dialog, nullptr);
       dialog->Levels()->setCurrentIndex(level);
       for (QPushButton* button : dialog->findChildren<QPushButton*>())
-        if (button->text().toStdString() == LangText(45)) button->click();
+        if (button->text().toStdString() == LangText(TextId::kOk)) button->click();
     });
   }
   // Whether the result holds the source's samples at a picture point.
@@ -62,7 +58,7 @@ class FusionPanelTest : public PanelWindowTest {
 
 TEST_F(FusionPanelTest, MultiImagePreviewFollowsTheRectangleAndTheSliderAndOkMatchesFuse) {
   dialogs_.openFiles = kSeries;
-  window_->ExecuteCommand(kCmdMultiImage);
+  window_->ExecuteCommand(CommandId::kMultiImage);
   FusionPanel* panel = Panel();
   ASSERT_NE(panel, nullptr);
   const CBxRect rect = panel->Model().IntegerRect();
@@ -70,8 +66,10 @@ TEST_F(FusionPanelTest, MultiImagePreviewFollowsTheRectangleAndTheSliderAndOkMat
   EXPECT_EQ(std::make_pair(rect.Width(), rect.Height()), std::make_pair(500, 500));
   EXPECT_EQ(panel->PreviewRuns(), 1);
   EXPECT_EQ(panel->Value(), 100);
-  EXPECT_FALSE(Enabled(kCmdOpen) || Enabled(kCmdMultiImage) || Enabled(kCmdSaveAs));
+  EXPECT_FALSE(Enabled(CommandId::kOpen) || Enabled(CommandId::kMultiImage) ||
+               Enabled(CommandId::kSaveAs));
   // The fused preview inside the rectangle, the source around it.
+  ASSERT_TRUE(PreviewShown(panel));
   EXPECT_FALSE(ResultShowsSourceAt(rect.left + 250, rect.top + 250));
   EXPECT_TRUE(ResultShowsSourceAt(rect.left > 0 ? rect.left - 1 : rect.right, rect.top));
 
@@ -100,12 +98,21 @@ TEST_F(FusionPanelTest, MultiImagePreviewFollowsTheRectangleAndTheSliderAndOkMat
   // The arrow keys browse the series while the panel is open.
   QTest::keyClick(window_.get(), Qt::Key_Left);
   EXPECT_EQ(State().sourceList.index, 3);
-  EXPECT_EQ(Status(), LangText(22) + " 4 " + LangText(23) + " 4. " + LangText(31));
+  EXPECT_EQ(Status(), LangText(TextId::kShowing) + " 4 " + LangText(TextId::kOf) + " 4. " +
+                          LangText(TextId::kUseArrows));
   QTest::keyClick(window_.get(), Qt::Key_Right);
   EXPECT_EQ(State().sourceList.index, 0);
+  // F5 shows the pictures and back; no VTX image exists yet to be offered.
+  QTest::keyClick(window_.get(), Qt::Key_F5);
+  EXPECT_EQ(State().showSources, 1);
+  QTest::keyClick(window_.get(), Qt::Key_F5);
+  EXPECT_EQ(State().showSources, 0);
+  EXPECT_EQ(Status(), LangText(TextId::kShowing) + " 1 " + LangText(TextId::kOf) + " 4. " +
+                          LangText(TextId::kUseArrows));
   for (int i = 0; i < 5; ++i)
     QTest::keyClick(panel->Slider(), Qt::Key_Up);
   EXPECT_EQ(panel->Value(), 110);
+  ASSERT_TRUE(PreviewShown(dynamic_cast<PanelBase*>(window_->ActivePanel())));
   Screenshot("multi-image-panel.png");
 
   QTest::keyClick(window_.get(), Qt::Key_Return);  // OK is the default
@@ -113,9 +120,10 @@ TEST_F(FusionPanelTest, MultiImagePreviewFollowsTheRectangleAndTheSliderAndOkMat
   EXPECT_EQ(window_->ActivePanel(), nullptr);
   EXPECT_EQ(window_->View().previewRect, nullptr);
   EXPECT_EQ(State().resultUnsaved, 1);
-  EXPECT_EQ(Status(), LangText(56));
+  EXPECT_EQ(Status(), LangText(TextId::kPressF5));
   EXPECT_EQ(ReadSetting(setting::kMultiImageExposure), 110);
-  EXPECT_TRUE(Enabled(kCmdOpen) && Enabled(kCmdSaveAs) && !Enabled(kCmdSingleImage));
+  EXPECT_TRUE(Enabled(CommandId::kOpen) && Enabled(CommandId::kSaveAs) &&
+              !Enabled(CommandId::kSingleImage));
   ExpectSavedAsCli("multi.tif",
                    {"fuse", "--exposure", "110", kSeries[0], kSeries[1], kSeries[2], kSeries[3]});
 }
@@ -123,7 +131,7 @@ TEST_F(FusionPanelTest, MultiImagePreviewFollowsTheRectangleAndTheSliderAndOkMat
 TEST_F(FusionPanelTest, AbortKeepsThePanelAndItsPreviewCancelClosesTheSeries) {
   WriteSetting(setting::kMultiImageExposure.key, "200");  // limited to 160
   dialogs_.openFiles = kSeries;
-  window_->ExecuteCommand(kCmdMultiImage);
+  window_->ExecuteCommand(CommandId::kMultiImage);
   FusionPanel* panel = Panel();
   ASSERT_NE(panel, nullptr);
   EXPECT_EQ(panel->Value(), 160);
@@ -135,7 +143,7 @@ TEST_F(FusionPanelTest, AbortKeepsThePanelAndItsPreviewCancelClosesTheSeries) {
   ASSERT_EQ(Panel(), panel);  // still open, ready for another try
   EXPECT_TRUE(panel->OkButton()->isEnabled());
   EXPECT_EQ(State().resultUnsaved, 0);
-  EXPECT_FALSE(Enabled(kCmdOpen));
+  EXPECT_FALSE(Enabled(CommandId::kOpen));
 
   QTest::keyClick(window_.get(), Qt::Key_Escape);
   EXPECT_EQ(window_->ActivePanel(), nullptr);
@@ -149,48 +157,49 @@ TEST_F(FusionPanelTest, SingleImageAsksTheLevelMakesTheSeriesAndRestoresTheSourc
   CBxPicBufAPI::ReinitHeap(original.get(), &State().document.source);
   CBxPicBufAPI::Copy(original.get(), &State().document.source);
   AnswerNoiseLevel(2);
-  window_->ExecuteCommand(kCmdSingleImage);
+  window_->ExecuteCommand(CommandId::kSingleImage);
   EXPECT_EQ(ReadSetting(setting::kDenoiseStrength), 2);
   ASSERT_TRUE(JobEnded());
   FusionPanel* panel = Panel();
   ASSERT_NE(panel, nullptr);
   EXPECT_EQ(State().sourceList.count, 11);
-  EXPECT_EQ(Status(), LangText(80));
+  EXPECT_EQ(Status(), LangText(TextId::kDragHint));
+  ASSERT_TRUE(PreviewShown(dynamic_cast<PanelBase*>(window_->ActivePanel())));
   Screenshot("single-image-panel.png");
   QTest::keyClick(window_->ViewWidget(), Qt::Key_Enter);  // the panel's OK, from the view too
   ASSERT_TRUE(JobEnded());
   EXPECT_EQ(window_->ActivePanel(), nullptr);
-  EXPECT_EQ(Status(), LangText(81));
+  EXPECT_EQ(Status(), LangText(TextId::kRightClickHint));
   EXPECT_EQ(State().currentFilePath, kSunset);
   EXPECT_TRUE(SameSamples(State().document.source, *original));
-  EXPECT_TRUE(Enabled(kCmdSingleImage));
+  EXPECT_TRUE(Enabled(CommandId::kSingleImage));
   ExpectSavedAsCli("single.tif", {"single", "--denoise", "medium", kSunset});
 }
 
 TEST_F(FusionPanelTest, AbortDuringTheSeriesLeavesTheSourceAndNoSeriesFiles) {
   ASSERT_TRUE(Open(kSunset));
   AnswerNoiseLevel(3);
-  window_->ExecuteCommand(kCmdSingleImage);
+  window_->ExecuteCommand(CommandId::kSingleImage);
   ASSERT_NE(window_->Progress(), nullptr);
   window_->Progress()->AbortButton()->click();
   ASSERT_TRUE(JobEnded());
   EXPECT_EQ(window_->ActivePanel(), nullptr);
   EXPECT_NE(State().document.source.pixels, nullptr);
   EXPECT_EQ(State().resultUnsaved, 0);
-  EXPECT_TRUE(Enabled(kCmdSingleImage) && Enabled(kCmdOpen));
+  EXPECT_TRUE(Enabled(CommandId::kSingleImage) && Enabled(CommandId::kOpen));
   std::error_code error;
   EXPECT_TRUE(fs::is_empty(TemporaryFolder(), error) || !fs::exists(TemporaryFolder()));
   // Cancelling the question starts nothing.
-  QTimer::singleShot(0, [] { QApplication::activeModalWidget()->close(); });
-  window_->ExecuteCommand(kCmdSingleImage);
+  QTimer::singleShot(0, [this] { QTest::keyClick(window_->ActivePanel(), Qt::Key_Escape); });
+  window_->ExecuteCommand(CommandId::kSingleImage);
   EXPECT_FALSE(window_->JobRunning());
-  EXPECT_TRUE(Enabled(kCmdSingleImage));
+  EXPECT_TRUE(Enabled(CommandId::kSingleImage));
 }
 
 TEST_F(FusionPanelTest, DaylightLimitsPowerGreysTheMenusAndOkMatchesDaylight) {
   WriteSetting(setting::kDaylightPower.key, "2");  // below the range: 3
   ASSERT_TRUE(Open(kSunset));
-  window_->ExecuteCommand(kCmdDaylightDown);
+  window_->ExecuteCommand(CommandId::kDaylightDown);
   ASSERT_TRUE(JobEnded());
   FusionPanel* panel = Panel();
   ASSERT_NE(panel, nullptr);
@@ -199,6 +208,7 @@ TEST_F(FusionPanelTest, DaylightLimitsPowerGreysTheMenusAndOkMatchesDaylight) {
   const CBxRect rect = panel->Model().IntegerRect();
   EXPECT_EQ(std::make_pair(rect.Width(), rect.Height()), std::make_pair(400, 400));
   EXPECT_FALSE(window_->Commands().PopupMenu()->actions()[0]->isEnabled());
+  ASSERT_TRUE(PreviewShown(dynamic_cast<PanelBase*>(window_->ActivePanel())));
   Screenshot("daylight-panel.png");
   QTest::keyClick(panel->Slider(), Qt::Key_PageUp);  // Power 4
   EXPECT_EQ(panel->Value(), 4);
@@ -231,12 +241,11 @@ TEST_F(FusionPanelTest, UnreadableAndMismatchedFilesAreSkippedAndNamed) {
   state.jobSourcePath = files[0];
   const std::vector<fs::path> series{files[0], broken, files[1], small, files[2]};
   state.sourceList.Assign(series);
-  window_->ExecuteCommand(kCmdSeriesReady);
+  window_->ExecuteCommand(CommandId::kSeriesReady);
   FusionPanel* panel = Panel();
   ASSERT_NE(panel, nullptr);
-  EXPECT_EQ(Status(), "Skipped broken.png: " +
-                          std::string(SeriesSkipReasonText(SeriesSkipReason::kUnreadable)) +
-                          " (and 1 more)");
+  ASSERT_TRUE(PreviewShown(panel));
+  EXPECT_EQ(Status(), "Skipped broken.png: " + LangText(TextId::kSkipUnreadable) + " (and 1 more)");
   panel->Ok();
   ASSERT_TRUE(JobEnded());
   ScopedPicBuf want;

@@ -15,8 +15,9 @@
 
 namespace {
 
-constexpr int kProcessingCommands[] = {kCmdSingleImage, kCmdToneMapping, kCmdDaylightUp,
-                                       kCmdDaylightDown, kCmdSmartContrast};
+constexpr CommandId kProcessingCommands[] = {CommandId::kSingleImage, CommandId::kToneMapping,
+                                             CommandId::kDaylightUp, CommandId::kDaylightDown,
+                                             CommandId::kSmartContrast};
 
 using MainWindowTest = WindowTest;
 
@@ -26,19 +27,20 @@ TEST_F(MainWindowTest, StartsEmptyAndOpeningASampleEnablesItsCommandsAndFitsIt) 
   const QString folder = QStringLiteral(MELVARO_TEST_OUTPUT_DIR);
   QApplication::processEvents();
   EXPECT_TRUE(window_->grab().save(folder + QStringLiteral("/mainwindow-empty.png")));
-  EXPECT_TRUE(Enabled(kCmdOpen) && Enabled(kCmdMultiImage) && Enabled(kCmdZoomIn));
-  EXPECT_FALSE(Enabled(kCmdSaveAs));
-  for (int command : kProcessingCommands)
-    EXPECT_FALSE(Enabled(command)) << command;
+  EXPECT_TRUE(Enabled(CommandId::kOpen) && Enabled(CommandId::kMultiImage) &&
+              Enabled(CommandId::kZoomIn));
+  EXPECT_FALSE(Enabled(CommandId::kSaveAs));
+  for (CommandId command : kProcessingCommands)
+    EXPECT_FALSE(Enabled(command)) << static_cast<int>(command);
   EXPECT_FALSE(window_->ZoomBoxWidget()->isEnabled());
   EXPECT_EQ(window_->ZoomBoxWidget()->currentText(), QStringLiteral("100.0 %"));
   EXPECT_EQ(window_->windowTitle(), QStringLiteral("Melvaro"));
 
   ASSERT_TRUE(OpenFile(kSunset));
   EXPECT_EQ(window_->windowTitle().toStdString(), "Melvaro - " + kSunset.string());
-  for (int command : kProcessingCommands)
-    EXPECT_TRUE(Enabled(command)) << command;
-  EXPECT_TRUE(Enabled(kCmdSaveAs));
+  for (CommandId command : kProcessingCommands)
+    EXPECT_TRUE(Enabled(command)) << static_cast<int>(command);
+  EXPECT_TRUE(Enabled(CommandId::kSaveAs));
   EXPECT_TRUE(window_->ZoomBoxWidget()->isEnabled());
   const AppState& state = window_->State();
   EXPECT_TRUE(SameGeometry(state.document.result, state.document.source));
@@ -51,18 +53,18 @@ TEST_F(MainWindowTest, StartsEmptyAndOpeningASampleEnablesItsCommandsAndFitsIt) 
   EXPECT_TRUE(window_->grab().save(folder + QStringLiteral("/mainwindow-sample.png")));
 
   // F5 and the arrows belong to a series.
-  window_->ExecuteCommand(kCmdToggleSources);
-  window_->ExecuteCommand(kCmdNext);
+  window_->ExecuteCommand(CommandId::kToggleSources);
+  window_->ExecuteCommand(CommandId::kNext);
   EXPECT_EQ(state.showSources, 1);
   EXPECT_TRUE(window_->StatusText().isEmpty());
 }
 
 TEST_F(MainWindowTest, CloseEmptiesTheDocumentAndTheView) {
   ASSERT_TRUE(OpenFile(kSunset));
-  window_->ExecuteCommand(kCmdClose);
+  window_->ExecuteCommand(CommandId::kClose);
   const AppState& state = window_->State();
   EXPECT_EQ(state.document.source.pixels, nullptr);
-  EXPECT_FALSE(Enabled(kCmdSaveAs) || Enabled(kCmdSmartContrast));
+  EXPECT_FALSE(Enabled(CommandId::kSaveAs) || Enabled(CommandId::kSmartContrast));
   EXPECT_FALSE(window_->ZoomBoxWidget()->isEnabled());
   EXPECT_EQ(CentrePixel(), kBackgroundPixel);
   EXPECT_TRUE(dialogs_.questions.empty());  // nothing was unsaved
@@ -73,8 +75,8 @@ TEST_F(MainWindowTest, AnsweringNoToTheUnsavedQuestionKeepsEverything) {
   const auto other = kPhotos / "seeding.jpg";
   const std::pair<const char*, std::function<void()>> actions[] = {
       {"Open", [&] { OpenFile(other); }},
-      {"Close", [&] { window_->ExecuteCommand(kCmdClose); }},
-      {"Exit", [&] { window_->ExecuteCommand(kCmdExit); }},
+      {"Close", [&] { window_->ExecuteCommand(CommandId::kClose); }},
+      {"Exit", [&] { window_->ExecuteCommand(CommandId::kExit); }},
       {"closing the window",
        [&] {
          QCloseEvent event;
@@ -82,15 +84,16 @@ TEST_F(MainWindowTest, AnsweringNoToTheUnsavedQuestionKeepsEverything) {
          EXPECT_FALSE(event.isAccepted());
        }},
       {"drop", [&] { window_->OpenDroppedFiles({QUrl::fromLocalFile(other.c_str())}); }},
-      {"Multi Image", [&] { window_->ExecuteCommand(kCmdMultiImage); }},
+      {"Multi Image", [&] { window_->ExecuteCommand(CommandId::kMultiImage); }},
   };
   ASSERT_TRUE(OpenFile(kSunset));
-  window_->SendMessage(kMsgResultNotSaved);
+  window_->SendMessage(AppMessage::kResultNotSaved);
   const QString title = window_->windowTitle();
   for (const auto& [name, action] : actions) {
     dialogs_.questions.clear();
     action();
-    EXPECT_EQ(dialogs_.questions, std::vector<std::string>{LangText(21)}) << name;
+    EXPECT_EQ(dialogs_.questions, std::vector<std::string>{LangText(TextId::kNotSavedQuestion)})
+        << name;
     EXPECT_EQ(window_->State().resultUnsaved, 1) << name;
     EXPECT_EQ(window_->windowTitle(), title) << name;
     EXPECT_TRUE(window_->isVisible()) << name;
@@ -102,17 +105,17 @@ TEST_F(MainWindowTest, ADropOpensTheFirstFileAndAFileThatIsNoPictureChangesNothi
   window_->OpenDroppedFiles({QUrl::fromLocalFile(kSunset.c_str()),
                              QUrl::fromLocalFile((kPhotos / "seeding.jpg").c_str())});
   EXPECT_EQ(window_->windowTitle().toStdString(), "Melvaro - " + kSunset.string());
-  EXPECT_TRUE(Enabled(kCmdSaveAs));
+  EXPECT_TRUE(Enabled(CommandId::kSaveAs));
   EXPECT_TRUE(dialogs_.openTitles.empty());  // no dialog
   std::ofstream(TempPath("notes.png")) << "not a picture";
   EXPECT_FALSE(OpenFile(TempPath("notes.png")));
-  EXPECT_EQ(dialogs_.messages, std::vector<std::string>{LangText(41)});
+  EXPECT_EQ(dialogs_.messages, std::vector<std::string>{LangText(TextId::kNotSupported)});
   EXPECT_EQ(window_->State().currentFilePath, kSunset);
 }
 
 TEST_F(MainWindowTest, MenuGreysItsItemsWithTheButtons) {
   // The item starting with the text: its whole text and whether it is enabled.
-  auto item = [&](int text) {
+  auto item = [&](TextId text) {
     window_->Commands().UpdateMenu();
     for (QAction* submenu : window_->Commands().PopupMenu()->actions())
       for (QAction* action : submenu->menu()->actions())
@@ -121,14 +124,14 @@ TEST_F(MainWindowTest, MenuGreysItsItemsWithTheButtons) {
     ADD_FAILURE() << "no menu item " << LangText(text);
     return std::make_pair(std::string(), false);
   };
-  const std::string saveAs = LangText(8) + "\tCtrl+S";
-  EXPECT_EQ(item(8), std::make_pair(saveAs, false));
-  EXPECT_FALSE(item(9).second);   // Close
-  EXPECT_FALSE(item(98).second);  // Tone Mapping
-  EXPECT_TRUE(item(10).second);   // Options
+  const std::string saveAs = LangText(TextId::kSaveAs) + "\tCtrl+S";
+  EXPECT_EQ(item(TextId::kSaveAs), std::make_pair(saveAs, false));
+  EXPECT_FALSE(item(TextId::kClose).second);
+  EXPECT_FALSE(item(TextId::kToneMappingItem).second);
+  EXPECT_TRUE(item(TextId::kOptionsItem).second);
   ASSERT_TRUE(OpenFile(kSunset));
-  EXPECT_EQ(item(8), std::make_pair(saveAs, true));
-  EXPECT_TRUE(item(9).second);
+  EXPECT_EQ(item(TextId::kSaveAs), std::make_pair(saveAs, true));
+  EXPECT_TRUE(item(TextId::kClose).second);
 }
 
 TEST(ToolbarIconTest, DisabledImageIsTheWeightedGreyAndFainterEdges) {
@@ -159,8 +162,8 @@ TEST_F(CrashMarkerTest, AStartAfterACrashWarnsOnceAndACleanExitClearsTheMarker) 
 
   WriteSetting("Crashed Last Time", "1");  // as a killed run leaves it
   { MainWindow second(&dialogs); }
-  EXPECT_EQ(dialogs.messages, std::vector<std::string>{LangText(2)});
-  EXPECT_EQ(dialogs.captions, std::vector<std::string>{LangText(3)});
+  EXPECT_EQ(dialogs.messages, std::vector<std::string>{LangText(TextId::kCrashedLastTime)});
+  EXPECT_EQ(dialogs.captions, std::vector<std::string>{LangText(TextId::kWarning)});
   EXPECT_EQ(ReadSetting("Crashed Last Time", "1"), 0);
   { MainWindow third(&dialogs); }
   EXPECT_EQ(dialogs.messages.size(), 1u);

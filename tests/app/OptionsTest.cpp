@@ -42,7 +42,7 @@ TEST_F(OptionsTest, ChoosingAnotherLanguageStoresItAndSaysSoInThatLanguage) {
   EXPECT_EQ(StoredLanguage(), "1");
   EXPECT_EQ(dialogs_.captions, std::vector<std::string>{"Bericht"});
   EXPECT_EQ(dialogs_.messages, std::vector<std::string>{"Bitte starten Sie das Programm neu"});
-  EXPECT_EQ(LangText(4), "File");  // the rest waits for the next start
+  EXPECT_EQ(LangText(TextId::kMenuFile), "File");  // the rest waits for the next start
 }
 
 TEST_F(OptionsTest, ConfirmingTheCurrentLanguageOrCancellingSaysNothing) {
@@ -51,6 +51,17 @@ TEST_F(OptionsTest, ConfirmingTheCurrentLanguageOrCancellingSaysNothing) {
     EXPECT_TRUE(dialogs_.messages.empty());
     EXPECT_EQ(StoredLanguage(), "0");
   }
+}
+
+TEST_F(OptionsTest, TheValuesCommittedSinceStartUpStayForTheExit) {
+  startup_ = StartupRead();
+  startup_.uiPowerT[1] = 33;  // as the Tone Mapping panel's OK leaves them
+  startup_.uiUseColors = 0;
+  Run(std::nullopt);
+  EXPECT_EQ(startup_.uiPowerT[1], 33);
+  EXPECT_EQ(startup_.uiUseColors, 0);
+  EXPECT_EQ(ReadSetting(setting::kUiPowerT[1]), 10);  // written at exit, not before
+  EXPECT_FALSE(startup_.crashedLastTime);
 }
 
 TEST(OptionsDialogTest, ACurrentLanguageBeyondTheListSelectsNothing) {

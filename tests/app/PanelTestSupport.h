@@ -7,8 +7,16 @@
 #include <string>
 #include <vector>
 
+#include "app/panels/PanelBase.h"
 #include "tests/app/AppTestSupport.h"
 #include "tests/cli/CliRunner.h"
+
+// The bundled St. Louis exposures, 1408 x 1056, darkest first.
+inline const std::filesystem::path kStLouis =
+    std::filesystem::path(MELVARO_SAMPLES_DIR) / "bracketed" / "stlouis";
+inline const std::vector<std::filesystem::path> kSeries = {
+    kStLouis / "stlouis0.jpg", kStLouis / "stlouis1.jpg", kStLouis / "stlouis2.jpg",
+    kStLouis / "stlouis3.jpg"};
 
 class PanelWindowTest : public AppTest {
  protected:
@@ -23,9 +31,13 @@ class PanelWindowTest : public AppTest {
 
   AppState& State() const { return window_->State(); }
   std::string Status() const { return window_->StatusText().toStdString(); }
-  bool Enabled(int command) const { return window_->Commands().IsEnabled(command); }
+  bool Enabled(CommandId command) const { return window_->Commands().IsEnabled(command); }
   bool JobEnded() const {
     return QTest::qWaitFor([this] { return !window_->JobRunning(); }, 120000);
+  }
+  // Previews are computed off the interface thread: true once the panel shows the newest.
+  static bool PreviewShown(const PanelBase* panel) {
+    return QTest::qWaitFor([panel] { return !panel->PreviewPending(); }, 120000);
   }
   void Screenshot(const char* name) {
     QApplication::processEvents();
@@ -36,7 +48,7 @@ class PanelWindowTest : public AppTest {
   void ExpectSavedAsCli(const std::string& name, std::vector<std::string> arguments) {
     const std::filesystem::path saved = TempPath(name);
     dialogs_.saveAnswer = SaveDialogAnswer{saved, 2, 85};
-    window_->ExecuteCommand(kCmdSaveAs);
+    window_->ExecuteCommand(CommandId::kSaveAs);
     ASSERT_EQ(State().resultUnsaved, 0);
     const std::filesystem::path out = cli_.path() / ("cli-" + name);
     arguments.insert(arguments.begin() + 1, {"-o", out.string()});

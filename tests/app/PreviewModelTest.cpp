@@ -20,6 +20,23 @@ auto Edges(const CBxRect& r) {
   return std::tuple(r.left, r.top, r.right, r.bottom);
 }
 
+TEST(PreviewModel, PlacementRoundsThePointAndKeepsTheRectangleOnThePicture) {
+  // Lower-right corner 150 beyond the (rounded) centre point; pushed back
+  // inside at the far edge, starting at 0 at the near one; a smaller picture
+  // covered whole.
+  auto edges = [](const PreviewRect& r) { return std::tuple(r.left, r.top, r.right, r.bottom); };
+  EXPECT_EQ(edges(PlacePreviewRect(1000.4, 800.6, 3000, 2000, 500, 150)),
+            std::tuple(650.0, 451.0, 1150.0, 951.0));
+  EXPECT_EQ(edges(PlacePreviewRect(2990.0, 20.0, 3000, 2000, 500, 150)),
+            std::tuple(2500.0, 0.0, 3000.0, 500.0));
+  EXPECT_EQ(edges(PlacePreviewRect(150.0, 100.0, 300, 200, 500, 150)),
+            std::tuple(0.0, 0.0, 300.0, 200.0));
+  EXPECT_EQ(Edges(IntegerPreviewRect(PreviewRect{0.4, -3.2, 640.7, 480.49}, 640, 480)),
+            std::tuple(0, 0, 640, 480));
+  EXPECT_EQ(Edges(IntegerPreviewRect(PreviewRect{0.6, 1.5, 3.0, 4.4}, 640, 480)),
+            std::tuple(1, 2, 3, 4));
+}
+
 TEST(PreviewModel, RectangleIsPlacedAboutTheViewCentreAndItsRegionClippedToThePicture) {
   const struct {
     FusionPanelKind kind;

@@ -5,10 +5,12 @@
 #include <QLabel>
 #include <QSlider>
 
+#include "app/FileCommands.h"
 #include "app/JpegQualityControl.h"
 #include "settings/Settings.h"
 #include "settings/TextTable.h"
 #include "tests/app/AppTestSupport.h"
+#include "tests/support/FullDisk.h"
 
 namespace {
 
@@ -23,18 +25,18 @@ class SaveAsTest : public WindowTest {
     image_ = TempPath("image.JPG");  // a camera's upper-case name
     std::filesystem::copy_file(kSunset, image_);
     ASSERT_TRUE(OpenFile(image_));
-    window_->SendMessage(kMsgResultNotSaved);
+    window_->SendMessage(AppMessage::kResultNotSaved);
   }
   void SaveAs(const std::filesystem::path& name, int filter, int quality = 85) {
     dialogs_.saveAnswer = SaveDialogAnswer{name, filter, quality};
-    window_->ExecuteCommand(kCmdSaveAs);
+    window_->ExecuteCommand(CommandId::kSaveAs);
   }
 
   std::filesystem::path image_;
 };
 
 TEST_F(SaveAsTest, ProposesTheVtxNameInTheOpenedFormat) {
-  window_->ExecuteCommand(kCmdSaveAs);  // cancelled: no answer given
+  window_->ExecuteCommand(CommandId::kSaveAs);  // cancelled: no answer given
   ASSERT_EQ(dialogs_.saveRequests.size(), 1u);
   const SaveDialogRequest& request = dialogs_.saveRequests[0];
   EXPECT_EQ(request.proposedName, "image-vtx");
@@ -53,7 +55,7 @@ TEST_F(SaveAsTest, WritesTheChosenFormatKeepsTheJpegQualityAndClearsTheMark) {
   EXPECT_EQ(ReadSetting("jpeg", "85"), 42);  // offered next time
   EXPECT_EQ(FileFormat(TempPath("out.jpg")), FIF_JPEG);
 
-  window_->SendMessage(kMsgResultNotSaved);
+  window_->SendMessage(AppMessage::kResultNotSaved);
   SaveAs(TempPath("out"), 3);  // typed without its extension
   const auto written = TempPath("out.png");
   EXPECT_EQ(FileFormat(written), FIF_PNG);
@@ -76,7 +78,7 @@ TEST_F(SaveAsTest, ASixteenBitResultOffersOnlyTiffAndPng) {
 TEST_F(SaveAsTest, AFailedWriteIsReportedAndLeavesTheResultUnsaved) {
   const QString title = window_->windowTitle();
   SaveAs(TempPath("missing-folder") / "out.png", 3);
-  EXPECT_EQ(dialogs_.captions, std::vector<std::string>{LangText(3)});
+  EXPECT_EQ(dialogs_.captions, std::vector<std::string>{LangText(TextId::kWarning)});
 
   std::filesystem::remove(image_);
   SaveAs(TempPath("out.png"), 3);
@@ -85,6 +87,36 @@ TEST_F(SaveAsTest, AFailedWriteIsReportedAndLeavesTheResultUnsaved) {
   EXPECT_FALSE(std::filesystem::exists(TempPath("out.png")));
   EXPECT_EQ(window_->State().resultUnsaved, 1);
   EXPECT_EQ(window_->windowTitle(), title);
+}
+
+// What failed is said, in the text table's words, naming the file the user chose.
+TEST_F(SaveAsTest, AFailedSaveSaysWhatHappened) {
+  const auto said = [](const std::filesystem::path& file, TextId why) {
+    return FormatText(TextId::kSaveFailed, {file.string(), LangText(why)});
+  };
+  const auto missingFolder = TempPath("missing-folder") / "out.png";
+  SaveAs(missingFolder, 3);
+  EXPECT_EQ(dialogs_.messages.back(), said(missingFolder, TextId::kSaveNoFolder));
+
+  std::filesystem::create_directory(TempPath("taken.png"));
+  SaveAs(TempPath("taken.png"), 3);
+  EXPECT_EQ(dialogs_.messages.back(), said(TempPath("taken.png"), TextId::kSaveFolderInTheWay));
+  EXPECT_TRUE(std::filesystem::is_directory(TempPath("taken.png")));
+
+  {
+    const FileSizeLimit limit(4096);  // the picture needs far more
+    SaveAs(TempPath("big.bmp"), 1);
+  }
+  EXPECT_EQ(dialogs_.messages.back(), said(TempPath("big.bmp"), TextId::kSaveTooLarge));
+  EXPECT_FALSE(std::filesystem::exists(TempPath("big.bmp")));
+
+  FullFileSystem disk(TempPath("small-disk"));
+  if (disk.Mounted()) {
+    disk.Fill();
+    SaveAs(disk.path() / "out.bmp", 1);
+    EXPECT_EQ(dialogs_.messages.back(), said(disk.path() / "out.bmp", TextId::kSaveDiskFull));
+  }
+  EXPECT_EQ(window_->State().resultUnsaved, 1);
 }
 
 TEST(JpegQualityControlTest, FollowsTheJpegFilterAndStepsTwicePerKey) {

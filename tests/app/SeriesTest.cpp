@@ -21,7 +21,7 @@ class SeriesTest : public WindowTest {
   }
   void OpenSeries(const std::vector<std::filesystem::path>& files) {
     dialogs_.openFiles = files;
-    window_->ExecuteCommand(kCmdMultiImage);
+    window_->ExecuteCommand(CommandId::kMultiImage);
   }
   int ShownGrey() const { return RowPtr(window_->State().document.source, 0)[0]; }
   std::string Status() const { return window_->StatusText().toStdString(); }
@@ -34,10 +34,12 @@ TEST_F(SeriesTest, UnusableSelectionsAreRefusedAndLeaveNothingOpen) {
     std::vector<std::filesystem::path> files;
     std::vector<std::string> messages;
   } cases[] = {
-      {{eight[0]}, {LangText(77)}},
-      {{eight[0], eight[1], MakeFiles(1, 9)[0]}, {LangText(54)}},
+      {{eight[0]}, {LangText(TextId::kMoreThanOneFile)}},
+      {{eight[0], eight[1], MakeFiles(1, 9)[0]}, {LangText(TextId::kSameResolution)}},
       // The loader's message, then the file's name.
-      {{eight[0], eight[1], missing}, {LangText(41), LangText(33) + " " + missing.string()}},
+      {{eight[0], eight[1], missing},
+       {LangText(TextId::kNotSupported),
+        LangText(TextId::kCannotOpenFile) + " " + missing.string()}},
   };
   for (const auto& c : cases) {
     dialogs_.messages.clear();
@@ -61,23 +63,47 @@ TEST_F(SeriesTest, MatchingFilesOpenOnTheFirstAndTheArrowsBrowseThemWithWrapArou
   EXPECT_EQ(state.sourceList.count, 5);
   EXPECT_EQ(state.showSources, 0);
   EXPECT_EQ(ShownGrey(), 0);
-  EXPECT_EQ(Status(), LangText(22) + " 1 " + LangText(23) + " 5. " + LangText(31));
+  EXPECT_EQ(Status(), LangText(TextId::kShowing) + " 1 " + LangText(TextId::kOf) + " 5. " +
+                          LangText(TextId::kUseArrows));
   EXPECT_EQ(panelsOpened_, 1);
-  window_->ExecuteCommand(kCmdNext);  // the result is shown: arrows do nothing
+  window_->ExecuteCommand(CommandId::kNext);  // the result is shown: arrows do nothing
   EXPECT_EQ(state.sourceList.index, 0);
 
-  window_->ExecuteCommand(kCmdToggleSources);
-  window_->ExecuteCommand(kCmdPrevious);
+  window_->ExecuteCommand(CommandId::kToggleSources);
+  window_->ExecuteCommand(CommandId::kPrevious);
   EXPECT_EQ(state.sourceList.index, 4);
   EXPECT_EQ(ShownGrey(), 4);
-  EXPECT_EQ(Status(), LangText(22) + " 5 " + LangText(23) + " 5. " + LangText(55));
-  window_->ExecuteCommand(kCmdNext);
+  EXPECT_EQ(Status(), LangText(TextId::kShowing) + " 5 " + LangText(TextId::kOf) + " 5. " +
+                          LangText(TextId::kArrowsOrF5));
+  window_->ExecuteCommand(CommandId::kNext);
   EXPECT_EQ(state.sourceList.index, 0);
   EXPECT_EQ(ShownGrey(), 0);
 
-  window_->ExecuteCommand(kCmdToggleSources);
+  window_->ClosePanel(window_->ActivePanel());  // as after OK: the VTX image exists
+  window_->ExecuteCommand(CommandId::kToggleSources);
   EXPECT_EQ(state.showSources, 0);
-  EXPECT_EQ(Status(), LangText(56));
+  EXPECT_EQ(Status(), LangText(TextId::kPressF5));
+}
+
+// While the Multi Image panel is open no VTX image exists yet: F5 back from the pictures
+// offers only what can happen, the arrows.
+TEST_F(SeriesTest, F5BeforeAnyVtxImageDoesNotOfferToSwitchToIt) {
+  OpenSeries(MakeFiles(3));
+  ASSERT_EQ(panelsOpened_, 1);
+  const std::string browsing = LangText(TextId::kShowing) + " 1 " + LangText(TextId::kOf) + " 3. " +
+                               LangText(TextId::kUseArrows);
+  window_->ViewWidget()->setFocus();
+  QTest::keyClick(window_->ViewWidget(), Qt::Key_F5);
+  EXPECT_EQ(window_->State().showSources, 1);
+  EXPECT_EQ(Status(), browsing);
+  QTest::keyClick(window_->ViewWidget(), Qt::Key_F5);
+  EXPECT_EQ(window_->State().showSources, 0);
+  EXPECT_EQ(Status(), browsing);
+
+  window_->ClosePanel(window_->ActivePanel());  // as after OK: the VTX image exists
+  QTest::keyClick(window_->ViewWidget(), Qt::Key_F5);
+  QTest::keyClick(window_->ViewWidget(), Qt::Key_F5);
+  EXPECT_EQ(Status(), LangText(TextId::kPressF5));
 }
 
 }  // namespace

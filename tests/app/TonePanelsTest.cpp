@@ -8,6 +8,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
+#include <algorithm>
 #include <memory>
 
 #include "app/panels/SmartContrastPanel.h"
@@ -23,9 +24,9 @@ namespace fs = std::filesystem;
 class TonePanelsTest : public PanelWindowTest {
  protected:
   template <typename Panel>
-  Panel* Open(const fs::path& picture, int command) {
+  Panel* Open(const fs::path& picture, CommandId command) {
     dialogs_.openFile = picture;
-    window_->ExecuteCommand(kCmdOpen);
+    window_->ExecuteCommand(CommandId::kOpen);
     window_->ExecuteCommand(command);
     return dynamic_cast<Panel*>(window_->ActivePanel());
   }
@@ -44,18 +45,19 @@ class TonePanelsTest : public PanelWindowTest {
 };
 
 TEST_F(TonePanelsTest, ToneMappingPreviewsARectangleAndOkMatchesTonemap) {
-  auto* panel = Open<ToneMappingPanel>(kSunset, kCmdToneMapping);
+  auto* panel = Open<ToneMappingPanel>(kSunset, CommandId::kToneMapping);
   ASSERT_NE(panel, nullptr);
   EXPECT_TRUE(panel->ExtraColors()->isVisibleTo(panel));
   EXPECT_EQ(window_->View().previewRect, nullptr);
   EXPECT_TRUE(ResultIsSource());
-  EXPECT_FALSE(window_->Commands().IsEnabled(kCmdOpen));
+  EXPECT_FALSE(window_->Commands().IsEnabled(CommandId::kOpen));
 
   panel->Preview()->setChecked(true);
   ASSERT_NE(panel->Model(), nullptr);
   const CBxRect rect = panel->Model()->IntegerRect();
   EXPECT_EQ(std::make_pair(rect.Width(), rect.Height()), std::make_pair(512, 512));
   EXPECT_EQ(panel->PreviewRuns(), 1);
+  ASSERT_TRUE(PreviewShown(panel));
   EXPECT_FALSE(ResultIsSource());
 
   QTest::keyClick(panel->Slider(0), Qt::Key_Up);  // a line: two steps
@@ -73,6 +75,7 @@ TEST_F(TonePanelsTest, ToneMappingPreviewsARectangleAndOkMatchesTonemap) {
   EXPECT_TRUE(panel->ViewMouseMove({x - 40, y + 10}, true));
   panel->ViewMouseRelease({x - 40, y + 10});
   EXPECT_EQ(panel->PreviewRuns(), 4);
+  ASSERT_TRUE(PreviewShown(dynamic_cast<PanelBase*>(window_->ActivePanel())));
   Screenshot("tone-mapping-panel.png");
 
   QTest::keyClick(window_->ViewWidget(), Qt::Key_Return);
@@ -85,12 +88,12 @@ TEST_F(TonePanelsTest, ToneMappingPreviewsARectangleAndOkMatchesTonemap) {
   EXPECT_EQ(State().busy, 0);
   EXPECT_EQ(window_->Startup().uiPowerT[0], 12);
   EXPECT_EQ(window_->Startup().uiPowerT[2], 9);
-  EXPECT_TRUE(window_->Commands().IsEnabled(kCmdOpen));
+  EXPECT_TRUE(window_->Commands().IsEnabled(CommandId::kOpen));
   ExpectSavedAsCli("tone.tif", {"tonemap", "--contrast", "12", "--details", "9", kSunset});
 }
 
 TEST_F(TonePanelsTest, AbortGivesTheSourceBackAndTheSlidersCancelClosesUnchanged) {
-  auto* panel = Open<ToneMappingPanel>(kSunset, kCmdToneMapping);
+  auto* panel = Open<ToneMappingPanel>(kSunset, CommandId::kToneMapping);
   ASSERT_NE(panel, nullptr);
   QTest::keyClick(panel->Slider(1), Qt::Key_PageUp);
   panel->Ok();
@@ -113,7 +116,7 @@ TEST_F(TonePanelsTest, AbortGivesTheSourceBackAndTheSlidersCancelClosesUnchanged
 }
 
 TEST_F(TonePanelsTest, ClosingTheWindowDuringTheJobStopsItFirst) {
-  auto* panel = Open<ToneMappingPanel>(kSunset, kCmdToneMapping);
+  auto* panel = Open<ToneMappingPanel>(kSunset, CommandId::kToneMapping);
   ASSERT_NE(panel, nullptr);
   panel->Ok();
   ASSERT_TRUE(panel->JobRunning());
@@ -123,7 +126,7 @@ TEST_F(TonePanelsTest, ClosingTheWindowDuringTheJobStopsItFirst) {
 
 TEST_F(TonePanelsTest, AGreyPictureHasNoExtraColoursAndASmallOneIsPreviewedWhole) {
   const fs::path grey = GreyPicture(300, 200);
-  auto* panel = Open<ToneMappingPanel>(grey, kCmdToneMapping);
+  auto* panel = Open<ToneMappingPanel>(grey, CommandId::kToneMapping);
   ASSERT_NE(panel, nullptr);
   EXPECT_FALSE(panel->ExtraColors()->isVisibleTo(panel));
   panel->Preview()->setChecked(true);
@@ -138,7 +141,7 @@ TEST_F(TonePanelsTest, AGreyPictureHasNoExtraColoursAndASmallOneIsPreviewedWhole
 TEST_F(TonePanelsTest, SmartContrastShowsTheStoredGainsRebuildsAndOkMatchesContrast) {
   WriteSetting(setting::kLod[3].key, "25");
   WriteSetting(setting::kLod[5].key, "40");  // shown as read, the slider at its limit
-  auto* panel = Open<SmartContrastPanel>(kSunset, kCmdSmartContrast);
+  auto* panel = Open<SmartContrastPanel>(kSunset, CommandId::kSmartContrast);
   ASSERT_NE(panel, nullptr);
   EXPECT_EQ(panel->Levels(), 7);  // 800 halved while at least 11: 400 .. 12
   EXPECT_EQ(panel->ValueLabel(3)->text(), QStringLiteral("25"));
@@ -147,11 +150,13 @@ TEST_F(TonePanelsTest, SmartContrastShowsTheStoredGainsRebuildsAndOkMatchesContr
   EXPECT_EQ(panel->Slider(5)->value(), 30);
   EXPECT_TRUE(panel->Slider(6)->isEnabled());
   EXPECT_FALSE(panel->Slider(7)->isEnabled());
+  ASSERT_TRUE(PreviewShown(panel));
   EXPECT_FALSE(ResultIsSource());
   const int rebuilds = panel->Rebuilds();
   QTest::keyClick(panel->Slider(0), Qt::Key_Up);
   EXPECT_EQ(panel->ValueLabel(0)->text(), QStringLiteral("12"));
   EXPECT_EQ(panel->Rebuilds(), rebuilds + 1);
+  ASSERT_TRUE(PreviewShown(dynamic_cast<PanelBase*>(window_->ActivePanel())));
   Screenshot("smart-contrast-panel.png");
 
   QTest::keyClick(panel, Qt::Key_Return);
@@ -159,12 +164,12 @@ TEST_F(TonePanelsTest, SmartContrastShowsTheStoredGainsRebuildsAndOkMatchesContr
   EXPECT_EQ(ReadSettingText(setting::kLod[0]), "12");
   EXPECT_EQ(ReadSettingText(setting::kLod[5]), "40");
   EXPECT_EQ(State().resultUnsaved, 1);
-  EXPECT_EQ(window_->StatusText().toStdString(), LangText(81));
+  EXPECT_EQ(window_->StatusText().toStdString(), LangText(TextId::kRightClickHint));
   ExpectSavedAsCli("contrast.tif", {"contrast", "--lod", "12,10,10,25,10,30,10,10", kSunset});
 }
 
 TEST_F(TonePanelsTest, SmartContrastCancelAndAPictureTooSmallLeaveTheSource) {
-  auto* panel = Open<SmartContrastPanel>(kSunset, kCmdSmartContrast);
+  auto* panel = Open<SmartContrastPanel>(kSunset, CommandId::kSmartContrast);
   ASSERT_NE(panel, nullptr);
   QTest::keyClick(panel->Slider(1), Qt::Key_Up);
   panel->Cancel();
@@ -172,7 +177,7 @@ TEST_F(TonePanelsTest, SmartContrastCancelAndAPictureTooSmallLeaveTheSource) {
   EXPECT_EQ(ReadSettingText(setting::kLod[1]), "10");
   EXPECT_EQ(State().resultUnsaved, 0);
 
-  auto* tiny = Open<SmartContrastPanel>(GreyPicture(8, 8), kCmdSmartContrast);
+  auto* tiny = Open<SmartContrastPanel>(GreyPicture(8, 8), CommandId::kSmartContrast);
   ASSERT_NE(tiny, nullptr);
   EXPECT_EQ(tiny->Levels(), 0);
   EXPECT_FALSE(tiny->Slider(0)->isEnabled());
@@ -180,6 +185,38 @@ TEST_F(TonePanelsTest, SmartContrastCancelAndAPictureTooSmallLeaveTheSource) {
   EXPECT_NE(window_->StatusText().toStdString().find("stays unchanged"), std::string::npos);
   tiny->Ok();
   EXPECT_TRUE(ResultIsSource());
+}
+
+// Both panels open from their commands after the unsaved question; only Tone Mapping needs
+// 8 or 16 bits per component (Smart Contrast leaves any other picture as it is).
+TEST_F(TonePanelsTest, TheirCommandsAskFirstAndOnlyToneMappingRefusesOtherDepths) {
+  dialogs_.openFile = kSunset;
+  window_->ExecuteCommand(CommandId::kOpen);
+  State().resultUnsaved = 1;
+  dialogs_.answerYes = false;
+  window_->ExecuteCommand(CommandId::kSmartContrast);
+  window_->ExecuteCommand(CommandId::kToneMapping);
+  EXPECT_EQ(window_->ActivePanel(), nullptr);
+  EXPECT_EQ(dialogs_.questions.size(), 2u);
+  EXPECT_EQ(State().resultUnsaved, 1);
+
+  dialogs_.answerYes = true;
+  SBxPicBuf& source = State().document.source;
+  CBxPicBufAPI::ReinitHeap(&source, 64, 48, 3, 32);
+  ASSERT_FALSE(IsEmpty(source));
+  for (int y = 0; y < source.height; ++y)  // a black picture of float samples
+    std::fill_n(reinterpret_cast<float*>(RowPtr(source, y)), source.width * 3, 0.0f);
+  window_->ExecuteCommand(CommandId::kToneMapping);
+  EXPECT_EQ(window_->ActivePanel(), nullptr);
+  EXPECT_EQ(dialogs_.messages, std::vector<std::string>{LangText(TextId::kNotSupported)});
+  EXPECT_EQ(State().toolDialogOpen, 0);
+  window_->ExecuteCommand(CommandId::kSmartContrast);
+  auto* panel = dynamic_cast<SmartContrastPanel*>(window_->ActivePanel());
+  ASSERT_NE(panel, nullptr);
+  EXPECT_EQ(panel->Levels(), 0);
+  EXPECT_EQ(State().resultUnsaved, 0);
+  panel->Cancel();
+  EXPECT_EQ(State().toolDialogOpen, 0);
 }
 
 }  // namespace

@@ -113,6 +113,37 @@ TEST(CliConvert, AFullDiskFailsWithOneLineAndKeepsTheExistingOutput) {
   EXPECT_EQ(std::distance(fs::directory_iterator(disk.path()), fs::directory_iterator()), 2);
 }
 
+// A write the file system refuses part-way, as a full disk does, here through a
+// limit on the size of the program's files that needs no root: exit status 1,
+// one line saying why, no partial file, the existing output (and a link to it)
+// as it was, and the files of a series taken away again.
+TEST(CliConvert, AFileSizeLimitFailsWithOneLineAndLeavesNoPartialFile) {
+  TempFolder folder;
+  const std::string in = WriteScene(folder, "in.png", 96, 64);
+  WriteTextFile(folder / "out.tif", "existing");
+  fs::create_symlink(folder / "out.tif", folder / "link.tif");
+  fs::create_directory(folder / "series");
+  const std::vector<std::string> before = folder.Entries();
+  constexpr rlim_t kLimit = 4096;  // the pictures need some 18 KB
+  for (const fs::path& out : {folder / "out.tif", folder / "new.png", folder / "link.tif"}) {
+    const CliRun run = RunCli(folder, {"convert", "-o", out.string(), in}, kLimit);
+    ExpectFailureNaming(run, out.string());
+    EXPECT_NE(run.errors.find("the file would be larger than the system allows"), std::string::npos) << run.errors;
+  }
+  const CliRun fused =
+      RunCli(folder, {"fuse", "-o", (folder / "new.tif").string(), in, in}, kLimit);
+  ExpectFailureNaming(fused, (folder / "new.tif").string());
+  const CliRun series = RunCli(folder,
+                               {"single", "--series-dir", (folder / "series").string(), "-o",
+                                (folder / "new.tif").string(), in},
+                               kLimit);
+  ExpectFailureNaming(series, (folder / "series" / "file_000.tif").string());
+  EXPECT_EQ(ReadWholeFile(folder / "out.tif"), "existing");
+  EXPECT_TRUE(fs::is_symlink(folder / "link.tif"));
+  EXPECT_EQ(folder.Entries(), before);
+  EXPECT_TRUE(fs::is_empty(folder / "series"));
+}
+
 // Headers claiming pictures the files cannot hold, and a file cut short: exit
 // status 1 and one line naming the file and what it claims.
 TEST(CliConvert, HostileFilesFailWithOneLineSayingWhy) {

@@ -1,11 +1,13 @@
 #pragma once
 // Runs the built melvaro-cli for end-to-end tests: no shell in between, its
 // settings and cache folders inside the test folder (a stray write would
-// show there), stdout dropped, stderr kept.
+// show there), stdout and stderr kept; where asked, with a limit on the
+// size of the files it writes, which fails its writes as a full disk does.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -28,11 +30,14 @@ namespace cli_test {
 namespace fs = std::filesystem;
 
 // melvaro-cli started with its settings and cache folders inside the test
-// folder; stderr goes to a file.
+// folder; stdout and stderr go to files, read when it ends. A fileSizeLimit above 0 limits the
+// files the program writes to that many bytes (the signal such a write raises ignored, so the write
+// fails instead).
 class CliProcess {
  public:
-  CliProcess(const TempFolder& folder, const std::vector<std::string>& arguments)
-      : errors_(folder / "stderr.txt") {
+  CliProcess(const TempFolder& folder, const std::vector<std::string>& arguments,
+             rlim_t fileSizeLimit = 0)
+      : output_(folder / "stdout.txt"), errors_(folder / "stderr.txt") {
     std::vector<std::string> env{"XDG_CONFIG_HOME=" + (folder / "config").string(),
                                  "XDG_CACHE_HOME=" + (folder / "cache").string()};
     for (char** e = environ; *e; ++e) {
@@ -49,9 +54,14 @@ class CliProcess {
       envp.push_back(e.data());
     argv.push_back(nullptr);
     envp.push_back(nullptr);
+    if (fileSizeLimit > 0) {
+      SpawnLimited(argv.data(), envp.data(), fileSizeLimit);
+      return;
+    }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, output_.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
     posix_spawn_file_actions_addopen(&actions, 2, errors_.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0644);
     if (posix_spawn(&pid_, MELVARO_CLI_PATH, &actions, nullptr, argv.data(), envp.data()) != 0)
@@ -61,20 +71,46 @@ class CliProcess {
 
   void Interrupt(int signal = SIGINT) const { kill(pid_, signal); }
 
-  // Exit status (-1 when it did not exit normally) and what it said on stderr.
+  // Exit status (-1 when it did not exit normally) and what it said on stdout and stderr.
   int Wait() {
     int raw = 0;
     if (pid_ <= 0 || waitpid(pid_, &raw, 0) != pid_) return -1;
     pid_ = -1;
+    outputText = ReadWholeFile(output_);
     errorText = ReadWholeFile(errors_);
-    fs::remove(errors_);  // leaves the test folder as the tool left it
+    fs::remove(output_);  // leaves the test folder as the tool left it
+    fs::remove(errors_);
     return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   }
   ~CliProcess() { Wait(); }
 
+  std::string outputText;
   std::string errorText;
 
  private:
+  // Between fork and exec only calls that are safe in the child of a process with threads.
+  void SpawnLimited(char* const* argv, char* const* envp, rlim_t fileSizeLimit) {
+    const int out = open(output_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int err = open(errors_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    pid_ = fork();
+    if (pid_ == 0) {
+      dup2(out, 1);
+      dup2(err, 2);
+      struct sigaction ignore {};
+      ignore.sa_handler = SIG_IGN;
+      sigaction(SIGXFSZ, &ignore, nullptr);
+      rlimit limit{};
+      getrlimit(RLIMIT_FSIZE, &limit);
+      limit.rlim_cur = fileSizeLimit;
+      setrlimit(RLIMIT_FSIZE, &limit);
+      execve(MELVARO_CLI_PATH, argv, envp);
+      _exit(127);
+    }
+    close(out);
+    close(err);
+  }
+
+  fs::path output_;
   fs::path errors_;
   pid_t pid_ = -1;
 };
@@ -82,12 +118,14 @@ class CliProcess {
 struct CliRun {
   int status = -1;
   std::string errors;  // stderr
+  std::string output;  // stdout
 };
 
-inline CliRun RunCli(const TempFolder& folder, const std::vector<std::string>& arguments) {
-  CliProcess cli(folder, arguments);
+inline CliRun RunCli(const TempFolder& folder, const std::vector<std::string>& arguments,
+                     rlim_t fileSizeLimit = 0) {
+  CliProcess cli(folder, arguments, fileSizeLimit);
   const int status = cli.Wait();
-  return {status, cli.errorText};
+  return {status, cli.errorText, cli.outputText};
 }
 
 // The lines of stderr, and those of them that report an error (the others name the
@@ -114,6 +152,16 @@ inline void ExpectFailureNaming(const CliRun& run, const std::string& name) {
   const std::vector<std::string> errors = ErrorLines(run.errors);
   ASSERT_EQ(errors.size(), 1u) << run.errors;
   EXPECT_NE(errors.front().find(name), std::string::npos) << run.errors;
+}
+
+// Exit status 2, a line on stderr that names `what`, and the folder as it was.
+inline void ExpectUsageError(const TempFolder& folder, const std::vector<std::string>& arguments,
+                             const std::string& what) {
+  const std::vector<std::string> before = folder.Entries();
+  const CliRun run = RunCli(folder, arguments);
+  EXPECT_EQ(run.status, 2) << what << ": " << run.errors;
+  EXPECT_NE(run.errors.find(what), std::string::npos) << run.errors;
+  EXPECT_EQ(folder.Entries(), before) << what;
 }
 
 // Exit status 0 and no error line on stderr.

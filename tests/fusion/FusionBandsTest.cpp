@@ -8,7 +8,7 @@
 
 #include "fusion/AmplitudeKernels.h"
 #include "fusion/FusionAccumulator.h"
-#include "fusion/Pyramid.h"
+#include "pyramid/Pyramid.h"
 #include "tests/fusion/TestPictures.h"
 
 namespace {

@@ -1,7 +1,10 @@
 #include <FreeImage.h>
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <string>
 #include <tuple>
@@ -115,7 +118,7 @@ void MakeExistingFiles(const fs::path& failing, const fs::path& elsewhere) {
 // link to an existing one must come out as they were, with no temporary file
 // left and the reason told.
 void ExpectFailedSavesChangeNothing(const fs::path& failing, const fs::path& elsewhere,
-                                    std::errc reason) {
+                                    std::errc reason, SaveFailure told) {
   ScopedPicBuf pic(64, 64, 3, 8);  // samples that do not compress: about 12 KB
   FillPattern(pic.get(), 5);
   for (const char* ext : {".png", ".tif", ".jpg", ".bmp"}) {
@@ -126,6 +129,7 @@ void ExpectFailedSavesChangeNothing(const fs::path& failing, const fs::path& els
           WriteImageFile(pic.get(), nullptr, to, {}, FormatCodeFromExtension(ext), 0, &failure))
           << to;
       EXPECT_EQ(failure, reason) << to;
+      EXPECT_EQ(SaveFailureOf(to, failure), told) << to;
     }
   }
   std::vector<std::string> left;
@@ -144,14 +148,62 @@ TEST(WriteImageFile, AFullDiskFailsAndLeavesEveryFileAsItWas) {
   if (!disk.Mounted()) GTEST_SKIP() << "cannot mount a file system here (needs root)";
   MakeExistingFiles(disk.path(), elsewhere.path());
   disk.Fill();
-  ExpectFailedSavesChangeNothing(disk.path(), elsewhere.path(), std::errc::no_space_on_device);
+  ExpectFailedSavesChangeNothing(disk.path(), elsewhere.path(), std::errc::no_space_on_device,
+                                 SaveFailure::kDiskFull);
 }
 
 TEST(WriteImageFile, WritesRefusedByTheFileSizeLimitFailAndLeaveEveryFileAsItWas) {
   TempFolder folder, elsewhere;
   MakeExistingFiles(folder.path(), elsewhere.path());
   const FileSizeLimit limit(2000);
-  ExpectFailedSavesChangeNothing(folder.path(), elsewhere.path(), std::errc::file_too_large);
+  ExpectFailedSavesChangeNothing(folder.path(), elsewhere.path(), std::errc::file_too_large,
+                                 SaveFailure::kTooLarge);
+}
+
+// A failed save says what happened: the writer's own reason where it has a
+// clear one, else what the folder shows (a folder that does not exist, or that
+// takes no new file, has a missing file's error code either way).
+TEST(WriteImageFile, AFailedSaveToldWhy) {
+  TempFolder folder;
+  ScopedPicBuf pic(8, 8, 3, 8);
+  FillPattern(pic.get());
+  fs::create_directory(folder / "taken.png");
+  fs::create_symlink(folder / "taken.png", folder / "link-to-folder.png");
+  const struct {
+    fs::path to;
+    SaveFailure told;
+  } writes[] = {{folder / "taken.png", SaveFailure::kFolderInTheWay},
+                {folder / "link-to-folder.png", SaveFailure::kFolderInTheWay},
+                {folder / "missing" / "x.png", SaveFailure::kNoFolder},
+                {"/proc/melvaro-cannot-write.png", SaveFailure::kOther}};
+  for (const auto& write : writes) {
+    std::error_code failure;
+    EXPECT_TRUE(WriteImageFile(pic.get(), nullptr, write.to, {}, 0, 0, &failure)) << write.to;
+    EXPECT_EQ(SaveFailureOf(write.to, failure), write.told) << write.to << ": " << failure;
+  }
+  // Reasons that only a full disk, a read-only disk or another user's folder give.
+  const fs::path target = folder / "x.png";
+  EXPECT_EQ(SaveFailureOf(target, std::make_error_code(std::errc::no_space_on_device)),
+            SaveFailure::kDiskFull);
+  EXPECT_EQ(SaveFailureOf(target, std::error_code(EDQUOT, std::generic_category())),
+            SaveFailure::kDiskFull);
+  EXPECT_EQ(SaveFailureOf(target, std::make_error_code(std::errc::read_only_file_system)),
+            SaveFailure::kReadOnly);
+  EXPECT_EQ(SaveFailureOf(target, std::make_error_code(std::errc::filename_too_long)),
+            SaveFailure::kNameTooLong);
+  EXPECT_EQ(SaveFailureOf(target, std::make_error_code(std::errc::permission_denied)),
+            SaveFailure::kNoPermission);
+  EXPECT_EQ(SaveFailureOf(target, std::make_error_code(std::errc::io_error)), SaveFailure::kOther);
+  EXPECT_EQ(SaveFailureOf(target, {}), SaveFailure::kOther);
+  if (::geteuid() != 0) {  // permissions do not bind root
+    fs::create_directory(folder / "locked");
+    fs::permissions(folder / "locked", fs::perms::owner_read | fs::perms::owner_exec);
+    std::error_code failure;
+    EXPECT_TRUE(
+        WriteImageFile(pic.get(), nullptr, folder / "locked" / "x.png", {}, 0, 0, &failure));
+    EXPECT_EQ(SaveFailureOf(folder / "locked" / "x.png", failure), SaveFailure::kNoPermission);
+    fs::permissions(folder / "locked", fs::perms::owner_all);
+  }
 }
 
 // The link stays and the file it finally names (through relative links and

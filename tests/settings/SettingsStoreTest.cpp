@@ -61,6 +61,23 @@ TEST_F(Settings, FirstRunAndTheCrashFlagProtocol) {
   EXPECT_TRUE(StartupRead().crashedLastTime);
 }
 
+// "Power" (the Daylight panel) and "power" (the start-up key) are one entry of the file.
+TEST_F(Settings, ThePowerChosenDuringARunSurvivesTheExitWriteAndOlderFilesReadAsBefore) {
+  WriteSettingsFile("[General]\npower=1\nOther=keep\n");  // as an earlier exit left it
+  StartupSettings values = StartupRead();
+  EXPECT_EQ(values.power, 1);
+  EXPECT_EQ(ReadParameterSetting(setting::kDaylightPower, parameter::kDaylightPower), 3);
+  ExitWrite(values);  // a run that never changed it
+  EXPECT_EQ(ReadSetting(setting::kStartupPower), 1);
+
+  values = StartupRead();
+  WriteSetting(setting::kDaylightPower.key, 20);  // the Daylight panel's OK
+  ExitWrite(values);
+  EXPECT_EQ(ReadSetting(setting::kDaylightPower), 20);
+  EXPECT_EQ(StartupRead().power, 20);
+  EXPECT_EQ(ReadSettingText("Other", ""), "keep");
+}
+
 TEST_F(Settings, ValuesParseAsTheLeadingSignedNumberAndStartupJpegBelow20ReadsAs90) {
   const std::tuple<const char*, int, int> cases[] = {
       {"12abc", 12, 90},
@@ -117,6 +134,40 @@ TEST_F(Settings, WindowsFileReadsAndKeepsItsOtherLinesAndLineEndingsOnWrite) {
   EXPECT_EQ(text.find("\r\r"), std::string::npos);
   // Written through a temporary file that is renamed over the old one, never left behind.
   EXPECT_EQ(std::distance(fs::directory_iterator(Folder()), fs::directory_iterator()), 1);
+}
+
+// A NUL byte (a damaged line, a program that wrote binary) hides nothing after it: the lines
+// the program does not know are read and written back byte for byte, the line with the NUL
+// included, in a plain file as in a UTF-16 one; a value reads up to its NUL.
+TEST_F(Settings, LinesAfterANulByteSurviveTheNextWrite) {
+  using namespace std::string_literals;
+  const std::string general =
+      "[General]\nFirstKey=one\0two\nSecondKey=also keep\n"
+      "Bytes=\xC0\x80\xC0\xC0 kept\n"s;
+  const std::string other = "[Other]\nThird=3\n";
+  WriteSettingsFile(general + other);
+  EXPECT_EQ(ReadSettingText("SecondKey", ""), "also keep");
+  EXPECT_EQ(ReadSettingText("FirstKey", ""), "one");
+  EXPECT_EQ(ReadSettingText("Bytes", ""), "\xC0\x80\xC0\xC0 kept");
+  ExitWrite(StartupSettings{});
+  std::string text = ReadFile(File());
+  EXPECT_TRUE(text.starts_with(general)) << text;
+  EXPECT_TRUE(text.ends_with(other)) << text;
+  EXPECT_NE(text.find("uiUseColors=10\n"), std::string::npos) << text;
+  EXPECT_EQ(ReadSettingText("SecondKey", ""), "also keep");
+
+  // The same file as UTF-16 with its byte order mark: a NUL character is two zero bytes.
+  std::string wide = "\xFF\xFE"s;
+  for (char c : "[General]\r\nA=1\0x\r\nSecondKey=also keep\r\n"s) {
+    wide.push_back(c);
+    wide.push_back('\0');
+  }
+  WriteSettingsFile(wide);
+  WriteSetting("Power", 20);
+  text = ReadFile(File());
+  EXPECT_EQ(text.substr(0, wide.size()), wide);
+  EXPECT_EQ(ReadSettingText("SecondKey", ""), "also keep");
+  EXPECT_EQ(ReadSetting("Power", "15"), 20);
 }
 
 TEST_F(Settings, FailedWritesAreIgnoredAndKeepTheFile) {

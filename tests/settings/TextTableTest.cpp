@@ -34,10 +34,10 @@ TEST_F(TextTable, ShippedLanguageFileGivesExactlyTheBuiltInTable) {
   for (int n = 1; n <= kTextCount; ++n) {
     const std::string key = "string" + std::to_string(n);
     EXPECT_TRUE(file.Get("0", key).has_value()) << key << " missing from the file";
-    EXPECT_EQ(LangText(n), BuiltInText(n)) << key;
+    EXPECT_EQ(LangText(static_cast<TextId>(n)), BuiltInText(static_cast<TextId>(n))) << key;
   }
   for (int n : {0, -1, kTextCount + 1})
-    EXPECT_EQ(LangText(n), "") << n;
+    EXPECT_EQ(LangText(static_cast<TextId>(n)), "") << n;
 }
 
 TEST_F(TextTable, MissingKeysTakeBuiltInsAndEveryLoadReplacesEveryEntry) {
@@ -46,12 +46,12 @@ TEST_F(TextTable, MissingKeysTakeBuiltInsAndEveryLoadReplacesEveryEntry) {
   EXPECT_EQ(SelectedLanguageRow(none), -1);
   const fs::path file = Language("[1]\nstring3=Achtung\nstring17=Nur hier\n");
   LoadTextTable(file, 1);
-  EXPECT_EQ(LangText(3), "Achtung");
-  EXPECT_EQ(LangText(17), "Nur hier");
-  EXPECT_EQ(LangText(14), "Progress: ");
+  EXPECT_EQ(LangText(TextId::kWarning), "Achtung");
+  EXPECT_EQ(LangText(TextId::kUnused17), "Nur hier");
+  EXPECT_EQ(LangText(TextId::kProgress), "Progress: ");
   LoadTextTable(file, 0);
-  EXPECT_EQ(LangText(3), "Warning");
-  EXPECT_EQ(LangText(17), "");
+  EXPECT_EQ(LangText(TextId::kWarning), "Warning");
+  EXPECT_EQ(LangText(TextId::kUnused17), "");
 }
 
 TEST_F(TextTable, AtMost100LanguagesAcronymsCutTo15AndTextsTo1023CharactersWholeCharacters) {
@@ -78,8 +78,8 @@ TEST_F(TextTable, AtMost100LanguagesAcronymsCutTo15AndTextsTo1023CharactersWhole
   EXPECT_EQ(list.current, 120);
   EXPECT_EQ(SelectedLanguageRow(list), -1);
   LoadTextTable(Language(text), list.current);
-  EXPECT_EQ(LangText(6), accents.substr(0, 1023 * eAcute.size()));
-  EXPECT_EQ(LangText(7), std::string(1022, 'a'));
+  EXPECT_EQ(LangText(TextId::kMenuHelp), accents.substr(0, 1023 * eAcute.size()));
+  EXPECT_EQ(LangText(TextId::kProgressStart), std::string(1022, 'a'));
   list.current = 99;
   EXPECT_EQ(SelectedLanguageRow(list), 99);
   EXPECT_TRUE(LoadLanguageList(Language("[General]\nLanguages No=-3\n")).records.empty());
@@ -90,12 +90,13 @@ TEST_F(TextTable, AtMost100LanguagesAcronymsCutTo15AndTextsTo1023CharactersWhole
 TEST_F(TextTable, LoadingSomeNumbersLeavesTheRestAndEarlierReferencesIntact) {
   const fs::path file =
       Language("[1]\nstring47=Neustart noetig\nstring38=Bericht\nstring3=Achtung\n");
-  const std::string& before = LangText(47);
-  const int numbers[] = {47, 38, 0, 200};
-  LoadTexts(file, 1, numbers);
-  EXPECT_EQ(LangText(47), "Neustart noetig");
-  EXPECT_EQ(LangText(3), "Warning");
-  const std::string& partial = LangText(47);
+  const std::string& before = LangText(TextId::kRestartNeeded);
+  const TextId ids[] = {TextId::kRestartNeeded, TextId::kReport, static_cast<TextId>(0),
+                        static_cast<TextId>(200)};
+  LoadTexts(file, 1, ids);
+  EXPECT_EQ(LangText(TextId::kRestartNeeded), "Neustart noetig");
+  EXPECT_EQ(LangText(TextId::kWarning), "Warning");
+  const std::string& partial = LangText(TextId::kRestartNeeded);
   LoadTextTable(file, 0);
   EXPECT_EQ(before, "You have to restart application to affect the language change");
   EXPECT_EQ(partial, "Neustart noetig");
@@ -111,7 +112,26 @@ TEST_F(TextTable, WritingTheCurrentLanguageKeepsAUtf16WindowsFileAsItWas) {
   EXPECT_TRUE(bytes.starts_with("\xFF\xFE"));
   EXPECT_NE(bytes.find(Utf16Le(u"\r\nLanguage Current=1\r\n").substr(2)), std::string::npos);
   LoadTextTable(file, LoadLanguageList(file).current);
-  EXPECT_EQ(LangText(3), "Avertissement \xF0\x9D\x84\x9E");
-  EXPECT_EQ(LangText(14), "Progression : ");
+  EXPECT_EQ(LangText(TextId::kWarning), "Avertissement \xF0\x9D\x84\x9E");
+  EXPECT_EQ(LangText(TextId::kProgress), "Progression : ");
   EXPECT_FALSE(WriteCurrentLanguage(temp_.path / "no-such-folder" / "Melvaro_loc.ini", 1));
+}
+
+// Translated patterns come from a file a user may edit: a mark without a value, or a value
+// without a mark, must never read what was not given.
+TEST(FillText, PutsTheValuesInOrderAndNothingElse) {
+  EXPECT_EQ(FillText("Skipped %s: %s", {"a.png", "unreadable"}), "Skipped a.png: unreadable");
+  EXPECT_EQ(FillText("%s and %s and %s", {"one"}), "one and  and ");
+  EXPECT_EQ(FillText("only %s", {"one", "two"}), "only one");
+  EXPECT_EQ(FillText("100% of %d %n %", {"x"}), "100% of %d %n %");
+  EXPECT_EQ(FillText("%s%s", {"%s", "b"}), "%sb");  // a value is not read as a pattern
+  EXPECT_EQ(FillText("", {"x"}), "");
+}
+
+TEST_F(TextTable, NewTextsFollowTheFirst114AndComeFromTheLanguageFile) {
+  EXPECT_GT(TextNumber(TextId::kSkippedFile), 114);
+  EXPECT_EQ(FormatText(TextId::kMemoryRefusal, {"Tone mapping", "900", "512"}),
+            "Tone mapping needs about 900 MB of memory, but only 512 MB are available.");
+  LoadTextTable(Language("[0]\nstring119=Serie nicht verschmolzen: %s\n"), 0);
+  EXPECT_EQ(FormatText(TextId::kCannotFuse, {"x"}), "Serie nicht verschmolzen: x");
 }

@@ -38,7 +38,7 @@ class SeriesJobs : public ScratchFolderTest {
  protected:
   void SetUp() override {
     ScratchFolderTest::SetUp();
-    target_.folder = TemporaryFolder();
+    target_.folder = root_ / "series";
     target_.texts = {"Progress: 5%", "Progress: "};
   }
   SeriesOutcome Single(uint32_t level, JobProgress* progress) {

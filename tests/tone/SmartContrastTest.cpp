@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "ToneTestUtil.h"
-#include "fusion/Pyramid.h"
+#include "pyramid/Pyramid.h"
 #include "tone/SmartContrast.h"
 
 namespace {

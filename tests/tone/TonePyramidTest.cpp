@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <tuple>
 #include <vector>
 
@@ -41,5 +42,55 @@ TEST(TonePyramid, ReduceAndExpandMatchTheDefinitionOnOddAndEvenSizes) {
       ASSERT_NEAR(reduced[i], Filtered(src, w, w, h, 2 * (i % rw), 2 * (i / rw), 1), 1e-4) << i;
     for (int i = 0; i < dw * dh; ++i)
       ASSERT_NEAR(expanded[i], Filtered(src, w, dw, dh, i % dw, i / dw, 2), 1e-4) << i;
+  }
+}
+
+// Eight planes side by side in the lanes of one: a rectangle of each level reduced
+// or expanded on lanes (also from a looked-up rectangle) equals the same rectangle
+// of each plane alone, bit for bit, at the borders and inside, on odd sizes.
+TEST(TonePyramid, AreasOnLanesEqualEachPlaneAlone) {
+  for (auto [w, h] : {std::tuple{13, 9}, std::tuple{40, 24}, std::tuple{7, 31}}) {
+    SCOPED_TRACE(testing::Message() << w << " x " << h);
+    // Plane k takes its values from a table of 40 entries through positions.
+    std::vector<uint16_t> positions(static_cast<size_t>(w * h));
+    uint32_t seed = 3;
+    for (uint16_t& p : positions)
+      p = static_cast<uint16_t>(5 + Uniform(seed) * 40.0f);
+    LaneStore table(40), lanes(positions.size());
+    std::vector<std::vector<float>> planes(kFloatLanes);
+    for (int k = 0; k < kFloatLanes; ++k) {
+      for (size_t i = 0; i < 40; ++i)
+        table[i][k] = 255.0f * Uniform(seed);
+      for (size_t i = 0; i < positions.size(); ++i)
+        lanes[i][k] = table[positions[i] - 5][k];
+      for (size_t i = 0; i < positions.size(); ++i)
+        planes[k].push_back(lanes[i][k]);
+    }
+    const int rw = (w + 1) / 2, rh = (h + 1) / 2;
+    for (auto [x0, y0, x1, y1] :
+         {std::tuple{0, 0, rw, rh}, std::tuple{1, 2, rw - 1, rh}, std::tuple{rw - 2, 0, rw, 3}}) {
+      LaneStore reduced(rw * rh), looked(rw * rh), expanded(w * h);
+      LaneStore temp(kReduceRowsAtOnce * (2 * rw + 3));
+      const LaneArea src{lanes.Data(), w, 0, 0}, small{reduced.Data(), rw, 0, 0};
+      ReduceArea(small, x0, y0, x1, y1, src, w, h, temp.Data());
+      ReduceArea(LaneArea{looked.Data(), rw, 0, 0}, x0, y0, x1, y1,
+                 LookedUpArea{positions.data(), w, 0, 0, table.Data(), 5}, w, h, temp.Data());
+      ExpandArea(LaneArea{expanded.Data(), w, 0, 0}, 2 * x0, 2 * y0, std::min(2 * x1, w),
+                 std::min(2 * y1, h), small, w, h, temp.Data());
+      for (int k = 0; k < kFloatLanes; ++k) {
+        std::vector<float> one(rw * rh), back(w * h);
+        ToneReduce(one.data(), planes[k].data(), w, h);
+        ToneExpand(back.data(), w, h, one.data(), rw, rh);
+        for (int y = y0; y < y1; ++y)
+          for (int x = x0; x < x1; ++x) {
+            ASSERT_EQ(reduced[y * rw + x][k], one[y * rw + x]) << k << ": " << x << "," << y;
+            ASSERT_EQ(looked[y * rw + x][k], one[y * rw + x]) << k << ": " << x << "," << y;
+          }
+        // Expanded elements that read only reduced elements of the rectangle.
+        for (int y = 2 * y0 + 2; y < std::min(2 * y1, h) - 2; ++y)
+          for (int x = 2 * x0 + 2; x < std::min(2 * x1, w) - 2; ++x)
+            ASSERT_EQ(expanded[y * w + x][k], back[y * w + x]) << k << ": " << x << "," << y;
+      }
+    }
   }
 }

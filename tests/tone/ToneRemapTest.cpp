@@ -9,6 +9,7 @@
 #include "LiteralToneMap.h"
 #include "ToneTestUtil.h"
 #include "tone/RemapCoefficients.h"
+#include "tone/RemapLanes.h"
 #include "tone/ToneMap.h"
 #include "tone/ToneRemap.h"
 
@@ -70,6 +71,43 @@ TEST(ToneRemapCurve, ReferenceNoiseDetailsAndEdges) {
     for (size_t i = 0; i < row.size(); ++i)
       ASSERT_TRUE(SameBits(row[i], RemapSample(src[i], k.m, c))) << src[i] << " about " << k.m;
     EXPECT_NEAR(row[0], (k.m + k.wantT * c.threshold) + k.want, k.tolerance) << src[0];
+  }
+}
+
+// The detail curve's table holds 1024 entries, not one per step of 0.001 up to 100:
+// for thresholds across the whole range the parameters allow, every difference up
+// to and past T remaps as with a table of 100,000 entries.
+TEST(ToneRemapCurve, TheTableHoldsEveryEntryADifferenceReaches) {
+  std::vector<float> full(100000);
+  for (size_t i = 0; i < full.size(); ++i)
+    full[i] = powf(static_cast<float>(i) / 1000.0f, 0.45f);
+  const std::vector<float> table = BuildRemapTable(0.45);
+  ASSERT_EQ(std::memcmp(table.data(), full.data(), table.size() * sizeof(float)), 0);
+  for (const double threshold : {0.0, 1e-9, 3.7e-5, 0.004, 0.22, 1.02, 37.5, 999.99, 1000.0}) {
+    const RemapCurve c = MakeRemapCurve(threshold, 0.0, 0.8, table.data());
+    const RemapCurve f = MakeRemapCurve(threshold, 0.0, 0.8, full.data());
+    float v = c.threshold * 1.001f;  // down from just past T, through T, in fine steps
+    for (int i = 0; i < 3000; ++i, v = i < 40 ? std::nextafter(v, 0.0f) : v * 0.9995f)
+      ASSERT_TRUE(SameBits(RemapSample(v, 0.0f, c), RemapSample(v, 0.0f, f)))
+          << "threshold " << threshold << ", difference " << v;
+  }
+}
+
+// Eight references at once: each lane of a row remapped about its own reference
+// equals the one-value definition, for details, edges, noise, zero and NaN.
+TEST(ToneRemapCurve, LanesWithTheirOwnReferencesEqualTheOneValueDefinition) {
+  const std::vector<float> table = BuildRemapTable(0.5);
+  const RemapCurve c = MakeRemapCurve(0.22, 0.22, 0.8, table.data());
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float refs[kFloatLanes] = {0.0f, 17.25f, 80.0f, 120.5f, 200.0f, 255.0f, nan, 1e-3f};
+  FloatLanes m;
+  for (int k = 0; k < kFloatLanes; ++k)
+    m[k] = refs[k];
+  for (const float v : {0.0f, 1.0f, 17.25f, 19.0f, 79.0f, 82.5f, 121.0f, 140.0f, 255.0f, nan, -0.0f,
+                        1e-3f + c.threshold, 80.0f - c.threshold}) {
+    const FloatLanes out = RemapLanes(FloatLanes{} + v, m, c);
+    for (int k = 0; k < kFloatLanes; ++k)
+      ASSERT_TRUE(SameBits(out[k], RemapSample(v, refs[k], c))) << v << " about " << refs[k];
   }
 }
 

@@ -1,4 +1,4 @@
-#include "picture/AtomicFile.h"
+#include "files/AtomicFile.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

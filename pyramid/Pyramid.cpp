@@ -1,4 +1,4 @@
-#include "fusion/Pyramid.h"
+#include "pyramid/Pyramid.h"
 
 #include <algorithm>
 #include <cmath>

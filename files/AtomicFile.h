@@ -4,7 +4,9 @@
 // goes to a temporary file beside the file, every write is checked, the data is flushed to the
 // disk, and only then is the temporary file renamed over the old one. A destination that is a
 // symbolic link is written through: the link stays and the file it finally names is replaced.
-// Used by the settings file and the picture writer.
+// Used by the settings file and the picture writer. The temporary file's name tells which
+// process writes it (files/StaleFiles.h), so what a killed write left goes with the next write
+// of the same file.
 
 #include <sys/types.h>
 
@@ -12,10 +14,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
-
-// True when a name made by this class or by the series folders ("<prefix><pid>-...") belongs
-// to a process that no longer runs: what a killed run left behind, safe to remove.
-bool LeftByEndedProcess(const std::string& name, const std::string& prefix);
 
 class AtomicFile {
  public:

@@ -1,4 +1,4 @@
-#include "picture/AtomicFile.h"
+#include "files/AtomicFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -6,9 +6,9 @@
 
 #include <atomic>
 #include <cerrno>
-#include <csignal>
-#include <cstdlib>
 #include <string>
+
+#include "files/StaleFiles.h"
 
 namespace fs = std::filesystem;
 
@@ -26,27 +26,6 @@ std::filesystem::path FinalLinkTarget(const fs::path& path) {
   return {};
 }
 
-bool LeftByEndedProcess(const std::string& name, const std::string& prefix) {
-  if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) return false;
-  const char* digits = name.c_str() + prefix.size();
-  char* end = nullptr;
-  const long pid = std::strtol(digits, &end, 10);
-  if (end == digits || *end != '-' || pid <= 0) return false;
-  return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
-}
-
-namespace {
-// Temporary files of earlier writes of the same file whose process was killed mid-write.
-void RemoveLeftovers(const fs::path& folder, const std::string& prefix) {
-  std::error_code error;
-  for (const fs::directory_entry& entry : fs::directory_iterator(folder, error)) {
-    const std::string name = entry.path().filename().string();
-    if (LeftByEndedProcess(name, prefix) && entry.is_regular_file(error))
-      fs::remove(entry.path(), error);
-  }
-}
-}  // namespace
-
 AtomicFile::AtomicFile(const fs::path& destination) : target_(FinalLinkTarget(destination)) {
   if (target_.empty() || !target_.has_filename()) {
     error_ = std::make_error_code(std::errc::too_many_symbolic_link_levels);
@@ -57,8 +36,9 @@ AtomicFile::AtomicFile(const fs::path& destination) : target_(FinalLinkTarget(de
   // file system's limit.
   const std::string stem = target_.stem().string().substr(0, 64);
   const std::string extension = target_.extension().string().substr(0, 16);
-  RemoveLeftovers(target_.parent_path().empty() ? fs::path(".") : target_.parent_path(),
-                  "." + stem + ".part-");
+  // Temporary files of earlier writes of the same file whose process was killed mid-write.
+  RemoveStaleFiles(target_.parent_path().empty() ? fs::path(".") : target_.parent_path(),
+                   "." + stem + ".part-");
   for (int attempt = 0; attempt < 100; ++attempt) {
     const fs::path candidate =
         target_.parent_path() / ("." + stem + ".part-" + std::to_string(::getpid()) + "-" +

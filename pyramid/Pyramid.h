@@ -5,15 +5,16 @@
 #include "picture/SBxPicBuf.h"
 
 // Laplacian-pyramid building blocks on float planes (width * height packed
-// floats, element (x, y) at y * width + x). They hold no state and allocate
-// nothing. The kernel is 25 floats, row-major 5 x 5.
+// floats, element (x, y) at y * width + x), shared by the exposure fusion and
+// Smart Contrast. They hold no state and allocate nothing. The kernel is 25
+// floats, row-major 5 x 5.
 //
 // Every operation leaves a destination narrower or lower than 5 untouched:
 // callers rely on that to skip levels too small to filter.
 //
-// The arithmetic order of each sum is part of the result: fused pictures must
-// come out the same on every machine and from every code path, so the fast
-// paths below keep it exactly.
+// The arithmetic order of each sum is part of the result: fused and contrasted
+// pictures must come out the same on every machine and from every code path,
+// so the fast paths below keep it exactly.
 
 constexpr uint32_t kPyramidKernelSize = 25;
 

@@ -8,7 +8,7 @@
 #include <limits>
 #include <vector>
 
-#include "fusion/Pyramid.h"
+#include "pyramid/Pyramid.h"
 #include "tests/fusion/TestPictures.h"
 
 namespace {

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "jobs/SeriesPipeline.h"
+#include "settings/TextIds.h"
+
+// What the window tells the user about a series fusion and about memory, in the loaded
+// language. Callable from a worker thread (the text table is).
+
+// Why nothing was fused, as one part of a sentence ("no files to fuse", ...).
+std::string FusionStatusText(SeriesFusionStatus status);
+// "Cannot fuse the series: " and the reason.
+std::string CannotFuseText(SeriesFusionStatus status);
+// Why a file of the series was left out.
+std::string SkipReasonText(SeriesSkipReason reason);
+// The status line after a fusion: the first file left out, why, and how many more; or why
+// nothing was fused; empty when every file was fused.
+std::string FusionReportText(const SeriesFusionReport& report);
+
+// The refusal of a job whose memory need cannot fit in what is available, naming the job
+// and both amounts in MB; empty when it fits.
+std::string MemoryRefusalText(TextId job, uint64_t need, uint64_t available);

@@ -1,0 +1,160 @@
+// melvaro-cli batch [--gap S | --group N] [--dry-run] [--overwrite] [fusion options]
+// [-o PATTERN] FILES_OR_FOLDERS...: many bracketed series in one run, told apart by the
+// pictures' capture data (or taken N at a time), each fused as `fuse` fuses one and written
+// with its first picture's metadata. Results that exist are kept, so a stopped batch resumes.
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "cli/Commands.h"
+#include "cli/FusionOptions.h"
+#include "jobs/BatchRun.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct BatchOptions {
+  std::vector<std::string> inputs;
+  std::string pattern = std::string(kDefaultOutputPattern);
+  double gapSeconds = parameter::kSeriesGap.defaultValue;
+  int groupSize = parameter::kGroupSize.defaultValue;
+  bool byGroup = false;  // --group given: fixed groups in name order
+  bool dryRun = false;
+  bool overwrite = false;
+  FusionOptions fusion;
+};
+
+// Collects the pictures, reads their capture data and plans the series. A plan that cannot
+// be made as asked (pictures without capture data and no --group, a pattern that would write
+// one result over another or over a picture) is a usage error.
+int PlanFromInputs(const BatchOptions& options, const CommonOptions& common, BatchPlan* plan) {
+  const std::vector<fs::path> inputs(options.inputs.begin(), options.inputs.end());
+  const CollectedFiles collected = CollectBatchFiles(inputs);
+  if (!collected.refusal.empty()) {
+    ReportError(collected.refusal);
+    return kExitFailure;
+  }
+  std::vector<BatchPicture> pictures;
+  {
+    CliProgress progress(common);
+    progress.SetStage("Reading the capture data of " + std::to_string(collected.files.size()) +
+                      (collected.files.size() == 1 ? " picture" : " pictures"));
+    if (ReadBatchPictures(collected.files, &progress, &pictures)) return ReportInterrupted();
+  }
+  BatchPlanRequest request;
+  request.grouping.gapSeconds = options.gapSeconds;
+  request.grouping.fixedGroup = options.byGroup ? options.groupSize : 0;
+  request.pattern = options.pattern;
+  const size_t count = pictures.size();
+  *plan = PlanBatch(std::move(pictures), request);
+  if (plan->refusal.empty()) return kExitSuccess;
+  // Nothing but results of an earlier run (a results folder given by mistake): no picture to
+  // fuse, whatever the options.
+  if (plan->leftOut.size() == count) {
+    ReportError("no pictures to fuse: " +
+                (count == 1 ? std::string("the picture is the result")
+                            : "all " + std::to_string(count) + " pictures are results") +
+                " of an earlier run");
+    return kExitFailure;
+  }
+  ReportError(plan->refusal);
+  return kExitUsage;
+}
+
+// Refuses, before any series is fused, results whose folder does not exist: every series would
+// fail the same way at its end.
+int CheckResultFolders(const BatchPlan& plan) {
+  for (size_t i = 0; i < plan.series.size(); ++i) {
+    if (plan.series[i].pictures.size() < 2) continue;  // nothing is written for it
+    if (int status = CheckOutputPath(plan.outputs[i]); status != kExitSuccess) return status;
+  }
+  return kExitSuccess;
+}
+
+// The plan on stdout, with the results that a run would keep as they are.
+int ListPlan(const BatchPlan& plan, const BatchOptions& options) {
+  std::string text = DescribeBatchPlan(plan);
+  if (!options.overwrite) {
+    int existing = 0;
+    for (size_t i = 0; i < plan.series.size(); ++i) {
+      std::error_code error;
+      if (plan.series[i].pictures.size() >= 2 && fs::exists(plan.outputs[i], error)) ++existing;
+    }
+    if (existing == 1)
+      text += "1 result exists already and is kept (--overwrite writes it again)\n";
+    if (existing > 1)
+      text += std::to_string(existing) +
+              " results exist already and are kept (--overwrite writes them again)\n";
+  }
+  std::fputs(text.c_str(), stdout);
+  return CheckResultFolders(plan);
+}
+
+int RunPlan(const BatchPlan& plan, const BatchOptions& options, const CommonOptions& common) {
+  if (int status = CheckResultFolders(plan); status != kExitSuccess) return status;
+  BatchRunOptions run;
+  run.exposure = options.fusion.Exposure();
+  run.overwrite = options.overwrite;
+  run.write = WriteOptionsOf(common);
+  // A failure is shown when it happens; the batch goes on.
+  run.seriesDone = [](size_t series, const BatchSeriesResult& result) {
+    if (result.status == BatchSeriesStatus::kFailed)
+      ReportError("series " + std::to_string(series + 1) + ": " + result.problem);
+  };
+  BatchRunSummary summary;
+  {
+    CliProgress progress(common);
+    summary = RunBatch(plan, run, &progress);
+  }
+  if (summary.cancelled) ReportInterrupted();
+  std::printf("%s\n", summary.Text().c_str());
+  return summary.AnyFailed() || summary.cancelled ? kExitFailure : kExitSuccess;
+}
+
+int RunBatchCommand(const BatchOptions& options, const CommonOptions& common) {
+  BatchPlan plan;
+  if (int status = PlanFromInputs(options, common, &plan); status != kExitSuccess) return status;
+  return options.dryRun ? ListPlan(plan, options) : RunPlan(plan, options, common);
+}
+
+}  // namespace
+
+void AddBatchCommand(CLI::App& app, const CommonOptions& common, CommandRunner* runner) {
+  CLI::App* command = AddSubcommand(
+      app, "batch",
+      "Fuse many bracketed series in one run, each series found from the pictures' capture data");
+  auto options = std::make_shared<BatchOptions>();
+  CLI::Option* gap = AddSecondsOption(
+      command, "--gap", &options->gapSeconds, parameter::kSeriesGap,
+      "A pause longer than this, in seconds, between two exposures starts a new series");
+  CLI::Option* group = AddParameterOption(
+      command, "--group", &options->groupSize, parameter::kGroupSize,
+      "Take the pictures this many at a time in name order instead of by their capture data",
+      OutOfRange::kRefused);
+  group->default_str("");  // without --group the capture data decides
+  gap->excludes(group);
+  command->add_flag("--dry-run", options->dryRun,
+                    "List the series found, their pictures and why each ended; write nothing");
+  command->add_flag("--overwrite", options->overwrite,
+                    "Fuse again a series whose result exists (by default it is kept)");
+  AddFusionOptions(command, &options->fusion);
+  command
+      ->add_option("-o,--output", options->pattern,
+                   "Where each result goes, from the fields {first} (the series' first picture "
+                   "without its extension), {n} (the series' number) and {folder} (its folder); "
+                   "the extension gives the format")
+      ->capture_default_str();
+  command->add_option("inputs", options->inputs, "The pictures, and folders of pictures")
+      ->required();
+  WhenChosen(
+      command, runner, [options, &common] { return RunBatchCommand(*options, common); },
+      [options, group] {
+        options->byGroup = group->count() > 0;
+        if (const std::string refusal = CheckOutputPattern(options->pattern); !refusal.empty())
+          throw CLI::ValidationError("--output", refusal);
+      });
+}
