@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <exception>
 #include <future>
+#include <map>
 #include <mutex>
 #include <new>
 #include <string>
@@ -90,10 +91,14 @@ std::string Pictures(size_t count) {
 }
 
 // Motions handed from an estimation on its own thread to the fusion's readers as they settle,
-// so that the fusion starts on the first pictures while the later ones are still examined.
+// so that the fusion starts on the first pictures while the later ones are still examined; and
+// with them the pictures the estimation read, so that no file is decoded twice. A picture is
+// offered before its motion is published, so a reader that finds the motion finds the picture.
+// Besides the reference, one offered picture at most waits for its reader: the estimation then
+// waits in turn, and memory stays flat.
 class MotionFeed {
  public:
-  explicit MotionFeed(size_t count) : motions_(count) {}
+  MotionFeed(size_t count, int reference) : motions_(count), reference_(reference) {}
 
   // The estimation: the reference's size, then pictures 0..settled-1 final.
   void Publish(CBxSize size, const SeriesAligner& aligner) {
@@ -105,6 +110,15 @@ class MotionFeed {
     }
     changed_.notify_all();
   }
+  // The estimation hands over picture `index` as read, waiting while an earlier one waits for
+  // its reader (not for the reference's picture).
+  void Offer(int index, std::unique_ptr<ScopedPicBuf> picture) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (index != reference_) changed_.wait(lock, [&] { return stopped_ || OthersOffered() == 0; });
+    if (!stopped_) offered_[index] = std::move(picture);
+    lock.unlock();
+    changed_.notify_all();
+  }
   // The estimation has ended (every picture settled, or it stopped).
   void Finish() {
     {
@@ -113,34 +127,58 @@ class MotionFeed {
     }
     changed_.notify_all();
   }
-  // Waits for picture `index`'s motion; false when the estimation ended without it.
-  bool Wait(int index, FrameMotion* motion, CBxSize* size) {
+  // The fusion has ended: nothing more is read, and the estimation need not wait.
+  void Stop() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stopped_ = true;
+      offered_.clear();
+    }
+    changed_.notify_all();
+  }
+  bool Stopped() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return stopped_;
+  }
+  // Waits for picture `index`'s motion; false when the estimation ended without it. *picture
+  // gets the picture the estimation read, when it offered it.
+  bool Wait(int index, FrameMotion* motion, CBxSize* size, std::unique_ptr<ScopedPicBuf>* picture) {
     std::unique_lock<std::mutex> lock(mutex_);
     changed_.wait(lock, [&] { return settled_ > index || done_; });
     if (settled_ <= index) return false;
     *motion = motions_[static_cast<size_t>(index)];
     *size = size_;
+    if (const auto found = offered_.find(index); found != offered_.end()) {
+      *picture = std::move(found->second);
+      offered_.erase(found);
+      lock.unlock();
+      changed_.notify_all();
+    }
     return true;
   }
 
  private:
+  size_t OthersOffered() const { return offered_.size() - offered_.count(reference_); }
+
   std::mutex mutex_;
   std::condition_variable changed_;
   std::vector<FrameMotion> motions_;
+  std::map<int, std::unique_ptr<ScopedPicBuf>> offered_;
+  int reference_;
   int settled_ = 0;
   CBxSize size_;
   bool done_ = false;
+  bool stopped_ = false;
 };
 
 // How an estimation is told to stop, and to whom it reports.
 struct EstimateControl {
   JobProgress* steps = nullptr;         // a step per file (the caller's thread only)
   const JobProgress* cancel = nullptr;  // its cancel flag
-  const std::atomic<bool>* stop = nullptr;
-  MotionFeed* feed = nullptr;
+  MotionFeed* feed = nullptr;           // takes the motions and pictures as they settle
 
   bool Stopped() const {
-    return (cancel != nullptr && cancel->CancelRequested()) || (stop != nullptr && *stop);
+    return (cancel != nullptr && cancel->CancelRequested()) || (feed != nullptr && feed->Stopped());
   }
 };
 
@@ -161,7 +199,10 @@ SeriesAlignment Estimate(std::span<const fs::path> files, const AlignSettings& s
   SeriesAligner aligner;
   aligner.Start(reference ? **reference : *none, count, alignment.reference, settings.model);
   if (reference) alignment.size = CBxSize{(*reference)->width, (*reference)->height};
-  reference.reset();  // the aligner keeps what it needs
+  // The aligner keeps what it needs; the fusion may take the picture.
+  if (control.feed != nullptr && reference)
+    control.feed->Offer(alignment.reference, std::move(reference));
+  reference.reset();
   for (int i = 0; i < count; ++i) {
     if (control.Stopped()) {
       alignment.status = SeriesAlignStatus::kCancelled;
@@ -171,7 +212,12 @@ SeriesAlignment Estimate(std::span<const fs::path> files, const AlignSettings& s
     if (i != alignment.reference) picture = reader.Next();
     // An unread file goes in empty and is left as it is; out of memory leaves it as it is too.
     aligner.Add(i, picture ? **picture : *none);
-    if (control.feed != nullptr) control.feed->Publish(alignment.size, aligner);
+    if (control.feed != nullptr) {
+      // A picture that settled at once goes to the fusion; one that waits is read again.
+      if (picture && aligner.Settled() > i) control.feed->Offer(i, std::move(picture));
+      picture.reset();
+      control.feed->Publish(alignment.size, aligner);
+    }
     if (control.steps != nullptr) control.steps->Advance(1);
   }
   for (int i = 0; i < count; ++i)
@@ -246,15 +292,17 @@ SeriesAlignment EstimateSeriesAlignment(std::span<const fs::path> files,
     progress->SetStage("Aligning " + Pictures(files.size()));
     progress->SetRange(0, static_cast<int>(files.size()));
   }
-  return EstimateOrFail(files, settings, {progress, progress, nullptr, nullptr}, loader);
+  return EstimateOrFail(files, settings, {progress, progress, nullptr}, loader);
 }
 
 namespace {
 
 // File `index` read and, when it moved, resampled with `motion` onto a frame of `size`.
+// `read` (when given) is the file's picture, read already.
 bool LoadMoved(const fs::path& file, const FrameMotion& motion, CBxSize size, SBxPicBuf* picture,
-               SBxPicBuf* coverage, const SeriesLoader& loader) {
-  std::unique_ptr<ScopedPicBuf> read = ReadFile(LoaderOr(loader), file);
+               SBxPicBuf* coverage, const SeriesLoader& loader,
+               std::unique_ptr<ScopedPicBuf> read = {}) {
+  if (!read) read = ReadFile(LoaderOr(loader), file);
   if (!read) return true;
   if (motion.outcome != AlignOutcome::kAligned || !SameSize(**read, size)) {
     std::swap(*picture, **read);
@@ -315,9 +363,9 @@ AlignedFusionReport FuseCropped(std::span<const fs::path> files, int exposure, b
 bool FuseStreaming(std::span<const fs::path> files, int exposure, bool requireAll,
                    const AlignSettings& settings, JobProgress* progress, SBxPicBuf* output,
                    const SeriesLoader& loader, AlignedFusionReport* report) {
-  MotionFeed feed(files.size());
-  std::atomic<bool> stop{false};
-  const EstimateControl control{nullptr, progress, &stop, &feed};
+  MotionFeed feed(files.size(),
+                  AlignReferenceIndex(settings.reference, static_cast<int>(files.size())));
+  const EstimateControl control{nullptr, progress, &feed};
   std::thread estimation;
   try {
     estimation = std::thread([&] {
@@ -337,13 +385,14 @@ bool FuseStreaming(std::span<const fs::path> files, int exposure, bool requireAl
     FrameMotion motion;
     CBxSize size;
     // Without its motion (the estimation stopped) the picture is not read.
-    return !feed.Wait(index, &motion, &size) ||
-           LoadMoved(path, motion, size, picture, coverage, loader);
+    std::unique_ptr<ScopedPicBuf> read;
+    return !feed.Wait(index, &motion, &size, &read) ||
+           LoadMoved(path, motion, size, picture, coverage, loader, std::move(read));
   };
   if (progress != nullptr) progress->SetStage("Aligning and fusing " + Pictures(files.size()));
   const bool allocated = IsEmpty(*output);
   report->fusion = FuseSeries(request, output);  // catches what it throws
-  stop = true;                                   // a fusion that ended early needs no more motions
+  feed.Stop();                                   // a fusion that ended early needs no more motions
   estimation.join();
   if (report->alignment.status != SeriesAlignStatus::kEstimated) {
     if (allocated) CBxPicBufAPI::DoneHeap(output);
