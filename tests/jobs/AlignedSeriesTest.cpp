@@ -26,11 +26,11 @@ class Frames {
  public:
   // Frame k is seen through toScene[k] (identity: unmoved), at stops[k] EV (default k - 1).
   explicit Frames(const std::vector<Homography>& toScene, uint32_t seed = 5,
-                  std::vector<double> stops = {}, double falloffStops = 0.0) {
+                  std::vector<double> stops = {}, double falloffStops = 0.0, uint32_t bits = 8) {
     Scene scene(seed);
     scene.falloffStops = falloffStops / kWidth;
     for (size_t k = 0; k < toScene.size(); ++k) {
-      auto frame = std::make_unique<ScopedPicBuf>(kWidth, kHeight, 3, 8);
+      auto frame = std::make_unique<ScopedPicBuf>(kWidth, kHeight, 3, bits);
       const double ev = k < stops.size() ? stops[k] : static_cast<double>(k) - 1.0;
       RenderScene(scene, toScene[k], ev, frame->get());
       AddNoise(0.003, static_cast<uint32_t>(k + 1), frame->get());
@@ -162,6 +162,24 @@ TEST(AlignedSeries, MovedFramesAreFoundAndFusedInPlace) {
   EXPECT_EQ(first.Describe(0), "still");
   EXPECT_TRUE(first.Moved(1) && first.Moved(2));
   EXPECT_EQ(first.motions[2].model, MotionModel::kShift);
+}
+
+// 16-bit pictures are resampled and fused at 16 bits, as closely as 8-bit ones.
+TEST(AlignedSeries, SixteenBitPicturesStaySixteenBit) {
+  const std::vector<Homography> moves{Shift(2.6, -1.3), Homography{}, Shift(-3.2, 2.1)};
+  Frames moved(moves, 5, {}, 0.0, 16), unmoved({{}, {}, {}}, 5, {}, 0.0, 16);
+  ScopedPicBuf truth, aligned, picture, coverage;
+  ASSERT_EQ(FuseFiles(unmoved.paths, 100, true, nullptr, truth.get(), unmoved.Loader()).status,
+            SeriesFusionStatus::kFused);
+  const AlignedFusionReport report =
+      FuseAlignedFiles(moved.paths, 100, true, {}, nullptr, aligned.get(), moved.Loader());
+  ASSERT_EQ(report.fusion.status, SeriesFusionStatus::kFused);
+  EXPECT_EQ(aligned->bitsPerComponent, 16u);
+  EXPECT_LT(MeanDifference(*aligned, *truth, kInner, false), 1.5 * 257);
+  ASSERT_FALSE(LoadAlignedPicture(moved.paths[0], report.alignment, 0, picture.get(),
+                                  coverage.get(), moved.Loader()));
+  EXPECT_EQ(picture->bitsPerComponent, 16u);
+  EXPECT_EQ(coverage->bitsPerComponent, 8u);
 }
 
 // The aligned pictures one at a time, in input order: moved ones with their coverage, all cut
