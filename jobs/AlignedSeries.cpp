@@ -394,7 +394,10 @@ bool FuseStreaming(std::span<const fs::path> files, int exposure, bool requireAl
   report->fusion = FuseSeries(request, output);  // catches what it throws
   feed.Stop();                                   // a fusion that ended early needs no more motions
   estimation.join();
-  if (report->alignment.status != SeriesAlignStatus::kEstimated) {
+  // A fusion that stopped says why itself: the estimation it stopped is no failure of its own.
+  // One that went through had every motion, unless the estimation failed after the last one.
+  if (report->fusion.status == SeriesFusionStatus::kFused &&
+      report->alignment.status != SeriesAlignStatus::kEstimated) {
     if (allocated) CBxPicBufAPI::DoneHeap(output);
     report->fusion.status = FailedAlignmentStatus(report->alignment.status);
   }
