@@ -20,16 +20,7 @@ cli="$root/build/release/cli/melvaro-cli"
 # The series: IMG_0001.jpg .. in threes, with capture data that groups them.
 "$root/build/release/bench/melvaro_batch_bench" "$work/series" "$count"
 
-# Prints "wall cpu peakMB" of one command from GNU time's report.
-measure() {
-  local report="$work/out/time.txt"
-  /usr/bin/time -f "%e %U %S %M" -o "$report" "$@" >/dev/null 2>"$work/out/stderr.txt" || {
-    echo "failed: $*" >&2
-    cat "$work/out/stderr.txt" >&2
-    exit 1
-  }
-  awk '{ printf "%.2f %.2f %.0f\n", $1, $2 + $3, $4 / 1024 }' "$report"
-}
+source "$root/bench/timing.sh"
 
 # The separate runs one after the other: summed times, the highest peak.
 separate() {
@@ -45,14 +36,7 @@ separate() {
   echo "$total"
 }
 
-# Of several runs the lowest of each figure: the machine is shared.
-best() {
-  sort -n -k1,1 | awk 'NR == 1 { w = $1; c = $2; m = $3 }
-    { if ($2 < c) c = $2; if ($3 < m) m = $3 } END { printf "%s %s %s\n", w, c, m }'
-}
-
-echo "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')"
-echo "Load before the run: $(cut -d' ' -f1-3 /proc/loadavg)"
+machine
 echo "$count series of 3 pictures of 4000 x 3000; each figure the lowest of $repeats runs, taking turns."
 runs_fuse="" runs_batch=""
 for ((r = 0; r < repeats; r++)); do

@@ -30,7 +30,7 @@ set(users_qt app skin)
 set(headers_freeimage "^(FreeImage\\.h|tiff|tiffio)")
 set(users_freeimage picture)
 set(headers_tbb "^(oneapi/)?tbb/")
-set(users_tbb fusion)
+set(users_tbb fusion align)
 
 set(failures "")
 foreach(folder IN LISTS ours)
