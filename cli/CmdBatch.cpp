@@ -1,7 +1,8 @@
 // melvaro-cli batch [--gap S | --group N] [--dry-run] [--overwrite] [fusion options]
-// [-o PATTERN] FILES_OR_FOLDERS...: many bracketed series in one run, told apart by the
-// pictures' capture data (or taken N at a time), each fused as `fuse` fuses one and written
-// with its first picture's metadata. Results that exist are kept, so a stopped batch resumes.
+// [--align [MODEL] [--reference K] [--crop]] [-o PATTERN] FILES_OR_FOLDERS...: many bracketed
+// series in one run, told apart by the pictures' capture data (or taken N at a time), each fused as
+// `fuse` fuses one and written with its first picture's metadata. Results that exist are kept, so a
+// stopped batch resumes.
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -9,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "cli/AlignOptions.h"
 #include "cli/Commands.h"
 #include "cli/FusionOptions.h"
 #include "jobs/BatchRun.h"
@@ -26,6 +28,8 @@ struct BatchOptions {
   bool dryRun = false;
   bool overwrite = false;
   FusionOptions fusion;
+  AlignOptions align;
+  bool aligned = false;  // --align given: every series aligned first
 };
 
 // Collects the pictures, reads their capture data and plans the series. A plan that cannot
@@ -89,6 +93,16 @@ int RunPlan(const BatchPlan& plan, const BatchOptions& options, const CommonOpti
   run.exposure = options.fusion.Exposure();
   run.overwrite = options.overwrite;
   run.write = WriteOptionsOf(common);
+  if (options.aligned) {
+    run.align = options.align.Settings();
+    run.aligned = [&plan](size_t series, const SeriesAlignment& alignment) {
+      std::vector<fs::path> files;
+      for (const BatchPicture& picture : plan.series[series].pictures)
+        files.push_back(picture.path);
+      ReportLine("series " + std::to_string(series + 1) + ":");
+      ReportAlignment(alignment, files);
+    };
+  }
   // A failure is shown when it happens; the batch goes on.
   run.seriesDone = [](size_t series, const BatchSeriesResult& result) {
     if (result.status == BatchSeriesStatus::kFailed)
@@ -131,6 +145,7 @@ void AddBatchCommand(CLI::App& app, const CommonOptions& common, CommandRunner* 
   command->add_flag("--overwrite", options->overwrite,
                     "Fuse again a series whose result exists (by default it is kept)");
   AddFusionOptions(command, &options->fusion);
+  CLI::Option* align = AddFuseAlignOptions(command, &options->align);
   command
       ->add_option("-o,--output", options->pattern,
                    "Where each result goes, from the fields {first} (the series' first picture "
@@ -141,8 +156,9 @@ void AddBatchCommand(CLI::App& app, const CommonOptions& common, CommandRunner* 
       ->required();
   WhenChosen(
       command, runner, [options, &common] { return RunBatchCommand(*options, common); },
-      [options, group] {
+      [options, group, align] {
         options->byGroup = group->count() > 0;
+        options->aligned = align->count() > 0;
         if (const std::string refusal = CheckOutputPattern(options->pattern); !refusal.empty())
           throw CLI::ValidationError("--output", refusal);
       });

@@ -218,6 +218,18 @@ class BatchRunner {
       }
   }
 
+  // The series fused as `fuse` fuses it, aligned first when asked.
+  SeriesFusionReport FuseSeriesFiles(size_t i, const std::vector<fs::path>& files,
+                                     JobProgress* progress, SBxPicBuf* fused) {
+    const int exposure = parameter::kExposure.Clamp(options_.exposure);
+    if (!options_.align) return FuseFiles(files, exposure, true, progress, fused, LoaderFor(i));
+    const AlignedFusionReport report =
+        FuseAlignedFiles(files, exposure, true, *options_.align, progress, fused, LoaderFor(i));
+    if (options_.aligned && report.alignment.status == SeriesAlignStatus::kEstimated)
+      options_.aligned(i, report.alignment);
+    return report.fusion;
+  }
+
   BatchSeriesResult RunSeries(size_t i) {
     const BatchSeries& series = plan_.series[i];
     const fs::path& output = plan_.outputs[i];
@@ -234,7 +246,8 @@ class BatchRunner {
     geometry.height = static_cast<int32_t>(std::min<uint32_t>(first.height, INT32_MAX));
     geometry.components = 3;
     geometry.bitsPerComponent = first.bitsPerComponent > 8 ? 16 : 8;
-    const std::string refusal = MemoryRefusal("fusing the series", FusionBytes(geometry));
+    const uint64_t need = options_.align ? AlignedFusionBytes(geometry) : FusionBytes(geometry);
+    const std::string refusal = MemoryRefusal("fusing the series", need);
     if (!refusal.empty()) return {BatchSeriesStatus::kFailed, refusal};
 
     Stage(i, TextId::kBatchStageFusing, std::to_string(files.size()), 0);
@@ -242,9 +255,7 @@ class BatchRunner {
     std::unique_ptr<SeriesShare> share;
     if (progress_)
       share = std::make_unique<SeriesShare>(progress_, static_cast<int>(i) * kSeriesSteps);
-    const SeriesFusionReport report =
-        FuseFiles(files, parameter::kExposure.Clamp(options_.exposure), true, share.get(),
-                  fused.get(), LoaderFor(i));
+    const SeriesFusionReport report = FuseSeriesFiles(i, files, share.get(), fused.get());
     if (report.status == SeriesFusionStatus::kCancelled) return {BatchSeriesStatus::kNotRun, {}};
     if (report.status != SeriesFusionStatus::kFused)
       return {BatchSeriesStatus::kFailed, FusionProblem(report, files.front())};

@@ -3,9 +3,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "jobs/AlignedSeries.h"
 #include "jobs/BatchPlan.h"
 #include "jobs/ResultWrite.h"
 #include "picture/JobProgress.h"
@@ -22,6 +24,11 @@ struct BatchRunOptions {
   // that a batch that was stopped goes on where it stopped.
   bool overwrite = false;
   ResultWriteOptions write;  // metadata from each series' first picture
+  // Each series aligned before it is fused, as `fuse --align` does; a reference beyond a
+  // series' pictures means that series' middle picture.
+  std::optional<AlignSettings> align;
+  // Told of the motions found in each aligned series, on the thread that runs the batch.
+  std::function<void(size_t series, const SeriesAlignment& alignment)> aligned;
   // Told of each series as soon as the run is done with it (fused, kept, left as it is or
   // failed; not a series the batch was stopped in), on the thread that runs the batch, so that
   // a failure can be shown while the others go on. `series` counts from 0.

@@ -64,14 +64,18 @@ std::optional<uint64_t> FusionBytesFromHeader(const std::filesystem::path& file)
   return FusionBytes(*geometry);
 }
 
-std::optional<uint64_t> AlignedFusionBytesFromHeader(const std::filesystem::path& file) {
-  const std::optional<SBxPicBuf> geometry = ClaimedGeometry(file);
-  if (!geometry) return std::nullopt;
+uint64_t AlignedFusionBytes(const SBxPicBuf& geometry) {
   // The estimation's pictures (the reference and one handed over waiting for the fusion, the
   // one examined and the next being decoded), the coverage of the two resampled pictures in
   // flight, and the coverage's levels from 1 on as floats.
-  return FusionBytes(*geometry) + 4 * SampleBytes(*geometry) + 2 * Pixels(*geometry) +
-         FloatThirds(Pixels(*geometry), 1);
+  return FusionBytes(geometry) + 4 * SampleBytes(geometry) + 2 * Pixels(geometry) +
+         FloatThirds(Pixels(geometry), 1);
+}
+
+std::optional<uint64_t> AlignedFusionBytesFromHeader(const std::filesystem::path& file) {
+  const std::optional<SBxPicBuf> geometry = ClaimedGeometry(file);
+  if (!geometry) return std::nullopt;
+  return AlignedFusionBytes(*geometry);
 }
 
 uint64_t ToneMapBytes(const SBxPicBuf& g) {

@@ -21,8 +21,11 @@ uint64_t FusionBytes(const SBxPicBuf& geometry);
 // more than 32 bits a pixel. Nothing when the header cannot be read (the decoder then tells
 // what is wrong with the file).
 std::optional<uint64_t> FusionBytesFromHeader(const std::filesystem::path& file);
-// FusionBytesFromHeader for the aligned fusion: on top, the pictures the estimation holds, the
-// coverage of the resampled pictures and the coverage's weight levels.
+// The aligned fusion: on top of FusionBytes, the pictures the estimation holds, the coverage
+// of the resampled pictures and the coverage's weight levels.
+uint64_t AlignedFusionBytes(const SBxPicBuf& geometry);
+// AlignedFusionBytes for pictures of the size the file's header claims, as
+// FusionBytesFromHeader.
 std::optional<uint64_t> AlignedFusionBytesFromHeader(const std::filesystem::path& file);
 // The tone mapper: the padded colour planes and, per processed plane, its Gaussian and
 // Laplacian pyramids and the output pyramid, plus the result.

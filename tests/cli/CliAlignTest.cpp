@@ -146,6 +146,27 @@ TEST(CliAlign, HandHeldSeriesFusesCloserToTheUnmovedScene) {
   EXPECT_LT((*cut)->height, kHeight - 5);
 }
 
+// A batch with --align fuses each series exactly as `fuse --align` fuses it alone, and names
+// the motions it found per series.
+TEST(CliAlign, BatchAlignsEachSeriesAsFuseDoes) {
+  TempFolder folder;
+  const std::vector<fs::path> moved =
+      WriteFrames(folder, "moved", {Turn(0.6, 4.1, -2.2), {}, Turn(-0.4, -3.3, 1.9)});
+  const fs::path alone = folder / "alone.png";
+  ASSERT_TRUE(RunsCleanly(folder, Args({"fuse", "--align", "-o", alone.string()}, moved)));
+  const std::string pattern = (folder / "{first}-batch.png").string();
+  const CliRun run =
+      RunCli(folder, Args({"batch", "--group", "3", "--align", "-o", pattern}, moved));
+  ASSERT_EQ(run.status, 0) << run.errors;
+  EXPECT_NE(run.errors.find("series 1:"), std::string::npos) << run.errors;
+  EXPECT_NE(run.errors.find(" px, rotation "), std::string::npos) << run.errors;
+  const auto single = Load(alone);
+  const auto batched = Load(folder / "moved0-batch.png");
+  ASSERT_EQ((*batched)->width, (*single)->width);
+  ASSERT_EQ((*batched)->height, (*single)->height);
+  EXPECT_EQ(MeanDifference(**batched, **single, 0), 0.0);
+}
+
 // One file per input under PATTERN's names, numbered from 1; the reference as it was, the moved
 // pictures with transparency where they do not cover the frame, each with its input's metadata.
 TEST(CliAlign, AlignWritesOneFilePerPictureUnderThePatternsNames) {

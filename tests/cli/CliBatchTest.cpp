@@ -238,6 +238,8 @@ TEST_F(CliBatchTest, WhatCannotBeDoneAsAskedIsAUsageError) {
       {{"-o", "{first}.gif"}, "must end in .jpg"},
       {{"-o", "{folder}/{first}.jpg"}, "would write over"},
       {{"-o", (folder_ / "fused.jpg").string()}, "would both be written"},
+      {{"--crop"}, "--crop requires --align"},
+      {{"--align", "--reference", "0"}, "--reference"},
   };
   for (const auto& c : cases)
     ExpectUsageError(folder_, Run(c.arguments), c.what);
