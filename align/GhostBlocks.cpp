@@ -1,0 +1,227 @@
+#include "align/GhostBlocks.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include <tbb/parallel_for.h>
+
+namespace {
+
+// A sample at or beyond these (of full scale) is clipped or black: the
+// scene's value there is only known to be above or below.
+constexpr float kClipLevel = 0.97f;
+constexpr float kBlackLevel = 0.03f;
+
+template <typename Sample>
+void ReduceBlockRow(const SBxPicBuf& picture, int block, int r, GhostBlocks* blocks) {
+  const int k = blocks->components;
+  const uint32_t stride = picture.components;
+  const float scale = 1.0f / (sizeof(Sample) == 1 ? 255.0f : 65535.0f);
+  const int y0 = r * block, y1 = std::min(picture.height, y0 + block);
+  for (int c = 0; c < blocks->columns; ++c) {
+    const int x0 = c * block, x1 = std::min(picture.width, x0 + block);
+    float sum[kGhostMaxComponents] = {}, squares[kGhostMaxComponents] = {};
+    float low = 1.0f, high = 0.0f;
+    for (int y = y0; y < y1; ++y) {
+      const Sample* row = reinterpret_cast<const Sample*>(RowPtr(picture, y));
+      for (int x = x0; x < x1; ++x)
+        for (int j = 0; j < k; ++j) {
+          const float v = static_cast<float>(row[static_cast<size_t>(x) * stride + j]) * scale;
+          sum[j] += v;
+          squares[j] += v * v;
+          low = std::min(low, v);
+          high = std::max(high, v);
+        }
+    }
+    const float n = static_cast<float>((x1 - x0) * (y1 - y0));
+    const size_t b = static_cast<size_t>(r) * blocks->columns + c;
+    float spread = 0.0f;
+    for (int j = 0; j < k; ++j) {
+      const float m = sum[j] / n;
+      blocks->mean[b * k + j] = m;
+      spread = std::max(spread, std::sqrt(std::max(0.0f, squares[j] / n - m * m)));
+    }
+    blocks->spread[b] = spread;
+    blocks->flags[b] = static_cast<uint8_t>((high >= kClipLevel ? kBlockClipped : 0) |
+                                            (low <= kBlackLevel ? kBlockBlack : 0));
+  }
+}
+
+// The spread of the calmest tenth of the well-exposed blocks: there it is
+// mostly noise.
+float NoiseOf(const GhostBlocks& blocks) {
+  std::vector<float> spreads;
+  for (int b = 0; b < blocks.Count(); ++b)
+    if (blocks.flags[b] == 0) spreads.push_back(blocks.spread[b]);
+  if (spreads.empty()) return 0.0f;
+  auto tenth = spreads.begin() + static_cast<std::ptrdiff_t>(spreads.size() / 10);
+  std::nth_element(spreads.begin(), tenth, spreads.end());
+  return *tenth;
+}
+
+}  // namespace
+
+float GhostCurve::Map(float value) const {
+  const float last = kGhostCurvePoints - 1;
+  const float u = std::clamp(value, 0.0f, 1.0f) * last;
+  const int i = std::min(static_cast<int>(u), kGhostCurvePoints - 2);
+  const float t = u - static_cast<float>(i);
+  return points[i] + t * (points[i + 1] - points[i]);
+}
+
+float GhostCurve::Slope(float value) const {
+  const float last = kGhostCurvePoints - 1;
+  const int i =
+      std::min(static_cast<int>(std::clamp(value, 0.0f, 1.0f) * last), kGhostCurvePoints - 2);
+  return (points[i + 1] - points[i]) * last;
+}
+
+int GhostBlockSide(int width, int height) {
+  const int longer = std::max(width, height);
+  return std::max(4, (longer + 511) / 512);
+}
+
+bool GhostSupported(const SBxPicBuf& picture) {
+  return !IsEmpty(picture) && (picture.bitsPerComponent == 8 || picture.bitsPerComponent == 16) &&
+         picture.components >= 1 && picture.components <= 4 && picture.width >= 8 &&
+         picture.height >= 8;
+}
+
+void ReduceToBlocks(const SBxPicBuf& picture, int block, GhostBlocks* blocks) {
+  blocks->block = block;
+  blocks->columns = (picture.width + block - 1) / block;
+  blocks->rows = (picture.height + block - 1) / block;
+  blocks->components = picture.components >= 3 ? 3 : 1;
+  const size_t count = static_cast<size_t>(blocks->Count());
+  blocks->mean.assign(count * blocks->components, 0.0f);
+  blocks->spread.assign(count, 0.0f);
+  blocks->flags.assign(count, 0);
+  tbb::parallel_for(0, blocks->rows, [&](int r) {
+    if (picture.bitsPerComponent == 8) {
+      ReduceBlockRow<uint8_t>(picture, block, r, blocks);
+    } else {
+      ReduceBlockRow<uint16_t>(picture, block, r, blocks);
+    }
+  });
+  blocks->noise = NoiseOf(*blocks);
+}
+
+namespace {
+
+constexpr int kPictureBins = 64;
+constexpr int kReferenceBins = 256;
+
+struct CurvePoint {
+  double picture = 0.0;    // mean picture value of the bin
+  double reference = 0.0;  // median reference value
+  double weight = 0.0;     // blocks
+};
+
+// Non-decreasing least-squares fit of the reference values (pool adjacent
+// violators): a brighter picture value never maps darker.
+void MakeMonotone(std::vector<CurvePoint>* points) {
+  struct Pool {
+    double weight, sum;
+    size_t first, last;
+    double Value() const { return sum / weight; }
+  };
+  std::vector<Pool> pools;
+  for (size_t i = 0; i < points->size(); ++i) {
+    const CurvePoint& p = (*points)[i];
+    pools.push_back({p.weight, p.weight * p.reference, i, i});
+    while (pools.size() > 1 && pools[pools.size() - 2].Value() > pools.back().Value()) {
+      const Pool top = pools.back();
+      pools.pop_back();
+      pools.back().weight += top.weight;
+      pools.back().sum += top.sum;
+      pools.back().last = top.last;
+    }
+  }
+  for (const Pool& pool : pools)
+    for (size_t i = pool.first; i <= pool.last; ++i)
+      (*points)[i].reference = pool.Value();
+}
+
+}  // namespace
+
+bool EstimateGhostCurve(const GhostBlocks& picture, const GhostBlocks& reference, int k,
+                        GhostCurve* curve) {
+  for (int i = 0; i < kGhostCurvePoints; ++i)
+    curve->points[i] = static_cast<float>(i) / (kGhostCurvePoints - 1);
+  // A gain first, from the blocks well exposed in both: blocks far from it
+  // (what moved, in quantity enough to bend a bin) stay out of the curve.
+  const int components = picture.components;
+  std::vector<float> ratios;
+  for (int b = 0; b < picture.Count(); ++b) {
+    if (picture.flags[b] != 0 || reference.flags[b] != 0) continue;
+    const float p = picture.mean[static_cast<size_t>(b) * components + k];
+    const float r = reference.mean[static_cast<size_t>(b) * components + k];
+    if (p >= 0.1f && r >= 0.1f && p <= 0.9f && r <= 0.9f) ratios.push_back(r / p);
+  }
+  if (ratios.size() < 8) return false;
+  auto middle = ratios.begin() + static_cast<std::ptrdiff_t>(ratios.size() / 2);
+  std::nth_element(ratios.begin(), middle, ratios.end());
+  const float gain = *middle;
+  // The joint histogram of the blocks well exposed in both.
+  std::vector<uint32_t> joint(static_cast<size_t>(kPictureBins) * kReferenceBins, 0);
+  std::vector<double> pictureSum(kPictureBins, 0.0);
+  std::vector<uint32_t> binCount(kPictureBins, 0);
+  uint32_t total = 0;
+  for (int b = 0; b < picture.Count(); ++b) {
+    if (picture.flags[b] != 0 || reference.flags[b] != 0) continue;
+    const float p = picture.mean[static_cast<size_t>(b) * components + k];
+    const float r = reference.mean[static_cast<size_t>(b) * components + k];
+    // A camera's tone curve bends an exposure step away from a pure gain,
+    // but not this far.
+    if (std::abs(r - gain * p) > 0.05f + 0.3f * std::max(r, gain * p)) continue;
+    const int pb = std::min(static_cast<int>(p * kPictureBins), kPictureBins - 1);
+    const int rb = std::min(static_cast<int>(r * kReferenceBins), kReferenceBins - 1);
+    ++joint[static_cast<size_t>(pb) * kReferenceBins + rb];
+    pictureSum[pb] += p;
+    ++binCount[pb];
+    ++total;
+  }
+  // Each picture bin with enough blocks gives its median reference value, read
+  // between the reference bins' edges; a moving thing is an outlier there.
+  const uint32_t enough = std::max<uint32_t>(3, total / 2000);
+  std::vector<CurvePoint> points;
+  for (int pb = 0; pb < kPictureBins; ++pb) {
+    if (binCount[pb] < enough) continue;
+    const uint32_t* row = &joint[static_cast<size_t>(pb) * kReferenceBins];
+    const double half = binCount[pb] / 2.0;
+    double below = 0.0;
+    int rb = 0;
+    while (below + row[rb] < half)
+      below += row[rb++];
+    const double median = (rb + (half - below) / std::max<uint32_t>(row[rb], 1)) / kReferenceBins;
+    points.push_back({pictureSum[pb] / binCount[pb], median, static_cast<double>(binCount[pb])});
+  }
+  if (points.size() < 2) return false;
+  MakeMonotone(&points);
+  // Between the points linear; beyond them a constant ratio, as a power-law
+  // tone curve gives for a change of exposure.
+  const double lowRatio = points.front().reference / std::max(points.front().picture, 1e-3);
+  const double highRatio = points.back().reference / std::max(points.back().picture, 1e-3);
+  size_t segment = 0;
+  for (int i = 0; i < kGhostCurvePoints; ++i) {
+    const double v = static_cast<double>(i) / (kGhostCurvePoints - 1);
+    double mapped;
+    if (v <= points.front().picture) {
+      mapped = v * lowRatio;
+    } else if (v >= points.back().picture) {
+      mapped = v * highRatio;
+    } else {
+      while (points[segment + 1].picture < v)
+        ++segment;
+      const CurvePoint& a = points[segment];
+      const CurvePoint& b = points[segment + 1];
+      mapped =
+          a.reference + (v - a.picture) / (b.picture - a.picture) * (b.reference - a.reference);
+    }
+    curve->points[i] = static_cast<float>(mapped);
+  }
+  // The extrapolated ends may cross the fitted part where the ratio changes.
+  for (int i = 1; i < kGhostCurvePoints; ++i)
+    curve->points[i] = std::max(curve->points[i], curve->points[i - 1]);
+  return true;
+}
