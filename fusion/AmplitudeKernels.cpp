@@ -119,13 +119,28 @@ inline float ExposureTopDouble(float v, float mid, double divisor) {
   return static_cast<float>(std::exp(static_cast<double>(negSquare) / divisor));
 }
 
+// `factor` (may be null) scales each weight once it is formed.
 void Accumulate1(float* weightSum, float* valueSum, const float* value, const float* c,
-                 const float* e, int n) {
+                 const float* e, const float* factor, int n) {
+  if (factor == nullptr) {
+    for (int i = 0; i < n; ++i) {
+      const float w = AddTinyInDouble((c[i] * e[i]) * e[i]);
+      weightSum[i] += w;
+      valueSum[i] += w * value[i];
+    }
+    return;
+  }
   for (int i = 0; i < n; ++i) {
-    const float w = AddTinyInDouble((c[i] * e[i]) * e[i]);
+    const float w = AddTinyInDouble((c[i] * e[i]) * e[i]) * factor[i];
     weightSum[i] += w;
     valueSum[i] += w * value[i];
   }
+}
+
+// The factors of the pixels from (x0, y) of a level `width` wide, or null.
+inline const float* FactorsAt(const float* factor, int firstRow, int y, int x0, uint32_t width) {
+  if (factor == nullptr) return nullptr;
+  return factor + static_cast<size_t>(y - firstRow) * width + static_cast<size_t>(x0);
 }
 
 template <class T>
@@ -201,7 +216,8 @@ void cUpdateAplitude_1::operator()(const tbb::blocked_range2d<int, int>& range) 
         for (int i = 0; i < n; ++i)
           c[i] = Contrast1(lap[i]);
       }
-      Accumulate1(weightSum + row + x0, valueSum + row + x0, value + valueRow + x0, c, e, n);
+      Accumulate1(weightSum + row + x0, valueSum + row + x0, value + valueRow + x0, c, e,
+                  FactorsAt(factor, factorFirstRow, y, x0, width), n);
     }
   }
 }
@@ -284,12 +300,16 @@ MELVARO_INLINE void AddWeighted3(float* __restrict ws, float* __restrict vs0, fl
 
 // The weights are formed first (into t.c), then added: two simple loops.
 MELVARO_INLINE void Accumulate3(const cUpdateAplitude_3& b, size_t at, size_t valueAt,
-                                ColourScratch& t, int n) {
+                                const float* factor, ColourScratch& t, int n) {
   float* w = t.c;
   const float* s = t.s;
   const float* e = t.e;
   for (int i = 0; i < n; ++i)
     w[i] = AddTinyInDouble(((w[i] * s[i]) * e[i]) * e[i]);
+  if (factor != nullptr) {
+    for (int i = 0; i < n; ++i)
+      w[i] *= factor[i];
+  }
   AddWeighted3(b.weightSum + at, b.valueSum0 + at, b.valueSum1 + at, b.valueSum2 + at,
                b.value0 + valueAt, b.value1 + valueAt, b.value2 + valueAt, w, n);
 }
@@ -342,7 +362,7 @@ MELVARO_INLINE void ColourRun(const cUpdateAplitude_3& b, int y, int x0, int n, 
     for (int i = 0; i < n; ++i)
       t.c[i] = sqrtf(power(t.c[i]));
   }
-  Accumulate3(b, at, valueAt, t, n);
+  Accumulate3(b, at, valueAt, FactorsAt(b.factor, b.factorFirstRow, y, x0, b.width), t, n);
 }
 
 }  // namespace
@@ -460,7 +480,7 @@ void ForEachTopPixel(uint32_t width, uint32_t height, const PixelWeight& weightA
 }
 
 void UpdateTop1(float* valueSum, float* weightSum, const float* gauss, uint32_t width,
-                uint32_t height, uint32_t mid, double divisor) {
+                uint32_t height, uint32_t mid, double divisor, const float* factor) {
   if (LevelTooSmall(width, height)) return;
   const float midF = static_cast<float>(mid);
   ForEachTopPixel(width, height, [&](size_t i, size_t centreRow, int cx) {
@@ -468,7 +488,8 @@ void UpdateTop1(float* valueSum, float* weightSum, const float* gauss, uint32_t 
     const float lap = AbsLaplacianAt(c - width, c, c + width, cx);
     const float v = gauss[i];
     const float e = ExposureTopDouble(v, midF, divisor);
-    const float w = AddTinyInDouble((sqrtf(lap) * e) * e);
+    float w = AddTinyInDouble((sqrtf(lap) * e) * e);
+    if (factor != nullptr) w *= factor[i];
     weightSum[i] += w;
     valueSum[i] += w * v;
   });
@@ -484,7 +505,7 @@ std::vector<float> SumPlanes(const float* g0, const float* g1, const float* g2, 
 template <class Terms>
 void UpdateTop3(float* weightSum, float* valueSum0, float* valueSum1, float* valueSum2,
                 const float* g0, const float* g1, const float* g2, uint32_t width, uint32_t height,
-                const Terms& terms) {
+                const float* factor, const Terms& terms) {
   if (LevelTooSmall(width, height)) return;
   const std::vector<float> taps = SumPlanes(g0, g1, g2, static_cast<size_t>(width) * height);
   ForEachTopPixel(width, height, [&](size_t i, size_t centreRow, int cx) {
@@ -493,7 +514,8 @@ void UpdateTop3(float* weightSum, float* valueSum0, float* valueSum1, float* val
     const float sum = taps[i];
     float e = 0.0f, contrast = 0.0f, saturation = 0.0f;
     terms(sum, lap, Deviation3(g0[i], g1[i], g2[i], sum), &e, &contrast, &saturation);
-    const float w = AddTinyInDouble(((contrast * saturation) * e) * e);
+    float w = AddTinyInDouble(((contrast * saturation) * e) * e);
+    if (factor != nullptr) w *= factor[i];
     weightSum[i] += w;
     valueSum0[i] += w * g0[i];
     valueSum1[i] += w * g1[i];
@@ -504,22 +526,22 @@ void UpdateTop3(float* weightSum, float* valueSum0, float* valueSum1, float* val
 }  // namespace
 
 void UpdateAmplitudeTop_x8(float* valueSum, float* weightSum, const float* gauss, uint32_t width,
-                           uint32_t height, uint32_t mid) {
-  UpdateTop1(valueSum, weightSum, gauss, width, height, mid, kSigma2x8);
+                           uint32_t height, uint32_t mid, const float* factor) {
+  UpdateTop1(valueSum, weightSum, gauss, width, height, mid, kSigma2x8, factor);
 }
 
 void UpdateAmplitudeTop_x16(float* valueSum, float* weightSum, const float* gauss, uint32_t width,
-                            uint32_t height, uint32_t mid, uint32_t bits) {
+                            uint32_t height, uint32_t mid, uint32_t bits, const float* factor) {
   UpdateTop1(valueSum, weightSum, gauss, width, height, mid,
-             static_cast<double>(FusionSigma2(bits)) * 10.0);
+             static_cast<double>(FusionSigma2(bits)) * 10.0, factor);
 }
 
 void UpdateAmplitudeTop_3x8(float* weightSum, float* valueSum0, float* valueSum1, float* valueSum2,
                             const float* gauss0, const float* gauss1, const float* gauss2,
-                            uint32_t width, uint32_t height, uint32_t mid) {
+                            uint32_t width, uint32_t height, uint32_t mid, const float* factor) {
   const float midF = static_cast<float>(mid);
   UpdateTop3(weightSum, valueSum0, valueSum1, valueSum2, gauss0, gauss1, gauss2, width, height,
-             [midF](float sum, float lap, float deviation, float* e, float* c, float* s) {
+             factor, [midF](float sum, float lap, float deviation, float* e, float* c, float* s) {
                *e = powf(ExposureTopDouble(sum / 3.0f, midF, kSigma2x8), kPower);
                *c = sqrtf(powf(static_cast<float>(static_cast<double>(lap) / 3.0), kPower));
                *s = powf(deviation, kPower);
@@ -528,10 +550,12 @@ void UpdateAmplitudeTop_3x8(float* weightSum, float* valueSum0, float* valueSum1
 
 void UpdateAmplitudeTop_3x16(float* weightSum, float* valueSum0, float* valueSum1, float* valueSum2,
                              const float* gauss0, const float* gauss1, const float* gauss2,
-                             uint32_t width, uint32_t height, uint32_t mid, uint32_t bits) {
+                             uint32_t width, uint32_t height, uint32_t mid, uint32_t bits,
+                             const float* factor) {
   const float midF = static_cast<float>(mid);
   const float divisor = FusionSigma2(bits) * 10.0f;
   UpdateTop3(weightSum, valueSum0, valueSum1, valueSum2, gauss0, gauss1, gauss2, width, height,
+             factor,
              [midF, divisor](float sum, float lap, float deviation, float* e, float* c, float* s) {
                const float d = sum / 3.0f - midF;
                *e = expf(-((d * d) / divisor));

@@ -17,6 +17,10 @@
 // bits for the same inputs.
 //
 // Every routine leaves a level of width or height below 5 untouched.
+//
+// Optional weight factors (one float per pixel of the level, in [0, 1]) scale
+// each weight after it is formed: a caller's multiplier (see
+// FusionAddWeightedPicture). Without them the arithmetic is exactly as before.
 
 // Well-exposedness spread: 7200 for 8-bit pictures, float(q*q * 1.41) with
 // q = 2^bits / 4 for deeper ones.
@@ -56,6 +60,9 @@ struct cUpdateAplitude_1 {
   // the whole level.
   int contrastFirstRow = 0;
   int valueFirstRow = 0;
+  // Weight factors, or none; their first row is level row `factorFirstRow`.
+  const float* factor = nullptr;
+  int factorFirstRow = 0;
 
   void operator()(const tbb::blocked_range2d<int, int>& range) const;
 };
@@ -80,6 +87,8 @@ struct cUpdateAplitude_3 {
   const cAmplitudeTables* tables = nullptr;
   int contrastFirstRow = 0;  // as in cUpdateAplitude_1
   int valueFirstRow = 0;
+  const float* factor = nullptr;
+  int factorFirstRow = 0;
 
   void operator()(const tbb::blocked_range2d<int, int>& range) const;
 };
@@ -112,14 +121,18 @@ void UpdateAmplitude_3(float* weightSum, float* valueSum0, float* valueSum1, flo
                        const cAmplitudeTables* tables = nullptr);
 
 // Coarsest level, sequential on the caller's thread: the Gaussian planes are
-// both the weight source and the value accumulated.
+// both the weight source and the value accumulated; `factor` (the level's
+// weight factors) may be null.
 void UpdateAmplitudeTop_x8(float* valueSum, float* weightSum, const float* gauss, uint32_t width,
-                           uint32_t height, uint32_t mid);
+                           uint32_t height, uint32_t mid, const float* factor = nullptr);
 void UpdateAmplitudeTop_x16(float* valueSum, float* weightSum, const float* gauss, uint32_t width,
-                            uint32_t height, uint32_t mid, uint32_t bits);
+                            uint32_t height, uint32_t mid, uint32_t bits,
+                            const float* factor = nullptr);
 void UpdateAmplitudeTop_3x8(float* weightSum, float* valueSum0, float* valueSum1, float* valueSum2,
                             const float* gauss0, const float* gauss1, const float* gauss2,
-                            uint32_t width, uint32_t height, uint32_t mid);
+                            uint32_t width, uint32_t height, uint32_t mid,
+                            const float* factor = nullptr);
 void UpdateAmplitudeTop_3x16(float* weightSum, float* valueSum0, float* valueSum1, float* valueSum2,
                              const float* gauss0, const float* gauss1, const float* gauss2,
-                             uint32_t width, uint32_t height, uint32_t mid, uint32_t bits);
+                             uint32_t width, uint32_t height, uint32_t mid, uint32_t bits,
+                             const float* factor = nullptr);

@@ -78,8 +78,19 @@ uint8_t FusionInit(cFusionAccumulator* acc, const SBxPicBuf* first, uint32_t exp
 }
 
 uint8_t FusionAddPicture(cFusionAccumulator* acc, const SBxPicBuf* picture) {
+  return FusionAddWeightedPicture(acc, picture, nullptr);
+}
+
+uint8_t FusionAddWeightedPicture(cFusionAccumulator* acc, const SBxPicBuf* picture,
+                                 const SBxPicBuf* factors) {
   if (acc->componentRecords == nullptr || picture == nullptr || picture->pixels == nullptr)
     return 1;
+  if (factors != nullptr &&
+      (factors->pixels == nullptr || factors->components != 1 ||
+       (factors->bitsPerComponent != 8 && factors->bitsPerComponent != 32) ||
+       factors->width != picture->width || factors->height != picture->height)) {
+    return 1;
+  }
   if (picture->components != acc->components ||
       picture->bitsPerComponent != acc->bitsPerComponent ||
       static_cast<uint32_t>(picture->width) != acc->width ||
@@ -87,7 +98,7 @@ uint8_t FusionAddPicture(cFusionAccumulator* acc, const SBxPicBuf* picture) {
     return 1;
   }
   try {
-    AddPictureToSums(acc, *picture);
+    AddPictureToSums(acc, *picture, factors);
   } catch (const std::bad_alloc&) {
     FusionReleaseWorkspace(acc);
     return 1;

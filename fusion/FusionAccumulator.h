@@ -71,6 +71,18 @@ uint8_t FusionInit(cFusionAccumulator* acc, const SBxPicBuf* first, uint32_t exp
 // bits, width or height differ from the accumulator's or it has no pixels;
 // 1 when memory runs out (levels already updated stay updated).
 uint8_t FusionAddPicture(cFusionAccumulator* acc, const SBxPicBuf* picture);
+// Adds one picture whose weights are scaled by a caller's factors: `factors`
+// is one component of the picture's width and height, 8 bits (a sample s is
+// the factor s / 255, so 255 is exactly 1) or 32-bit float (limited to
+// [0, 1]). Every weight of level 0 is multiplied by its pixel's factor, and
+// those of a coarser level by the factor plane reduced to that level as the
+// picture is: a factor of 0 over an area keeps the picture out of the result
+// there. Where every picture added has the factor 0, the fused detail is 0 and
+// the coarsest level black, so callers keep one picture's factors positive.
+// A null `factors` is FusionAddPicture. 1, with the sums unchanged, as for
+// FusionAddPicture, or when the factors do not fit the picture.
+uint8_t FusionAddWeightedPicture(cFusionAccumulator* acc, const SBxPicBuf* picture,
+                                 const SBxPicBuf* factors);
 // acc's sums += other's sums. Both must come from FusionInit with the same
 // geometry and exposure; 1 (nothing changed) when the geometry differs.
 uint8_t FusionMerge(cFusionAccumulator* acc, const cFusionAccumulator* other);

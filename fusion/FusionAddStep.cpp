@@ -113,6 +113,50 @@ void ReduceFinestLevel(cFusionAccumulator* acc, const SBxPicBuf& pic, uint32_t c
   });
 }
 
+// Weight factor rows [first, end) as floats in [0, 1]: an 8-bit sample s
+// gives s / 255 (255 exactly 1), a float is limited to the range (NaN gives 0).
+void LoadFactorRows(float* dst, const SBxPicBuf& factors, uint32_t first, uint32_t end) {
+  const size_t width = static_cast<size_t>(factors.width);
+  for (uint32_t y = first; y < end; ++y) {
+    float* d = dst + (y - first) * width;
+    const uint8_t* row = RowPtr(factors, static_cast<int>(y));
+    if (factors.bitsPerComponent == 8) {
+      for (size_t x = 0; x < width; ++x)
+        d[x] = static_cast<float>(row[x]) / 255.0f;
+    } else {
+      const float* f = reinterpret_cast<const float*>(row);
+      for (size_t x = 0; x < width; ++x)
+        d[x] = f[x] > 0.0f ? (f[x] < 1.0f ? f[x] : 1.0f) : 0.0f;
+    }
+  }
+}
+
+// The weight factors of levels 1..n: the factor plane reduced with the
+// picture's kernel, so that each level's weights are scaled by the share of
+// the factors its Gaussian pixels draw on.
+void PrepareFactorLevels(cFusionAccumulator* acc, const SBxPicBuf& factors) {
+  cFusionWorkspace& ws = *acc->workspace;
+  for (uint32_t l = 1; l <= acc->levelCount; ++l)
+    ws.factor[l].resize(FusionLevelSize(*acc, l));
+  const uint32_t w0 = acc->levelWidth[0], h0 = acc->levelHeight[0];
+  const uint32_t w1 = acc->levelWidth[1], h1 = acc->levelHeight[1];
+  ForBands(h1, [&](uint32_t y0, uint32_t y1) {
+    const uint32_t first = PyrReduceWindowRow(y0, h0);
+    const uint32_t end = PyrReduceWindowRow(y1 - 1, h0) + kTaps;
+    float* band = ScratchOf(&ws.bands.local().factor, static_cast<size_t>(end - first) * w0);
+    LoadFactorRows(band, factors, first, end);
+    PyrReduceRowsFrom(ws.factor[1].data(), band, first, w1, h1, w0, h0, acc->kernel, y0, y1);
+  });
+  for (uint32_t l = 1; l < acc->levelCount; ++l) {
+    const uint32_t w = acc->levelWidth[l], h = acc->levelHeight[l];
+    const uint32_t cw = acc->levelWidth[l + 1], ch = acc->levelHeight[l + 1];
+    ForBands(ch, [&](uint32_t y0, uint32_t y1) {
+      PyrReduceRows(ws.factor[l + 1].data(), ws.factor[l].data(), cw, ch, w, h, acc->kernel, y0,
+                    y1);
+    });
+  }
+}
+
 // Gaussian level l + 1 from level l (l >= 1), spread over rows.
 void ReduceLevel(cFusionAccumulator* acc, uint32_t l, uint32_t count) {
   cFusionWorkspace& ws = *acc->workspace;
@@ -126,10 +170,13 @@ void ReduceLevel(cFusionAccumulator* acc, uint32_t l, uint32_t count) {
 }
 
 // Where the Gaussian rows of a band are: plane k from gauss[k], its first row
-// being level row `first`.
+// being level row `first`; and its weight factors, if any, from level row
+// `factorFirst`.
 struct BandRows {
   const float* gauss[3] = {};
   uint32_t first = 0;
+  const float* factor = nullptr;
+  uint32_t factorFirst = 0;
 };
 
 // Laplacian rows [y0, y1) of level l of `count` components into `lap` (plane k
@@ -181,19 +228,33 @@ void AddBandWeights(cFusionAccumulator* acc, uint32_t c, uint32_t l, uint32_t co
                                  h,
                                  tables,
                                  gFirst,
-                                 lapFirst};
+                                 lapFirst,
+                                 g.factor,
+                                 static_cast<int>(g.factorFirst)};
     body(rows);
   } else {
     cFusionComponent& rec = acc->componentRecords[c];
-    const cUpdateAplitude_1 body{mid, sigma2, lap,    g.gauss[0], rec.valueSum[l], rec.weightSum[l],
-                                 w,   h,      tables, gFirst,     lapFirst};
+    const cUpdateAplitude_1 body{mid,
+                                 sigma2,
+                                 lap,
+                                 g.gauss[0],
+                                 rec.valueSum[l],
+                                 rec.weightSum[l],
+                                 w,
+                                 h,
+                                 tables,
+                                 gFirst,
+                                 lapFirst,
+                                 g.factor,
+                                 static_cast<int>(g.factorFirst)};
     body(rows);
   }
 }
 
 // Level 0: each band converts the picture rows its contrast windows read.
 template <class Sample>
-void AddFinestLevel(cFusionAccumulator* acc, const SBxPicBuf& pic, uint32_t c, uint32_t count) {
+void AddFinestLevel(cFusionAccumulator* acc, const SBxPicBuf& pic, const SBxPicBuf* factors,
+                    uint32_t c, uint32_t count) {
   cFusionWorkspace& ws = *acc->workspace;
   const uint32_t w = acc->levelWidth[0], h = acc->levelHeight[0];
   ForBands(h, [&](uint32_t y0, uint32_t y1) {
@@ -206,6 +267,12 @@ void AddFinestLevel(cFusionAccumulator* acc, const SBxPicBuf& pic, uint32_t c, u
     LoadRows<Sample>(rows, plane, pic, c, count, g.first, end);
     for (uint32_t k = 0; k < count; ++k)
       g.gauss[k] = rows + k * plane;
+    if (factors != nullptr) {
+      float* factorRows = ScratchOf(&scratch.factor, static_cast<size_t>(y1 - y0) * w);
+      LoadFactorRows(factorRows, *factors, y0, y1);
+      g.factor = factorRows;
+      g.factorFirst = y0;
+    }
     float* lap = ScratchOf(&scratch.laplacian, static_cast<size_t>(y1 - y0) * w * count);
     MakeLaplacianRows(lap, g, *acc, 0, count, y0, y1);
     AddBandWeights(acc, c, 0, count, g, lap, y0, y1);
@@ -213,11 +280,12 @@ void AddFinestLevel(cFusionAccumulator* acc, const SBxPicBuf& pic, uint32_t c, u
 }
 
 // Levels 1 .. n - 1: the Gaussian planes are whole, the Laplacian rows made per band.
-void AddLevel(cFusionAccumulator* acc, uint32_t c, uint32_t l, uint32_t count) {
+void AddLevel(cFusionAccumulator* acc, uint32_t c, uint32_t l, uint32_t count, bool weighted) {
   cFusionWorkspace& ws = *acc->workspace;
   BandRows g;
   for (uint32_t k = 0; k < count; ++k)
     g.gauss[k] = ws.gauss[k][l].data();
+  if (weighted) g.factor = ws.factor[l].data();
   ForBands(acc->levelHeight[l], [&](uint32_t y0, uint32_t y1) {
     const size_t size = static_cast<size_t>(y1 - y0) * acc->levelWidth[l] * count;
     float* lap = ScratchOf(&ws.bands.local().laplacian, size);
@@ -243,10 +311,11 @@ void PrepareFinestLevelTables(cFusionAccumulator* acc, uint32_t components) {
   }
 }
 
-void AddTopLevel(cFusionAccumulator* acc, uint32_t c, uint32_t count) {
+void AddTopLevel(cFusionAccumulator* acc, uint32_t c, uint32_t count, bool weighted) {
   cFusionWorkspace& ws = *acc->workspace;
   const uint32_t n = acc->levelCount, bits = acc->bitsPerComponent, mid = FusionMid(*acc);
   const uint32_t w = acc->levelWidth[n], h = acc->levelHeight[n];
+  const float* factor = weighted ? ws.factor[n].data() : nullptr;
   if (count == 3) {
     cFusionComponent* r = acc->componentRecords;
     const float* g0 = ws.gauss[0][n].data();
@@ -254,19 +323,20 @@ void AddTopLevel(cFusionAccumulator* acc, uint32_t c, uint32_t count) {
     const float* g2 = ws.gauss[2][n].data();
     if (bits == 8) {
       UpdateAmplitudeTop_3x8(r[0].weightSum[n], r[0].valueSum[n], r[1].valueSum[n],
-                             r[2].valueSum[n], g0, g1, g2, w, h, mid);
+                             r[2].valueSum[n], g0, g1, g2, w, h, mid, factor);
     } else {
       UpdateAmplitudeTop_3x16(r[0].weightSum[n], r[0].valueSum[n], r[1].valueSum[n],
-                              r[2].valueSum[n], g0, g1, g2, w, h, mid, bits);
+                              r[2].valueSum[n], g0, g1, g2, w, h, mid, bits, factor);
     }
     return;
   }
   cFusionComponent& rec = acc->componentRecords[c];
   if (bits == 8) {
-    UpdateAmplitudeTop_x8(rec.valueSum[n], rec.weightSum[n], ws.gauss[0][n].data(), w, h, mid);
+    UpdateAmplitudeTop_x8(rec.valueSum[n], rec.weightSum[n], ws.gauss[0][n].data(), w, h, mid,
+                          factor);
   } else {
     UpdateAmplitudeTop_x16(rec.valueSum[n], rec.weightSum[n], ws.gauss[0][n].data(), w, h, mid,
-                           bits);
+                           bits, factor);
   }
 }
 
@@ -274,36 +344,39 @@ void AddTopLevel(cFusionAccumulator* acc, uint32_t c, uint32_t count) {
 // (count 3, c 0): every level from the picture's samples. Levels too small to
 // filter are neither expanded nor weighted.
 template <class Sample>
-void AddPlanes(cFusionAccumulator* acc, const SBxPicBuf& pic, uint32_t c, uint32_t count) {
+void AddPlanes(cFusionAccumulator* acc, const SBxPicBuf& pic, const SBxPicBuf* factors, uint32_t c,
+               uint32_t count) {
   const uint32_t n = acc->levelCount;  // at least 1 for every picture that can be fused
+  const bool weighted = factors != nullptr;
   PrepareFinestLevelTables(acc, count);
   ReduceFinestLevel<Sample>(acc, pic, c, count);
-  if (FusionLevelFilterable(*acc, 0)) AddFinestLevel<Sample>(acc, pic, c, count);
+  if (FusionLevelFilterable(*acc, 0)) AddFinestLevel<Sample>(acc, pic, factors, c, count);
   for (uint32_t l = 1; l < n; ++l) {
     ReduceLevel(acc, l, count);
-    if (FusionLevelFilterable(*acc, l)) AddLevel(acc, c, l, count);
+    if (FusionLevelFilterable(*acc, l)) AddLevel(acc, c, l, count, weighted);
   }
-  AddTopLevel(acc, c, count);
+  AddTopLevel(acc, c, count, weighted);
 }
 
 template <class Sample>
-void AddSamples(cFusionAccumulator* acc, const SBxPicBuf& pic) {
-  if (acc->components == 3) {
-    PrepareWorkspace(acc, 3);
-    AddPlanes<Sample>(acc, pic, 0, 3);
+void AddSamples(cFusionAccumulator* acc, const SBxPicBuf& pic, const SBxPicBuf* factors) {
+  const uint32_t planes = acc->components == 3 ? 3 : 1;
+  PrepareWorkspace(acc, planes);
+  if (factors != nullptr) PrepareFactorLevels(acc, *factors);
+  if (planes == 3) {
+    AddPlanes<Sample>(acc, pic, factors, 0, 3);
     return;
   }
-  PrepareWorkspace(acc, 1);
   for (uint32_t c = 0; c < acc->components; ++c)
-    AddPlanes<Sample>(acc, pic, c, 1);
+    AddPlanes<Sample>(acc, pic, factors, c, 1);
 }
 
 }  // namespace
 
-void AddPictureToSums(cFusionAccumulator* acc, const SBxPicBuf& picture) {
+void AddPictureToSums(cFusionAccumulator* acc, const SBxPicBuf& picture, const SBxPicBuf* factors) {
   if (acc->bitsPerComponent == 8) {
-    AddSamples<uint8_t>(acc, picture);
+    AddSamples<uint8_t>(acc, picture, factors);
   } else {
-    AddSamples<uint16_t>(acc, picture);
+    AddSamples<uint16_t>(acc, picture, factors);
   }
 }

@@ -17,6 +17,7 @@
 struct cBandScratch {
   std::vector<float> gauss;
   std::vector<float> laplacian;
+  std::vector<float> factor;  // the band's weight factors at level 0
 };
 
 // Planes of the add step: the Gaussian pyramid of each component from level 1
@@ -26,6 +27,8 @@ struct cBandScratch {
 // for every picture.
 struct cFusionWorkspace {
   WorkPlane gauss[3][kFusionLevelSlots];
+  // The weight factors of a weighted add, reduced as the picture is (levels 1..n).
+  WorkPlane factor[kFusionLevelSlots];
   cAmplitudeTables tables;  // finest-level terms, made on first use
   bool tablesReady = false;
   tbb::enumerable_thread_specific<cBandScratch> bands;
@@ -35,9 +38,12 @@ struct cFusionWorkspace {
 // between the steps that make and use them.
 constexpr uint32_t kFusionBandRows = 8;
 
-// Adds one picture of the accumulator's geometry into its sums. Throws
-// std::bad_alloc when memory runs out.
-void AddPictureToSums(cFusionAccumulator* acc, const SBxPicBuf& picture);
+// Adds one picture of the accumulator's geometry into its sums, its weights
+// multiplied by `factors` when given (checked by the caller: one component,
+// the picture's size, 8 bits or float). Throws std::bad_alloc when memory
+// runs out.
+void AddPictureToSums(cFusionAccumulator* acc, const SBxPicBuf& picture,
+                      const SBxPicBuf* factors = nullptr);
 
 // Pixels of level l, and whether it is large enough to be filtered and weighted.
 inline size_t FusionLevelSize(const cFusionAccumulator& acc, uint32_t l) {

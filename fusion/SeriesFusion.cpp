@@ -19,7 +19,8 @@
 // loader cut it out) and the geometry of the whole picture, which the series check compares.
 struct LoadedFile {
   std::unique_ptr<ScopedPicBuf> picture;
-  SBxPicBuf geometry;  // no pixels
+  std::unique_ptr<ScopedPicBuf> factors;  // of a weighted loader, when it gave any
+  SBxPicBuf geometry;                     // no pixels
   bool regionOnly = false;
   explicit operator bool() const { return picture != nullptr; }
 };
@@ -29,6 +30,7 @@ using PicturePtr = LoadedFile;
 struct SeriesContext {
   std::span<const std::filesystem::path> files;
   SeriesLoader loader;
+  SeriesWeightedLoader weightedLoader;
   SeriesRegionLoader regionLoader;
   SBxPicBuf reference;  // geometry of the first picture; no pixels
   std::optional<CBxRect> region;
@@ -84,6 +86,11 @@ PicturePtr LoadOne(const SeriesContext& ctx, int index) {
       // A picture that does not hold the region is known by its geometry alone.
       if (!failed && IsEmpty(**file.picture))
         CBxPicBufAPI::ReinitHeap(file.picture->get(), 1, 1, 1, 8);
+    } else if (ctx.weightedLoader) {
+      file.factors = std::make_unique<ScopedPicBuf>();
+      failed = ctx.weightedLoader(index, path, file.picture->get(), file.factors->get());
+      file.geometry = **file.picture;
+      if (IsEmpty(**file.factors)) file.factors.reset();
     } else {
       failed = ctx.loader(path, file.picture->get());
       file.geometry = **file.picture;
@@ -94,6 +101,13 @@ PicturePtr LoadOne(const SeriesContext& ctx, int index) {
     failed = true;  // a decoder that throws has not loaded the file
   }
   if (failed || IsEmpty(**file.picture)) return {};
+  // Factors that do not fit their picture are the loader's failure to load it.
+  if (file.factors) {
+    const SBxPicBuf& f = **file.factors;
+    if (f.components != 1 || (f.bitsPerComponent != 8 && f.bitsPerComponent != 32) ||
+        f.width != file.geometry.width || f.height != file.geometry.height)
+      return {};
+  }
   file.geometry.pixels = nullptr;
   return file;
 }
@@ -155,6 +169,23 @@ void Skip(cFusionJob* job, int index, SeriesSkipReason reason, const LoadedFile*
   if (ctx.requireAll) ctx.stop = true;
 }
 
+// The factors of a picture whose region is fused, cut to the region in `cut`
+// (allocated on first use); null when the picture has none. Throws
+// std::bad_alloc when memory runs out.
+const SBxPicBuf* RegionFactors(const cFusionJob& job, const LoadedFile& file, ScopedPicBuf* cut) {
+  if (!file.factors) return nullptr;
+  const SBxPicBuf& factors = **file.factors;
+  if (!job.context->region) return &factors;
+  const int width = job.right - job.left, height = job.bottom - job.top;
+  if (IsEmpty(**cut) || (*cut)->bitsPerComponent != factors.bitsPerComponent) {
+    CBxPicBufAPI::ReinitHeap(cut->get(), width, height, 1, factors.bitsPerComponent);
+    if (IsEmpty(**cut)) throw std::bad_alloc();
+  }
+  CBxPicBufAPI::CopyRect(cut->get(), &factors, CBxPoint{0, 0}, CBxPoint{job.left, job.top},
+                         CBxSize{width, height});
+  return cut->get();
+}
+
 void AddPartFiles(cFusionJob* job) {
   SeriesContext& ctx = *job->context;
   // The picture a whole file's region is cut into; a region loader cuts it itself.
@@ -168,6 +199,7 @@ void AddPartFiles(cFusionJob* job) {
       return;
     }
   }
+  ScopedPicBuf regionFactors;
   PartReader reader(ctx, std::max(job->firstFile, ctx.firstLoaded), job->endFile);
   int index = 0;
   PicturePtr picture;
@@ -184,8 +216,10 @@ void AddPartFiles(cFusionJob* job) {
                                CBxSize{regionPicture->width, regionPicture->height});
         added = regionPicture.get();
       }
-      // The geometry is checked above, so a failed add means memory ran out.
-      if (FusionAddPicture(job->accumulator, added) != 0) {
+      // The geometry is checked above (the factors' when they were loaded), so a
+      // failed add means memory ran out.
+      const SBxPicBuf* factors = RegionFactors(*job, picture, &regionFactors);
+      if (FusionAddWeightedPicture(job->accumulator, added, factors) != 0) {
         job->outOfMemory = true;
         ctx.stop = true;
       } else {
@@ -332,6 +366,7 @@ SeriesFusionReport Fuse(const SeriesFusionRequest& request, SBxPicBuf* output) {
   SeriesContext ctx;
   ctx.files = request.files;
   ctx.loader = request.loader ? request.loader : SeriesLoader(LoadSeriesFile);
+  ctx.weightedLoader = request.weightedLoader;
   ctx.regionLoader = request.regionLoader;
   ctx.region = request.region;
   ctx.requireAll = request.requireAll;

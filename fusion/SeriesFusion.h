@@ -34,6 +34,13 @@ using SeriesRegionLoader =
     std::function<bool(const std::filesystem::path& path, const CBxRect& region,
                        SBxPicBuf* regionPicture, SBxPicBuf* geometry)>;
 
+// Loads file `index` of the list into `picture` (allocating it) and, when
+// that picture's fusion weights are to be scaled, their factors into
+// `factors` (allocating it; see FusionAddWeightedPicture), else leaves
+// `factors` empty. True on failure.
+using SeriesWeightedLoader = std::function<bool(int index, const std::filesystem::path& path,
+                                                SBxPicBuf* picture, SBxPicBuf* factors)>;
+
 enum class SeriesSkipReason : uint8_t {
   kUnreadable,     // the file could not be loaded
   kOtherGeometry,  // its size, components or bits differ from the first picture
@@ -73,6 +80,9 @@ struct SeriesFusionRequest {
   SeriesRegionLoader regionLoader;  // with a region: used instead of `loader`
   JobProgress* progress = nullptr;  // a step per file and one for the result; cancel
                                     // polled between files
+  // Used instead of `loader` when set; with a region, the picture and its
+  // factors are cut to it alike.
+  SeriesWeightedLoader weightedLoader = {};
 };
 
 struct SeriesFusionReport {
