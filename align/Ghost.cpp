@@ -20,12 +20,15 @@ struct GhostDetectorState {
   float tolerance = 1.0f;
   bool rejectsNothing = false;
   GhostBlocks reference;
+  // The luminance of the reference's cells (its cells' components dropped).
+  std::vector<float> referenceLuma;
   // Where the reference is clipped or black: the stand-in's mapped values,
   // spread and noise on the reference's scale, and how far its own mean lies
   // from mid-grey (smaller is better exposed; negative: no stand-in yet).
   std::vector<float> standIn;
   std::vector<float> standInSpread;
   std::vector<float> standInNoise;
+  std::vector<float> standInResolution;
   std::vector<float> standInDistance;
   std::array<GhostCurve, kGhostMaxComponents> curves;
 };
@@ -56,9 +59,13 @@ struct Bounded {
   float high;
 };
 
-Bounded Bound(float value, uint8_t flags) {
+// A block with clipped pixels shows at least its mean; one with black pixels
+// at most its mean and what its black pixels may hide (`blackRoom`).
+Bounded Bound(float value, uint8_t flags, float blackRoom) {
   const float inf = std::numeric_limits<float>::infinity();
-  return {(flags & kBlockBlack) ? -inf : value, (flags & kBlockClipped) ? inf : value};
+  return {(flags & kBlockBlack) ? -inf : value, (flags & kBlockClipped) ? inf
+                                                : (flags & kBlockBlack) ? value + blackRoom
+                                                                        : value};
 }
 
 // How far two bounded values are certainly apart (0 when they may agree).
@@ -72,8 +79,16 @@ struct Side {
   const float* mean;
   float spread;
   float noise;
+  // What a few levels of the picture's own quantisation, compression and
+  // tone curve amount to on the reference's scale.
+  float resolution;
+  // The black level on the reference's scale.
+  float blackRoom;
   uint8_t flags;
 };
+
+// A few levels of 255 of a picture's own scale.
+constexpr float kResolution = 0.01f;
 
 // The disagreement of a block over what noise, texture and the mapping's
 // imprecision explain: above 1, the two show different things.
@@ -81,27 +96,60 @@ float BlockScore(const Side& picture, const Side& target, int components, float 
                  float tolerance) {
   const float noise = std::sqrt(picture.noise * picture.noise + target.noise * target.noise);
   const float texture = std::min(picture.spread, target.spread);
+  const float resolution = picture.resolution + target.resolution;
   float score = 0.0f;
   float meanLevel = 0.0f;
   for (int k = 0; k < components; ++k) {
     const float level = std::max(target.mean[k], 0.0f);
     meanLevel += level / static_cast<float>(components);
     // Beyond the reference's range the mapping is extrapolated: trust it less.
-    const float share = level > 1.0f ? 0.08f : 0.03f;
+    const float share = level > 1.0f ? 0.08f : 0.05f;
     const float allowed =
-        tolerance * (0.015f + share * level + 4.0f * noise / std::sqrt(pixels) + 0.5f * texture);
-    const float apart =
-        Apart(Bound(picture.mean[k], picture.flags), Bound(target.mean[k], target.flags));
+        tolerance * (resolution + share * level + 4.0f * noise / std::sqrt(pixels) + texture);
+    const float apart = Apart(Bound(picture.mean[k], picture.flags, picture.blackRoom),
+                              Bound(target.mean[k], target.flags, target.blackRoom));
     score = std::max(score, apart / allowed);
   }
   // A texture that appears or vanishes changes the spread even where the mean
   // stays; clipped blocks' spreads say nothing.
   if ((picture.flags | target.flags) == 0) {
-    const float share = meanLevel > 1.0f ? 0.08f : 0.03f;
-    const float allowed = tolerance * (0.015f + share * meanLevel + 3.0f * noise + 0.5f * texture);
+    const float share = meanLevel > 1.0f ? 0.08f : 0.05f;
+    const float allowed = tolerance * (resolution + share * meanLevel + 3.0f * noise +
+                                       0.6f * std::max(picture.spread, target.spread));
     score = std::max(score, std::abs(picture.spread - target.spread) / allowed);
   }
   return score;
+}
+
+// The structure of a block both pictures expose well: how far the pattern of
+// its cells differs once the difference of their means is taken out, over
+// what noise and a residual misalignment explain. Catches a thing that moved
+// over ground of its own brightness and contrast.
+float DetailScore(const std::vector<float>& picture, const std::vector<float>& reference,
+                  const GhostBlocks& blocks, int b, float noise, float texture, float resolution,
+                  float tolerance) {
+  const int bx = b % blocks.columns, by = b / blocks.columns;
+  const int x0 = bx * kCellsPerSide, x1 = std::min(x0 + kCellsPerSide, blocks.cellColumns);
+  const int y0 = by * kCellsPerSide, y1 = std::min(y0 + kCellsPerSide, blocks.cellRows);
+  float sumP = 0.0f, sumR = 0.0f;
+  for (int y = y0; y < y1; ++y)
+    for (int x = x0; x < x1; ++x) {
+      const size_t i = static_cast<size_t>(y) * blocks.cellColumns + x;
+      sumP += picture[i];
+      sumR += reference[i];
+    }
+  const float n = static_cast<float>((x1 - x0) * (y1 - y0));
+  const float offset = (sumP - sumR) / n;
+  float squares = 0.0f;
+  for (int y = y0; y < y1; ++y)
+    for (int x = x0; x < x1; ++x) {
+      const size_t i = static_cast<size_t>(y) * blocks.cellColumns + x;
+      const float e = picture[i] - reference[i] - offset;
+      squares += e * e;
+    }
+  const float cellSide = static_cast<float>(blocks.block / kCellsPerSide);
+  const float allowed = tolerance * (resolution + 3.0f * noise / cellSide + 0.4f * texture);
+  return std::sqrt(squares / n) / allowed;
 }
 
 }  // namespace
@@ -124,10 +172,13 @@ bool GhostDetector::Start(const SBxPicBuf& reference, int count, int referenceIn
     s->rejectsNothing = strength == 0;
     s->tolerance = std::exp2((5.0f - static_cast<float>(strength)) / 2.5f);
     ReduceToBlocks(reference, GhostBlockSide(reference.width, reference.height), &s->reference);
+    s->referenceLuma = CellLuma(s->reference, nullptr);
+    s->reference.cells = {};
     const size_t blocks = static_cast<size_t>(s->reference.Count());
     s->standIn.assign(blocks * s->reference.components, 0.0f);
     s->standInSpread.assign(blocks, 0.0f);
     s->standInNoise.assign(blocks, 0.0f);
+    s->standInResolution.assign(blocks, 0.0f);
     s->standInDistance.assign(blocks, -1.0f);
     IdentityCurves(s.get());
     state_ = std::move(s);
@@ -152,8 +203,9 @@ size_t GhostDetector::Bytes() const {
   if (!state_) return 0;
   const GhostDetectorState& s = *state_;
   return sizeof(s) +
-         (s.reference.mean.size() + s.reference.spread.size() + s.standIn.size() +
-          s.standInSpread.size() + s.standInNoise.size() + s.standInDistance.size()) *
+         (s.reference.mean.size() + s.reference.spread.size() + s.referenceLuma.size() +
+          s.standIn.size() + s.standInSpread.size() + s.standInNoise.size() +
+          s.standInResolution.size() + s.standInDistance.size()) *
              sizeof(float) +
          s.reference.flags.size();
 }
@@ -178,6 +230,10 @@ bool GhostDetector::Add(int index, const SBxPicBuf& picture, GhostWeights* weigh
         IdentityCurves(s);
         return false;  // nothing shared to compare through: leave the picture as it is
       }
+    const std::vector<float> luma = CellLuma(blocks, s->curves.data());
+    float blackRoom = 0.0f;
+    for (int c = 0; c < k; ++c)
+      blackRoom = std::max(blackRoom, s->curves[c].Map(kBlackLevel));
     const float pixels = static_cast<float>(ref.block * ref.block);
     std::vector<float> scores(static_cast<size_t>(ref.Count()), 0.0f);
     for (int b = 0; b < ref.Count(); ++b) {
@@ -189,13 +245,27 @@ bool GhostDetector::Add(int index, const SBxPicBuf& picture, GhostWeights* weigh
         mapped[c] = s->curves[c].Map(v);
         slope = std::max(slope, s->curves[c].Slope(v));
       }
-      const Side mine{mapped, slope * blocks.spread[b], slope * blocks.noise, blocks.flags[b]};
+      const Side mine{
+          mapped,    slope * blocks.spread[b], slope * blocks.noise, slope * kResolution,
+          blackRoom, blocks.flags[b]};
       const bool referenceSays = ref.flags[b] == 0;
       const bool haveStandIn = s->standInDistance[b] >= 0.0f;
       const Side target = referenceSays || !haveStandIn
-                              ? Side{&ref.mean[at], ref.spread[b], ref.noise, ref.flags[b]}
-                              : Side{&s->standIn[at], s->standInSpread[b], s->standInNoise[b], 0};
+                              ? Side{&ref.mean[at], ref.spread[b], ref.noise,
+                                     kResolution,   kBlackLevel,   ref.flags[b]}
+                              : Side{&s->standIn[at],
+                                     s->standInSpread[b],
+                                     s->standInNoise[b],
+                                     s->standInResolution[b],
+                                     0.0f,
+                                     0};
       scores[b] = BlockScore(mine, target, k, pixels, s->tolerance);
+      if (referenceSays && mine.flags == 0)
+        scores[b] = std::max(scores[b],
+                             DetailScore(luma, s->referenceLuma, ref, b,
+                                         std::sqrt(mine.noise * mine.noise + ref.noise * ref.noise),
+                                         std::min(mine.spread, ref.spread[b]),
+                                         mine.resolution + kResolution, s->tolerance));
       if (referenceSays || blocks.flags[b] != 0 || scores[b] > 1.0f) continue;
       // Where the reference says nothing, a well-exposed picture that agrees
       // with what is known there becomes (or refines) the stand-in.
@@ -207,6 +277,7 @@ bool GhostDetector::Add(int index, const SBxPicBuf& picture, GhostWeights* weigh
       std::copy(mapped, mapped + k, &s->standIn[at]);
       s->standInSpread[b] = mine.spread;
       s->standInNoise[b] = mine.noise;
+      s->standInResolution[b] = mine.resolution;
       s->standInDistance[b] = distance;
     }
     RegionWeights(scores, ref.columns, ref.rows, weights);

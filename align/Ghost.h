@@ -34,7 +34,8 @@
 // lost to a hole.
 //
 // Memory does not grow with the number of pictures: the detector keeps the
-// reference's blocks and the stand-ins, about 7 MB for 12 megapixels.
+// reference's blocks, the luminance of its cells and the stand-ins, about
+// 20 MB for 12 megapixels.
 
 // Strength of the rejection: 0 rejects nothing; larger values reject smaller
 // disagreements (each step of 2.5 halves the tolerated difference around 5).

@@ -7,11 +7,6 @@
 
 namespace {
 
-// A sample at or beyond these (of full scale) is clipped or black: the
-// scene's value there is only known to be above or below.
-constexpr float kClipLevel = 0.97f;
-constexpr float kBlackLevel = 0.03f;
-
 template <typename Sample>
 void ReduceBlockRow(const SBxPicBuf& picture, int block, int r, GhostBlocks* blocks) {
   const int k = blocks->components;
@@ -49,6 +44,28 @@ void ReduceBlockRow(const SBxPicBuf& picture, int block, int r, GhostBlocks* blo
 
 // The spread of the calmest tenth of the well-exposed blocks: there it is
 // mostly noise.
+template <typename Sample>
+void ReduceCellRow(const SBxPicBuf& picture, int cy, GhostBlocks* blocks) {
+  const int k = blocks->components, side = blocks->block / kCellsPerSide;
+  const uint32_t stride = picture.components;
+  const float scale = 1.0f / (sizeof(Sample) == 1 ? 255.0f : 65535.0f);
+  const int y0 = cy * side, y1 = std::min(picture.height, y0 + side);
+  for (int cx = 0; cx < blocks->cellColumns; ++cx) {
+    const int x0 = cx * side, x1 = std::min(picture.width, x0 + side);
+    float sum[kGhostMaxComponents] = {};
+    for (int y = y0; y < y1; ++y) {
+      const Sample* row = reinterpret_cast<const Sample*>(RowPtr(picture, y));
+      for (int x = x0; x < x1; ++x)
+        for (int j = 0; j < k; ++j)
+          sum[j] += static_cast<float>(row[static_cast<size_t>(x) * stride + j]);
+    }
+    const float n = static_cast<float>((x1 - x0) * (y1 - y0));
+    float* out = &blocks->cells[(static_cast<size_t>(cy) * blocks->cellColumns + cx) * k];
+    for (int j = 0; j < k; ++j)
+      out[j] = sum[j] * scale / n;
+  }
+}
+
 float NoiseOf(const GhostBlocks& blocks) {
   std::vector<float> spreads;
   for (int b = 0; b < blocks.Count(); ++b)
@@ -78,7 +95,7 @@ float GhostCurve::Slope(float value) const {
 
 int GhostBlockSide(int width, int height) {
   const int longer = std::max(width, height);
-  return std::max(4, (longer + 511) / 512);
+  return (std::max(8, (longer + 511) / 512) + kCellsPerSide - 1) / kCellsPerSide * kCellsPerSide;
 }
 
 bool GhostSupported(const SBxPicBuf& picture) {
@@ -96,14 +113,40 @@ void ReduceToBlocks(const SBxPicBuf& picture, int block, GhostBlocks* blocks) {
   blocks->mean.assign(count * blocks->components, 0.0f);
   blocks->spread.assign(count, 0.0f);
   blocks->flags.assign(count, 0);
+  const int side = block / kCellsPerSide;
+  blocks->cellColumns = (picture.width + side - 1) / side;
+  blocks->cellRows = (picture.height + side - 1) / side;
+  blocks->cells.assign(
+      static_cast<size_t>(blocks->cellColumns) * blocks->cellRows * blocks->components, 0.0f);
   tbb::parallel_for(0, blocks->rows, [&](int r) {
+    const int lastCell = std::min(blocks->cellRows, (r + 1) * kCellsPerSide);
     if (picture.bitsPerComponent == 8) {
       ReduceBlockRow<uint8_t>(picture, block, r, blocks);
+      for (int cy = r * kCellsPerSide; cy < lastCell; ++cy)
+        ReduceCellRow<uint8_t>(picture, cy, blocks);
     } else {
       ReduceBlockRow<uint16_t>(picture, block, r, blocks);
+      for (int cy = r * kCellsPerSide; cy < lastCell; ++cy)
+        ReduceCellRow<uint16_t>(picture, cy, blocks);
     }
   });
   blocks->noise = NoiseOf(*blocks);
+}
+
+std::vector<float> CellLuma(const GhostBlocks& blocks, const GhostCurve* curves) {
+  static constexpr float kColour[3] = {0.114f, 0.587f, 0.299f};
+  const int k = blocks.components;
+  const size_t count = static_cast<size_t>(blocks.cellColumns) * blocks.cellRows;
+  std::vector<float> luma(count);
+  for (size_t i = 0; i < count; ++i) {
+    float sum = 0.0f;
+    for (int j = 0; j < k; ++j) {
+      const float v = blocks.cells[i * k + j];
+      sum += (k == 1 ? 1.0f : kColour[j]) * (curves ? curves[j].Map(v) : v);
+    }
+    luma[i] = sum;
+  }
+  return luma;
 }
 
 namespace {
@@ -158,7 +201,8 @@ bool EstimateGhostCurve(const GhostBlocks& picture, const GhostBlocks& reference
     const float r = reference.mean[static_cast<size_t>(b) * components + k];
     if (p >= 0.1f && r >= 0.1f && p <= 0.9f && r <= 0.9f) ratios.push_back(r / p);
   }
-  if (ratios.size() < 8) return false;
+  // Too little in common (a night frame nearly all black) tells nothing.
+  if (ratios.size() < std::max<size_t>(16, static_cast<size_t>(picture.Count()) / 50)) return false;
   auto middle = ratios.begin() + static_cast<std::ptrdiff_t>(ratios.size() / 2);
   std::nth_element(ratios.begin(), middle, ratios.end());
   const float gain = *middle;

@@ -10,6 +10,11 @@
 // spread of each compared component on a 0..1 scale, and whether a block
 // holds clipped or black pixels (its mean is then only a bound).
 
+// A sample at or beyond these (of full scale) is clipped or black: the
+// scene's value there is only known to be above or below.
+constexpr float kClipLevel = 0.97f;
+constexpr float kBlackLevel = 0.03f;
+
 constexpr uint8_t kBlockClipped = 1;
 constexpr uint8_t kBlockBlack = 2;
 // Components compared: the colour ones of a colour picture, else the first.
@@ -25,12 +30,18 @@ struct GhostBlocks {
   std::vector<uint8_t> flags;  // per block: kBlockClipped | kBlockBlack
   // Noise of a single pixel (0..1), from the calmest well-exposed blocks.
   float noise = 0.0f;
+  // Every block divided into 4 x 4 cells of `block / 4` pixels: their means
+  // per component, (cy * cellColumns + cx) * components + k. They tell the
+  // structure inside a block, which its mean and spread do not.
+  int cellColumns = 0;
+  int cellRows = 0;
+  std::vector<float> cells;
 
   int Count() const { return columns * rows; }
 };
 
-// Block side for a picture: at least 4, and at most about 512 blocks along
-// the longer side.
+// Block side for a picture: a multiple of 4, at least 8, and at most about
+// 512 blocks along the longer side.
 int GhostBlockSide(int width, int height);
 
 // Whether the detector can take the picture: 8 or 16 bits, 1 to 4
@@ -40,6 +51,12 @@ bool GhostSupported(const SBxPicBuf& picture);
 // The blocks of a supported picture, rows spread over the TBB pool. May throw
 // std::bad_alloc.
 void ReduceToBlocks(const SBxPicBuf& picture, int block, GhostBlocks* blocks);
+
+constexpr int kCellsPerSide = 4;
+
+// The luminance of every cell (0.114 B + 0.587 G + 0.299 R, or the one
+// component) with each component mapped through `curves` (null: as it is).
+std::vector<float> CellLuma(const GhostBlocks& blocks, const GhostCurve* curves);
 
 // The map of component k of `picture` onto `reference` (blocks of the same
 // picture size), from the blocks well exposed in both. False when too few
