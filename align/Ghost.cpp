@@ -7,6 +7,7 @@
 
 #include "align/GhostBlocks.h"
 #include "align/GhostRegions.h"
+#include "align/GhostRepair.h"
 #include "picture/CBxPicBufAPI.h"
 
 struct GhostDetectorState {
@@ -204,8 +205,8 @@ size_t GhostDetector::Bytes() const {
   const GhostDetectorState& s = *state_;
   return sizeof(s) +
          (s.reference.mean.size() + s.reference.spread.size() + s.referenceLuma.size() +
-          s.standIn.size() + s.standInSpread.size() + s.standInNoise.size() +
-          s.standInResolution.size() + s.standInDistance.size()) *
+          s.reference.bounded.size() / sizeof(float) + s.standIn.size() + s.standInSpread.size() +
+          s.standInNoise.size() + s.standInResolution.size() + s.standInDistance.size()) *
              sizeof(float) +
          s.reference.flags.size();
 }
@@ -283,6 +284,23 @@ bool GhostDetector::Add(int index, const SBxPicBuf& picture, GhostWeights* weigh
     RegionWeights(scores, ref.columns, ref.rows, weights);
   } catch (const std::bad_alloc&) {
     AllOne(s, s->width, s->height, weights);
+    return true;
+  }
+  return false;
+}
+
+bool GhostDetector::Repair(const SBxPicBuf& reference, SBxPicBuf* picture,
+                           GhostWeights* weights) const {
+  const GhostDetectorState* s = state_.get();
+  if (!s || IsEmpty(reference) || IsEmpty(*picture) || !SameGeometry(reference, *picture) ||
+      reference.width != s->width || reference.height != s->height ||
+      reference.bitsPerComponent != s->bits || weights->width != s->width ||
+      weights->height != s->height ||
+      (!weights->AllOne() && weights->values.size() != static_cast<size_t>(s->reference.Count())))
+    return true;
+  try {
+    RepairFromReference(reference, s->curves, s->reference.bounded, picture, weights);
+  } catch (const std::bad_alloc&) {
     return true;
   }
   return false;

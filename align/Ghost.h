@@ -103,6 +103,12 @@ class GhostDetector {
   // series, `index` is not the next one, the picture's size or depth differs
   // from the reference's, or memory ran out.
   bool Add(int index, const SBxPicBuf& picture, GhostWeights* weights);
+  // Gives the last added picture back what its lowered weights would take
+  // from the fusion (GhostRepair.h): `reference` is the picture Start was
+  // given, `picture` and `weights` those of the last Add. True (nothing
+  // changed) when they do not fit; may be skipped, the weights alone keep the
+  // moving thing out.
+  bool Repair(const SBxPicBuf& reference, SBxPicBuf* picture, GhostWeights* weights) const;
   // The map of the last added picture onto the reference, per component
   // (identity for the reference and for pictures that could not be compared).
   const GhostCurve& LastCurve(int component) const;

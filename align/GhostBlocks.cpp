@@ -17,16 +17,22 @@ void ReduceBlockRow(const SBxPicBuf& picture, int block, int r, GhostBlocks* blo
     const int x0 = c * block, x1 = std::min(picture.width, x0 + block);
     float sum[kGhostMaxComponents] = {}, squares[kGhostMaxComponents] = {};
     float low = 1.0f, high = 0.0f;
+    int bounded = 0;
     for (int y = y0; y < y1; ++y) {
       const Sample* row = reinterpret_cast<const Sample*>(RowPtr(picture, y));
-      for (int x = x0; x < x1; ++x)
+      for (int x = x0; x < x1; ++x) {
+        float pixelLow = 1.0f, pixelHigh = 0.0f;
         for (int j = 0; j < k; ++j) {
           const float v = static_cast<float>(row[static_cast<size_t>(x) * stride + j]) * scale;
           sum[j] += v;
           squares[j] += v * v;
-          low = std::min(low, v);
-          high = std::max(high, v);
+          pixelLow = std::min(pixelLow, v);
+          pixelHigh = std::max(pixelHigh, v);
         }
+        bounded += pixelHigh >= kClipLevel || pixelLow <= kBlackLevel;
+        low = std::min(low, pixelLow);
+        high = std::max(high, pixelHigh);
+      }
     }
     const float n = static_cast<float>((x1 - x0) * (y1 - y0));
     const size_t b = static_cast<size_t>(r) * blocks->columns + c;
@@ -37,6 +43,7 @@ void ReduceBlockRow(const SBxPicBuf& picture, int block, int r, GhostBlocks* blo
       spread = std::max(spread, std::sqrt(std::max(0.0f, squares[j] / n - m * m)));
     }
     blocks->spread[b] = spread;
+    blocks->bounded[b] = static_cast<uint8_t>(255 * bounded / ((x1 - x0) * (y1 - y0)));
     blocks->flags[b] = static_cast<uint8_t>((high >= kClipLevel ? kBlockClipped : 0) |
                                             (low <= kBlackLevel ? kBlockBlack : 0));
   }
@@ -113,6 +120,7 @@ void ReduceToBlocks(const SBxPicBuf& picture, int block, GhostBlocks* blocks) {
   blocks->mean.assign(count * blocks->components, 0.0f);
   blocks->spread.assign(count, 0.0f);
   blocks->flags.assign(count, 0);
+  blocks->bounded.assign(count, 0);
   const int side = block / kCellsPerSide;
   blocks->cellColumns = (picture.width + side - 1) / side;
   blocks->cellRows = (picture.height + side - 1) / side;

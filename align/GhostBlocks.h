@@ -28,6 +28,8 @@ struct GhostBlocks {
   std::vector<float> mean;     // (r * columns + c) * components + k
   std::vector<float> spread;   // per block: the largest standard deviation of a component
   std::vector<uint8_t> flags;  // per block: kBlockClipped | kBlockBlack
+  // Per block: the share of its pixels with a clipped or black component, of 255.
+  std::vector<uint8_t> bounded;
   // Noise of a single pixel (0..1), from the calmest well-exposed blocks.
   float noise = 0.0f;
   // Every block divided into 4 x 4 cells of `block / 4` pixels: their means

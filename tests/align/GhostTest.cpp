@@ -184,6 +184,77 @@ TEST(Ghost, ClippedReferenceTakenOverByAConsistentFrame) {
   }
 }
 
+TEST(Ghost, RepairGivesTheReferenceAtThePicturesBrightness) {
+  // Kept out, a frame would take its exposure out of the blend under the
+  // moving thing; repaired, it shows there what the reference shows, at its
+  // own brightness, and keeps its weight. Where the reference is blown out
+  // nothing can be given back: the weights stay.
+  Scene scene(7);
+  for (auto& wave : scene.waves)  // the scene's clipped and black pixels are few
+    wave.amplitude *= 0.6;
+  const Pasted<> there{scene, 40, 40, 32}, moved{scene, 120, 80, 32};
+  for (const Format f : kFormats) {
+    SCOPED_TRACE(testing::Message() << f.components << " x " << f.bits);
+    ScopedPicBuf reference, picture, truth, original;
+    Render(there, 0.0, f, &reference);
+    Render(moved, -1.0, f, &picture);
+    Render(there, -1.0, f, &truth);  // the frame had nothing moved
+    Render(moved, -1.0, f, &original);
+    GhostDetector detector;
+    ASSERT_FALSE(detector.Start(*reference, 2, 0, 5));
+    GhostWeights w;
+    ASSERT_FALSE(detector.Add(0, *reference, &w));
+    ASSERT_FALSE(detector.Add(1, *picture, &w));
+    ASSERT_FALSE(w.AllOne());
+    ASSERT_FALSE(detector.Repair(*reference, picture.get(), &w));
+    const double level = f.bits == 8 ? 1.0 : 257.0;
+    double far = 0.0, under = 0.0;
+    int counted = 0, raised = 0;
+    std::vector<float> weights(kW);
+    for (int y = 0; y < kH; ++y) {
+      w.Row(y, 0, kW, weights.data());
+      for (int x = 0; x < kW; ++x) {
+        const bool nearObject =
+            (x >= 32 && x < 80 && y >= 32 && y < 80) || (x >= 112 && x < 160 && y >= 72 && y < 120);
+        raised += nearObject && weights[x] >= 0.99f;
+        for (uint32_t c = 0; c < f.components; ++c) {
+          const double repaired = Sample(*picture, x, y, c);
+          if (nearObject && weights[x] >= 0.99f) {
+            under += std::abs(repaired - Sample(*truth, x, y, c)) / level;
+            ++counted;
+          } else if (x >= 120 && y < 32) {
+            far = std::max(far, std::abs(repaired - Sample(*original, x, y, c)));
+          }
+        }
+      }
+    }
+    // Most of both places keep their weight (not where the reference has
+    // clipped or black pixels), and show there what the frame would have.
+    EXPECT_GE(raised, 2 * 48 * 48 * 6 / 10);
+    EXPECT_LE(under / counted, 1.0);  // levels of 255
+    EXPECT_EQ(far, 0.0);
+  }
+  // A reference blown out where the thing moved: the weights stay.
+  const Scene base(5);
+  const BrightSky sky{base, 70};
+  const Pasted<BrightSky> first{sky, 30, 16, 28, 0.8, 1.5}, second{sky, 120, 24, 28, 0.8, 1.5};
+  ScopedPicBuf a, b, reference;
+  Render(first, -1.5, {3, 8}, &a, 10);
+  Render(second, -2.0, {3, 8}, &b, 11);
+  Render(first, 0.0, {3, 8}, &reference, 12);
+  GhostDetector detector;
+  ASSERT_FALSE(detector.Start(*reference, 3, 2, 5));
+  GhostWeights w;
+  ASSERT_FALSE(detector.Add(0, *a, &w));
+  ASSERT_FALSE(detector.Add(1, *b, &w));
+  ASSERT_FALSE(detector.Repair(*reference, b.get(), &w));
+  EXPECT_LE(Range(w, 124, 28, 144, 48).second, 0.02f);
+  EXPECT_TRUE(detector.Repair(*reference, a.get(), &w) == false);
+  ScopedPicBuf grey;
+  Render(first, 0.0, {1, 8}, &grey);
+  EXPECT_TRUE(detector.Repair(*grey, b.get(), &w));
+}
+
 TEST(Ghost, RejectedRegionFeatheredWithoutSeam) {
   // Two frames of a calm scene that differ by a few levels everywhere (what
   // noise and tone curves leave) and by an object in one: blended with the
