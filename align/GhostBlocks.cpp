@@ -2,77 +2,79 @@
 
 #include <algorithm>
 #include <cmath>
+#include <type_traits>
 
 #include <tbb/parallel_for.h>
 
 namespace {
 
-template <typename Sample>
-void ReduceBlockRow(const SBxPicBuf& picture, int block, int r, GhostBlocks* blocks) {
-  const int k = blocks->components;
-  const uint32_t stride = picture.components;
-  const float scale = 1.0f / (sizeof(Sample) == 1 ? 255.0f : 65535.0f);
+// One row of blocks and their cells in one pass over the pixels, summed in
+// whole numbers.
+template <typename Sample, int k>
+void ReduceBlockRow(const SBxPicBuf& picture, int r, GhostBlocks* blocks) {
+  using Sum = std::conditional_t<sizeof(Sample) == 1, uint32_t, uint64_t>;
+  const int block = blocks->block, side = block / kCellsPerSide;
+  const size_t stride = picture.components;
+  const float full = sizeof(Sample) == 1 ? 255.0f : 65535.0f;
+  const uint32_t clipAt = static_cast<uint32_t>(std::ceil(kClipLevel * full));
+  const uint32_t blackAt = static_cast<uint32_t>(std::floor(kBlackLevel * full));
+  const int columns = blocks->columns, cellColumns = blocks->cellColumns;
+  std::vector<Sum> sum(static_cast<size_t>(columns) * k), squares(sum.size());
+  std::vector<Sum> cellSum(static_cast<size_t>(cellColumns) * k);
+  std::vector<uint32_t> bounded(columns, 0), low(columns, clipAt), high(columns, 0);
   const int y0 = r * block, y1 = std::min(picture.height, y0 + block);
-  for (int c = 0; c < blocks->columns; ++c) {
-    const int x0 = c * block, x1 = std::min(picture.width, x0 + block);
-    float sum[kGhostMaxComponents] = {}, squares[kGhostMaxComponents] = {};
-    float low = 1.0f, high = 0.0f;
-    int bounded = 0;
-    for (int y = y0; y < y1; ++y) {
-      const Sample* row = reinterpret_cast<const Sample*>(RowPtr(picture, y));
-      for (int x = x0; x < x1; ++x) {
-        float pixelLow = 1.0f, pixelHigh = 0.0f;
+  for (int y = y0; y < y1; ++y) {
+    if ((y - y0) % side == 0) std::fill(cellSum.begin(), cellSum.end(), 0);
+    const Sample* row = reinterpret_cast<const Sample*>(RowPtr(picture, y));
+    for (int cx = 0; cx < cellColumns; ++cx) {
+      const int bx = cx / kCellsPerSide;
+      const int x1 = std::min(picture.width, (cx + 1) * side);
+      for (int x = cx * side; x < x1; ++x) {
+        const Sample* pixel = row + static_cast<size_t>(x) * stride;
+        uint32_t pixelLow = pixel[0], pixelHigh = pixel[0];
         for (int j = 0; j < k; ++j) {
-          const float v = static_cast<float>(row[static_cast<size_t>(x) * stride + j]) * scale;
-          sum[j] += v;
-          squares[j] += v * v;
+          const uint32_t v = pixel[j];
+          sum[bx * k + j] += v;
+          squares[bx * k + j] += static_cast<Sum>(v) * v;
+          cellSum[cx * k + j] += v;
           pixelLow = std::min(pixelLow, v);
           pixelHigh = std::max(pixelHigh, v);
         }
-        bounded += pixelHigh >= kClipLevel || pixelLow <= kBlackLevel;
-        low = std::min(low, pixelLow);
-        high = std::max(high, pixelHigh);
+        bounded[bx] += pixelHigh >= clipAt || pixelLow <= blackAt;
+        low[bx] = std::min(low[bx], pixelLow);
+        high[bx] = std::max(high[bx], pixelHigh);
       }
     }
-    const float n = static_cast<float>((x1 - x0) * (y1 - y0));
-    const size_t b = static_cast<size_t>(r) * blocks->columns + c;
+    if ((y - y0) % side != side - 1 && y != y1 - 1) continue;
+    const int cy = y / side, cellRows = (y - y0) % side + 1;
+    for (int cx = 0; cx < cellColumns; ++cx) {
+      const int width = std::min(picture.width, (cx + 1) * side) - cx * side;
+      const float n = static_cast<float>(width * cellRows) * full;
+      float* out = &blocks->cells[(static_cast<size_t>(cy) * cellColumns + cx) * k];
+      for (int j = 0; j < k; ++j)
+        out[j] = static_cast<float>(cellSum[cx * k + j]) / n;
+    }
+  }
+  for (int c = 0; c < columns; ++c) {
+    const int pixels = (std::min(picture.width, (c + 1) * block) - c * block) * (y1 - y0);
+    const double n = pixels;
+    const size_t b = static_cast<size_t>(r) * columns + c;
     float spread = 0.0f;
     for (int j = 0; j < k; ++j) {
-      const float m = sum[j] / n;
-      blocks->mean[b * k + j] = m;
-      spread = std::max(spread, std::sqrt(std::max(0.0f, squares[j] / n - m * m)));
+      const double m = static_cast<double>(sum[c * k + j]) / n;
+      const double variance = static_cast<double>(squares[c * k + j]) / n - m * m;
+      blocks->mean[b * k + j] = static_cast<float>(m / full);
+      spread = std::max(spread, static_cast<float>(std::sqrt(std::max(0.0, variance)) / full));
     }
     blocks->spread[b] = spread;
-    blocks->bounded[b] = static_cast<uint8_t>(255 * bounded / ((x1 - x0) * (y1 - y0)));
-    blocks->flags[b] = static_cast<uint8_t>((high >= kClipLevel ? kBlockClipped : 0) |
-                                            (low <= kBlackLevel ? kBlockBlack : 0));
+    blocks->bounded[b] = static_cast<uint8_t>(255 * bounded[c] / static_cast<uint32_t>(pixels));
+    blocks->flags[b] = static_cast<uint8_t>((high[c] >= clipAt ? kBlockClipped : 0) |
+                                            (low[c] <= blackAt ? kBlockBlack : 0));
   }
 }
 
 // The spread of the calmest tenth of the well-exposed blocks: there it is
 // mostly noise.
-template <typename Sample>
-void ReduceCellRow(const SBxPicBuf& picture, int cy, GhostBlocks* blocks) {
-  const int k = blocks->components, side = blocks->block / kCellsPerSide;
-  const uint32_t stride = picture.components;
-  const float scale = 1.0f / (sizeof(Sample) == 1 ? 255.0f : 65535.0f);
-  const int y0 = cy * side, y1 = std::min(picture.height, y0 + side);
-  for (int cx = 0; cx < blocks->cellColumns; ++cx) {
-    const int x0 = cx * side, x1 = std::min(picture.width, x0 + side);
-    float sum[kGhostMaxComponents] = {};
-    for (int y = y0; y < y1; ++y) {
-      const Sample* row = reinterpret_cast<const Sample*>(RowPtr(picture, y));
-      for (int x = x0; x < x1; ++x)
-        for (int j = 0; j < k; ++j)
-          sum[j] += static_cast<float>(row[static_cast<size_t>(x) * stride + j]);
-    }
-    const float n = static_cast<float>((x1 - x0) * (y1 - y0));
-    float* out = &blocks->cells[(static_cast<size_t>(cy) * blocks->cellColumns + cx) * k];
-    for (int j = 0; j < k; ++j)
-      out[j] = sum[j] * scale / n;
-  }
-}
-
 float NoiseOf(const GhostBlocks& blocks) {
   std::vector<float> spreads;
   for (int b = 0; b < blocks.Count(); ++b)
@@ -127,15 +129,13 @@ void ReduceToBlocks(const SBxPicBuf& picture, int block, GhostBlocks* blocks) {
   blocks->cells.assign(
       static_cast<size_t>(blocks->cellColumns) * blocks->cellRows * blocks->components, 0.0f);
   tbb::parallel_for(0, blocks->rows, [&](int r) {
-    const int lastCell = std::min(blocks->cellRows, (r + 1) * kCellsPerSide);
+    const bool colour = blocks->components == 3;
     if (picture.bitsPerComponent == 8) {
-      ReduceBlockRow<uint8_t>(picture, block, r, blocks);
-      for (int cy = r * kCellsPerSide; cy < lastCell; ++cy)
-        ReduceCellRow<uint8_t>(picture, cy, blocks);
+      colour ? ReduceBlockRow<uint8_t, 3>(picture, r, blocks)
+             : ReduceBlockRow<uint8_t, 1>(picture, r, blocks);
     } else {
-      ReduceBlockRow<uint16_t>(picture, block, r, blocks);
-      for (int cy = r * kCellsPerSide; cy < lastCell; ++cy)
-        ReduceCellRow<uint16_t>(picture, cy, blocks);
+      colour ? ReduceBlockRow<uint16_t, 3>(picture, r, blocks)
+             : ReduceBlockRow<uint16_t, 1>(picture, r, blocks);
     }
   });
   blocks->noise = NoiseOf(*blocks);
