@@ -71,6 +71,11 @@ void ReportError(const std::string& message) {
   std::fprintf(stderr, "melvaro-cli: %s\n", message.c_str());
 }
 
+void ReportLine(const std::string& line) {
+  EndProgressLine();
+  std::fprintf(stderr, "%s\n", line.c_str());
+}
+
 void ReportUnsupported(const fs::path& path) {
   ReportError(Quoted(path) + ": " + std::string(BuiltInText(TextId::kNotSupported)));
 }

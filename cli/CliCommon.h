@@ -38,6 +38,9 @@ int CheckMemory(const std::string& job, uint64_t need);
 
 // One line "melvaro-cli: <message>" on stderr (ending a progress line first).
 void ReportError(const std::string& message);
+// One line of information on stderr as it stands (ending a progress line first): what the work
+// found, not a failure.
+void ReportLine(const std::string& line);
 
 // The path in double quotes, as every message names a file.
 std::string Quoted(const std::filesystem::path& path);

@@ -1,14 +1,16 @@
-// melvaro-cli fuse [--exposure N] -o OUT IN1 IN2 [...]: the full-size fusion
-// of the Multi Image panel's OK, all inputs in order, written with the first
-// input's metadata.
+// melvaro-cli fuse [--exposure N] [--align [MODEL] [--reference K] [--crop]] -o OUT IN1 IN2
+// [...]: the full-size fusion of the Multi Image panel's OK, all inputs in order, aligned first
+// when asked, written with the first input's metadata.
 #include <memory>
 #include <string>
 #include <system_error>
 #include <vector>
 
+#include "cli/AlignOptions.h"
 #include "cli/Commands.h"
 #include "cli/FusionOptions.h"
 #include "cli/PictureJob.h"
+#include "jobs/AlignedSeries.h"
 #include "jobs/JobTexts.h"
 #include "jobs/MemoryNeed.h"
 #include "jobs/SeriesPipeline.h"
@@ -26,10 +28,14 @@ struct FuseOptions {
   std::string output;
   std::vector<std::string> inputs;
   FusionOptions fusion;
+  AlignOptions align;
+  bool aligned = false;  // --align was given
 };
 
+}  // namespace
+
 // Refuses, before any long work, inputs that are not there at all.
-int CheckInputs(const std::vector<fs::path>& inputs) {
+int CheckSeriesInputs(const std::vector<fs::path>& inputs) {
   if (inputs.size() < 2) {
     ReportError(Quoted(inputs.front()) + ": fusing needs at least two pictures");
     return kExitFailure;
@@ -47,6 +53,8 @@ int CheckInputs(const std::vector<fs::path>& inputs) {
   }
   return kExitSuccess;
 }
+
+namespace {
 
 // One line for the first file that stopped the fusion, or for the status.
 void ReportFailure(const SeriesFusionReport& report, const std::vector<fs::path>& inputs) {
@@ -71,18 +79,34 @@ void ReportFailure(const SeriesFusionReport& report, const std::vector<fs::path>
 
 int RunFuse(const FuseOptions& options, const CommonOptions& common) {
   const std::vector<fs::path> inputs(options.inputs.begin(), options.inputs.end());
-  if (int status = CheckInputs(inputs); status != kExitSuccess) return status;
+  if (int status = CheckSeriesInputs(inputs); status != kExitSuccess) return status;
   PictureJob job;
   job.output = options.output;
   job.metadataSource = inputs.front();
   // Every picture is read by the fusion itself: the first one's header tells the need.
   job.memoryJob = "fusing the pictures";
-  job.memoryNeed = [&inputs](const SBxPicBuf&) { return FusionBytesFromHeader(inputs.front()); };
-  job.stage = "Fusing " + std::to_string(inputs.size()) + " pictures";
+  const bool aligned = options.aligned;
+  job.memoryNeed = [&inputs, aligned](const SBxPicBuf&) {
+    return aligned ? AlignedFusionBytesFromHeader(inputs.front())
+                   : FusionBytesFromHeader(inputs.front());
+  };
+  // The aligned fusion names its two stages itself.
+  if (!aligned) job.stage = "Fusing " + std::to_string(inputs.size()) + " pictures";
   const int exposure = options.fusion.Exposure();
-  job.run = [&inputs, exposure](const InputPicture&, JobProgress* progress, SBxPicBuf* fused) {
+  const AlignSettings settings = options.align.Settings();
+  job.run = [&inputs, exposure, aligned, settings](const InputPicture&, JobProgress* progress,
+                                                   SBxPicBuf* fused) {
     // A script wants all its pictures or a clear failure: every file is required.
-    const SeriesFusionReport report = FuseFiles(inputs, exposure, true, progress, fused);
+    SeriesFusionReport report;
+    if (aligned) {
+      const AlignedFusionReport alignedReport =
+          FuseAlignedFiles(inputs, exposure, true, settings, progress, fused);
+      if (alignedReport.alignment.status == SeriesAlignStatus::kEstimated)
+        ReportAlignment(alignedReport.alignment, inputs);
+      report = alignedReport.fusion;
+    } else {
+      report = FuseFiles(inputs, exposure, true, progress, fused);
+    }
     if (report.status == SeriesFusionStatus::kCancelled) return ReportInterrupted();
     if (report.status == SeriesFusionStatus::kFused) return kExitSuccess;
     ReportFailure(report, inputs);
@@ -98,15 +122,18 @@ void AddFuseCommand(CLI::App& app, const CommonOptions& common, CommandRunner* r
       app, "fuse", "Fuse a bracketed series of pictures of one scene into one picture");
   auto options = std::make_shared<FuseOptions>();
   AddFusionOptions(command, &options->fusion);
+  CLI::Option* align = AddFuseAlignOptions(command, &options->align);
   AddOutputOption(command, &options->output);
   command->add_option("inputs", options->inputs, "The pictures, all of one size (2 to 99)")
       ->required();
   WhenChosen(
       command, runner, [options, &common] { return RunFuse(*options, common); },
-      [options] {
+      [options, align] {
         if (options->inputs.size() > static_cast<size_t>(kMaxInputs))
           throw CLI::ValidationError(
               "fuse", "at most " + std::to_string(kMaxInputs) + " pictures can be fused, " +
                           std::to_string(options->inputs.size()) + " were given");
+        options->aligned = align->count() > 0;
+        CheckAlignReference(options->align, options->inputs.size());
       });
 }

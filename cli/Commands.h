@@ -6,16 +6,24 @@
 // A new subcommand: its file, its declaration and its entry in kCommands below.
 
 #include <CLI/CLI.hpp>
+#include <filesystem>
+#include <vector>
 
 #include "cli/CliCommon.h"
 #include "cli/CliOptions.h"
+
+// Refuses, before any long work, a series of fewer than two inputs or inputs that are not
+// files: kExitSuccess, else the failure status after one error line.
+int CheckSeriesInputs(const std::vector<std::filesystem::path>& inputs);
 
 using AddCommand = void (*)(CLI::App& app, const CommonOptions& common, CommandRunner* runner);
 
 // melvaro-cli convert -o OUT IN
 void AddConvertCommand(CLI::App& app, const CommonOptions& common, CommandRunner* runner);
-// melvaro-cli fuse [--exposure N] -o OUT IN1 IN2 [...]
+// melvaro-cli fuse [--exposure N] [--align [MODEL] [--reference K] [--crop]] -o OUT IN1 IN2 [...]
 void AddFuseCommand(CLI::App& app, const CommonOptions& common, CommandRunner* runner);
+// melvaro-cli align [--model MODEL] [--reference K] [--crop] -o PATTERN IN1 IN2 [...]
+void AddAlignCommand(CLI::App& app, const CommonOptions& common, CommandRunner* runner);
 
 // melvaro-cli batch [--gap S | --group N] [--dry-run] [--overwrite] [--exposure N] [-o PATTERN]
 //                   FILES_OR_FOLDERS...
@@ -35,6 +43,6 @@ void AddTonemapCommand(CLI::App& app, const CommonOptions& common, CommandRunner
 void AddContrastCommand(CLI::App& app, const CommonOptions& common, CommandRunner* runner);
 
 // Every subcommand, in the order the help lists them.
-inline constexpr AddCommand kCommands[] = {AddConvertCommand, AddFuseCommand,     AddBatchCommand,
-                                           AddSingleCommand,  AddDaylightCommand, AddTonemapCommand,
-                                           AddContrastCommand};
+inline constexpr AddCommand kCommands[] = {AddConvertCommand, AddFuseCommand,    AddAlignCommand,
+                                           AddBatchCommand,   AddSingleCommand,  AddDaylightCommand,
+                                           AddTonemapCommand, AddContrastCommand};

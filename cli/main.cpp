@@ -3,6 +3,10 @@
 #include <exception>
 #include <new>
 
+#include <string>
+#include <vector>
+
+#include "cli/AlignOptions.h"
 #include "cli/Commands.h"
 
 int main(int argc, char** argv) {
@@ -27,8 +31,12 @@ int main(int argc, char** argv) {
     add(app, common, &runner);
   RefuseEmptyValues(app);
 
+  std::vector<std::string> arguments = JoinAlignModel(argc, argv);
+  std::vector<char*> joined;
+  for (std::string& argument : arguments)
+    joined.push_back(argument.data());
   try {
-    app.parse(argc, argv);
+    app.parse(static_cast<int>(joined.size()), joined.data());
   } catch (const CLI::ParseError& error) {
     return app.exit(error) == 0 ? kExitSuccess : kExitUsage;
   }

@@ -41,7 +41,11 @@ uint64_t FusionBytes(const SBxPicBuf& g) {
   return FloatThirds(Pixels(g), 4 * sumPyramids + working) + 6 * SampleBytes(g);
 }
 
-std::optional<uint64_t> FusionBytesFromHeader(const std::filesystem::path& file) {
+namespace {
+
+// The pictures of a series as the file's header claims them: counted as colour, at 16 bits
+// when the file holds more than 32 bits a pixel.
+std::optional<SBxPicBuf> ClaimedGeometry(const std::filesystem::path& file) {
   PictureClaim claim;
   if (!ReadPictureClaim(file, &claim)) return std::nullopt;
   SBxPicBuf geometry;
@@ -49,7 +53,24 @@ std::optional<uint64_t> FusionBytesFromHeader(const std::filesystem::path& file)
   geometry.height = static_cast<int>(std::min<uint64_t>(claim.height, INT32_MAX));
   geometry.components = 3;
   geometry.bitsPerComponent = claim.bitsPerPixel > 32 ? 16 : 8;
-  return FusionBytes(geometry);
+  return geometry;
+}
+
+}  // namespace
+
+std::optional<uint64_t> FusionBytesFromHeader(const std::filesystem::path& file) {
+  const std::optional<SBxPicBuf> geometry = ClaimedGeometry(file);
+  if (!geometry) return std::nullopt;
+  return FusionBytes(*geometry);
+}
+
+std::optional<uint64_t> AlignedFusionBytesFromHeader(const std::filesystem::path& file) {
+  const std::optional<SBxPicBuf> geometry = ClaimedGeometry(file);
+  if (!geometry) return std::nullopt;
+  // Two resampled pictures and their coverage (the one added, the next being made), and
+  // the coverage's levels from 1 on as floats.
+  return FusionBytes(*geometry) + 2 * (SampleBytes(*geometry) + Pixels(*geometry)) +
+         FloatThirds(Pixels(*geometry), 1);
 }
 
 uint64_t ToneMapBytes(const SBxPicBuf& g) {

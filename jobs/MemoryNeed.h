@@ -21,6 +21,9 @@ uint64_t FusionBytes(const SBxPicBuf& geometry);
 // more than 32 bits a pixel. Nothing when the header cannot be read (the decoder then tells
 // what is wrong with the file).
 std::optional<uint64_t> FusionBytesFromHeader(const std::filesystem::path& file);
+// FusionBytesFromHeader for the aligned fusion: on top, the resampled pictures and their
+// coverage while they are made and added, and the coverage's weight levels.
+std::optional<uint64_t> AlignedFusionBytesFromHeader(const std::filesystem::path& file);
 // The tone mapper: the padded colour planes and, per processed plane, its Gaussian and
 // Laplacian pyramids and the output pyramid, plus the result.
 uint64_t ToneMapBytes(const SBxPicBuf& geometry);

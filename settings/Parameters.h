@@ -49,6 +49,16 @@ inline constexpr SecondsRange kSeriesGap{0.1, 3600.0, 2.0};
 inline constexpr ParameterRange kGroupSize{2, 99, 3};
 // The most pictures one series holds: what one fusion takes.
 inline constexpr int kMaxSeriesPictures = 99;
+
+// Alignment of a hand-held series. The richest motion model that may be used, by name; the
+// first is the default: the richest one that passes the checks.
+inline constexpr std::string_view kAlignModelNames[] = {"auto", "shift", "rigid", "projective"};
+// The picture the others are aligned to, counted from 1 within the series; without one
+// (kAlignReferenceMiddle), the middle picture of the series as given.
+inline constexpr int kAlignReferenceMiddle = 0;
+inline constexpr ParameterRange kAlignReference{1, kMaxSeriesPictures, kAlignReferenceMiddle};
+// Whether the result is cut to the area every picture covers.
+inline constexpr bool kAlignCrop = false;
 }  // namespace parameter
 
 // A default as the settings file stores it, read at compile time, so that a key's default
