@@ -49,10 +49,11 @@ void ReduceBlockRow(const SBxPicBuf& picture, int r, GhostBlocks* blocks) {
     const int cy = y / side, cellRows = (y - y0) % side + 1;
     for (int cx = 0; cx < cellColumns; ++cx) {
       const int width = std::min(picture.width, (cx + 1) * side) - cx * side;
-      const float n = static_cast<float>(width * cellRows) * full;
-      float* out = &blocks->cells[(static_cast<size_t>(cy) * cellColumns + cx) * k];
+      // On the 16-bit scale, which holds a mean to a step of either depth.
+      const float scale = 65535.0f / (static_cast<float>(width * cellRows) * full);
+      uint16_t* out = &blocks->cells[(static_cast<size_t>(cy) * cellColumns + cx) * k];
       for (int j = 0; j < k; ++j)
-        out[j] = static_cast<float>(cellSum[cx * k + j]) / n;
+        out[j] = static_cast<uint16_t>(static_cast<float>(cellSum[cx * k + j]) * scale + 0.5f);
     }
   }
   for (int c = 0; c < columns; ++c) {
@@ -127,7 +128,7 @@ void ReduceToBlocks(const SBxPicBuf& picture, int block, GhostBlocks* blocks) {
   blocks->cellColumns = (picture.width + side - 1) / side;
   blocks->cellRows = (picture.height + side - 1) / side;
   blocks->cells.assign(
-      static_cast<size_t>(blocks->cellColumns) * blocks->cellRows * blocks->components, 0.0f);
+      static_cast<size_t>(blocks->cellColumns) * blocks->cellRows * blocks->components, 0);
   tbb::parallel_for(0, blocks->rows, [&](int r) {
     const bool colour = blocks->components == 3;
     if (picture.bitsPerComponent == 8) {
@@ -149,7 +150,7 @@ std::vector<float> CellLuma(const GhostBlocks& blocks, const GhostCurve* curves)
   for (size_t i = 0; i < count; ++i) {
     float sum = 0.0f;
     for (int j = 0; j < k; ++j) {
-      const float v = blocks.cells[i * k + j];
+      const float v = static_cast<float>(blocks.cells[i * k + j]) / 65535.0f;
       sum += (k == 1 ? 1.0f : kColour[j]) * (curves ? curves[j].Map(v) : v);
     }
     luma[i] = sum;

@@ -33,11 +33,11 @@ struct GhostBlocks {
   // Noise of a single pixel (0..1), from the calmest well-exposed blocks.
   float noise = 0.0f;
   // Every block divided into 4 x 4 cells of `block / 4` pixels: their means
-  // per component, (cy * cellColumns + cx) * components + k. They tell the
-  // structure inside a block, which its mean and spread do not.
+  // per component on a 0..65535 scale, (cy * cellColumns + cx) * components +
+  // k. They tell the structure inside a block, which its mean and spread do not.
   int cellColumns = 0;
   int cellRows = 0;
-  std::vector<float> cells;
+  std::vector<uint16_t> cells;
 
   int Count() const { return columns * rows; }
 };

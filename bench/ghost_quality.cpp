@@ -11,11 +11,14 @@
 //
 //   melvaro_ghost_quality [--strength S] [--crops DIR]
 //   melvaro_ghost_quality --speed plain|weights|repaired
+//   melvaro_ghost_quality --write DIR
 //
 // --crops writes before/after crops of the aligned St. Louis series (fountain
 // and people) as small JPEGs. --speed fuses a -2/0/+2 EV bracket of the sunset
 // photograph scaled to 12 megapixels, in memory, as the mode says, and prints
 // the time of the fusion (with the ghost work) and the process's peak memory.
+// --write writes that bracket, with a patch moved in its first frame, as quality-95 JPEGs
+// ghost0.jpg..ghost2.jpg into DIR, for bench/deghost_vs_fuse.sh.
 //
 // Differences are in levels of 255, over all components: the mean inside the
 // moved areas and outside them, and for still series the mean, the largest and
@@ -304,6 +307,17 @@ int Speed(const Series& bracket, const char* mode) {
   return 0;
 }
 
+int WriteBracket(const Series& bracket, const fs::path& folder) {
+  const Series big = Enlarge(bracket);
+  const SBxPicBuf& first = **big.frames[0];
+  Paste(big.frames[0]->get(), Window(first, 0.55, 0.6, 500), Window(first, 0.8, 0.3, 500));
+  for (size_t i = 0; i < big.frames.size(); ++i)
+    if (WriteImageFile(big.frames[i]->get(), nullptr,
+                       folder / ("ghost" + std::to_string(i) + ".jpg"), {}, 0, 95))
+      return 1;
+  return 0;
+}
+
 // Crops of the fused St. Louis series without and with the ghost weights.
 void Crops(const Series& stlouis, const fs::path& folder, int strength) {
   const auto plain = Fuse(stlouis, -1);
@@ -329,6 +343,9 @@ int main(int argc, char** argv) {
   for (int i = 1; i + 1 < argc; ++i) {
     if (std::strcmp(argv[i], "--strength") == 0) strength = std::atoi(argv[i + 1]);
     if (std::strcmp(argv[i], "--crops") == 0) crops = argv[i + 1];
+    if (std::strcmp(argv[i], "--write") == 0)
+      return WriteBracket(Bracket(fs::path(MELVARO_SAMPLES_DIR) / "photos" / "sunset.jpg"),
+                          argv[i + 1]);
     if (std::strcmp(argv[i], "--speed") == 0)
       return Speed(Bracket(fs::path(MELVARO_SAMPLES_DIR) / "photos" / "sunset.jpg"), argv[i + 1]);
   }
