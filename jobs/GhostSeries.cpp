@@ -12,6 +12,10 @@
 
 namespace fs = std::filesystem;
 
+// The engine takes the strength the user sets as it is.
+static_assert(parameter::kDeghostStrength.minimum == 0 &&
+              parameter::kDeghostStrength.maximum == kGhostStrengthMax);
+
 namespace {
 
 // The ghost weights times the coverage (either may be absent) as one 8-bit plane; empty
