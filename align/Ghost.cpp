@@ -218,8 +218,10 @@ bool GhostDetector::Add(int index, const SBxPicBuf& picture, GhostWeights* weigh
   ++s->next;
   IdentityCurves(s);
   if (index == s->referenceIndex || s->rejectsNothing) return false;
+  // Colour against grey compares nothing alike.
+  const int compared = picture.components >= 3 ? 3 : 1;
   if (!GhostSupported(picture) || picture.width != s->width || picture.height != s->height ||
-      picture.bitsPerComponent != s->bits)
+      picture.bitsPerComponent != s->bits || compared != s->reference.components)
     return true;
   try {
     GhostBlocks blocks;

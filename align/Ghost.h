@@ -101,7 +101,7 @@ class GhostDetector {
   // Picture `index`, the next in input order. `weights` is always filled
   // (all 1 when the picture cannot be compared). True when there is no
   // series, `index` is not the next one, the picture's size or depth differs
-  // from the reference's, or memory ran out.
+  // from the reference's, one is colour and the other not, or memory ran out.
   bool Add(int index, const SBxPicBuf& picture, GhostWeights* weights);
   // Gives the last added picture back what its lowered weights would take
   // from the fusion (GhostRepair.h): `reference` is the picture Start was

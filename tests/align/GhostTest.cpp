@@ -320,6 +320,10 @@ TEST(Ghost, StrengthAndContract) {
   EXPECT_FALSE(detector.Add(0, *reference, &w));
   CBxPicBufAPI::ReinitHeap(small.get(), kW - 1, kH, 3, 8);
   EXPECT_TRUE(detector.Add(1, *small, &w));
+  ScopedPicBuf grey;
+  Render(moved, -1.0, {1, 8}, &grey);
+  EXPECT_TRUE(detector.Add(2, *grey, &w));  // colour reference, grey picture
+  EXPECT_TRUE(w.AllOne());
   EXPECT_TRUE(w.AllOne());
   EXPECT_EQ(w.width, kW);
   EXPECT_TRUE(detector.Start(*small, 2, 2, 5));
