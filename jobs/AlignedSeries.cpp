@@ -1,10 +1,16 @@
 #include "jobs/AlignedSeries.h"
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <exception>
 #include <future>
+#include <map>
+#include <mutex>
 #include <new>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <utility>
 
 #include "align/SeriesAlign.h"
@@ -84,8 +90,100 @@ std::string Pictures(size_t count) {
   return std::to_string(count) + " pictures";
 }
 
+// Motions handed from an estimation on its own thread to the fusion's readers as they settle,
+// so that the fusion starts on the first pictures while the later ones are still examined; and
+// with them the pictures the estimation read, so that no file is decoded twice. A picture is
+// offered before its motion is published, so a reader that finds the motion finds the picture.
+// Besides the reference, one offered picture at most waits for its reader: the estimation then
+// waits in turn, and memory stays flat.
+class MotionFeed {
+ public:
+  MotionFeed(size_t count, int reference) : motions_(count), reference_(reference) {}
+
+  // The estimation: the reference's size, then pictures 0..settled-1 final.
+  void Publish(CBxSize size, const SeriesAligner& aligner) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      size_ = size;
+      for (; settled_ < aligner.Settled(); ++settled_)
+        motions_[static_cast<size_t>(settled_)] = aligner.Motion(settled_);
+    }
+    changed_.notify_all();
+  }
+  // The estimation hands over picture `index` as read, waiting while an earlier one waits for
+  // its reader (not for the reference's picture).
+  void Offer(int index, std::unique_ptr<ScopedPicBuf> picture) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (index != reference_) changed_.wait(lock, [&] { return stopped_ || OthersOffered() == 0; });
+    if (!stopped_) offered_[index] = std::move(picture);
+    lock.unlock();
+    changed_.notify_all();
+  }
+  // The estimation has ended (every picture settled, or it stopped).
+  void Finish() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      done_ = true;
+    }
+    changed_.notify_all();
+  }
+  // The fusion has ended: nothing more is read, and the estimation need not wait.
+  void Stop() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stopped_ = true;
+      offered_.clear();
+    }
+    changed_.notify_all();
+  }
+  bool Stopped() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return stopped_;
+  }
+  // Waits for picture `index`'s motion; false when the estimation ended without it. *picture
+  // gets the picture the estimation read, when it offered it.
+  bool Wait(int index, FrameMotion* motion, CBxSize* size, std::unique_ptr<ScopedPicBuf>* picture) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return settled_ > index || done_; });
+    if (settled_ <= index) return false;
+    *motion = motions_[static_cast<size_t>(index)];
+    *size = size_;
+    if (const auto found = offered_.find(index); found != offered_.end()) {
+      *picture = std::move(found->second);
+      offered_.erase(found);
+      lock.unlock();
+      changed_.notify_all();
+    }
+    return true;
+  }
+
+ private:
+  size_t OthersOffered() const { return offered_.size() - offered_.count(reference_); }
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<FrameMotion> motions_;
+  std::map<int, std::unique_ptr<ScopedPicBuf>> offered_;
+  int reference_;
+  int settled_ = 0;
+  CBxSize size_;
+  bool done_ = false;
+  bool stopped_ = false;
+};
+
+// How an estimation is told to stop, and to whom it reports.
+struct EstimateControl {
+  JobProgress* steps = nullptr;         // a step per file (the caller's thread only)
+  const JobProgress* cancel = nullptr;  // its cancel flag
+  MotionFeed* feed = nullptr;           // takes the motions and pictures as they settle
+
+  bool Stopped() const {
+    return (cancel != nullptr && cancel->CancelRequested()) || (feed != nullptr && feed->Stopped());
+  }
+};
+
 SeriesAlignment Estimate(std::span<const fs::path> files, const AlignSettings& settings,
-                         JobProgress* progress, const SeriesLoader& loader) {
+                         const EstimateControl& control, const SeriesLoader& loader) {
   SeriesAlignment alignment;
   const int count = static_cast<int>(files.size());
   alignment.reference = AlignReferenceIndex(settings.reference, count);
@@ -101,9 +199,12 @@ SeriesAlignment Estimate(std::span<const fs::path> files, const AlignSettings& s
   SeriesAligner aligner;
   aligner.Start(reference ? **reference : *none, count, alignment.reference, settings.model);
   if (reference) alignment.size = CBxSize{(*reference)->width, (*reference)->height};
-  reference.reset();  // the aligner keeps what it needs
+  // The aligner keeps what it needs; the fusion may take the picture.
+  if (control.feed != nullptr && reference)
+    control.feed->Offer(alignment.reference, std::move(reference));
+  reference.reset();
   for (int i = 0; i < count; ++i) {
-    if (progress != nullptr && progress->CancelRequested()) {
+    if (control.Stopped()) {
       alignment.status = SeriesAlignStatus::kCancelled;
       return alignment;
     }
@@ -111,7 +212,13 @@ SeriesAlignment Estimate(std::span<const fs::path> files, const AlignSettings& s
     if (i != alignment.reference) picture = reader.Next();
     // An unread file goes in empty and is left as it is; out of memory leaves it as it is too.
     aligner.Add(i, picture ? **picture : *none);
-    if (progress != nullptr) progress->Advance(1);
+    if (control.feed != nullptr) {
+      // A picture that settled at once goes to the fusion; one that waits is read again.
+      if (picture && aligner.Settled() > i) control.feed->Offer(i, std::move(picture));
+      picture.reset();
+      control.feed->Publish(alignment.size, aligner);
+    }
+    if (control.steps != nullptr) control.steps->Advance(1);
   }
   for (int i = 0; i < count; ++i)
     alignment.motions[static_cast<size_t>(i)] = aligner.Motion(i);
@@ -120,6 +227,17 @@ SeriesAlignment Estimate(std::span<const fs::path> files, const AlignSettings& s
     maps.push_back(motion.outcome == AlignOutcome::kAligned ? motion.toSource : Homography{});
   alignment.covered = CoveredRectangle(maps, alignment.size);
   return alignment;
+}
+
+SeriesAlignment EstimateOrFail(std::span<const fs::path> files, const AlignSettings& settings,
+                               const EstimateControl& control, const SeriesLoader& loader) {
+  try {
+    return Estimate(files, settings, control, loader);
+  } catch (const std::exception&) {  // out of memory, or no thread for the read-ahead
+    SeriesAlignment failed;
+    failed.status = SeriesAlignStatus::kOutOfMemory;
+    return failed;
+  }
 }
 
 bool SameSize(const SBxPicBuf& picture, CBxSize size) {
@@ -174,65 +292,132 @@ SeriesAlignment EstimateSeriesAlignment(std::span<const fs::path> files,
     progress->SetStage("Aligning " + Pictures(files.size()));
     progress->SetRange(0, static_cast<int>(files.size()));
   }
-  try {
-    return Estimate(files, settings, progress, loader);
-  } catch (const std::exception&) {  // out of memory, or no thread for the read-ahead
-    SeriesAlignment failed;
-    failed.status = SeriesAlignStatus::kOutOfMemory;
-    return failed;
-  }
+  return EstimateOrFail(files, settings, {progress, progress, nullptr}, loader);
 }
 
-bool LoadAlignedPicture(const fs::path& file, const SeriesAlignment& alignment, int index,
-                        SBxPicBuf* picture, SBxPicBuf* coverage, const SeriesLoader& loader) {
-  std::unique_ptr<ScopedPicBuf> read = ReadFile(LoaderOr(loader), file);
+namespace {
+
+// File `index` read and, when it moved, resampled with `motion` onto a frame of `size`.
+// `read` (when given) is the file's picture, read already.
+bool LoadMoved(const fs::path& file, const FrameMotion& motion, CBxSize size, SBxPicBuf* picture,
+               SBxPicBuf* coverage, const SeriesLoader& loader,
+               std::unique_ptr<ScopedPicBuf> read = {}) {
+  if (!read) read = ReadFile(LoaderOr(loader), file);
   if (!read) return true;
-  if (!alignment.Moved(index) || !SameSize(**read, alignment.size)) {
+  if (motion.outcome != AlignOutcome::kAligned || !SameSize(**read, size)) {
     std::swap(*picture, **read);
     return false;
   }
   ScopedPicBuf warped, covers;
-  if (WarpPicture(**read, alignment.motions[static_cast<size_t>(index)].toSource, warped.get(),
-                  covers.get()))
-    return true;
+  if (WarpPicture(**read, motion.toSource, warped.get(), covers.get())) return true;
   std::swap(*picture, *warped);
   if (coverage != nullptr) std::swap(*coverage, *covers);
   return false;
 }
 
-AlignedFusionReport FuseAlignedFiles(std::span<const fs::path> files, int exposure, bool requireAll,
-                                     const AlignSettings& settings, JobProgress* progress,
-                                     SBxPicBuf* output, const SeriesLoader& loader) {
-  AlignedFusionReport report;
-  if (files.empty()) return report;  // kNoFiles
-  report.alignment = EstimateSeriesAlignment(files, settings, progress, loader);
-  if (report.alignment.status != SeriesAlignStatus::kEstimated) {
-    report.fusion.status = report.alignment.status == SeriesAlignStatus::kCancelled
-                               ? SeriesFusionStatus::kCancelled
-                               : SeriesFusionStatus::kOutOfMemory;
-    return report;
-  }
-  const SeriesAlignment& alignment = report.alignment;
+SeriesFusionRequest FusionRequest(std::span<const fs::path> files, int exposure, bool requireAll,
+                                  JobProgress* progress) {
   SeriesFusionRequest request;
   request.files = files;
   request.exposure = static_cast<uint32_t>(exposure);
   request.requireAll = requireAll;
   request.progress = progress;
-  if (settings.crop && alignment.size.width > 0) {
-    const CBxRect area = alignment.CropArea();
-    // Inside the covered area every coverage is full: no weight needs scaling.
-    report.cropped = area.Width() != alignment.size.width || area.Height() != alignment.size.height;
-    if (report.cropped) request.region = area;
+  return request;
+}
+
+SeriesFusionStatus FailedAlignmentStatus(SeriesAlignStatus status) {
+  return status == SeriesAlignStatus::kCancelled ? SeriesFusionStatus::kCancelled
+                                                 : SeriesFusionStatus::kOutOfMemory;
+}
+
+// The passes one after the other: every motion known before the fusion starts, as the crop
+// needs.
+AlignedFusionReport FuseCropped(std::span<const fs::path> files, int exposure, bool requireAll,
+                                const AlignSettings& settings, JobProgress* progress,
+                                SBxPicBuf* output, const SeriesLoader& loader) {
+  AlignedFusionReport report;
+  report.alignment = EstimateSeriesAlignment(files, settings, progress, loader);
+  const SeriesAlignment& alignment = report.alignment;
+  if (alignment.status != SeriesAlignStatus::kEstimated) {
+    report.fusion.status = FailedAlignmentStatus(alignment.status);
+    return report;
   }
-  const bool weighByCoverage = !report.cropped;
-  request.weightedLoader = [&alignment, &loader, weighByCoverage](int index, const fs::path& path,
-                                                                  SBxPicBuf* picture,
-                                                                  SBxPicBuf* factors) {
-    return LoadAlignedPicture(path, alignment, index, picture, weighByCoverage ? factors : nullptr,
-                              loader);
+  SeriesFusionRequest request = FusionRequest(files, exposure, requireAll, progress);
+  const CBxRect area = alignment.CropArea();
+  report.cropped = alignment.size.width > 0 &&
+                   (area.Width() != alignment.size.width || area.Height() != alignment.size.height);
+  if (report.cropped) request.region = area;
+  // Inside the covered area every coverage is full: no weight needs scaling.
+  request.weightedLoader = [&](int index, const fs::path& path, SBxPicBuf* picture, SBxPicBuf*) {
+    return LoadMoved(path, alignment.motions[static_cast<size_t>(index)], alignment.size, picture,
+                     nullptr, loader);
   };
   if (progress != nullptr) progress->SetStage("Fusing " + Pictures(files.size()));
   report.fusion = FuseSeries(request, output);
+  return report;
+}
+
+// The estimation on a thread of its own, the fusion reading each picture as soon as its
+// motion has settled: most of the estimation runs while the first pictures are fused. False,
+// with nothing done, when no thread can be made.
+bool FuseStreaming(std::span<const fs::path> files, int exposure, bool requireAll,
+                   const AlignSettings& settings, JobProgress* progress, SBxPicBuf* output,
+                   const SeriesLoader& loader, AlignedFusionReport* report) {
+  MotionFeed feed(files.size(),
+                  AlignReferenceIndex(settings.reference, static_cast<int>(files.size())));
+  const EstimateControl control{nullptr, progress, &feed};
+  std::thread estimation;
+  try {
+    estimation = std::thread([&] {
+      try {
+        report->alignment = EstimateOrFail(files, settings, control, loader);
+      } catch (...) {
+        report->alignment.status = SeriesAlignStatus::kOutOfMemory;
+      }
+      feed.Finish();  // always: the readers wait for it
+    });
+  } catch (const std::system_error&) {
+    return false;
+  }
+  SeriesFusionRequest request = FusionRequest(files, exposure, requireAll, progress);
+  request.weightedLoader = [&](int index, const fs::path& path, SBxPicBuf* picture,
+                               SBxPicBuf* coverage) {
+    FrameMotion motion;
+    CBxSize size;
+    // Without its motion (the estimation stopped) the picture is not read.
+    std::unique_ptr<ScopedPicBuf> read;
+    return !feed.Wait(index, &motion, &size, &read) ||
+           LoadMoved(path, motion, size, picture, coverage, loader, std::move(read));
+  };
+  if (progress != nullptr) progress->SetStage("Aligning and fusing " + Pictures(files.size()));
+  const bool allocated = IsEmpty(*output);
+  report->fusion = FuseSeries(request, output);  // catches what it throws
+  feed.Stop();                                   // a fusion that ended early needs no more motions
+  estimation.join();
+  if (report->alignment.status != SeriesAlignStatus::kEstimated) {
+    if (allocated) CBxPicBufAPI::DoneHeap(output);
+    report->fusion.status = FailedAlignmentStatus(report->alignment.status);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool LoadAlignedPicture(const fs::path& file, const SeriesAlignment& alignment, int index,
+                        SBxPicBuf* picture, SBxPicBuf* coverage, const SeriesLoader& loader) {
+  return LoadMoved(file, alignment.motions[static_cast<size_t>(index)], alignment.size, picture,
+                   coverage, loader);
+}
+
+AlignedFusionReport FuseAlignedFiles(std::span<const fs::path> files, int exposure, bool requireAll,
+                                     const AlignSettings& settings, JobProgress* progress,
+                                     SBxPicBuf* output, const SeriesLoader& loader) {
+  if (files.empty()) return {};  // kNoFiles
+  AlignedFusionReport report;
+  // Without a thread for the estimation, the passes one after the other.
+  if (settings.crop ||
+      !FuseStreaming(files, exposure, requireAll, settings, progress, output, loader, &report))
+    report = FuseCropped(files, exposure, requireAll, settings, progress, output, loader);
   return report;
 }
 

@@ -90,8 +90,10 @@ struct AlignedFusionReport {
 
 // Both passes: the full-size fusion of FuseFiles (one accumulator, files in order, `exposure`,
 // every file required with requireAll) of the aligned pictures, each moved one weighted by its
-// coverage; with settings.crop, the result is cut to the area every picture covers. Stages
-// "Aligning N pictures" and "Fusing N pictures"; cancel between files in both.
+// coverage. The estimation runs on a thread of its own and each picture is fused as soon as its
+// motion has settled: stage "Aligning and fusing N pictures". With settings.crop, the result is
+// cut to the area every picture covers, which needs every motion first: stages "Aligning N
+// pictures" and "Fusing N pictures". Cancel between files.
 AlignedFusionReport FuseAlignedFiles(std::span<const std::filesystem::path> files, int exposure,
                                      bool requireAll, const AlignSettings& settings,
                                      JobProgress* progress, SBxPicBuf* output,

@@ -67,9 +67,10 @@ std::optional<uint64_t> FusionBytesFromHeader(const std::filesystem::path& file)
 std::optional<uint64_t> AlignedFusionBytesFromHeader(const std::filesystem::path& file) {
   const std::optional<SBxPicBuf> geometry = ClaimedGeometry(file);
   if (!geometry) return std::nullopt;
-  // Two resampled pictures and their coverage (the one added, the next being made), and
-  // the coverage's levels from 1 on as floats.
-  return FusionBytes(*geometry) + 2 * (SampleBytes(*geometry) + Pixels(*geometry)) +
+  // The estimation's pictures (the reference and one handed over waiting for the fusion, the
+  // one examined and the next being decoded), the coverage of the two resampled pictures in
+  // flight, and the coverage's levels from 1 on as floats.
+  return FusionBytes(*geometry) + 4 * SampleBytes(*geometry) + 2 * Pixels(*geometry) +
          FloatThirds(Pixels(*geometry), 1);
 }
 

@@ -21,8 +21,8 @@ uint64_t FusionBytes(const SBxPicBuf& geometry);
 // more than 32 bits a pixel. Nothing when the header cannot be read (the decoder then tells
 // what is wrong with the file).
 std::optional<uint64_t> FusionBytesFromHeader(const std::filesystem::path& file);
-// FusionBytesFromHeader for the aligned fusion: on top, the resampled pictures and their
-// coverage while they are made and added, and the coverage's weight levels.
+// FusionBytesFromHeader for the aligned fusion: on top, the pictures the estimation holds, the
+// coverage of the resampled pictures and the coverage's weight levels.
 std::optional<uint64_t> AlignedFusionBytesFromHeader(const std::filesystem::path& file);
 // The fusion with ghost removal (aligned or not): on top, the reference picture kept, the
 // weight factors and the weight levels, a picture's reduced copy while it is compared.

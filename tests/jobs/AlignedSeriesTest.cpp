@@ -24,12 +24,15 @@ constexpr int kWidth = 240, kHeight = 180;
 // Frames of one scene at -1, 0 and +1 EV, held in memory and read through a loader by name.
 class Frames {
  public:
-  // Frame k is seen through toScene[k] (identity: unmoved).
-  explicit Frames(const std::vector<Homography>& toScene, uint32_t seed = 5) {
-    const Scene scene(seed);
+  // Frame k is seen through toScene[k] (identity: unmoved), at stops[k] EV (default k - 1).
+  explicit Frames(const std::vector<Homography>& toScene, uint32_t seed = 5,
+                  std::vector<double> stops = {}, double falloffStops = 0.0, uint32_t bits = 8) {
+    Scene scene(seed);
+    scene.falloffStops = falloffStops / kWidth;
     for (size_t k = 0; k < toScene.size(); ++k) {
-      auto frame = std::make_unique<ScopedPicBuf>(kWidth, kHeight, 3, 8);
-      RenderScene(scene, toScene[k], static_cast<double>(k) - 1.0, frame->get());
+      auto frame = std::make_unique<ScopedPicBuf>(kWidth, kHeight, 3, bits);
+      const double ev = k < stops.size() ? stops[k] : static_cast<double>(k) - 1.0;
+      RenderScene(scene, toScene[k], ev, frame->get());
       AddNoise(0.003, static_cast<uint32_t>(k + 1), frame->get());
       paths.emplace_back("frame" + std::to_string(k));
       frames[paths.back().string()] = std::move(frame);
@@ -37,6 +40,7 @@ class Frames {
   }
   SeriesLoader Loader() {
     return [this](const fs::path& path, SBxPicBuf* picture) {
+      ++reads;
       const auto found = frames.find(path.string());
       if (found == frames.end()) return true;
       CBxPicBufAPI::ReinitHeap(picture, found->second->get());
@@ -47,6 +51,7 @@ class Frames {
 
   std::vector<fs::path> paths;
   std::map<std::string, std::unique_ptr<ScopedPicBuf>> frames;
+  std::atomic<int> reads{0};
 };
 
 Homography Shift(double dx, double dy) {
@@ -159,6 +164,24 @@ TEST(AlignedSeries, MovedFramesAreFoundAndFusedInPlace) {
   EXPECT_EQ(first.motions[2].model, MotionModel::kShift);
 }
 
+// 16-bit pictures are resampled and fused at 16 bits, as closely as 8-bit ones.
+TEST(AlignedSeries, SixteenBitPicturesStaySixteenBit) {
+  const std::vector<Homography> moves{Shift(2.6, -1.3), Homography{}, Shift(-3.2, 2.1)};
+  Frames moved(moves, 5, {}, 0.0, 16), unmoved({{}, {}, {}}, 5, {}, 0.0, 16);
+  ScopedPicBuf truth, aligned, picture, coverage;
+  ASSERT_EQ(FuseFiles(unmoved.paths, 100, true, nullptr, truth.get(), unmoved.Loader()).status,
+            SeriesFusionStatus::kFused);
+  const AlignedFusionReport report =
+      FuseAlignedFiles(moved.paths, 100, true, {}, nullptr, aligned.get(), moved.Loader());
+  ASSERT_EQ(report.fusion.status, SeriesFusionStatus::kFused);
+  EXPECT_EQ(aligned->bitsPerComponent, 16u);
+  EXPECT_LT(MeanDifference(*aligned, *truth, kInner, false), 1.5 * 257);
+  ASSERT_FALSE(LoadAlignedPicture(moved.paths[0], report.alignment, 0, picture.get(),
+                                  coverage.get(), moved.Loader()));
+  EXPECT_EQ(picture->bitsPerComponent, 16u);
+  EXPECT_EQ(coverage->bitsPerComponent, 8u);
+}
+
 // The aligned pictures one at a time, in input order: moved ones with their coverage, all cut
 // alike with the crop; a file that cannot be read, a receiver that fails or a cancel stop it.
 TEST(AlignedSeries, AlignedPicturesComeOutInOrder) {
@@ -246,4 +269,39 @@ TEST(AlignedSeries, ModelNamesAndReferenceNumbers) {
   EXPECT_EQ(AlignReferenceIndex(1, 4), 0);
   EXPECT_EQ(AlignReferenceIndex(4, 4), 3);
   EXPECT_EQ(AlignReferenceIndex(5, 4), 2);
+}
+
+// The fusion that reads each picture as its motion settles, taking the pictures the estimation
+// read, gives the bits of the two passes one after the other (the motions first, every file read
+// again); only a picture that waited for a partner is read twice. Here the darkest frame, 12 EV
+// from the reference, matches through the next one, which it waits for.
+TEST(AlignedSeries, StreamingGivesTheBitsOfTwoPasses) {
+  Frames bracket({Turn(kWidth, kHeight, -0.4, 1.0, 4.0, -3.0),
+                  Turn(kWidth, kHeight, 0.2, 1.0, -2.0, 1.5), Homography{}},
+                 11, {0.0, 6.0, 12.0}, 20.0);
+  const AlignSettings settings{AlignModel::kAuto, 3, false};
+  ScopedPicBuf streamed, twoPasses;
+  const AlignedFusionReport report = FuseAlignedFiles(bracket.paths, 100, true, settings, nullptr,
+                                                      streamed.get(), bracket.Loader());
+  ASSERT_EQ(report.fusion.status, SeriesFusionStatus::kFused);
+  EXPECT_EQ(report.alignment.motions[0].via, 1) << report.alignment.Describe(0);
+  EXPECT_EQ(bracket.reads, 4);
+
+  bracket.reads = 0;
+  const SeriesAlignment alignment =
+      EstimateSeriesAlignment(bracket.paths, settings, nullptr, bracket.Loader());
+  SeriesFusionRequest request;
+  request.files = bracket.paths;
+  request.exposure = 100;
+  request.requireAll = true;
+  request.weightedLoader = [&](int index, const fs::path& path, SBxPicBuf* picture,
+                               SBxPicBuf* coverage) {
+    return LoadAlignedPicture(path, alignment, index, picture, coverage, bracket.Loader());
+  };
+  ASSERT_EQ(FuseSeries(request, twoPasses.get()).status, SeriesFusionStatus::kFused);
+  EXPECT_EQ(bracket.reads, 6);
+  for (int i = 0; i < 3; ++i)
+    EXPECT_EQ(alignment.motions[static_cast<size_t>(i)].toSource.m,
+              report.alignment.motions[static_cast<size_t>(i)].toSource.m);
+  EXPECT_TRUE(SameSamples(*streamed, *twoPasses));
 }
