@@ -5,6 +5,9 @@
 #include <limits>
 #include <new>
 
+#include <tbb/blocked_range.h>
+#include <tbb/parallel_for.h>
+
 #include "align/GhostBlocks.h"
 #include "align/GhostRegions.h"
 #include "align/GhostRepair.h"
@@ -333,6 +336,21 @@ void GhostWeights::Row(int y, int x0, int count, float* out) const {
   }
 }
 
+namespace {
+
+void ExpandRow(const GhostWeights& weights, int y, float* row, SBxPicBuf* plane) {
+  weights.Row(y, 0, weights.width, row);
+  if (plane->bitsPerComponent == 32) {
+    std::copy(row, row + weights.width, reinterpret_cast<float*>(RowPtr(*plane, y)));
+    return;
+  }
+  uint8_t* out = RowPtr(*plane, y);
+  for (int x = 0; x < weights.width; ++x)
+    out[x] = static_cast<uint8_t>(row[x] * 255.0f + 0.5f);
+}
+
+}  // namespace
+
 bool ExpandGhostWeights(const GhostWeights& weights, SBxPicBuf* plane) {
   if (weights.width <= 0 || weights.height <= 0) return true;
   if (IsEmpty(*plane)) {
@@ -344,17 +362,13 @@ bool ExpandGhostWeights(const GhostWeights& weights, SBxPicBuf* plane) {
     return true;
   }
   try {
-    std::vector<float> row(static_cast<size_t>(weights.width));
-    for (int y = 0; y < weights.height; ++y) {
-      weights.Row(y, 0, weights.width, row.data());
-      if (plane->bitsPerComponent == 32) {
-        std::copy(row.begin(), row.end(), reinterpret_cast<float*>(RowPtr(*plane, y)));
-      } else {
-        uint8_t* out = RowPtr(*plane, y);
-        for (int x = 0; x < weights.width; ++x)
-          out[x] = static_cast<uint8_t>(row[x] * 255.0f + 0.5f);
-      }
-    }
+    // Bands of rows over the TBB pool; a band's row buffer is its own.
+    tbb::parallel_for(tbb::blocked_range<int>(0, weights.height, 64),
+                      [&](const tbb::blocked_range<int>& band) {
+                        std::vector<float> row(static_cast<size_t>(weights.width));
+                        for (int y = band.begin(); y < band.end(); ++y)
+                          ExpandRow(weights, y, row.data(), plane);
+                      });
   } catch (const std::bad_alloc&) {
     return true;
   }

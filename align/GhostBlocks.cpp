@@ -29,21 +29,32 @@ void ReduceBlockRow(const SBxPicBuf& picture, int r, GhostBlocks* blocks) {
     for (int cx = 0; cx < cellColumns; ++cx) {
       const int bx = cx / kCellsPerSide;
       const int x1 = std::min(picture.width, (cx + 1) * side);
+      // A cell's stretch of the row in locals, then added to its cell and block: the sums
+      // stay in registers.
+      Sum s[k] = {}, q[k] = {};
+      uint32_t stretchBounded = 0, stretchLow = clipAt, stretchHigh = 0;
       for (int x = cx * side; x < x1; ++x) {
         const Sample* pixel = row + static_cast<size_t>(x) * stride;
         uint32_t pixelLow = pixel[0], pixelHigh = pixel[0];
         for (int j = 0; j < k; ++j) {
           const uint32_t v = pixel[j];
-          sum[bx * k + j] += v;
-          squares[bx * k + j] += static_cast<Sum>(v) * v;
-          cellSum[cx * k + j] += v;
+          s[j] += v;
+          q[j] += static_cast<Sum>(v) * v;
           pixelLow = std::min(pixelLow, v);
           pixelHigh = std::max(pixelHigh, v);
         }
-        bounded[bx] += pixelHigh >= clipAt || pixelLow <= blackAt;
-        low[bx] = std::min(low[bx], pixelLow);
-        high[bx] = std::max(high[bx], pixelHigh);
+        stretchBounded += pixelHigh >= clipAt || pixelLow <= blackAt;
+        stretchLow = std::min(stretchLow, pixelLow);
+        stretchHigh = std::max(stretchHigh, pixelHigh);
       }
+      for (int j = 0; j < k; ++j) {
+        sum[bx * k + j] += s[j];
+        squares[bx * k + j] += q[j];
+        cellSum[cx * k + j] += s[j];
+      }
+      bounded[bx] += stretchBounded;
+      low[bx] = std::min(low[bx], stretchLow);
+      high[bx] = std::max(high[bx], stretchHigh);
     }
     if ((y - y0) % side != side - 1 && y != y1 - 1) continue;
     const int cy = y / side, cellRows = (y - y0) % side + 1;
