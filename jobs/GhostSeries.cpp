@@ -117,9 +117,17 @@ GhostFusionReport FuseDeghostedFiles(std::span<const fs::path> files, int exposu
                                SBxPicBuf* factors) {
     ScopedPicBuf coverage;
     GhostWeights weights;
-    // Read (and resampled) beside the previous file; compared after it.
-    const bool unread = LoadAlignedPicture(path, alignment, index, picture,
-                                           weighByCoverage ? coverage.get() : nullptr, loader);
+    // Read (and resampled) beside the previous file; compared after it. The reference is
+    // already in memory, where it is never moved: no second decode.
+    bool unread = false;
+    if (index == alignment.reference && reference) {
+      CBxPicBufAPI::ReinitHeap(picture, reference->get());
+      unread = IsEmpty(*picture);
+      if (!unread) CBxPicBufAPI::Copy(picture, reference->get());
+    } else {
+      unread = LoadAlignedPicture(path, alignment, index, picture,
+                                  weighByCoverage ? coverage.get() : nullptr, loader);
+    }
     bool failed = unread;
     {
       std::unique_lock<std::mutex> turn = order.Wait(index);
@@ -132,6 +140,9 @@ GhostFusionReport FuseDeghostedFiles(std::span<const fs::path> files, int exposu
         report.rejected[static_cast<size_t>(index)] = weights.rejected;
         failed = !weights.AllOne() && detector.Repair(**reference, picture, &weights);
       }
+      // Nothing is compared after the last file: the reference goes before the fusion
+      // composes its result.
+      if (index == count - 1) reference.reset();
     }
     order.Done(index);
     return failed || Factors(weights, coverage.get(), factors);
