@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <new>
 #include <string>
+#include <system_error>
 
 #include "align/Ghost.h"
 #include "picture/CBxPicBufAPI.h"
@@ -87,18 +89,29 @@ GhostFusionReport FuseDeghostedFiles(std::span<const fs::path> files, int exposu
   }
   const SeriesAlignment& alignment = fused.alignment;
   report.rejected.assign(files.size(), 0.0f);
-  // The reference, kept for the comparison and the repair. One that cannot be read leaves
-  // every picture as it is (the fusion reports the file).
+  // The reference, kept for the comparison and the repair, is read and reduced on a thread of
+  // its own while the fusion reads its first file; a loader waits for it before comparing. One
+  // that cannot be read leaves every picture as it is (the fusion reports the file).
   auto reference = std::make_unique<ScopedPicBuf>();
   GhostDetector detector;
+  bool outOfMemory = false;
+  std::shared_future<void> referenceReady;
   try {
-    if (LoadAlignedPicture(files[static_cast<size_t>(alignment.reference)], alignment,
-                           alignment.reference, reference->get(), nullptr, loader) ||
-        detector.Start(**reference, count, alignment.reference,
-                       parameter::kDeghostStrength.Clamp(strength)))
-      reference.reset();
-  } catch (const std::bad_alloc&) {
-    fused.fusion.status = SeriesFusionStatus::kOutOfMemory;
+    referenceReady =
+        std::async(std::launch::async, [&] {
+          try {
+            if (LoadAlignedPicture(files[static_cast<size_t>(alignment.reference)], alignment,
+                                   alignment.reference, reference->get(), nullptr, loader) ||
+                detector.Start(**reference, count, alignment.reference,
+                               parameter::kDeghostStrength.Clamp(strength)))
+              reference.reset();
+          } catch (const std::bad_alloc&) {
+            outOfMemory = true;
+            reference.reset();
+          }
+        }).share();
+  } catch (const std::system_error&) {
+    fused.fusion.status = SeriesFusionStatus::kOutOfMemory;  // no thread to be had
     return report;
   }
   SeriesFusionRequest request;
@@ -120,6 +133,7 @@ GhostFusionReport FuseDeghostedFiles(std::span<const fs::path> files, int exposu
     // Read (and resampled) beside the previous file; compared after it. The reference is
     // already in memory, where it is never moved: no second decode.
     bool unread = false;
+    if (index == alignment.reference) referenceReady.wait();
     if (index == alignment.reference && reference) {
       CBxPicBufAPI::ReinitHeap(picture, reference->get());
       unread = IsEmpty(*picture);
@@ -129,6 +143,7 @@ GhostFusionReport FuseDeghostedFiles(std::span<const fs::path> files, int exposu
                                   weighByCoverage ? coverage.get() : nullptr, loader);
     }
     bool failed = unread;
+    referenceReady.wait();
     {
       std::unique_lock<std::mutex> turn = order.Wait(index);
       if (unread) {
@@ -150,5 +165,9 @@ GhostFusionReport FuseDeghostedFiles(std::span<const fs::path> files, int exposu
   if (progress != nullptr)
     progress->SetStage("Fusing " + std::to_string(files.size()) + " pictures");
   fused.fusion = FuseSeries(request, output);
+  referenceReady.wait();  // a fusion that read no file leaves it running
+  // A result without the ghost removal asked for is no result.
+  if (outOfMemory && fused.fusion.status == SeriesFusionStatus::kFused)
+    fused.fusion.status = SeriesFusionStatus::kOutOfMemory;
   return report;
 }
