@@ -311,18 +311,46 @@ bool GhostDetector::Repair(const SBxPicBuf& reference, SBxPicBuf* picture,
   return false;
 }
 
+void GhostWeights::BlockRows(int y, int* r0, int* r1, float* t) const {
+  // Block centres lie at r * block + (block - 1) / 2.
+  const float half = (static_cast<float>(block) - 1.0f) / 2.0f;
+  const float inverse = 1.0f / static_cast<float>(block);
+  const float v =
+      std::clamp((static_cast<float>(y) - half) * inverse, 0.0f, static_cast<float>(rows - 1));
+  *r0 = std::min(static_cast<int>(v), rows - 1);
+  *r1 = std::min(*r0 + 1, rows - 1);
+  *t = v - static_cast<float>(*r0);
+}
+
+std::vector<uint8_t> GhostWeights::OneRows() const {
+  std::vector<uint8_t> ones(static_cast<size_t>(std::max(height, 0)), 1);
+  if (values.empty()) return ones;
+  // Ones interpolate to exactly one.
+  std::vector<uint8_t> blockRowOnes(static_cast<size_t>(rows));
+  for (int r = 0; r < rows; ++r) {
+    const float* row = &values[static_cast<size_t>(r) * columns];
+    blockRowOnes[r] = std::all_of(row, row + columns, [](float w) { return w == 1.0f; });
+  }
+  for (int y = 0; y < height; ++y) {
+    int r0 = 0, r1 = 0;
+    float t = 0.0f;
+    BlockRows(y, &r0, &r1, &t);
+    ones[y] = blockRowOnes[r0] && blockRowOnes[r1];
+  }
+  return ones;
+}
+
 void GhostWeights::Row(int y, int x0, int count, float* out) const {
   if (values.empty()) {
     std::fill(out, out + count, 1.0f);
     return;
   }
+  int r0 = 0, r1 = 0;
+  float tv = 0.0f;
+  BlockRows(y, &r0, &r1, &tv);
   // Block centres lie at c * block + (block - 1) / 2.
   const float half = (static_cast<float>(block) - 1.0f) / 2.0f;
   const float inverse = 1.0f / static_cast<float>(block);
-  const float v =
-      std::clamp((static_cast<float>(y) - half) * inverse, 0.0f, static_cast<float>(rows - 1));
-  const int r0 = std::min(static_cast<int>(v), rows - 1), r1 = std::min(r0 + 1, rows - 1);
-  const float tv = v - static_cast<float>(r0);
   const float* above = &values[static_cast<size_t>(r0) * columns];
   const float* below = &values[static_cast<size_t>(r1) * columns];
   for (int i = 0; i < count; ++i) {
@@ -338,8 +366,9 @@ void GhostWeights::Row(int y, int x0, int count, float* out) const {
 
 namespace {
 
-void ExpandRow(const GhostWeights& weights, int y, float* row, SBxPicBuf* plane) {
-  weights.Row(y, 0, weights.width, row);
+// Row y's weights into the plane; `ones` when the row is known to be all 1 (`row` filled so).
+void ExpandRow(const GhostWeights& weights, int y, bool ones, float* row, SBxPicBuf* plane) {
+  if (!ones) weights.Row(y, 0, weights.width, row);
   if (plane->bitsPerComponent == 32) {
     std::copy(row, row + weights.width, reinterpret_cast<float*>(RowPtr(*plane, y)));
     return;
@@ -363,11 +392,14 @@ bool ExpandGhostWeights(const GhostWeights& weights, SBxPicBuf* plane) {
   }
   try {
     // Bands of rows over the TBB pool; a band's row buffer is its own.
+    const std::vector<uint8_t> ones = weights.OneRows();
     tbb::parallel_for(tbb::blocked_range<int>(0, weights.height, 64),
                       [&](const tbb::blocked_range<int>& band) {
                         std::vector<float> row(static_cast<size_t>(weights.width));
-                        for (int y = band.begin(); y < band.end(); ++y)
-                          ExpandRow(weights, y, row.data(), plane);
+                        for (int y = band.begin(); y < band.end(); ++y) {
+                          if (ones[y]) std::fill(row.begin(), row.end(), 1.0f);
+                          ExpandRow(weights, y, ones[y] != 0, row.data(), plane);
+                        }
                       });
   } catch (const std::bad_alloc&) {
     return true;

@@ -70,6 +70,14 @@ struct GhostWeights {
   bool AllOne() const { return values.empty(); }
   // The weights of pixels x0..x0+count-1 of row y (within the picture).
   void Row(int y, int x0, int count, float* out) const;
+  // Per row of the picture, whether Row gives exactly 1 all along it: rows a
+  // caller may skip, since a lowered region covers few of them.
+  std::vector<uint8_t> OneRows() const;
+
+ private:
+  // The two rows of blocks whose weights row y interpolates, and its share of
+  // the second.
+  void BlockRows(int y, int* r0, int* r1, float* t) const;
 };
 
 // Every pixel's weight as an 8-bit (0..255) or 32-bit float (0..1) plane of

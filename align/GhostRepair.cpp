@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include <tbb/blocked_range.h>
 #include <tbb/parallel_for.h>
 
 float InverseGhostCurve(const GhostCurve& curve, float value) {
@@ -71,14 +72,20 @@ void RepairFromReference(const SBxPicBuf& reference,
     for (int s = 0; s < levels; ++s)
       inverse[c][s] =
           InverseGhostCurve(curves[c], static_cast<float>(s) / static_cast<float>(levels - 1));
-  tbb::parallel_for(0, picture->height, [&](int y) {
-    std::vector<float> rowWeights(static_cast<size_t>(picture->width));
-    if (picture->bitsPerComponent == 8) {
-      RepairRow<uint8_t>(reference, inverse, *weights, y, rowWeights.data(), picture);
-    } else {
-      RepairRow<uint16_t>(reference, inverse, *weights, y, rowWeights.data(), picture);
-    }
-  });
+  // Rows of weights all 1 keep their pixels: only the few across a lowered region are read.
+  const std::vector<uint8_t> ones = weights->OneRows();
+  tbb::parallel_for(
+      tbb::blocked_range<int>(0, picture->height, 16), [&](const tbb::blocked_range<int>& band) {
+        std::vector<float> rowWeights(static_cast<size_t>(picture->width));
+        for (int y = band.begin(); y < band.end(); ++y) {
+          if (ones[y]) continue;
+          if (picture->bitsPerComponent == 8) {
+            RepairRow<uint8_t>(reference, inverse, *weights, y, rowWeights.data(), picture);
+          } else {
+            RepairRow<uint16_t>(reference, inverse, *weights, y, rowWeights.data(), picture);
+          }
+        }
+      });
   bool allOne = true;
   for (size_t b = 0; b < repaired.size(); ++b) {
     if (repaired[b]) weights->values[b] = 1.0f;

@@ -337,4 +337,51 @@ TEST(Ghost, StrengthAndContract) {
   EXPECT_TRUE(ExpandGhostWeights(moving[1], small.get()));
 }
 
+TEST(Ghost, RowsLeftAtOneAndExpandedPlanesMatchTheWeights) {
+  // Callers skip the rows OneRows marks: it must mark exactly the rows whose
+  // weights are all 1, wherever the lowered blocks lie (first, inner, last
+  // row of blocks; a picture side not a multiple of the block), and the
+  // planes must hold Row's values in every row, skipped or not.
+  struct Case {
+    int width, height, block, loweredRow;
+  };
+  for (const Case k :
+       {Case{40, 33, 8, 0}, Case{40, 33, 8, 2}, Case{37, 45, 12, 3}, Case{64, 64, 16, 3}}) {
+    SCOPED_TRACE(testing::Message() << k.width << " x " << k.height << " row " << k.loweredRow);
+    GhostWeights w;
+    w.width = k.width;
+    w.height = k.height;
+    w.block = k.block;
+    w.columns = (k.width + k.block - 1) / k.block;
+    w.rows = (k.height + k.block - 1) / k.block;
+    w.values.assign(static_cast<size_t>(w.columns) * w.rows, 1.0f);
+    w.values[static_cast<size_t>(k.loweredRow) * w.columns + 1] = 0.25f;
+    const std::vector<uint8_t> ones = w.OneRows();
+    ASSERT_EQ(ones.size(), static_cast<size_t>(k.height));
+    ScopedPicBuf bytes, floats(k.width, k.height, 1, 32);
+    ASSERT_FALSE(ExpandGhostWeights(w, bytes.get()));
+    ASSERT_FALSE(ExpandGhostWeights(w, floats.get()));
+    std::vector<float> row(static_cast<size_t>(k.width));
+    int skipped = 0;
+    for (int y = 0; y < k.height; ++y) {
+      w.Row(y, 0, k.width, row.data());
+      const bool allOne = std::all_of(row.begin(), row.end(), [](float v) { return v == 1.0f; });
+      EXPECT_EQ(ones[y] != 0, allOne) << "row " << y;
+      skipped += ones[y];
+      const float* expandedFloats = reinterpret_cast<const float*>(RowPtr(*floats, y));
+      for (int x = 0; x < k.width; ++x) {
+        ASSERT_EQ(expandedFloats[x], row[x]) << x << ", " << y;
+        ASSERT_EQ(RowPtr(*bytes, y)[x], static_cast<uint8_t>(row[x] * 255.0f + 0.5f))
+            << x << ", " << y;
+      }
+    }
+    EXPECT_GT(skipped, 0);
+    EXPECT_LT(skipped, k.height);
+  }
+  GhostWeights none;
+  none.width = 5;
+  none.height = 3;
+  EXPECT_EQ(none.OneRows(), std::vector<uint8_t>(3, 1));
+}
+
 }  // namespace
