@@ -242,7 +242,8 @@ bool GhostDetector::Add(int index, const SBxPicBuf& picture, GhostWeights* weigh
       blackRoom = std::max(blackRoom, s->curves[c].Map(kBlackLevel));
     const float pixels = static_cast<float>(ref.block * ref.block);
     std::vector<float> scores(static_cast<size_t>(ref.Count()), 0.0f);
-    for (int b = 0; b < ref.Count(); ++b) {
+    // Each block's score and stand-in are its own: rows of blocks over the TBB pool.
+    const auto scoreBlock = [&](int b) {
       const size_t at = static_cast<size_t>(b) * k;
       float mapped[kGhostMaxComponents];
       float slope = 0.0f;
@@ -272,20 +273,24 @@ bool GhostDetector::Add(int index, const SBxPicBuf& picture, GhostWeights* weigh
                                          std::sqrt(mine.noise * mine.noise + ref.noise * ref.noise),
                                          std::min(mine.spread, ref.spread[b]),
                                          mine.resolution + kResolution, s->tolerance));
-      if (referenceSays || blocks.flags[b] != 0 || scores[b] > 1.0f) continue;
+      if (referenceSays || blocks.flags[b] != 0 || scores[b] > 1.0f) return;
       // Where the reference says nothing, a well-exposed picture that agrees
       // with what is known there becomes (or refines) the stand-in.
       float own = 0.0f;
       for (int c = 0; c < k; ++c)
         own += blocks.mean[static_cast<size_t>(b) * blocks.components + c] / static_cast<float>(k);
       const float distance = std::abs(own - 0.5f);
-      if (haveStandIn && distance >= s->standInDistance[b]) continue;
+      if (haveStandIn && distance >= s->standInDistance[b]) return;
       std::copy(mapped, mapped + k, &s->standIn[at]);
       s->standInSpread[b] = mine.spread;
       s->standInNoise[b] = mine.noise;
       s->standInResolution[b] = mine.resolution;
       s->standInDistance[b] = distance;
-    }
+    };
+    tbb::parallel_for(0, ref.rows, [&](int r) {
+      for (int b = r * ref.columns; b < (r + 1) * ref.columns; ++b)
+        scoreBlock(b);
+    });
     RegionWeights(scores, ref.columns, ref.rows, weights);
   } catch (const std::bad_alloc&) {
     AllOne(s, s->width, s->height, weights);

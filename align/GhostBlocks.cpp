@@ -158,14 +158,17 @@ std::vector<float> CellLuma(const GhostBlocks& blocks, const GhostCurve* curves)
   const int k = blocks.components;
   const size_t count = static_cast<size_t>(blocks.cellColumns) * blocks.cellRows;
   std::vector<float> luma(count);
-  for (size_t i = 0; i < count; ++i) {
-    float sum = 0.0f;
-    for (int j = 0; j < k; ++j) {
-      const float v = static_cast<float>(blocks.cells[i * k + j]) / 65535.0f;
-      sum += (k == 1 ? 1.0f : kColour[j]) * (curves ? curves[j].Map(v) : v);
+  const size_t columns = static_cast<size_t>(blocks.cellColumns);
+  tbb::parallel_for(0, blocks.cellRows, [&](int row) {
+    for (size_t i = row * columns; i < (row + 1) * columns; ++i) {
+      float sum = 0.0f;
+      for (int j = 0; j < k; ++j) {
+        const float v = static_cast<float>(blocks.cells[i * k + j]) / 65535.0f;
+        sum += (k == 1 ? 1.0f : kColour[j]) * (curves ? curves[j].Map(v) : v);
+      }
+      luma[i] = sum;
     }
-    luma[i] = sum;
-  }
+  });
   return luma;
 }
 
