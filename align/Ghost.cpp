@@ -128,18 +128,22 @@ float BlockScore(const Side& picture, const Side& target, int components, float 
 // The structure of a block both pictures expose well: how far the pattern of
 // its cells differs once the difference of their means is taken out, over
 // what noise and a residual misalignment explain. Catches a thing that moved
-// over ground of its own brightness and contrast.
-float DetailScore(const std::vector<float>& picture, const std::vector<float>& reference,
-                  const GhostBlocks& blocks, int b, float noise, float texture, float resolution,
-                  float tolerance) {
+// over ground of its own brightness and contrast. The picture's cells are
+// mapped as they are read: only the reference's luminance is kept.
+float DetailScore(const GhostBlocks& picture, const GhostCurve* curves,
+                  const std::vector<float>& reference, const GhostBlocks& blocks, int b,
+                  float noise, float texture, float resolution, float tolerance) {
   const int bx = b % blocks.columns, by = b / blocks.columns;
   const int x0 = bx * kCellsPerSide, x1 = std::min(x0 + kCellsPerSide, blocks.cellColumns);
   const int y0 = by * kCellsPerSide, y1 = std::min(y0 + kCellsPerSide, blocks.cellRows);
+  float mine[kCellsPerSide * kCellsPerSide];
   float sumP = 0.0f, sumR = 0.0f;
   for (int y = y0; y < y1; ++y)
     for (int x = x0; x < x1; ++x) {
       const size_t i = static_cast<size_t>(y) * blocks.cellColumns + x;
-      sumP += picture[i];
+      float& luma = mine[(y - y0) * kCellsPerSide + (x - x0)];
+      luma = CellLumaAt(picture, i, curves);
+      sumP += luma;
       sumR += reference[i];
     }
   const float n = static_cast<float>((x1 - x0) * (y1 - y0));
@@ -148,7 +152,7 @@ float DetailScore(const std::vector<float>& picture, const std::vector<float>& r
   for (int y = y0; y < y1; ++y)
     for (int x = x0; x < x1; ++x) {
       const size_t i = static_cast<size_t>(y) * blocks.cellColumns + x;
-      const float e = picture[i] - reference[i] - offset;
+      const float e = mine[(y - y0) * kCellsPerSide + (x - x0)] - reference[i] - offset;
       squares += e * e;
     }
   const float cellSide = static_cast<float>(blocks.block / kCellsPerSide);
@@ -236,7 +240,6 @@ bool GhostDetector::Add(int index, const SBxPicBuf& picture, GhostWeights* weigh
         IdentityCurves(s);
         return false;  // nothing shared to compare through: leave the picture as it is
       }
-    const std::vector<float> luma = CellLuma(blocks, s->curves.data());
     float blackRoom = 0.0f;
     for (int c = 0; c < k; ++c)
       blackRoom = std::max(blackRoom, s->curves[c].Map(kBlackLevel));
@@ -269,7 +272,7 @@ bool GhostDetector::Add(int index, const SBxPicBuf& picture, GhostWeights* weigh
       scores[b] = BlockScore(mine, target, k, pixels, s->tolerance);
       if (referenceSays && mine.flags == 0)
         scores[b] = std::max(scores[b],
-                             DetailScore(luma, s->referenceLuma, ref, b,
+                             DetailScore(blocks, s->curves.data(), s->referenceLuma, ref, b,
                                          std::sqrt(mine.noise * mine.noise + ref.noise * ref.noise),
                                          std::min(mine.spread, ref.spread[b]),
                                          mine.resolution + kResolution, s->tolerance));

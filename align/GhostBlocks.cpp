@@ -153,21 +153,24 @@ void ReduceToBlocks(const SBxPicBuf& picture, int block, GhostBlocks* blocks) {
   blocks->noise = NoiseOf(*blocks);
 }
 
-std::vector<float> CellLuma(const GhostBlocks& blocks, const GhostCurve* curves) {
+float CellLumaAt(const GhostBlocks& blocks, size_t cell, const GhostCurve* curves) {
   static constexpr float kColour[3] = {0.114f, 0.587f, 0.299f};
   const int k = blocks.components;
+  float sum = 0.0f;
+  for (int j = 0; j < k; ++j) {
+    const float v = static_cast<float>(blocks.cells[cell * k + j]) / 65535.0f;
+    sum += (k == 1 ? 1.0f : kColour[j]) * (curves ? curves[j].Map(v) : v);
+  }
+  return sum;
+}
+
+std::vector<float> CellLuma(const GhostBlocks& blocks, const GhostCurve* curves) {
   const size_t count = static_cast<size_t>(blocks.cellColumns) * blocks.cellRows;
   std::vector<float> luma(count);
   const size_t columns = static_cast<size_t>(blocks.cellColumns);
   tbb::parallel_for(0, blocks.cellRows, [&](int row) {
-    for (size_t i = row * columns; i < (row + 1) * columns; ++i) {
-      float sum = 0.0f;
-      for (int j = 0; j < k; ++j) {
-        const float v = static_cast<float>(blocks.cells[i * k + j]) / 65535.0f;
-        sum += (k == 1 ? 1.0f : kColour[j]) * (curves ? curves[j].Map(v) : v);
-      }
-      luma[i] = sum;
-    }
+    for (size_t i = row * columns; i < (row + 1) * columns; ++i)
+      luma[i] = CellLumaAt(blocks, i, curves);
   });
   return luma;
 }

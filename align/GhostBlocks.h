@@ -59,6 +59,8 @@ constexpr int kCellsPerSide = 4;
 // The luminance of every cell (0.114 B + 0.587 G + 0.299 R, or the one
 // component) with each component mapped through `curves` (null: as it is).
 std::vector<float> CellLuma(const GhostBlocks& blocks, const GhostCurve* curves);
+// The same for one cell, by its index (cy * cellColumns + cx).
+float CellLumaAt(const GhostBlocks& blocks, size_t cell, const GhostCurve* curves);
 
 // The map of component k of `picture` onto `reference` (blocks of the same
 // picture size), from the blocks well exposed in both. False when too few
