@@ -129,10 +129,13 @@ float BlockScore(const Side& picture, const Side& target, int components, float 
 // its cells differs once the difference of their means is taken out, over
 // what noise and a residual misalignment explain. Catches a thing that moved
 // over ground of its own brightness and contrast. The picture's cells are
-// mapped as they are read: only the reference's luminance is kept.
-float DetailScore(const GhostBlocks& picture, const GhostCurve* curves,
+// summed from its pixels here, block by block: only the reference's
+// luminance is kept whole.
+float DetailScore(const SBxPicBuf& picture, const GhostCurve* curves,
                   const std::vector<float>& reference, const GhostBlocks& blocks, int b,
                   float noise, float texture, float resolution, float tolerance) {
+  uint16_t cells[kCellsPerSide * kCellsPerSide * kGhostMaxComponents];
+  BlockCells(picture, blocks, b, cells);
   const int bx = b % blocks.columns, by = b / blocks.columns;
   const int x0 = bx * kCellsPerSide, x1 = std::min(x0 + kCellsPerSide, blocks.cellColumns);
   const int y0 = by * kCellsPerSide, y1 = std::min(y0 + kCellsPerSide, blocks.cellRows);
@@ -142,7 +145,8 @@ float DetailScore(const GhostBlocks& picture, const GhostCurve* curves,
     for (int x = x0; x < x1; ++x) {
       const size_t i = static_cast<size_t>(y) * blocks.cellColumns + x;
       float& luma = mine[(y - y0) * kCellsPerSide + (x - x0)];
-      luma = CellLumaAt(picture, i, curves);
+      luma = CellLumaOf(&cells[((y - y0) * kCellsPerSide + (x - x0)) * blocks.components],
+                        blocks.components, curves);
       sumP += luma;
       sumR += reference[i];
     }
@@ -180,8 +184,7 @@ bool GhostDetector::Start(const SBxPicBuf& reference, int count, int referenceIn
     s->rejectsNothing = strength == 0;
     s->tolerance = std::exp2((5.0f - static_cast<float>(strength)) / 2.5f);
     ReduceToBlocks(reference, GhostBlockSide(reference.width, reference.height), &s->reference);
-    s->referenceLuma = CellLuma(s->reference, nullptr);
-    s->reference.cells = {};
+    s->referenceLuma = CellLuma(reference, s->reference, nullptr);
     const size_t blocks = static_cast<size_t>(s->reference.Count());
     s->standIn.assign(blocks * s->reference.components, 0.0f);
     s->standInSpread.assign(blocks, 0.0f);
@@ -272,7 +275,7 @@ bool GhostDetector::Add(int index, const SBxPicBuf& picture, GhostWeights* weigh
       scores[b] = BlockScore(mine, target, k, pixels, s->tolerance);
       if (referenceSays && mine.flags == 0)
         scores[b] = std::max(scores[b],
-                             DetailScore(blocks, s->curves.data(), s->referenceLuma, ref, b,
+                             DetailScore(picture, s->curves.data(), s->referenceLuma, ref, b,
                                          std::sqrt(mine.noise * mine.noise + ref.noise * ref.noise),
                                          std::min(mine.spread, ref.spread[b]),
                                          mine.resolution + kResolution, s->tolerance));

@@ -8,32 +8,28 @@
 
 namespace {
 
-// One row of blocks and their cells in one pass over the pixels, summed in
-// whole numbers.
+// One row of blocks in one pass over the pixels, summed in whole numbers.
 template <typename Sample, int k>
 void ReduceBlockRow(const SBxPicBuf& picture, int r, GhostBlocks* blocks) {
   using Sum = std::conditional_t<sizeof(Sample) == 1, uint32_t, uint64_t>;
-  const int block = blocks->block, side = block / kCellsPerSide;
+  const int block = blocks->block;
   const size_t stride = picture.components;
   const float full = sizeof(Sample) == 1 ? 255.0f : 65535.0f;
   const uint32_t clipAt = static_cast<uint32_t>(std::ceil(kClipLevel * full));
   const uint32_t blackAt = static_cast<uint32_t>(std::floor(kBlackLevel * full));
-  const int columns = blocks->columns, cellColumns = blocks->cellColumns;
+  const int columns = blocks->columns;
   std::vector<Sum> sum(static_cast<size_t>(columns) * k), squares(sum.size());
-  std::vector<Sum> cellSum(static_cast<size_t>(cellColumns) * k);
   std::vector<uint32_t> bounded(columns, 0), low(columns, clipAt), high(columns, 0);
   const int y0 = r * block, y1 = std::min(picture.height, y0 + block);
   for (int y = y0; y < y1; ++y) {
-    if ((y - y0) % side == 0) std::fill(cellSum.begin(), cellSum.end(), 0);
     const Sample* row = reinterpret_cast<const Sample*>(RowPtr(picture, y));
-    for (int cx = 0; cx < cellColumns; ++cx) {
-      const int bx = cx / kCellsPerSide;
-      const int x1 = std::min(picture.width, (cx + 1) * side);
-      // A cell's stretch of the row in locals, then added to its cell and block: the sums
-      // stay in registers.
+    for (int bx = 0; bx < columns; ++bx) {
+      const int x1 = std::min(picture.width, (bx + 1) * block);
+      // A block's stretch of the row in locals, then added to the block: the
+      // sums stay in registers.
       Sum s[k] = {}, q[k] = {};
       uint32_t stretchBounded = 0, stretchLow = clipAt, stretchHigh = 0;
-      for (int x = cx * side; x < x1; ++x) {
+      for (int x = bx * block; x < x1; ++x) {
         const Sample* pixel = row + static_cast<size_t>(x) * stride;
         uint32_t pixelLow = pixel[0], pixelHigh = pixel[0];
         for (int j = 0; j < k; ++j) {
@@ -50,21 +46,10 @@ void ReduceBlockRow(const SBxPicBuf& picture, int r, GhostBlocks* blocks) {
       for (int j = 0; j < k; ++j) {
         sum[bx * k + j] += s[j];
         squares[bx * k + j] += q[j];
-        cellSum[cx * k + j] += s[j];
       }
       bounded[bx] += stretchBounded;
       low[bx] = std::min(low[bx], stretchLow);
       high[bx] = std::max(high[bx], stretchHigh);
-    }
-    if ((y - y0) % side != side - 1 && y != y1 - 1) continue;
-    const int cy = y / side, cellRows = (y - y0) % side + 1;
-    for (int cx = 0; cx < cellColumns; ++cx) {
-      const int width = std::min(picture.width, (cx + 1) * side) - cx * side;
-      // On the 16-bit scale, which holds a mean to a step of either depth.
-      const float scale = 65535.0f / (static_cast<float>(width * cellRows) * full);
-      uint16_t* out = &blocks->cells[(static_cast<size_t>(cy) * cellColumns + cx) * k];
-      for (int j = 0; j < k; ++j)
-        out[j] = static_cast<uint16_t>(static_cast<float>(cellSum[cx * k + j]) * scale + 0.5f);
     }
   }
   for (int c = 0; c < columns; ++c) {
@@ -138,8 +123,6 @@ void ReduceToBlocks(const SBxPicBuf& picture, int block, GhostBlocks* blocks) {
   const int side = block / kCellsPerSide;
   blocks->cellColumns = (picture.width + side - 1) / side;
   blocks->cellRows = (picture.height + side - 1) / side;
-  blocks->cells.assign(
-      static_cast<size_t>(blocks->cellColumns) * blocks->cellRows * blocks->components, 0);
   tbb::parallel_for(0, blocks->rows, [&](int r) {
     const bool colour = blocks->components == 3;
     if (picture.bitsPerComponent == 8) {
@@ -153,24 +136,70 @@ void ReduceToBlocks(const SBxPicBuf& picture, int block, GhostBlocks* blocks) {
   blocks->noise = NoiseOf(*blocks);
 }
 
-float CellLumaAt(const GhostBlocks& blocks, size_t cell, const GhostCurve* curves) {
+float CellLumaOf(const uint16_t* cell, int components, const GhostCurve* curves) {
   static constexpr float kColour[3] = {0.114f, 0.587f, 0.299f};
-  const int k = blocks.components;
   float sum = 0.0f;
-  for (int j = 0; j < k; ++j) {
-    const float v = static_cast<float>(blocks.cells[cell * k + j]) / 65535.0f;
-    sum += (k == 1 ? 1.0f : kColour[j]) * (curves ? curves[j].Map(v) : v);
+  for (int j = 0; j < components; ++j) {
+    const float v = static_cast<float>(cell[j]) / 65535.0f;
+    sum += (components == 1 ? 1.0f : kColour[j]) * (curves ? curves[j].Map(v) : v);
   }
   return sum;
 }
 
-std::vector<float> CellLuma(const GhostBlocks& blocks, const GhostCurve* curves) {
-  const size_t count = static_cast<size_t>(blocks.cellColumns) * blocks.cellRows;
-  std::vector<float> luma(count);
-  const size_t columns = static_cast<size_t>(blocks.cellColumns);
-  tbb::parallel_for(0, blocks.cellRows, [&](int row) {
-    for (size_t i = row * columns; i < (row + 1) * columns; ++i)
-      luma[i] = CellLumaAt(blocks, i, curves);
+namespace {
+
+template <typename Sample>
+void BlockCellsOf(const SBxPicBuf& picture, const GhostBlocks& blocks, int b, uint16_t* out) {
+  using Sum = std::conditional_t<sizeof(Sample) == 1, uint32_t, uint64_t>;
+  const int k = blocks.components, side = blocks.block / kCellsPerSide;
+  const size_t stride = picture.components;
+  const float full = sizeof(Sample) == 1 ? 255.0f : 65535.0f;
+  const int cx0 = b % blocks.columns * kCellsPerSide, cy0 = b / blocks.columns * kCellsPerSide;
+  const int cx1 = std::min(cx0 + kCellsPerSide, blocks.cellColumns);
+  const int cy1 = std::min(cy0 + kCellsPerSide, blocks.cellRows);
+  for (int cy = cy0; cy < cy1; ++cy)
+    for (int cx = cx0; cx < cx1; ++cx) {
+      const int x0 = cx * side, x1 = std::min(picture.width, x0 + side);
+      const int y0 = cy * side, y1 = std::min(picture.height, y0 + side);
+      Sum sum[kGhostMaxComponents] = {};
+      for (int y = y0; y < y1; ++y) {
+        const Sample* row = reinterpret_cast<const Sample*>(RowPtr(picture, y));
+        for (int x = x0; x < x1; ++x)
+          for (int j = 0; j < k; ++j)
+            sum[j] += row[static_cast<size_t>(x) * stride + j];
+      }
+      // On the 16-bit scale, which holds a mean to a step of either depth.
+      const float scale = 65535.0f / (static_cast<float>((x1 - x0) * (y1 - y0)) * full);
+      uint16_t* cell = out + ((cy - cy0) * kCellsPerSide + (cx - cx0)) * k;
+      for (int j = 0; j < k; ++j)
+        cell[j] = static_cast<uint16_t>(static_cast<float>(sum[j]) * scale + 0.5f);
+    }
+}
+
+}  // namespace
+
+void BlockCells(const SBxPicBuf& picture, const GhostBlocks& blocks, int b, uint16_t* out) {
+  if (picture.bitsPerComponent == 8) {
+    BlockCellsOf<uint8_t>(picture, blocks, b, out);
+  } else {
+    BlockCellsOf<uint16_t>(picture, blocks, b, out);
+  }
+}
+
+std::vector<float> CellLuma(const SBxPicBuf& picture, const GhostBlocks& blocks,
+                            const GhostCurve* curves) {
+  std::vector<float> luma(static_cast<size_t>(blocks.cellColumns) * blocks.cellRows);
+  tbb::parallel_for(0, blocks.Count(), [&](int b) {
+    uint16_t cells[kCellsPerSide * kCellsPerSide * kGhostMaxComponents];
+    BlockCells(picture, blocks, b, cells);
+    const int cx0 = b % blocks.columns * kCellsPerSide, cy0 = b / blocks.columns * kCellsPerSide;
+    const int cx1 = std::min(cx0 + kCellsPerSide, blocks.cellColumns);
+    const int cy1 = std::min(cy0 + kCellsPerSide, blocks.cellRows);
+    for (int cy = cy0; cy < cy1; ++cy)
+      for (int cx = cx0; cx < cx1; ++cx)
+        luma[static_cast<size_t>(cy) * blocks.cellColumns + cx] =
+            CellLumaOf(&cells[((cy - cy0) * kCellsPerSide + (cx - cx0)) * blocks.components],
+                       blocks.components, curves);
   });
   return luma;
 }

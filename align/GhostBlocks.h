@@ -32,12 +32,11 @@ struct GhostBlocks {
   std::vector<uint8_t> bounded;
   // Noise of a single pixel (0..1), from the calmest well-exposed blocks.
   float noise = 0.0f;
-  // Every block divided into 4 x 4 cells of `block / 4` pixels: their means
-  // per component on a 0..65535 scale, (cy * cellColumns + cx) * components +
-  // k. They tell the structure inside a block, which its mean and spread do not.
+  // Every block divided into 4 x 4 cells of `block / 4` pixels (BlockCells):
+  // they tell the structure inside a block, which its mean and spread do not.
+  // Summed from the pixels when compared, never held for a whole picture.
   int cellColumns = 0;
   int cellRows = 0;
-  std::vector<uint16_t> cells;
 
   int Count() const { return columns * rows; }
 };
@@ -56,11 +55,18 @@ void ReduceToBlocks(const SBxPicBuf& picture, int block, GhostBlocks* blocks);
 
 constexpr int kCellsPerSide = 4;
 
-// The luminance of every cell (0.114 B + 0.587 G + 0.299 R, or the one
-// component) with each component mapped through `curves` (null: as it is).
-std::vector<float> CellLuma(const GhostBlocks& blocks, const GhostCurve* curves);
-// The same for one cell, by its index (cy * cellColumns + cx).
-float CellLumaAt(const GhostBlocks& blocks, size_t cell, const GhostCurve* curves);
+// The luminance of every cell of `picture` (reduced into `blocks`): 0.114 B
+// + 0.587 G + 0.299 R, or the one component, with each component mapped
+// through `curves` (null: as it is). May throw std::bad_alloc.
+std::vector<float> CellLuma(const SBxPicBuf& picture, const GhostBlocks& blocks,
+                            const GhostCurve* curves);
+// The same for one cell's `components` values.
+float CellLumaOf(const uint16_t* cell, int components, const GhostCurve* curves);
+
+// The means of the cells of block b of `picture` (reduced into `blocks`) per
+// component on the 0..65535 scale, row by row: cell (cx, cy) of the block at
+// (cy * 4 + cx) * components. `out` holds 4 x 4 cells.
+void BlockCells(const SBxPicBuf& picture, const GhostBlocks& blocks, int b, uint16_t* out);
 
 // The map of component k of `picture` onto `reference` (blocks of the same
 // picture size), from the blocks well exposed in both. False when too few

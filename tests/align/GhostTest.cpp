@@ -8,6 +8,7 @@
 
 #include "AlignScenes.h"
 #include "align/Ghost.h"
+#include "align/GhostBlocks.h"
 
 namespace {
 
@@ -382,6 +383,48 @@ TEST(Ghost, RowsLeftAtOneAndExpandedPlanesMatchTheWeights) {
   none.width = 5;
   none.height = 3;
   EXPECT_EQ(none.OneRows(), std::vector<uint8_t>(3, 1));
+}
+
+TEST(Ghost, CellsSummedFromThePixelsWhereverTheyLie) {
+  // A block's cells are summed from the pixels when compared: every cell must
+  // be the mean of its own pixels, cut cells at the right and bottom edges
+  // included, 8 and 16 bits, grey and colour (the fourth component ignored);
+  // the luminance plane puts each cell where it lies.
+  const Scene scene(21);
+  for (const Format f : {Format{1, 8}, Format{3, 16}, Format{4, 8}}) {
+    SCOPED_TRACE(testing::Message() << f.components << " x " << f.bits);
+    ScopedPicBuf picture(37, 29, f.components, f.bits);
+    RenderScene(scene, Homography{}, 0.0, picture.get());
+    AddNoise(0.05, 3, picture.get());
+    GhostBlocks blocks;
+    ReduceToBlocks(*picture, 8, &blocks);
+    ASSERT_EQ(blocks.cellColumns, 19);
+    ASSERT_EQ(blocks.cellRows, 15);
+    const int k = blocks.components;
+    const double full = f.bits == 8 ? 255.0 : 65535.0;
+    const std::vector<float> luma = CellLuma(*picture, blocks, nullptr);
+    for (int b = 0; b < blocks.Count(); ++b) {
+      uint16_t cells[4 * 4 * kGhostMaxComponents];
+      BlockCells(*picture, blocks, b, cells);
+      const int cx0 = b % blocks.columns * 4, cy0 = b / blocks.columns * 4;
+      for (int cy = cy0; cy < std::min(cy0 + 4, blocks.cellRows); ++cy)
+        for (int cx = cx0; cx < std::min(cx0 + 4, blocks.cellColumns); ++cx) {
+          const uint16_t* cell = &cells[((cy - cy0) * 4 + (cx - cx0)) * k];
+          for (int j = 0; j < k; ++j) {
+            double sum = 0.0;
+            int n = 0;
+            for (int y = cy * 2; y < std::min(cy * 2 + 2, 29); ++y)
+              for (int x = cx * 2; x < std::min(cx * 2 + 2, 37); ++x, ++n)
+                sum += Sample(*picture, x, y, static_cast<uint32_t>(j));
+            ASSERT_NEAR(cell[j], sum / n / full * 65535.0, 0.51) << cx << ", " << cy;
+          }
+          if (k == 1) {
+            EXPECT_EQ(luma[static_cast<size_t>(cy) * blocks.cellColumns + cx],
+                      static_cast<float>(cell[0]) / 65535.0f);
+          }
+        }
+    }
+  }
 }
 
 }  // namespace
