@@ -1,6 +1,7 @@
-// melvaro-cli fuse [--exposure N] [--align [MODEL] [--reference K] [--crop]] -o OUT IN1 IN2
-// [...]: the full-size fusion of the Multi Image panel's OK, all inputs in order, aligned first
-// when asked, written with the first input's metadata.
+// melvaro-cli fuse [--exposure N] [--align [MODEL]] [--deghost [S]] [--reference K] [--crop]
+// -o OUT IN1 IN2 [...]: the full-size fusion of the Multi Image panel's OK, all inputs in order,
+// aligned first and with ghosts removed when asked, written with the first input's metadata.
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <system_error>
@@ -9,8 +10,10 @@
 #include "cli/AlignOptions.h"
 #include "cli/Commands.h"
 #include "cli/FusionOptions.h"
+#include "cli/GhostOptions.h"
 #include "cli/PictureJob.h"
 #include "jobs/AlignedSeries.h"
+#include "jobs/GhostSeries.h"
 #include "jobs/JobTexts.h"
 #include "jobs/MemoryNeed.h"
 #include "jobs/SeriesPipeline.h"
@@ -30,6 +33,8 @@ struct FuseOptions {
   FusionOptions fusion;
   AlignOptions align;
   bool aligned = false;  // --align was given
+  int deghost = parameter::kDeghostStrength.defaultValue;
+  bool deghosted = false;  // --deghost was given
 };
 
 }  // namespace
@@ -77,6 +82,17 @@ void ReportFailure(const SeriesFusionReport& report, const std::vector<fs::path>
   ReportError(SeriesFusionStatusText(report.status));
 }
 
+// One line per picture that ghost removal kept out somewhere, with the share of the picture.
+void ReportGhosts(const std::vector<float>& rejected, const std::vector<fs::path>& inputs) {
+  for (size_t i = 0; i < inputs.size() && i < rejected.size(); ++i) {
+    if (rejected[i] <= 0.0f) continue;
+    char share[32];
+    std::snprintf(share, sizeof share, "%.1f %%", 100.0 * rejected[i]);
+    ReportLine("picture " + std::to_string(i + 1) + " " + Quoted(inputs[i]) +
+               ": ghosts removed from " + share + " of the picture");
+  }
+}
+
 int RunFuse(const FuseOptions& options, const CommonOptions& common) {
   const std::vector<fs::path> inputs(options.inputs.begin(), options.inputs.end());
   if (int status = CheckSeriesInputs(inputs); status != kExitSuccess) return status;
@@ -85,20 +101,29 @@ int RunFuse(const FuseOptions& options, const CommonOptions& common) {
   job.metadataSource = inputs.front();
   // Every picture is read by the fusion itself: the first one's header tells the need.
   job.memoryJob = "fusing the pictures";
-  const bool aligned = options.aligned;
-  job.memoryNeed = [&inputs, aligned](const SBxPicBuf&) {
+  const bool aligned = options.aligned, deghosted = options.deghosted;
+  job.memoryNeed = [&inputs, aligned, deghosted](const SBxPicBuf&) {
+    if (deghosted) return GhostFusionBytesFromHeader(inputs.front(), aligned);
     return aligned ? AlignedFusionBytesFromHeader(inputs.front())
                    : FusionBytesFromHeader(inputs.front());
   };
-  // The aligned fusion names its two stages itself.
-  if (!aligned) job.stage = "Fusing " + std::to_string(inputs.size()) + " pictures";
+  // The aligned fusion and ghost removal name their stages themselves.
+  if (!aligned && !deghosted) job.stage = "Fusing " + std::to_string(inputs.size()) + " pictures";
   const int exposure = options.fusion.Exposure();
   const AlignSettings settings = options.align.Settings();
-  job.run = [&inputs, exposure, aligned, settings](const InputPicture&, JobProgress* progress,
-                                                   SBxPicBuf* fused) {
+  const int strength = options.deghost;
+  job.run = [&inputs, exposure, aligned, deghosted, settings, strength](
+                const InputPicture&, JobProgress* progress, SBxPicBuf* fused) {
     // A script wants all its pictures or a clear failure: every file is required.
     SeriesFusionReport report;
-    if (aligned) {
+    if (deghosted) {
+      const GhostFusionReport ghostReport =
+          FuseDeghostedFiles(inputs, exposure, true, settings, aligned, strength, progress, fused);
+      if (aligned && ghostReport.fused.alignment.status == SeriesAlignStatus::kEstimated)
+        ReportAlignment(ghostReport.fused.alignment, inputs);
+      report = ghostReport.fused.fusion;
+      if (report.status == SeriesFusionStatus::kFused) ReportGhosts(ghostReport.rejected, inputs);
+    } else if (aligned) {
       const AlignedFusionReport alignedReport =
           FuseAlignedFiles(inputs, exposure, true, settings, progress, fused);
       if (alignedReport.alignment.status == SeriesAlignStatus::kEstimated)
@@ -123,17 +148,24 @@ void AddFuseCommand(CLI::App& app, const CommonOptions& common, CommandRunner* r
   auto options = std::make_shared<FuseOptions>();
   AddFusionOptions(command, &options->fusion);
   CLI::Option* align = AddFuseAlignOptions(command, &options->align);
+  CLI::Option* deghost = AddDeghostOption(command, &options->deghost);
+  // The reference serves ghost removal as well as alignment.
+  CLI::Option* reference = command->get_option("--reference");
+  reference->remove_needs(align);
   AddOutputOption(command, &options->output);
   command->add_option("inputs", options->inputs, "The pictures, all of one size (2 to 99)")
       ->required();
   WhenChosen(
       command, runner, [options, &common] { return RunFuse(*options, common); },
-      [options, align] {
+      [options, align, deghost, reference] {
         if (options->inputs.size() > static_cast<size_t>(kMaxInputs))
           throw CLI::ValidationError(
               "fuse", "at most " + std::to_string(kMaxInputs) + " pictures can be fused, " +
                           std::to_string(options->inputs.size()) + " were given");
         options->aligned = align->count() > 0;
+        options->deghosted = deghost->count() > 0;
+        if (reference->count() > 0 && !options->aligned && !options->deghosted)
+          throw CLI::ValidationError("--reference", "--reference requires --align or --deghost");
         CheckAlignReference(options->align, options->inputs.size());
       });
 }

@@ -8,6 +8,7 @@
 
 #include "cli/AlignOptions.h"
 #include "cli/Commands.h"
+#include "cli/GhostOptions.h"
 
 int main(int argc, char** argv) {
   CLI::App app{"Melvaro: exposure fusion, synthetic bracketing, tone mapping and Smart Contrast",
@@ -31,7 +32,7 @@ int main(int argc, char** argv) {
     add(app, common, &runner);
   RefuseEmptyValues(app);
 
-  std::vector<std::string> arguments = JoinAlignModel(argc, argv);
+  std::vector<std::string> arguments = JoinDeghostStrength(JoinAlignModel(argc, argv));
   std::vector<char*> joined;
   for (std::string& argument : arguments)
     joined.push_back(argument.data());

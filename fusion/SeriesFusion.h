@@ -37,7 +37,8 @@ using SeriesRegionLoader =
 // Loads file `index` of the list into `picture` (allocating it) and, when
 // that picture's fusion weights are to be scaled, their factors into
 // `factors` (allocating it; see FusionAddWeightedPicture), else leaves
-// `factors` empty. True on failure.
+// `factors` empty. True on failure. Called for two files at once: the fusion
+// decodes the next file on another thread while it adds the current one.
 using SeriesWeightedLoader = std::function<bool(int index, const std::filesystem::path& path,
                                                 SBxPicBuf* picture, SBxPicBuf* factors)>;
 

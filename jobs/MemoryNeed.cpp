@@ -78,6 +78,18 @@ std::optional<uint64_t> AlignedFusionBytesFromHeader(const std::filesystem::path
   return AlignedFusionBytes(*geometry);
 }
 
+std::optional<uint64_t> GhostFusionBytesFromHeader(const std::filesystem::path& file,
+                                                   bool aligned) {
+  const std::optional<uint64_t> base =
+      aligned ? AlignedFusionBytesFromHeader(file) : FusionBytesFromHeader(file);
+  const std::optional<SBxPicBuf> geometry = ClaimedGeometry(file);
+  if (!base || !geometry) return std::nullopt;
+  // The reference; the factors and their levels; cells of 2 x 2 pixels, three floats each,
+  // and the detector's blocks and cell luminance.
+  return *base + SampleBytes(*geometry) + Pixels(*geometry) + FloatThirds(Pixels(*geometry), 1) +
+         4 * Pixels(*geometry);
+}
+
 uint64_t ToneMapBytes(const SBxPicBuf& g) {
   const uint64_t c = std::max<uint64_t>(g.components, 1);
   // Padding adds at most a block of 32 on each side; count 10 % more pixels for it.

@@ -27,6 +27,9 @@ uint64_t AlignedFusionBytes(const SBxPicBuf& geometry);
 // AlignedFusionBytes for pictures of the size the file's header claims, as
 // FusionBytesFromHeader.
 std::optional<uint64_t> AlignedFusionBytesFromHeader(const std::filesystem::path& file);
+// The fusion with ghost removal (aligned or not): on top, the reference picture kept, the
+// weight factors and the weight levels, a picture's reduced copy while it is compared.
+std::optional<uint64_t> GhostFusionBytesFromHeader(const std::filesystem::path& file, bool aligned);
 // The tone mapper: the padded colour planes and, per processed plane, its Gaussian and
 // Laplacian pyramids and the output pyramid, plus the result.
 uint64_t ToneMapBytes(const SBxPicBuf& geometry);

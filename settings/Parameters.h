@@ -59,6 +59,11 @@ inline constexpr int kAlignReferenceMiddle = 0;
 inline constexpr ParameterRange kAlignReference{1, kMaxSeriesPictures, kAlignReferenceMiddle};
 // Whether the result is cut to the area every picture covers.
 inline constexpr bool kAlignCrop = false;
+
+// Ghost removal: how readily a picture is kept out where it shows something other than the
+// reference picture (0 keeps every picture, 10 rejects the smallest differences). Off unless
+// asked for; asked for without a value, the default.
+inline constexpr ParameterRange kDeghostStrength{0, 10, 5};
 }  // namespace parameter
 
 // A default as the settings file stores it, read at compile time, so that a key's default

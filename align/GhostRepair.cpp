@@ -1,0 +1,95 @@
+#include "align/GhostRepair.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include <tbb/blocked_range.h>
+#include <tbb/parallel_for.h>
+
+float InverseGhostCurve(const GhostCurve& curve, float value) {
+  const auto& p = curve.points;
+  if (value <= p.front()) return 0.0f;
+  if (value >= p.back()) return 1.0f;
+  // The first point at or above the value; a flat stretch gives its start.
+  const int i = static_cast<int>(std::lower_bound(p.begin(), p.end(), value) - p.begin());
+  const float below = p[i - 1], above = p[i];
+  const float t = above > below ? (value - below) / (above - below) : 0.0f;
+  return (static_cast<float>(i - 1) + t) / (kGhostCurvePoints - 1);
+}
+
+namespace {
+
+template <typename Sample>
+void RepairRow(const SBxPicBuf& reference, const std::vector<std::vector<float>>& inverse,
+               const GhostWeights& weights, int y, float* rowWeights, SBxPicBuf* picture) {
+  const int components = static_cast<int>(picture->components);
+  const int compared = static_cast<int>(inverse.size());
+  const float full = sizeof(Sample) == 1 ? 255.0f : 65535.0f;
+  const Sample* ref = reinterpret_cast<const Sample*>(RowPtr(reference, y));
+  Sample* out = reinterpret_cast<Sample*>(RowPtr(*picture, y));
+  weights.Row(y, 0, picture->width, rowWeights);
+  for (int x = 0; x < picture->width; ++x) {
+    const float w = rowWeights[x];
+    if (w >= 1.0f) continue;
+    // A clipped or black reference pixel bounds the scene only.
+    const size_t first = static_cast<size_t>(x) * components;
+    bool bounded = false;
+    for (int c = 0; c < compared; ++c) {
+      const float v = static_cast<float>(ref[first + c]);
+      bounded = bounded || v >= kClipLevel * full || v <= kBlackLevel * full;
+    }
+    if (bounded) continue;
+    for (int c = 0; c < compared; ++c) {
+      const size_t i = first + c;
+      const float mapped = inverse[c][ref[i]] * full;
+      const float v = w * static_cast<float>(out[i]) + (1.0f - w) * mapped;
+      out[i] = static_cast<Sample>(std::clamp(v + 0.5f, 0.0f, full));
+    }
+  }
+}
+
+}  // namespace
+
+void RepairFromReference(const SBxPicBuf& reference,
+                         const std::array<GhostCurve, kGhostMaxComponents>& curves,
+                         const std::vector<uint8_t>& referenceBounded, SBxPicBuf* picture,
+                         GhostWeights* weights) {
+  if (weights->AllOne()) return;
+  // The blocks the reference exposes well and the picture is lowered in.
+  constexpr uint8_t kMostlyExposed = 255 / 10;
+  std::vector<uint8_t> repaired(weights->values.size(), 0);
+  bool any = false;
+  for (size_t b = 0; b < repaired.size(); ++b) {
+    repaired[b] = referenceBounded[b] <= kMostlyExposed && weights->values[b] < 1.0f;
+    any = any || repaired[b];
+  }
+  if (!any) return;
+  // Every sample value of the reference, mapped to the picture's brightness.
+  const int compared = picture->components >= 3 ? 3 : 1;
+  const int levels = reference.bitsPerComponent == 8 ? 256 : 65536;
+  std::vector<std::vector<float>> inverse(compared, std::vector<float>(levels));
+  for (int c = 0; c < compared; ++c)
+    for (int s = 0; s < levels; ++s)
+      inverse[c][s] =
+          InverseGhostCurve(curves[c], static_cast<float>(s) / static_cast<float>(levels - 1));
+  // Rows of weights all 1 keep their pixels: only the few across a lowered region are read.
+  const std::vector<uint8_t> ones = weights->OneRows();
+  tbb::parallel_for(
+      tbb::blocked_range<int>(0, picture->height, 16), [&](const tbb::blocked_range<int>& band) {
+        std::vector<float> rowWeights(static_cast<size_t>(picture->width));
+        for (int y = band.begin(); y < band.end(); ++y) {
+          if (ones[y]) continue;
+          if (picture->bitsPerComponent == 8) {
+            RepairRow<uint8_t>(reference, inverse, *weights, y, rowWeights.data(), picture);
+          } else {
+            RepairRow<uint16_t>(reference, inverse, *weights, y, rowWeights.data(), picture);
+          }
+        }
+      });
+  bool allOne = true;
+  for (size_t b = 0; b < repaired.size(); ++b) {
+    if (repaired[b]) weights->values[b] = 1.0f;
+    allOne = allOne && weights->values[b] >= 1.0f;
+  }
+  if (allOne) weights->values.clear();
+}

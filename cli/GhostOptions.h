@@ -1,0 +1,16 @@
+#pragma once
+
+// `fuse --deghost [STRENGTH]`: ghost removal, off unless given; alone, the default strength.
+
+#include <CLI/CLI.hpp>
+#include <string>
+#include <vector>
+
+// Adds --deghost; *strength starts at the parameter's default. Returns the option (counted
+// when given).
+CLI::Option* AddDeghostOption(CLI::App* command, int* strength);
+
+// "--deghost S" joined into "--deghost=S" when S is a whole number, and a bare --deghost made
+// "--deghost=<default>": the strength may follow as a value of its own while a file after a
+// bare --deghost stays an input.
+std::vector<std::string> JoinDeghostStrength(std::vector<std::string> args);

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <filesystem>
+#include <span>
+#include <vector>
+
+#include "jobs/AlignedSeries.h"
+
+// A series fused with its ghosts removed (`fuse --deghost`, aligned first or not): one
+// pipeline for both front ends, on the aligned fusion's two passes.
+//
+// The reference picture (the one AlignSettings names, else the middle one) is read on a thread
+// of its own while the fusion reads its first files, kept until the last file is compared, and
+// copied to the fusion at its turn (not decoded again); every picture is compared with it as it
+// streams into the fusion, in input order: where it shows something else (a person who walked,
+// water that moved) its fusion weights are lowered over that region, feathered, and its pixels
+// there are replaced by the reference's mapped to its brightness, so the blend keeps every exposure
+// (align/Ghost.h). The weights multiply the coverage of a moved picture. Memory: one picture more
+// than the aligned fusion, and the detector's reduced data (about 20 MB at 12 megapixels), whatever
+// the series' length. A still series gives the very bits of the fusion without ghost removal.
+
+struct GhostFusionReport {
+  AlignedFusionReport fused;
+  // Per file, the share of the picture kept out (0..1); the reference's is 0.
+  std::vector<float> rejected;
+};
+
+// With `aligned`, the motions are estimated first (the stage "Aligning N pictures") and the
+// pictures resampled as FuseAlignedFiles does, cropped with settings.crop; else the pictures
+// are fused where they lie and only settings.reference is read. `strength` within
+// parameter::kDeghostStrength. Stages as FuseAlignedFiles; cancel between files.
+GhostFusionReport FuseDeghostedFiles(std::span<const std::filesystem::path> files, int exposure,
+                                     bool requireAll, const AlignSettings& settings, bool aligned,
+                                     int strength, JobProgress* progress, SBxPicBuf* output,
+                                     const SeriesLoader& loader = {});

@@ -1,0 +1,136 @@
+// End-to-end runs of melvaro-cli fuse --deghost: a still series keeps the plain fusion's bits,
+// a thing pasted elsewhere in one frame appears once, as the reference has it, and bad
+// strengths are usage errors.
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/cli/CliRunner.h"
+
+using namespace cli_test;
+
+namespace {
+
+const fs::path kSamples = MELVARO_SAMPLES_DIR;
+constexpr int kWidth = 360, kHeight = 240;
+constexpr CBxRect kFrom{40, 150, 100, 210}, kThere{60, 40, 120, 100},
+    kElsewhere{250, 120, 310, 180};
+
+// Three exposures of a window of a bundled photograph, written as PNG files: a patch of the
+// scene pasted at kThere in every frame, or at kElsewhere in the frames `movedIn` names.
+std::vector<fs::path> WriteFrames(const TempFolder& folder, const std::string& prefix,
+                                  const std::vector<bool>& movedIn) {
+  ScopedPicBuf photo, mask;
+  EXPECT_FALSE(LoadImageFile(photo.get(), mask.get(), kSamples / "photos/sunset.jpg"));
+  std::vector<fs::path> files;
+  const double stops[] = {-1.5, 0.0, 1.5};
+  for (size_t k = 0; k < movedIn.size(); ++k) {
+    ScopedPicBuf frame(kWidth, kHeight, 3, 8);
+    CBxPicBufAPI::CopyRect(frame.get(), photo.get(), {0, 0}, {400, 300}, {kWidth, kHeight});
+    const CBxRect to = movedIn[k] ? kElsewhere : kThere;
+    CBxPicBufAPI::CopyRect(frame.get(), photo.get(), {to.left, to.top},
+                           {400 + kFrom.left, 300 + kFrom.top}, {kFrom.Width(), kFrom.Height()});
+    // The exposure: values as radiance through a 2.2 gamma.
+    for (int y = 0; y < kHeight; ++y)
+      for (int i = 0; i < kWidth * 3; ++i) {
+        uint8_t& v = RowPtr(*frame, y)[i];
+        v = static_cast<uint8_t>(std::lround(
+            255.0 *
+            std::pow(std::min(1.0, std::pow(v / 255.0, 2.2) * std::exp2(stops[k % 3])), 1 / 2.2)));
+      }
+    files.push_back(folder / (prefix + std::to_string(k) + ".png"));
+    EXPECT_FALSE(WriteImageFile(frame.get(), nullptr, files.back(), {}, 0, 0));
+  }
+  return files;
+}
+
+std::unique_ptr<ScopedPicBuf> Load(const fs::path& file) {
+  auto picture = std::make_unique<ScopedPicBuf>();
+  ScopedPicBuf mask;
+  EXPECT_FALSE(LoadImageFile(picture->get(), mask.get(), file)) << file;
+  return picture;
+}
+
+// Mean absolute difference of two pictures over a rectangle.
+double MeanDifference(const SBxPicBuf& a, const SBxPicBuf& b, const CBxRect& r) {
+  double sum = 0.0;
+  size_t count = 0;
+  for (int y = r.top; y < r.bottom; ++y)
+    for (int x = r.left; x < r.right; ++x)
+      for (uint32_t c = 0; c < a.components; ++c, ++count)
+        sum += std::fabs(SampleAt(a, x, y, c) - static_cast<double>(SampleAt(b, x, y, c)));
+  return sum / static_cast<double>(count);
+}
+
+std::vector<std::string> Args(std::vector<std::string> head, const std::vector<fs::path>& files) {
+  for (const fs::path& file : files)
+    head.push_back(file.string());
+  return head;
+}
+
+}  // namespace
+
+// Nothing moved: with ghost removal, at any strength and with a reference named, the plain
+// fusion's very bits, and no picture is reported.
+TEST(CliGhost, StillSeriesKeepsThePlainFusionsBits) {
+  TempFolder folder;
+  const std::vector<fs::path> files = WriteFrames(folder, "still", {false, false, false});
+  const fs::path plain = folder / "plain.tif", deghosted = folder / "deghosted.tif";
+  ASSERT_TRUE(RunsCleanly(folder, Args({"fuse", "-o", plain.string()}, files)));
+  const auto want = Load(plain);
+  for (const std::vector<std::string>& options : {std::vector<std::string>{"--deghost"},
+                                                  {"--deghost", "10", "--reference", "1"},
+                                                  {"--deghost", "0"},
+                                                  {"--align", "--deghost"}}) {
+    std::vector<std::string> args{"fuse", "-o", deghosted.string()};
+    args.insert(args.begin() + 1, options.begin(), options.end());
+    const CliRun run = RunCli(folder, Args(args, files));
+    ASSERT_EQ(run.status, 0) << run.errors;
+    ExpectFileHolds(deghosted, **want);
+    EXPECT_EQ(run.errors.find("ghosts removed"), std::string::npos) << run.errors;
+  }
+}
+
+// A patch pasted elsewhere in the first frame: fused plainly it shows twice, half transparent;
+// with ghost removal the result lies close to the fusion of the frames in which it stays put,
+// and the frame is named.
+TEST(CliGhost, MovedThingAppearsOnceAsTheReferenceHasIt) {
+  TempFolder folder;
+  const std::vector<fs::path> still = WriteFrames(folder, "still", {false, false, false});
+  const std::vector<fs::path> moved = WriteFrames(folder, "moved", {true, false, false});
+  const fs::path truth = folder / "truth.png", plain = folder / "plain.png",
+                 deghosted = folder / "deghosted.png";
+  ASSERT_TRUE(RunsCleanly(folder, Args({"fuse", "-o", truth.string()}, still)));
+  ASSERT_TRUE(RunsCleanly(folder, Args({"fuse", "-o", plain.string()}, moved)));
+  const CliRun run = RunCli(folder, Args({"fuse", "--deghost", "-o", deghosted.string()}, moved));
+  ASSERT_EQ(run.status, 0) << run.errors;
+  EXPECT_NE(run.errors.find("picture 1 \"" + moved[0].string() + "\": ghosts removed from"),
+            std::string::npos)
+      << run.errors;
+  const auto want = Load(truth), before = Load(plain), after = Load(deghosted);
+  for (const CBxRect& area : {kThere, kElsewhere}) {
+    const double without = MeanDifference(**before, **want, area);
+    const double with = MeanDifference(**after, **want, area);
+    EXPECT_GT(without, 8.0);
+    EXPECT_LT(with, 3.0);
+  }
+  EXPECT_LT(MeanDifference(**after, **want, {0, 200, 150, kHeight}), 0.5);  // far from both
+}
+
+// Strengths outside 0..10, a reference beyond the pictures, and --reference without --align or
+// --deghost are usage errors; a bare --deghost before the inputs takes none of them.
+TEST(CliGhost, BadStrengthAndReferenceAreUsageErrors) {
+  TempFolder folder;
+  const std::string a = WriteScene(folder, "a.png", 40, 30),
+                    b = WriteScene(folder, "b.png", 40, 30);
+  const std::string out = (folder / "out.png").string();
+  for (const char* strength : {"11", "100", "x", "-1"})
+    ExpectUsageError(folder, {"fuse", "--deghost=" + std::string(strength), "-o", out, a, b},
+                     "--deghost");
+  ExpectUsageError(folder, {"fuse", "--deghost", "--reference", "3", "-o", out, a, b},
+                   "--reference");
+  ExpectUsageError(folder, {"fuse", "--reference", "1", "-o", out, a, b}, "--reference");
+  ASSERT_TRUE(RunsCleanly(folder, {"fuse", "-o", out, "--deghost", a, b}));
+}
