@@ -20,6 +20,7 @@ StartupSettings StartupRead() {
   values.noise = ReadSetting(setting::kNoise);
   values.jpeg = ReadSetting(setting::kStartupJpeg);
   if (values.jpeg < 20) values.jpeg = 90;
+  values.alignPictures = ReadSetting(setting::kAlignPictures) != 0 ? 1 : 0;
   return values;
 }
 
@@ -38,6 +39,7 @@ void ExitWrite(const StartupSettings& values) {
       {setting::kUiPowerT[2].key, std::to_string(values.uiPowerT[2])},
       {setting::kUiPowerT[3].key, std::to_string(values.uiPowerT[3])},
       {setting::kUiUseColors.key, std::to_string(values.uiUseColors)},
+      {setting::kAlignPictures.key, std::to_string(values.alignPictures)},
   };
   WriteSettings(exitValues);
 }
