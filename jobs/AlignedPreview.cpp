@@ -1,5 +1,7 @@
 #include "jobs/AlignedPreview.h"
 
+#include <utility>
+
 #include "align/Warp.h"
 #include "jobs/PanelPreviews.h"
 
@@ -53,4 +55,15 @@ SeriesFusionReport FuseAlignedPreviewRect(SeriesPictureCache& cache,
       FuseAlignedPreview(cache, files, alignment, region, exposure, fused.get(), progress);
   if (report.status == SeriesFusionStatus::kFused) CutPreviewRect(*fused, region, rect, preview);
   return report;
+}
+
+bool AlignShownPicture(const SeriesAlignment& alignment, int index, SBxPicBuf* picture) {
+  if (index < 0 || index >= static_cast<int>(alignment.motions.size()) || !alignment.Moved(index) ||
+      picture->width != alignment.size.width || picture->height != alignment.size.height)
+    return false;
+  ScopedPicBuf moved;
+  if (WarpPicture(*picture, alignment.motions[static_cast<size_t>(index)].toSource, moved.get()))
+    return true;
+  std::swap(*picture, *moved);
+  return false;
 }

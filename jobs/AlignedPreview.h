@@ -24,3 +24,9 @@ SeriesFusionReport FuseAlignedPreviewRect(SeriesPictureCache& cache,
                                           const SeriesAlignment& alignment, const CBxRect& region,
                                           const CBxRect& rect, int exposure, JobProgress* progress,
                                           SBxPicBuf* preview);
+
+// Picture `index` of the series as the panel shows it while browsing: replaced by itself
+// resampled onto the reference's frame when it moved (and has the reference's size), else left
+// as it is. True when it moved but could not be resampled (memory); the picture is then as it
+// was.
+bool AlignShownPicture(const SeriesAlignment& alignment, int index, SBxPicBuf* picture);

@@ -80,6 +80,7 @@ void FusionPanel::AlignToggled(bool on) {
     EstimateMotions();
     return;
   }
+  ReloadMovedPicture();
   RunPreview(true);
 }
 
@@ -125,6 +126,7 @@ void FusionPanel::MotionsEstimated(const JobResult& result,
   }
   alignment_ = std::move(found);
   host_.SetStatusText(AlignmentStatusText(*alignment_, Files()));
+  ReloadMovedPicture();
   RunPreview(true);
 }
 
@@ -209,11 +211,32 @@ void FusionPanel::Browse(CommandId command) {
   if (IsClosed() || !multiImageMode_ || list.count <= 0) return;
   list.index = command == CommandId::kPrevious ? (list.index > 0 ? list.index - 1 : list.count - 1)
                                                : (list.index + 1) % list.count;
-  std::filesystem::path loaded;
-  if (!OpenSourceImage(&state.document, list.entries[static_cast<size_t>(list.index)], &loaded))
-    state.currentFilePath = loaded;
+  LoadCurrentPicture();
   host_.ShowSeriesStatus(TextId::kUseArrows);
   // The new picture with the preview as shown, at the rectangle.
+  SourceChanged();
+  ShowPreviewInResult(*preview_, model_->IntegerRect());
+}
+
+void FusionPanel::LoadCurrentPicture() {
+  AppState& state = host_.State();
+  const SourceList& list = state.sourceList;
+  std::filesystem::path loaded;
+  if (OpenSourceImage(&state.document, list.entries[static_cast<size_t>(list.index)], &loaded))
+    return;
+  state.currentFilePath = loaded;
+  // Aligned, the picture is shown where the fusion puts it (as it is when memory runs out).
+  if (UsesAlignment() && !AlignShownPicture(*alignment_, list.index, &state.document.source) &&
+      !IsEmpty(state.document.mask))
+    AlignShownPicture(*alignment_, list.index, &state.document.mask);  // its alpha with it
+}
+
+void FusionPanel::ReloadMovedPicture() {
+  const SourceList& list = host_.State().sourceList;
+  if (!multiImageMode_ || !alignment_ || list.index < 0 || list.index >= list.count ||
+      !alignment_->Moved(list.index))
+    return;
+  LoadCurrentPicture();
   SourceChanged();
   ShowPreviewInResult(*preview_, model_->IntegerRect());
 }

@@ -68,6 +68,10 @@ class FusionPanel : public PanelBase {
   // The motions of the series in the background, with the progress window and Abort.
   void EstimateMotions();
   void MotionsEstimated(const JobResult& result, std::shared_ptr<const SeriesAlignment> found);
+  // The browsed picture read again, aligned when the series is.
+  void LoadCurrentPicture();
+  // The browsed picture shown again when it moved: the box changed what it looks like.
+  void ReloadMovedPicture();
   // The box is checked and the motions are known.
   bool UsesAlignment() const;
   void OkFinished(const JobResult& result, const SeriesFusionReport& report,

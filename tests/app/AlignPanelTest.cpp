@@ -1,11 +1,12 @@
 // "Align pictures" in the Multi Image panel end to end: the motions estimated once in the
-// background, what the status bar says, the saved picture against melvaro-cli fuse --align of
-// the same files, Abort, and the box's state kept across runs.
+// background, what the status bar says, browsing the aligned pictures, the saved picture against
+// melvaro-cli fuse --align of the same files, Abort, and the box's state kept across runs.
 #include <QCheckBox>
 #include <QPushButton>
 #include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -108,11 +109,31 @@ TEST_F(AlignPanelTest, CheckedBoxAlignsOnceReportsTheMotionAndOkSavesWhatFuseAli
   CutRect(State().document.result, rect, aligned.get());
   EXPECT_FALSE(SameSamples(*aligned, *unaligned));
 
-  // Unchecked and checked again: the motions kept for the series serve, no second estimation.
+  // Browsing shows each picture where the fusion puts it.
+  std::set<int> shown;
+  for (int step = 0; step < 3; ++step) {
+    const int index = State().sourceList.index;
+    shown.insert(index);
+    ScopedPicBuf expected, coverage;
+    ASSERT_FALSE(LoadAlignedPicture(files_[static_cast<size_t>(index)], *panel->Alignment(), index,
+                                    expected.get(), coverage.get()));
+    EXPECT_TRUE(SameSamples(State().document.source, *expected)) << index;
+    QTest::keyClick(window_.get(), Qt::Key_Right);
+  }
+  EXPECT_EQ(shown.size(), 3u);
+
+  // Unchecked, the picture is shown as it lies; checked again, the motions kept for the
+  // series serve, no second estimation.
+  ASSERT_TRUE(panel->Alignment()->Moved(State().sourceList.index));
   panel->AlignBox()->click();
+  ScopedPicBuf asRead, mask;
+  ASSERT_FALSE(LoadImageFile(asRead.get(), mask.get(),
+                             files_[static_cast<size_t>(State().sourceList.index)]));
+  EXPECT_TRUE(SameSamples(State().document.source, *asRead));
   ASSERT_TRUE(PreviewShown(panel));
   panel->AlignBox()->click();
   EXPECT_EQ(window_->Progress(), nullptr);
+  EXPECT_FALSE(SameSamples(State().document.source, *asRead));
   ASSERT_TRUE(PreviewShown(panel));
 
   panel->Ok();
