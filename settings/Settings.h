@@ -119,6 +119,7 @@ struct StartupSettings {
 // be reported.
 StartupSettings StartupRead();
 // The exit write: "Crashed Last Time" 0, then "method", "power", "noise", "uiPowerT1".."uiPowerT4"
-// "uiUseColors" and "Align Pictures" with "%i", in one update of the file. "power" keeps what the
-// entry holds now (the Daylight panel stores its "Power" there during the run).
+// "uiUseColors" with "%i" ("Align Pictures" too once it is checked or in the file), in one update
+// of the file. "power" keeps what the entry holds now (the Daylight panel stores its "Power" there
+// during the run).
 void ExitWrite(const StartupSettings& values);

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "settings/Settings.h"
 
@@ -29,7 +30,7 @@ void ExitWrite(const StartupSettings& values) {
   // the entry holds the Power the user chose during the run, which the copy read at start-up
   // must not replace. A file without the entry gets the start-up value, as before.
   const int power = ReadSetting(setting::kStartupPower.key, std::to_string(values.power));
-  const SettingText exitValues[] = {
+  std::vector<SettingText> exitValues = {
       {setting::kCrashedLastTime.key, "0"},
       {setting::kMethod.key, std::to_string(values.method)},
       {setting::kStartupPower.key, std::to_string(power)},
@@ -39,7 +40,9 @@ void ExitWrite(const StartupSettings& values) {
       {setting::kUiPowerT[2].key, std::to_string(values.uiPowerT[2])},
       {setting::kUiPowerT[3].key, std::to_string(values.uiPowerT[3])},
       {setting::kUiUseColors.key, std::to_string(values.uiUseColors)},
-      {setting::kAlignPictures.key, std::to_string(values.alignPictures)},
   };
+  // The file of a run that never checked "Align pictures" keeps its lines as they were.
+  if (values.alignPictures != 0 || ReadSetting(setting::kAlignPictures.key, "-1") != -1)
+    exitValues.push_back({setting::kAlignPictures.key, std::to_string(values.alignPictures)});
   WriteSettings(exitValues);
 }

@@ -166,7 +166,7 @@ TEST_F(AlignPanelTest, AbortUnchecksTheBoxAndLeavesTheSeriesAsItIs) {
   ExpectSavedAsCli("unaligned.tif",
                    {"fuse", files_[0].string(), files_[1].string(), files_[2].string()});
   window_.reset();
-  EXPECT_EQ(StoredBox(), "0");
+  EXPECT_EQ(ReadSetting(setting::kAlignPictures), 0);  // the next run starts unchecked
 }
 
 TEST_F(AlignPanelTest, StoredStateAlignsAtOpeningAndOnlyTheUsersSeriesHasTheBox) {
