@@ -21,18 +21,7 @@ namespace fs = std::filesystem;
 constexpr int kWidth = 240, kHeight = 180;
 
 Homography Motion(double dx, double dy, double degrees) {
-  const double a = degrees * 3.14159265358979 / 180.0, cx = kWidth / 2.0, cy = kHeight / 2.0;
-  Homography h;
-  h.m = {std::cos(a),
-         -std::sin(a),
-         cx + dx - cx * std::cos(a) + cy * std::sin(a),
-         std::sin(a),
-         std::cos(a),
-         cy + dy - cx * std::sin(a) - cy * std::cos(a),
-         0,
-         0,
-         1};
-  return h;
+  return Turn(kWidth, kHeight, degrees, 1.0, dx, dy);
 }
 
 // One scene at -1, 0 and +1 EV, frame k seen through toScene[k], written as PNG files.
