@@ -119,9 +119,8 @@ void FusionPanel::MotionsEstimated(const JobResult& result,
     if (result.end == JobEnd::kFailed)
       host_.Dialogs().ShowMessage(host_.Window(), LangText(TextId::kWarning), result.message,
                                   MessageIcon::kWarning);
-    // Aborted: the series stays as it is, and so does the preview.
+    // Aborted: the series stays as it is; unchecking shows its preview again (AlignToggled).
     alignBox_->setChecked(false);
-    RunPreview(true);
     return;
   }
   alignment_ = std::move(found);
