@@ -175,7 +175,7 @@ TEST_F(AlignPanelTest, StoredStateAlignsAtOpeningAndOnlyTheUsersSeriesHasTheBox)
   ASSERT_EQ(window_->ActivePanel(), nullptr);
 
   // The Daylight series is made by the program from one picture: nothing to align.
-  dialogs_.openFile = kSunset;
+  dialogs_.openFile = files_[1];
   window_->ExecuteCommand(CommandId::kOpen);
   window_->ExecuteCommand(CommandId::kDaylightUp);
   ASSERT_TRUE(JobEnded());
