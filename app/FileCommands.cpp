@@ -110,12 +110,13 @@ void RunOptions(UserDialogs& dialogs, QWidget* parent, const std::filesystem::pa
   const int before = *languageIndex;
   const LanguageList languages = LoadLanguageList(languageFile);
   // The start-up keys are read again, but what this run holds for the exit write is the
-  // user's latest choice (the Tone Mapping values committed by OK) and stays; so does the
-  // crash flag, which reads this run's own 1 now.
+  // user's latest choice (the Tone Mapping values committed by OK, the Multi Image panel's "Align
+  // pictures") and stays; so does the crash flag, which reads this run's own 1 now.
   StartupSettings reread = StartupRead();
   reread.crashedLastTime = startup->crashedLastTime;
   std::copy(std::begin(startup->uiPowerT), std::end(startup->uiPowerT), reread.uiPowerT);
   reread.uiUseColors = startup->uiUseColors;
+  reread.alignPictures = startup->alignPictures;
   *startup = reread;
   std::vector<std::string> names;
   for (const LanguageRecord& language : languages.records)

@@ -1,5 +1,9 @@
 #include "app/SeriesMessages.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
 #include "settings/TextTable.h"
 
 std::string FusionStatusText(SeriesFusionStatus status) {
@@ -53,4 +57,44 @@ std::string MemoryRefusalText(TextId job, uint64_t need, uint64_t available) {
   constexpr uint64_t kMB = 1024 * 1024;
   return FormatText(TextId::kMemoryRefusal, {LangText(job), std::to_string((need + kMB - 1) / kMB),
                                              std::to_string(available / kMB)});
+}
+
+namespace {
+
+std::string OneDecimal(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f", value);
+  return text;
+}
+
+}  // namespace
+
+std::string AlignmentStatusText(const SeriesAlignment& alignment,
+                                std::span<const std::filesystem::path> files) {
+  int moved = 0;
+  double shift = 0.0;
+  double rotation = 0.0;
+  int leftAsIs = -1;
+  for (int i = 0; i < static_cast<int>(alignment.motions.size()); ++i) {
+    const FrameMotion& motion = alignment.motions[static_cast<size_t>(i)];
+    if (alignment.LeftAsIs(i) && leftAsIs < 0 && i != alignment.reference) leftAsIs = i;
+    if (!alignment.Moved(i)) continue;
+    ++moved;
+    shift = std::max(shift, std::hypot(motion.shiftX, motion.shiftY));
+    rotation = std::max(rotation, std::abs(motion.rotationDegrees));
+  }
+  std::string text =
+      moved > 0 ? FormatText(TextId::kAlignFound,
+                             {std::to_string(moved), OneDecimal(shift), OneDecimal(rotation)})
+                : std::string();
+  if (leftAsIs >= 0) {
+    const std::string name = static_cast<size_t>(leftAsIs) < files.size()
+                                 ? files[static_cast<size_t>(leftAsIs)].filename().string()
+                                 : std::to_string(leftAsIs + 1);
+    const std::string why = FormatText(
+        TextId::kAlignLeftAsIs,
+        {name, AlignReasonText(alignment.motions[static_cast<size_t>(leftAsIs)].reason)});
+    text = text.empty() ? why : text + "; " + why;
+  }
+  return text.empty() ? LangText(TextId::kAlignNothingMoved) : text;
 }

@@ -1,8 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
+#include <span>
 #include <string>
 
+#include "jobs/AlignedSeries.h"
 #include "jobs/SeriesPipeline.h"
 #include "settings/TextIds.h"
 
@@ -22,3 +25,9 @@ std::string FusionReportText(const SeriesFusionReport& report);
 // The refusal of a job whose memory need cannot fit in what is available, naming the job
 // and both amounts in MB; empty when it fits.
 std::string MemoryRefusalText(TextId job, uint64_t need, uint64_t available);
+
+// The status line once the motions of a series are known: how many pictures moved, the
+// largest shift and rotation among them, and the first picture left as it was and why; or
+// that nothing moved.
+std::string AlignmentStatusText(const SeriesAlignment& alignment,
+                                std::span<const std::filesystem::path> files);

@@ -52,12 +52,16 @@ SeriesFusionReport FusePreviewRect(SeriesPictureCache& cache,
   ScopedPicBuf fused;
   const SeriesFusionReport report =
       FusePreview(cache, files, region, exposure, fused.get(), progress);
-  if (report.status != SeriesFusionStatus::kFused || IsEmptyRect(rect) || !Inside(rect, region))
-    return report;
+  if (report.status == SeriesFusionStatus::kFused) CutPreviewRect(*fused, region, rect, preview);
+  return report;
+}
+
+void CutPreviewRect(const SBxPicBuf& fused, const CBxRect& region, const CBxRect& rect,
+                    SBxPicBuf* preview) {
+  if (IsEmptyRect(rect) || !Inside(rect, region)) return;
   const CBxRect inFused{rect.left - region.left, rect.top - region.top, rect.right - region.left,
                         rect.bottom - region.top};
-  CutRect(*fused, inFused, preview);
-  return report;
+  CutRect(fused, inFused, preview);
 }
 
 void ToneMapPreview(const SBxPicBuf& part, const ToneSliders& sliders, JobProgress* progress,

@@ -28,6 +28,10 @@ SeriesFusionReport FusePreviewRect(SeriesPictureCache& cache,
                                    std::span<const std::filesystem::path> files,
                                    const CBxRect& region, const CBxRect& rect, int exposure,
                                    JobProgress* progress, SBxPicBuf* preview);
+// The part of `fused` (the fused work `region`) inside `rect`, into `preview`; `preview` is
+// left as it is when `rect` is empty or does not lie inside `region`.
+void CutPreviewRect(const SBxPicBuf& fused, const CBxRect& region, const CBxRect& rect,
+                    SBxPicBuf* preview);
 
 // The Tone Mapping preview: `part` (the rectangle cut from the source) tone-mapped with the
 // sliders into `preview`, which stays empty when the engine did not process it (cancelled

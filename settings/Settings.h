@@ -80,6 +80,8 @@ inline constexpr SettingKey kDaylightPower{"Power", "15"};
 inline constexpr SettingKey kSharpStrength{"Sharp Strength", "5"};
 inline constexpr SettingKey kSatStrength{"Sat Strength", "5"};
 inline constexpr SettingKey kExpStrength{"Exp Strength", "5"};
+// Multi Image panel: 1 when the pictures of a series are aligned before they are fused.
+inline constexpr SettingKey kAlignPictures{"Align Pictures", "0"};
 }  // namespace setting
 
 // The stored value of a key that holds a parameter, limited to the parameter's range.
@@ -106,15 +108,18 @@ struct StartupSettings {
   int power = 1;
   int noise = 1;
   int jpeg = 90;
+  int alignPictures = 0;
 };
 
 // The start-up read with the crash flag: reads "Crashed Last Time" and at once stores 1 (a normal
 // exit stores 0 again, so a flag found set means the last run ended abnormally), then reads
 // "uiPowerT1".."uiPowerT4", "uiUseColors", "method", "power", "noise" and "jpeg" (below 20 gives
-// 90). The language list is read around it by the caller (LoadLanguageList in TextTable.h). Options
-// runs it again; the flag it then returns is this run's own 1 and is not to be reported.
+// 90) and "Align Pictures". The language list is read around it by the caller (LoadLanguageList in
+// TextTable.h). Options runs it again; the flag it then returns is this run's own 1 and is not to
+// be reported.
 StartupSettings StartupRead();
 // The exit write: "Crashed Last Time" 0, then "method", "power", "noise", "uiPowerT1".."uiPowerT4"
-// and "uiUseColors" with "%i", in one update of the file. "power" keeps what the entry holds now
-// (the Daylight panel stores its "Power" there during the run).
+// "uiUseColors" with "%i" ("Align Pictures" too once it is checked or in the file), in one update
+// of the file. "power" keeps what the entry holds now (the Daylight panel stores its "Power" there
+// during the run).
 void ExitWrite(const StartupSettings& values);

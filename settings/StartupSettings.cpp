@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "settings/Settings.h"
 
@@ -20,6 +21,7 @@ StartupSettings StartupRead() {
   values.noise = ReadSetting(setting::kNoise);
   values.jpeg = ReadSetting(setting::kStartupJpeg);
   if (values.jpeg < 20) values.jpeg = 90;
+  values.alignPictures = ReadSetting(setting::kAlignPictures) != 0 ? 1 : 0;
   return values;
 }
 
@@ -28,7 +30,7 @@ void ExitWrite(const StartupSettings& values) {
   // the entry holds the Power the user chose during the run, which the copy read at start-up
   // must not replace. A file without the entry gets the start-up value, as before.
   const int power = ReadSetting(setting::kStartupPower.key, std::to_string(values.power));
-  const SettingText exitValues[] = {
+  std::vector<SettingText> exitValues = {
       {setting::kCrashedLastTime.key, "0"},
       {setting::kMethod.key, std::to_string(values.method)},
       {setting::kStartupPower.key, std::to_string(power)},
@@ -39,5 +41,8 @@ void ExitWrite(const StartupSettings& values) {
       {setting::kUiPowerT[3].key, std::to_string(values.uiPowerT[3])},
       {setting::kUiUseColors.key, std::to_string(values.uiUseColors)},
   };
+  // The file of a run that never checked "Align pictures" keeps its lines as they were.
+  if (values.alignPictures != 0 || ReadSetting(setting::kAlignPictures.key, "-1") != -1)
+    exitValues.push_back({setting::kAlignPictures.key, std::to_string(values.alignPictures)});
   WriteSettings(exitValues);
 }

@@ -206,10 +206,14 @@ enum class TextId : int {
   kBatchStageFusing = 196,
   kBatchStageWriting = 197,
   kBatchNamesClash = 198,
+  kAlignPictures = 199,
+  kAlignFound = 200,  // %s: how many moved, the largest shift, the largest rotation
+  kAlignNothingMoved = 201,
+  kAlignLeftAsIs = 202,  // %s: the picture's file name, why
 };
 
 // The highest text number.
-constexpr int kTextCount = 198;
+constexpr int kTextCount = 202;
 
 constexpr int TextNumber(TextId id) {
   return static_cast<int>(id);

@@ -210,6 +210,10 @@ constexpr BuiltIn kBuiltIns[] = {
     {TextId::kBatchNamesClash,
      "Two series would write results of the same name into that folder: put the results beside "
      "each series, or add the folders one batch at a time."},
+    {TextId::kAlignPictures, "Align pictures"},
+    {TextId::kAlignFound, "Aligned %s pictures: largest shift %s px, rotation %s\xC2\xB0"},
+    {TextId::kAlignNothingMoved, "The pictures did not move: they are fused as they are"},
+    {TextId::kAlignLeftAsIs, "%s was left as it was: %s"},
 };
 
 using Texts = std::array<std::string, kTextCount + 1>;  // entry 0 unused

@@ -1,6 +1,9 @@
 #include "app/panels/FusionPanel.h"
 
+#include <QCheckBox>
 #include <QPointer>
+#include <QTimer>
+#include <QVBoxLayout>
 #include <utility>
 
 #include "app/JobHost.h"
@@ -11,6 +14,7 @@
 #include "app/UiText.h"
 #include "app/UserDialogs.h"
 #include "app/state/AppState.h"
+#include "jobs/AlignedPreview.h"
 #include "jobs/MemoryNeed.h"
 #include "jobs/PanelPreviews.h"
 #include "jobs/SeriesPipeline.h"
@@ -44,6 +48,7 @@ FusionPanel::FusionPanel(PanelHost& host, const FusionPanelKind& kind)
   const int value = kind_.multiImage ? stored : DaylightFusedCount(stored, state.sourceList.count);
   AddSlider(UiText(kind_.multiImage ? TextId::kExposure : TextId::kPower), kind_.slider, value);
   if (kind_.multiImage) AddSetDefault();
+  if (kind_.multiImage && multiImageMode_) AddAlignBox();
   AddOkCancel();
 
   if (!multiImageMode_) CopyPicture(backup_.get(), source);
@@ -56,6 +61,71 @@ FusionPanel::FusionPanel(PanelHost& host, const FusionPanelKind& kind)
   }
   Opened();
   ShowSource();
+  RunPreview(true);
+  // Checked in an earlier run: the motions are estimated once the panel is up.
+  if (alignBox_ != nullptr && alignBox_->isChecked())
+    QTimer::singleShot(0, this, [this] { EstimateMotions(); });
+}
+
+void FusionPanel::AddAlignBox() {
+  alignBox_ = new QCheckBox(UiText(TextId::kAlignPictures), this);
+  alignBox_->setChecked(host_.Startup().alignPictures != 0);
+  Body()->addWidget(alignBox_);
+  connect(alignBox_, &QCheckBox::toggled, this, &FusionPanel::AlignToggled);
+}
+
+void FusionPanel::AlignToggled(bool on) {
+  host_.Startup().alignPictures = on ? 1 : 0;  // kept when toggled, stored at exit
+  if (on && !alignment_) {
+    EstimateMotions();
+    return;
+  }
+  ReloadMovedPicture();
+  RunPreview(true);
+}
+
+bool FusionPanel::UsesAlignment() const {
+  return alignBox_ != nullptr && alignBox_->isChecked() && alignment_ != nullptr;
+}
+
+void FusionPanel::EstimateMotions() {
+  if (IsClosed() || alignment_ || alignBox_ == nullptr || !alignBox_->isChecked()) return;
+  // The estimation reads every picture: it must not share the cores with a preview.
+  StopPreviews();
+  SetControlsEnabled(false);
+  alignBox_->setEnabled(false);
+  auto found = std::make_shared<SeriesAlignment>();
+  JobBody body = [files = Files(), found](JobProgress& progress) {
+    *found = EstimateSeriesAlignment(files, AlignSettings{}, &progress);
+    if (found->status == SeriesAlignStatus::kEstimated) return JobResult{};
+    if (found->status == SeriesAlignStatus::kCancelled) return JobResult{JobEnd::kCancelled, {}};
+    return JobResult{JobEnd::kFailed, CannotFuseText(SeriesFusionStatus::kOutOfMemory)};
+  };
+  QPointer<FusionPanel> self(this);
+  const bool started =
+      host_.Jobs().StartProgressJob(std::move(body), [self, found](const JobResult& result) {
+        if (self) self->MotionsEstimated(result, found);
+      });
+  if (!started) MotionsEstimated(JobResult{JobEnd::kCancelled, {}}, found);
+}
+
+void FusionPanel::MotionsEstimated(const JobResult& result,
+                                   std::shared_ptr<const SeriesAlignment> found) {
+  if (IsClosed()) return;
+  SetControlsEnabled(true);
+  alignBox_->setEnabled(true);
+  host_.DisableCommandsForPanel();
+  if (result.end != JobEnd::kFinished) {
+    if (result.end == JobEnd::kFailed)
+      host_.Dialogs().ShowMessage(host_.Window(), LangText(TextId::kWarning), result.message,
+                                  MessageIcon::kWarning);
+    // Aborted: the series stays as it is; unchecking shows its preview again (AlignToggled).
+    alignBox_->setChecked(false);
+    return;
+  }
+  alignment_ = std::move(found);
+  host_.SetStatusText(AlignmentStatusText(*alignment_, Files()));
+  ReloadMovedPicture();
   RunPreview(true);
 }
 
@@ -98,10 +168,16 @@ void FusionPanel::RunPreview(bool force) {
   model_->PreviewDone();  // asked for: a release on the same region computes nothing more
   auto fused = std::make_shared<ScopedPicBuf>();
   auto report = std::make_shared<SeriesFusionReport>();
+  // The motions are shared with the worker: they stay while a preview uses them.
+  std::shared_ptr<const SeriesAlignment> alignment =
+      UsesAlignment() ? alignment_ : std::shared_ptr<const SeriesAlignment>();
   StartPreview(
-      [cache = cache_, files = Files(), region, rect, exposure = Exposure(), fused,
+      [cache = cache_, files = Files(), alignment, region, rect, exposure = Exposure(), fused,
        report](JobProgress& progress) {
-        *report = FusePreviewRect(*cache, files, region, rect, exposure, &progress, fused->get());
+        *report = alignment ? FuseAlignedPreviewRect(*cache, files, *alignment, region, rect,
+                                                     exposure, &progress, fused->get())
+                            : FusePreviewRect(*cache, files, region, rect, exposure, &progress,
+                                              fused->get());
       },
       [this, fused, report, rect] {
         std::swap(*preview_, **fused);
@@ -134,26 +210,56 @@ void FusionPanel::Browse(CommandId command) {
   if (IsClosed() || !multiImageMode_ || list.count <= 0) return;
   list.index = command == CommandId::kPrevious ? (list.index > 0 ? list.index - 1 : list.count - 1)
                                                : (list.index + 1) % list.count;
-  std::filesystem::path loaded;
-  if (!OpenSourceImage(&state.document, list.entries[static_cast<size_t>(list.index)], &loaded))
-    state.currentFilePath = loaded;
+  LoadCurrentPicture();
   host_.ShowSeriesStatus(TextId::kUseArrows);
   // The new picture with the preview as shown, at the rectangle.
   SourceChanged();
   ShowPreviewInResult(*preview_, model_->IntegerRect());
 }
 
+void FusionPanel::LoadCurrentPicture() {
+  AppState& state = host_.State();
+  const SourceList& list = state.sourceList;
+  std::filesystem::path loaded;
+  if (OpenSourceImage(&state.document, list.entries[static_cast<size_t>(list.index)], &loaded))
+    return;
+  state.currentFilePath = loaded;
+  // Aligned, the picture is shown where the fusion puts it (as it is when memory runs out).
+  if (UsesAlignment() && !AlignShownPicture(*alignment_, list.index, &state.document.source) &&
+      !IsEmpty(state.document.mask))
+    AlignShownPicture(*alignment_, list.index, &state.document.mask);  // its alpha with it
+}
+
+void FusionPanel::ReloadMovedPicture() {
+  const SourceList& list = host_.State().sourceList;
+  if (!multiImageMode_ || !alignment_ || list.index < 0 || list.index >= list.count ||
+      !alignment_->Moved(list.index))
+    return;
+  LoadCurrentPicture();
+  SourceChanged();
+  ShowPreviewInResult(*preview_, model_->IntegerRect());
+}
+
 void FusionPanel::Accept() {
-  if (!MemoryAllows(host_, TextId::kJobFusing, FusionBytes(host_.State().document.source))) return;
+  const bool aligned = UsesAlignment();
+  const uint64_t need = aligned ? AlignedFusionBytesFromHeader(Files().front())
+                                      .value_or(FusionBytes(host_.State().document.source))
+                                : FusionBytes(host_.State().document.source);
+  if (!MemoryAllows(host_, TextId::kJobFusing, need)) return;
   // The full fusion does not need the preview: it must not wait for one, nor share the cores.
   previewDropped_ = StopPreviews();
   WriteSetting(StoredKey(kind_).key, std::to_string(Value()));
   SetControlsEnabled(false);
   auto report = std::make_shared<SeriesFusionReport>();
   auto fused = std::make_shared<ScopedPicBuf>();
-  JobBody body = [cache = cache_, files = Files(), exposure = Exposure(), report,
+  JobBody body = [cache = cache_, files = Files(), exposure = Exposure(), aligned, report,
                   fused](JobProgress& progress) {
-    *report = FuseFromCache(*cache, files, exposure, &progress, fused->get());
+    // Aligned, the very pipeline of `fuse --align` (its default model and reference), so
+    // that the saved picture is the command line's.
+    *report =
+        aligned ? FuseAlignedFiles(files, exposure, false, AlignSettings{}, &progress, fused->get())
+                      .fusion
+                : FuseFromCache(*cache, files, exposure, &progress, fused->get());
     if (report->status == SeriesFusionStatus::kFused) return JobResult{};
     if (report->status == SeriesFusionStatus::kCancelled) return JobResult{JobEnd::kCancelled, {}};
     return JobResult{JobEnd::kFailed, CannotFuseText(report->status)};

@@ -11,15 +11,20 @@
 #include "app/panels/PanelBase.h"
 #include "app/panels/PanelControls.h"
 #include "app/panels/PreviewModel.h"
+#include "jobs/AlignedSeries.h"
 #include "jobs/PreviewFusion.h"
 #include "jobs/SeriesPictureCache.h"
 #include "picture/CBxPicBufAPI.h"
+
+class QCheckBox;
 
 // The "VTX Fusion" panel over a series: Multi Image (exposure slider, Set Default, browsing
 // the series with the arrow keys) or Daylight (Power slider: how many of the family are
 // fused, around the fixed exposure 128). While it is open the view shows the source with
 // the fused preview in a movable rectangle. OK fuses the full pictures in the background
-// into the result; Cancel gives the source back.
+// into the result; Cancel gives the source back. Over a series of the user's, "Align pictures"
+// estimates the motions of the series once, in the background, and then the preview and OK
+// use the aligned pictures.
 class FusionPanel : public PanelBase {
   Q_OBJECT
 
@@ -40,6 +45,10 @@ class FusionPanel : public PanelBase {
   QLabel* ValueLabel() const { return PanelBase::ValueLabel(0); }
   const PreviewModel& Model() const { return *model_; }
   const SeriesPictureCache& Cache() const { return *cache_; }
+  // "Align pictures"; null unless the panel is over a series of the user's.
+  QCheckBox* AlignBox() const { return alignBox_; }
+  // The motions of the series once estimated; null before, and after an Abort.
+  const SeriesAlignment* Alignment() const { return alignment_.get(); }
 
  protected:
   void SliderMoved(int index, bool recompute) override;
@@ -54,6 +63,17 @@ class FusionPanel : public PanelBase {
   std::vector<std::filesystem::path> Files() const;
   int Exposure() const;
   void ReportSkipped(const SeriesFusionReport& report);
+  void AddAlignBox();
+  void AlignToggled(bool on);
+  // The motions of the series in the background, with the progress window and Abort.
+  void EstimateMotions();
+  void MotionsEstimated(const JobResult& result, std::shared_ptr<const SeriesAlignment> found);
+  // The browsed picture read again, aligned when the series is.
+  void LoadCurrentPicture();
+  // The browsed picture shown again when it moved: the box changed what it looks like.
+  void ReloadMovedPicture();
+  // The box is checked and the motions are known.
+  bool UsesAlignment() const;
   void OkFinished(const JobResult& result, const SeriesFusionReport& report,
                   const SBxPicBuf& fused);
 
@@ -66,4 +86,6 @@ class FusionPanel : public PanelBase {
   std::filesystem::path savedCurrentFile_;
   RectangleDrag drag_;
   bool previewDropped_ = false;  // OK stopped a preview before it was shown
+  QCheckBox* alignBox_ = nullptr;
+  std::shared_ptr<const SeriesAlignment> alignment_;  // kept for the series
 };

@@ -1,6 +1,9 @@
 // What the window says about a series fusion and about memory, from the text table.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "app/SeriesMessages.h"
 #include "settings/TextTable.h"
 
@@ -42,3 +45,36 @@ TEST(SeriesMessagesTest, AMemoryRefusalRoundsTheNeedUpAndWhatIsAvailableDown) {
 }
 
 }  // namespace
+
+TEST(SeriesMessagesTest, TheAlignmentLineGivesTheLargestMotionAndThePictureLeftAsItWas) {
+  SeriesAlignment alignment;
+  alignment.reference = 1;
+  alignment.motions.resize(4);
+  for (FrameMotion& motion : alignment.motions)
+    motion.outcome = AlignOutcome::kStill;
+  const std::vector<std::filesystem::path> files = {"a/one.jpg", "a/two.jpg", "a/three.jpg",
+                                                    "a/four.jpg"};
+  EXPECT_EQ(AlignmentStatusText(alignment, files), LangText(TextId::kAlignNothingMoved));
+
+  // The largest shift and the largest turn, either way, may come from different pictures.
+  alignment.motions[0].outcome = AlignOutcome::kAligned;
+  alignment.motions[0].shiftX = -3.0;
+  alignment.motions[0].shiftY = 4.0;
+  alignment.motions[0].rotationDegrees = 0.12;
+  alignment.motions[2].outcome = AlignOutcome::kAligned;
+  alignment.motions[2].shiftX = 1.0;
+  alignment.motions[2].rotationDegrees = -0.44;
+  EXPECT_EQ(AlignmentStatusText(alignment, files),
+            "Aligned 2 pictures: largest shift 5.0 px, rotation 0.4\xC2\xB0");
+
+  alignment.motions[3].outcome = AlignOutcome::kLeftAsIs;
+  alignment.motions[3].reason = AlignReason::kPoorMatch;
+  EXPECT_EQ(AlignmentStatusText(alignment, files),
+            "Aligned 2 pictures: largest shift 5.0 px, rotation 0.4\xC2\xB0; four.jpg was left as "
+            "it was: " +
+                std::string(AlignReasonText(AlignReason::kPoorMatch)));
+  alignment.motions[0].outcome = alignment.motions[2].outcome = AlignOutcome::kStill;
+  EXPECT_EQ(
+      AlignmentStatusText(alignment, files),
+      "four.jpg was left as it was: " + std::string(AlignReasonText(AlignReason::kPoorMatch)));
+}
