@@ -18,6 +18,8 @@ namespace {
 
 const fs::path kSamples = MELVARO_SAMPLES_DIR;
 constexpr int kWidth = 480, kHeight = 360;
+// The frame less the 12 pixels along its sides that a moved picture may leave uncovered.
+constexpr CBxRect kInside{12, 12, kWidth - 12, kHeight - 12};
 
 // Every sample times `gain`, limited to 255.
 void Expose(SBxPicBuf* picture, double gain) {
@@ -64,30 +66,6 @@ Homography Turn(double degrees, double dx, double dy) {
   return h;
 }
 
-std::unique_ptr<ScopedPicBuf> Load(const fs::path& file) {
-  auto picture = std::make_unique<ScopedPicBuf>();
-  ScopedPicBuf mask;
-  EXPECT_FALSE(LoadImageFile(picture->get(), mask.get(), file)) << file;
-  return picture;
-}
-
-// Mean absolute difference of two pictures of one size, `margin` pixels off each side.
-double MeanDifference(const SBxPicBuf& a, const SBxPicBuf& b, int margin) {
-  double sum = 0.0;
-  size_t count = 0;
-  for (int y = margin; y < a.height - margin; ++y)
-    for (int x = margin; x < a.width - margin; ++x)
-      for (uint32_t c = 0; c < a.components; ++c, ++count)
-        sum += std::fabs(SampleAt(a, x, y, c) - static_cast<double>(SampleAt(b, x, y, c)));
-  return sum / static_cast<double>(count);
-}
-
-std::vector<std::string> Args(std::vector<std::string> head, const std::vector<fs::path>& files) {
-  for (const fs::path& file : files)
-    head.push_back(file.string());
-  return head;
-}
-
 }  // namespace
 
 // A tripod series: every picture still, so --align (cropped or not) writes the plain fusion's
@@ -97,7 +75,7 @@ TEST(CliAlign, StillSeriesFusesToThePlainFusionsBits) {
   const std::vector<fs::path> files = WriteFrames(folder, "still", {{}, {}, {}});
   const fs::path plain = folder / "plain.tif", aligned = folder / "aligned.tif";
   ASSERT_TRUE(RunsCleanly(folder, Args({"fuse", "-o", plain.string()}, files)));
-  const auto want = Load(plain);
+  const auto want = LoadPicture(plain);
   for (const std::vector<std::string>& options :
        {std::vector<std::string>{"--align"}, {"--align", "rigid", "--crop"}}) {
     std::vector<std::string> args{"fuse", "-o", aligned.string()};
@@ -133,14 +111,14 @@ TEST(CliAlign, HandHeldSeriesFusesCloserToTheUnmovedScene) {
     EXPECT_NE(text.find(" px, rotation "), std::string::npos) << text;
     EXPECT_NE(text.find(" deg"), std::string::npos) << text;
   }
-  const double withAlign = MeanDifference(**Load(aligned), **Load(truth), 12);
-  const double without = MeanDifference(**Load(plain), **Load(truth), 12);
+  const double withAlign = MeanDifference(**LoadPicture(aligned), **LoadPicture(truth), kInside);
+  const double without = MeanDifference(**LoadPicture(plain), **LoadPicture(truth), kInside);
   EXPECT_LT(withAlign, 2.5);  // two resamplings soften the finest detail a little
   EXPECT_LT(4.0 * withAlign, without);
 
   ASSERT_TRUE(
       RunsCleanly(folder, Args({"fuse", "--align", "--crop", "-o", cropped.string()}, moved)));
-  const auto cut = Load(cropped);
+  const auto cut = LoadPicture(cropped);
   EXPECT_LT((*cut)->width, kWidth - 8);  // at least both sideways shifts off
   EXPECT_GT((*cut)->width, kWidth - 40);
   EXPECT_LT((*cut)->height, kHeight - 5);
@@ -160,11 +138,11 @@ TEST(CliAlign, BatchAlignsEachSeriesAsFuseDoes) {
   ASSERT_EQ(run.status, 0) << run.errors;
   EXPECT_NE(run.errors.find("series 1:"), std::string::npos) << run.errors;
   EXPECT_NE(run.errors.find(" px, rotation "), std::string::npos) << run.errors;
-  const auto single = Load(alone);
-  const auto batched = Load(folder / "moved0-batch.png");
+  const auto single = LoadPicture(alone);
+  const auto batched = LoadPicture(folder / "moved0-batch.png");
   ASSERT_EQ((*batched)->width, (*single)->width);
   ASSERT_EQ((*batched)->height, (*single)->height);
-  EXPECT_EQ(MeanDifference(**batched, **single, 0), 0.0);
+  EXPECT_EQ(MeanDifference(**batched, **single, {0, 0, kWidth, kHeight}), 0.0);
 }
 
 // One file per input under PATTERN's names, numbered from 1; the reference as it was, the moved
@@ -182,7 +160,7 @@ TEST(CliAlign, AlignWritesOneFilePerPictureUnderThePatternsNames) {
     names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"al_01.tif", "al_02.tif", "al_03.tif"}));
-  ExpectFileHolds(folder / "out/al_02.tif", **Load(moved[1]));
+  ExpectFileHolds(folder / "out/al_02.tif", **LoadPicture(moved[1]));
   for (const char* name : {"out/al_01.tif", "out/al_03.tif"}) {
     ScopedPicBuf picture, alpha;
     ASSERT_FALSE(LoadImageFile(picture.get(), alpha.get(), folder / name));

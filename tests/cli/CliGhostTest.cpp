@@ -46,30 +46,6 @@ std::vector<fs::path> WriteFrames(const TempFolder& folder, const std::string& p
   return files;
 }
 
-std::unique_ptr<ScopedPicBuf> Load(const fs::path& file) {
-  auto picture = std::make_unique<ScopedPicBuf>();
-  ScopedPicBuf mask;
-  EXPECT_FALSE(LoadImageFile(picture->get(), mask.get(), file)) << file;
-  return picture;
-}
-
-// Mean absolute difference of two pictures over a rectangle.
-double MeanDifference(const SBxPicBuf& a, const SBxPicBuf& b, const CBxRect& r) {
-  double sum = 0.0;
-  size_t count = 0;
-  for (int y = r.top; y < r.bottom; ++y)
-    for (int x = r.left; x < r.right; ++x)
-      for (uint32_t c = 0; c < a.components; ++c, ++count)
-        sum += std::fabs(SampleAt(a, x, y, c) - static_cast<double>(SampleAt(b, x, y, c)));
-  return sum / static_cast<double>(count);
-}
-
-std::vector<std::string> Args(std::vector<std::string> head, const std::vector<fs::path>& files) {
-  for (const fs::path& file : files)
-    head.push_back(file.string());
-  return head;
-}
-
 }  // namespace
 
 // Nothing moved: with ghost removal, at any strength and with a reference named, the plain
@@ -79,7 +55,7 @@ TEST(CliGhost, StillSeriesKeepsThePlainFusionsBits) {
   const std::vector<fs::path> files = WriteFrames(folder, "still", {false, false, false});
   const fs::path plain = folder / "plain.tif", deghosted = folder / "deghosted.tif";
   ASSERT_TRUE(RunsCleanly(folder, Args({"fuse", "-o", plain.string()}, files)));
-  const auto want = Load(plain);
+  const auto want = LoadPicture(plain);
   for (const std::vector<std::string>& options : {std::vector<std::string>{"--deghost"},
                                                   {"--deghost", "10", "--reference", "1"},
                                                   {"--deghost", "0"},
@@ -109,7 +85,7 @@ TEST(CliGhost, MovedThingAppearsOnceAsTheReferenceHasIt) {
   EXPECT_NE(run.errors.find("picture 1 \"" + moved[0].string() + "\": ghosts removed from"),
             std::string::npos)
       << run.errors;
-  const auto want = Load(truth), before = Load(plain), after = Load(deghosted);
+  const auto want = LoadPicture(truth), before = LoadPicture(plain), after = LoadPicture(deghosted);
   for (const CBxRect& area : {kThere, kElsewhere}) {
     const double without = MeanDifference(**before, **want, area);
     const double with = MeanDifference(**after, **want, area);

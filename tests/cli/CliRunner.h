@@ -12,6 +12,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -201,6 +203,33 @@ inline void ExpectFusionOf(std::span<const fs::path> files, uint32_t exposure,
   ScopedPicBuf want;
   ASSERT_EQ(FuseSeries(request, want.get()).status, SeriesFusionStatus::kFused);
   ExpectFileHolds(file, *want);
+}
+
+// A picture file read back (its alpha dropped); a failure to read fails the test.
+inline std::unique_ptr<ScopedPicBuf> LoadPicture(const fs::path& file) {
+  auto picture = std::make_unique<ScopedPicBuf>();
+  ScopedPicBuf mask;
+  EXPECT_FALSE(LoadImageFile(picture->get(), mask.get(), file)) << file;
+  return picture;
+}
+
+// Mean absolute difference of two pictures of one size over a rectangle.
+inline double MeanDifference(const SBxPicBuf& a, const SBxPicBuf& b, const CBxRect& r) {
+  double sum = 0.0;
+  size_t count = 0;
+  for (int y = r.top; y < r.bottom; ++y)
+    for (int x = r.left; x < r.right; ++x)
+      for (uint32_t c = 0; c < a.components; ++c, ++count)
+        sum += std::fabs(SampleAt(a, x, y, c) - static_cast<double>(SampleAt(b, x, y, c)));
+  return sum / static_cast<double>(count);
+}
+
+// The arguments `head` followed by the files.
+inline std::vector<std::string> Args(std::vector<std::string> head,
+                                     const std::vector<fs::path>& files) {
+  for (const fs::path& file : files)
+    head.push_back(file.string());
+  return head;
 }
 
 }  // namespace cli_test
