@@ -45,15 +45,7 @@ for ((r = 0; r < repeats; r++)); do
   runs_batch+=$(measure "$cli" batch --quiet --overwrite --jpeg-quality 95 \
     -o "$work/out/{first}-vtx.jpg" "$work/series")$'\n'
 done
-read -r fw fc fm <<<"$(printf '%s' "$runs_fuse" | best)"
-read -r bw bc bm <<<"$(printf '%s' "$runs_batch" | best)"
-echo "Load after the run: $(cut -d' ' -f1-3 /proc/loadavg)"
-printf '\n%-28s %9s %9s %10s\n' run wall_s cpu_s peak_MB
-printf '%-28s %9s %9s %10s\n' "$count x melvaro-cli fuse" "$fw" "$fc" "$fm"
-printf '%-28s %9s %9s %10s\n' "melvaro-cli batch, $count series" "$bw" "$bc" "$bm"
-awk -v bw="$bw" -v fw="$fw" -v bc="$bc" -v fc="$fc" -v bm="$bm" -v fm="$fm" 'BEGIN {
-  printf "\nbatch / separate runs: wall %.3f  cpu %.3f  peak memory %.3f\n", bw / fw, bc / fc, bm / fm
-  ok = bw <= 1.05 * fw && bm <= 1.05 * fm
-  printf "Targets: wall <= 1.05 x the separate runs, peak memory that of one series: %s\n",
-    ok ? "met" : "missed"
-}'
+compare "$count x melvaro-cli fuse" "$(printf '%s' "$runs_fuse" | best)" \
+  "melvaro-cli batch, $count series" "$(printf '%s' "$runs_batch" | best)" \
+  "batch / separate runs" 1.05 1.05 \
+  "Targets: wall <= 1.05 x the separate runs, peak memory that of one series"

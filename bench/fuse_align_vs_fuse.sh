@@ -62,14 +62,6 @@ for ((r = 0; r < repeats; r++)); do
   runs_align+=$(measure "$cli" fuse --quiet --align -o "$work/out/aligned.tif" "${frames[@]}")$'\n'
 done
 "$cli" fuse --quiet --align -o "$work/out/aligned.tif" "${frames[@]}" 2>&1 | sed 's/^/  /'
-read -r fw fc fm <<<"$(printf '%s' "$runs_fuse" | best)"
-read -r aw ac am <<<"$(printf '%s' "$runs_align" | best)"
-echo "Load after the run: $(cut -d' ' -f1-3 /proc/loadavg)"
-printf '\n%-28s %9s %9s %10s\n' run wall_s cpu_s peak_MB
-printf '%-28s %9s %9s %10s\n' "melvaro-cli fuse" "$fw" "$fc" "$fm"
-printf '%-28s %9s %9s %10s\n' "melvaro-cli fuse --align" "$aw" "$ac" "$am"
-awk -v aw="$aw" -v fw="$fw" -v ac="$ac" -v fc="$fc" -v am="$am" -v fm="$fm" 'BEGIN {
-  printf "\nfuse --align / fuse: wall %.3f  cpu %.3f  peak memory %.3f\n", aw / fw, ac / fc, am / fm
-  printf "Goals: wall <= 1.5 x, peak memory <= 1.2 x: %s\n",
-    aw <= 1.5 * fw && am <= 1.2 * fm ? "met" : "missed"
-}'
+compare "melvaro-cli fuse" "$(printf '%s' "$runs_fuse" | best)" \
+  "melvaro-cli fuse --align" "$(printf '%s' "$runs_align" | best)" \
+  "fuse --align / fuse" 1.5 1.2 "Goals: wall <= 1.5 x, peak memory <= 1.2 x"
