@@ -1,8 +1,9 @@
 // melvaro-cli batch [--gap S | --group N] [--dry-run] [--overwrite] [fusion options]
-// [--align [MODEL] [--reference K] [--crop]] [-o PATTERN] FILES_OR_FOLDERS...: many bracketed
-// series in one run, told apart by the pictures' capture data (or taken N at a time), each fused as
-// `fuse` fuses one and written with its first picture's metadata. Results that exist are kept, so a
-// stopped batch resumes.
+// [--align [MODEL]] [--deghost [S]] [--reference K] [--crop] [-o PATTERN] FILES_OR_FOLDERS...: many
+// bracketed series in one run, told apart by the pictures' capture data (or taken N at a time),
+// each fused as `fuse` fuses one and written with its first picture's metadata. Results that exist
+// are kept, so a stopped batch resumes.
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -13,6 +14,7 @@
 #include "cli/AlignOptions.h"
 #include "cli/Commands.h"
 #include "cli/FusionOptions.h"
+#include "cli/GhostOptions.h"
 #include "jobs/BatchRun.h"
 
 namespace fs = std::filesystem;
@@ -30,7 +32,16 @@ struct BatchOptions {
   FusionOptions fusion;
   AlignOptions align;
   bool aligned = false;  // --align given: every series aligned first
+  int deghost = parameter::kDeghostStrength.defaultValue;
+  bool deghosted = false;  // --deghost given: ghosts removed from every series
 };
+
+std::vector<fs::path> SeriesFiles(const BatchPlan& plan, size_t series) {
+  std::vector<fs::path> files;
+  for (const BatchPicture& picture : plan.series[series].pictures)
+    files.push_back(picture.path);
+  return files;
+}
 
 // Collects the pictures, reads their capture data and plans the series. A plan that cannot
 // be made as asked (pictures without capture data and no --group, a pattern that would write
@@ -96,11 +107,17 @@ int RunPlan(const BatchPlan& plan, const BatchOptions& options, const CommonOpti
   if (options.aligned) {
     run.align = options.align.Settings();
     run.aligned = [&plan](size_t series, const SeriesAlignment& alignment) {
-      std::vector<fs::path> files;
-      for (const BatchPicture& picture : plan.series[series].pictures)
-        files.push_back(picture.path);
       ReportLine("series " + std::to_string(series + 1) + ":");
-      ReportAlignment(alignment, files);
+      ReportAlignment(alignment, SeriesFiles(plan, series));
+    };
+  }
+  if (options.deghosted) {
+    run.deghost = BatchGhostOptions{options.deghost, options.align.reference};
+    const bool aligned = options.aligned;  // then the series' line is out already
+    run.deghosted = [&plan, aligned](size_t series, const std::vector<float>& rejected) {
+      const bool any = std::any_of(rejected.begin(), rejected.end(), [](float r) { return r > 0; });
+      if (!aligned && any) ReportLine("series " + std::to_string(series + 1) + ":");
+      ReportGhosts(rejected, SeriesFiles(plan, series));
     };
   }
   // A failure is shown when it happens; the batch goes on.
@@ -146,6 +163,10 @@ void AddBatchCommand(CLI::App& app, const CommonOptions& common, CommandRunner* 
                     "Fuse again a series whose result exists (by default it is kept)");
   AddFusionOptions(command, &options->fusion);
   CLI::Option* align = AddFuseAlignOptions(command, &options->align);
+  CLI::Option* deghost = AddDeghostOption(command, &options->deghost);
+  // The reference serves ghost removal as well as alignment.
+  CLI::Option* reference = command->get_option("--reference");
+  reference->remove_needs(align);
   command
       ->add_option("-o,--output", options->pattern,
                    "Where each result goes, from the fields {first} (the series' first picture "
@@ -156,9 +177,12 @@ void AddBatchCommand(CLI::App& app, const CommonOptions& common, CommandRunner* 
       ->required();
   WhenChosen(
       command, runner, [options, &common] { return RunBatchCommand(*options, common); },
-      [options, group, align] {
+      [options, group, align, deghost, reference] {
         options->byGroup = group->count() > 0;
         options->aligned = align->count() > 0;
+        options->deghosted = deghost->count() > 0;
+        if (reference->count() > 0 && !options->aligned && !options->deghosted)
+          throw CLI::ValidationError("--reference", "--reference requires --align or --deghost");
         if (const std::string refusal = CheckOutputPattern(options->pattern); !refusal.empty())
           throw CLI::ValidationError("--output", refusal);
       });

@@ -82,17 +82,6 @@ void ReportFailure(const SeriesFusionReport& report, const std::vector<fs::path>
   ReportError(SeriesFusionStatusText(report.status));
 }
 
-// One line per picture that ghost removal kept out somewhere, with the share of the picture.
-void ReportGhosts(const std::vector<float>& rejected, const std::vector<fs::path>& inputs) {
-  for (size_t i = 0; i < inputs.size() && i < rejected.size(); ++i) {
-    if (rejected[i] <= 0.0f) continue;
-    char share[32];
-    std::snprintf(share, sizeof share, "%.1f %%", 100.0 * rejected[i]);
-    ReportLine("picture " + std::to_string(i + 1) + " " + Quoted(inputs[i]) +
-               ": ghosts removed from " + share + " of the picture");
-  }
-}
-
 int RunFuse(const FuseOptions& options, const CommonOptions& common) {
   const std::vector<fs::path> inputs(options.inputs.begin(), options.inputs.end());
   if (int status = CheckSeriesInputs(inputs); status != kExitSuccess) return status;

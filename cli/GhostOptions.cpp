@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <string_view>
 
+#include "cli/CliCommon.h"
 #include "cli/CliOptions.h"
 #include "settings/Parameters.h"
 
@@ -44,4 +46,15 @@ std::vector<std::string> JoinDeghostStrength(std::vector<std::string> args) {
     }
   }
   return joined;
+}
+
+void ReportGhosts(const std::vector<float>& rejected,
+                  const std::vector<std::filesystem::path>& inputs) {
+  for (size_t i = 0; i < inputs.size() && i < rejected.size(); ++i) {
+    if (rejected[i] <= 0.0f) continue;
+    char share[32];
+    std::snprintf(share, sizeof share, "%.1f %%", 100.0 * rejected[i]);
+    ReportLine("picture " + std::to_string(i + 1) + " " + Quoted(inputs[i]) +
+               ": ghosts removed from " + share + " of the picture");
+  }
 }

@@ -3,6 +3,7 @@
 // `fuse --deghost [STRENGTH]`: ghost removal, off unless given; alone, the default strength.
 
 #include <CLI/CLI.hpp>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -14,3 +15,7 @@ CLI::Option* AddDeghostOption(CLI::App* command, int* strength);
 // "--deghost=<default>": the strength may follow as a value of its own while a file after a
 // bare --deghost stays an input.
 std::vector<std::string> JoinDeghostStrength(std::vector<std::string> args);
+
+// One line per picture that ghost removal kept out somewhere, with the share of the picture.
+void ReportGhosts(const std::vector<float>& rejected,
+                  const std::vector<std::filesystem::path>& inputs);

@@ -10,6 +10,7 @@
 #include <system_error>
 #include <vector>
 
+#include "jobs/GhostSeries.h"
 #include "jobs/JobTexts.h"
 #include "jobs/MemoryNeed.h"
 #include "jobs/SeriesPipeline.h"
@@ -218,16 +219,33 @@ class BatchRunner {
       }
   }
 
-  // The series fused as `fuse` fuses it, aligned first when asked.
+  // The series fused as `fuse` fuses it, aligned first and its ghosts removed when asked.
   SeriesFusionReport FuseSeriesFiles(size_t i, const std::vector<fs::path>& files,
                                      JobProgress* progress, SBxPicBuf* fused) {
     const int exposure = parameter::kExposure.Clamp(options_.exposure);
+    if (options_.deghost) return FuseDeghostedSeries(i, files, exposure, progress, fused);
     if (!options_.align) return FuseFiles(files, exposure, true, progress, fused, LoaderFor(i));
     const AlignedFusionReport report =
         FuseAlignedFiles(files, exposure, true, *options_.align, progress, fused, LoaderFor(i));
     if (options_.aligned && report.alignment.status == SeriesAlignStatus::kEstimated)
       options_.aligned(i, report.alignment);
     return report.fusion;
+  }
+
+  SeriesFusionReport FuseDeghostedSeries(size_t i, const std::vector<fs::path>& files, int exposure,
+                                         JobProgress* progress, SBxPicBuf* fused) {
+    const int strength = parameter::kDeghostStrength.Clamp(options_.deghost->strength);
+    AlignSettings settings;
+    settings.reference = options_.deghost->reference;
+    const GhostFusionReport report =
+        FuseDeghostedFiles(files, exposure, true, options_.align.value_or(settings),
+                           options_.align.has_value(), strength, progress, fused, LoaderFor(i));
+    if (options_.align && options_.aligned &&
+        report.fused.alignment.status == SeriesAlignStatus::kEstimated)
+      options_.aligned(i, report.fused.alignment);
+    if (options_.deghosted && report.fused.fusion.status == SeriesFusionStatus::kFused)
+      options_.deghosted(i, report.rejected);
+    return report.fused.fusion;
   }
 
   BatchSeriesResult RunSeries(size_t i) {
@@ -246,7 +264,9 @@ class BatchRunner {
     geometry.height = static_cast<int32_t>(std::min<uint32_t>(first.height, INT32_MAX));
     geometry.components = 3;
     geometry.bitsPerComponent = first.bitsPerComponent > 8 ? 16 : 8;
-    const uint64_t need = options_.align ? AlignedFusionBytes(geometry) : FusionBytes(geometry);
+    const uint64_t need = options_.deghost ? GhostFusionBytes(geometry, options_.align.has_value())
+                          : options_.align ? AlignedFusionBytes(geometry)
+                                           : FusionBytes(geometry);
     const std::string refusal = MemoryRefusal("fusing the series", need);
     if (!refusal.empty()) return {BatchSeriesStatus::kFailed, refusal};
 

@@ -18,6 +18,13 @@
 
 struct BatchSeriesResult;
 
+struct BatchGhostOptions {
+  int strength = parameter::kDeghostStrength.defaultValue;  // limited to its range
+  // The picture the others are compared with, from 1, as AlignSettings::reference (the
+  // series' middle picture when beyond it); `align`'s own when the series are aligned.
+  int reference = parameter::kAlignReferenceMiddle;
+};
+
 struct BatchRunOptions {
   int exposure = parameter::kExposure.defaultValue;  // limited to its range
   // Fuse and write a series whose result exists already; otherwise it counts as done, so
@@ -29,6 +36,11 @@ struct BatchRunOptions {
   std::optional<AlignSettings> align;
   // Told of the motions found in each aligned series, on the thread that runs the batch.
   std::function<void(size_t series, const SeriesAlignment& alignment)> aligned;
+  // Ghost removal in each series, as `fuse --deghost` removes them, after alignment when
+  // `align` is set.
+  std::optional<BatchGhostOptions> deghost;
+  // Told of the share of each picture kept out, per series, on the thread that runs the batch.
+  std::function<void(size_t series, const std::vector<float>& rejected)> deghosted;
   // Told of each series as soon as the run is done with it (fused, kept, left as it is or
   // failed; not a series the batch was stopped in), on the thread that runs the batch, so that
   // a failure can be shown while the others go on. `series` counts from 0.

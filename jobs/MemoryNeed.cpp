@@ -78,16 +78,19 @@ std::optional<uint64_t> AlignedFusionBytesFromHeader(const std::filesystem::path
   return AlignedFusionBytes(*geometry);
 }
 
-std::optional<uint64_t> GhostFusionBytesFromHeader(const std::filesystem::path& file,
-                                                   bool aligned) {
-  const std::optional<uint64_t> base =
-      aligned ? AlignedFusionBytesFromHeader(file) : FusionBytesFromHeader(file);
-  const std::optional<SBxPicBuf> geometry = ClaimedGeometry(file);
-  if (!base || !geometry) return std::nullopt;
+uint64_t GhostFusionBytes(const SBxPicBuf& geometry, bool aligned) {
+  const uint64_t base = aligned ? AlignedFusionBytes(geometry) : FusionBytes(geometry);
   // The reference; the factors and their levels; cells of 2 x 2 pixels, three floats each,
   // and the detector's blocks and cell luminance.
-  return *base + SampleBytes(*geometry) + Pixels(*geometry) + FloatThirds(Pixels(*geometry), 1) +
-         4 * Pixels(*geometry);
+  return base + SampleBytes(geometry) + Pixels(geometry) + FloatThirds(Pixels(geometry), 1) +
+         4 * Pixels(geometry);
+}
+
+std::optional<uint64_t> GhostFusionBytesFromHeader(const std::filesystem::path& file,
+                                                   bool aligned) {
+  const std::optional<SBxPicBuf> geometry = ClaimedGeometry(file);
+  if (!geometry) return std::nullopt;
+  return GhostFusionBytes(*geometry, aligned);
 }
 
 uint64_t ToneMapBytes(const SBxPicBuf& g) {

@@ -29,6 +29,8 @@ uint64_t AlignedFusionBytes(const SBxPicBuf& geometry);
 std::optional<uint64_t> AlignedFusionBytesFromHeader(const std::filesystem::path& file);
 // The fusion with ghost removal (aligned or not): on top, the reference picture kept, the
 // weight factors and the weight levels, a picture's reduced copy while it is compared.
+uint64_t GhostFusionBytes(const SBxPicBuf& geometry, bool aligned);
+// GhostFusionBytes for pictures of the size the file's header claims, as FusionBytesFromHeader.
 std::optional<uint64_t> GhostFusionBytesFromHeader(const std::filesystem::path& file, bool aligned);
 // The tone mapper: the padded colour planes and, per processed plane, its Gaussian and
 // Laplacian pyramids and the output pyramid, plus the result.

@@ -110,3 +110,29 @@ TEST(CliGhost, BadStrengthAndReferenceAreUsageErrors) {
   ExpectUsageError(folder, {"fuse", "--reference", "1", "-o", out, a, b}, "--reference");
   ASSERT_TRUE(RunsCleanly(folder, {"fuse", "-o", out, "--deghost", a, b}));
 }
+
+// A batch with --deghost removes each series' ghosts exactly as `fuse --deghost` does with the
+// same reference, aligned or not, names the frames kept out per series, and --reference alone
+// is refused there too.
+TEST(CliGhost, BatchRemovesGhostsAsFuseDoes) {
+  TempFolder folder;
+  const std::vector<fs::path> moved = WriteFrames(folder, "moved", {true, false, false});
+  const std::string pattern = (folder / "{first}-batch.png").string();
+  for (const std::vector<std::string>& options :
+       {std::vector<std::string>{"--deghost", "7", "--reference", "3"},
+        {"--align", "--deghost"}}) {
+    const fs::path alone = folder / "alone.png";
+    std::vector<std::string> fuse{"fuse", "-o", alone.string()};
+    fuse.insert(fuse.begin() + 1, options.begin(), options.end());
+    ASSERT_TRUE(RunsCleanly(folder, Args(fuse, moved)));
+    std::vector<std::string> batch{"batch", "--overwrite", "--group", "3", "-o", pattern};
+    batch.insert(batch.begin() + 1, options.begin(), options.end());
+    const CliRun run = RunCli(folder, Args(batch, moved));
+    ASSERT_EQ(run.status, 0) << run.errors;
+    EXPECT_NE(run.errors.find("series 1:"), std::string::npos) << run.errors;
+    EXPECT_NE(run.errors.find("ghosts removed from"), std::string::npos) << run.errors;
+    ExpectFileHolds(folder / "moved0-batch.png", **LoadPicture(alone));
+  }
+  ExpectUsageError(folder, Args({"batch", "--group", "3", "--reference", "1"}, moved),
+                   "--reference");
+}
