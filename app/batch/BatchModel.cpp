@@ -157,5 +157,9 @@ BatchRunOptions BatchModel::RunOptions(const ResultWriteOptions& write) const {
   options.exposure = choices_.exposure;
   options.overwrite = choices_.overwrite;
   options.write = write;
+  // As the command line's --align and --deghost take them: the defaults, the middle picture.
+  if (choices_.align) options.align = AlignSettings{};
+  if (choices_.removeGhosts)
+    options.deghost = BatchGhostOptions{parameter::kDeghostStrength.Clamp(choices_.ghostStrength)};
   return options;
 }

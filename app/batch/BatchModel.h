@@ -26,6 +26,9 @@ struct BatchChoices {
   std::filesystem::path outputFolder;
   int exposure = parameter::kExposure.defaultValue;
   bool overwrite = false;  // fuse again a series whose result exists
+  bool align = false;      // each series aligned first, onto its middle picture
+  bool removeGhosts = false;
+  int ghostStrength = parameter::kDeghostStrength.defaultValue;
 };
 
 // One line of the list of series: a series, then its pictures.

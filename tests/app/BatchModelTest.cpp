@@ -163,6 +163,16 @@ TEST_F(BatchModelTest, ResultsGoToTheChosenFolderAndThoseThatExistAreKeptUnlessO
   const BatchRunOptions options = model_.RunOptions({});
   EXPECT_TRUE(options.overwrite);
   EXPECT_EQ(options.exposure, parameter::kExposure.maximum);
+  EXPECT_FALSE(options.align || options.deghost);  // fused as they lie unless asked
+  Choose([](BatchChoices& c) {
+    c.align = true;
+    c.removeGhosts = true;
+    c.ghostStrength = 42;
+  });
+  const BatchRunOptions moving = model_.RunOptions({});
+  ASSERT_TRUE(moving.align && moving.deghost);
+  EXPECT_EQ(moving.deghost->strength, parameter::kDeghostStrength.maximum);
+  EXPECT_EQ(moving.deghost->reference, parameter::kAlignReferenceMiddle);
 }
 
 // A folder of nothing but results (one given by mistake) has nothing to fuse.
