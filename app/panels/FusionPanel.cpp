@@ -167,7 +167,10 @@ void FusionPanel::GhostsEstimated(const JobResult& result,
   }
   ghosts_ = std::move(found);
   overlay_ = std::move(overlay);
-  host_.SetStatusText(GhostStatusText(*ghosts_));
+  // Aligned, what the alignment found stays in the line, the ghosts after it.
+  const std::string ghostText = GhostStatusText(*ghosts_);
+  host_.SetStatusText(UsesAlignment() ? AlignmentStatusText(*alignment_, Files()) + "; " + ghostText
+                                      : ghostText);
   UpdateGhosts();  // compares again if the strength moved on meanwhile, else previews
 }
 
@@ -182,7 +185,7 @@ void FusionPanel::ShowOverlay() {
 
 void FusionPanel::EnableControls(bool enabled) {
   SetControlsEnabled(enabled);
-  for (QCheckBox* box : {alignBox_, ghostBox_})
+  for (QCheckBox* box : {alignBox_, ghostBox_, overlayBox_})
     if (box != nullptr) box->setEnabled(enabled);
   if (strengthIndex_ >= 0) SetRowEnabled(strengthIndex_, enabled && ghostBox_->isChecked());
 }

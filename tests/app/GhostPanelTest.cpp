@@ -102,6 +102,10 @@ TEST_F(GhostPanelTest, AlignedAndDeghostedOkSavesWhatFuseAlignDeghostWrites) {
   ASSERT_TRUE(JobEnded());
   panel->GhostBox()->click();
   ASSERT_TRUE(JobEnded());
+  ASSERT_NE(panel->Ghosts(), nullptr);
+  EXPECT_TRUE(panel->Ghosts()->aligned);
+  // Both findings in the status line.
+  EXPECT_NE(Status().find("; Ghosts: "), std::string::npos) << Status();
   ASSERT_TRUE(PreviewShown(panel));
   panel->Ok();
   ASSERT_TRUE(JobEnded());
