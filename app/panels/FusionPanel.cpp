@@ -154,17 +154,8 @@ void FusionPanel::GhostsEstimated(const JobResult& result,
                                   std::shared_ptr<const SeriesGhosts> found,
                                   std::shared_ptr<ScopedPicBuf> overlay) {
   estimatingGhosts_ = false;
-  if (IsClosed()) return;
-  EnableControls(true);
-  host_.DisableCommandsForPanel();
-  if (result.end != JobEnd::kFinished) {
-    if (result.end == JobEnd::kFailed)
-      host_.Dialogs().ShowMessage(host_.Window(), LangText(TextId::kWarning), result.message,
-                                  MessageIcon::kWarning);
-    // Aborted: the series is previewed without ghost removal (GhostToggled).
-    ghostBox_->setChecked(false);
-    return;
-  }
+  // Aborted: the series is previewed without ghost removal (GhostToggled).
+  if (!EstimationEnded(result, ghostBox_)) return;
   ghosts_ = std::move(found);
   overlay_ = std::move(overlay);
   // Aligned, what the alignment found stays in the line, the ghosts after it.
@@ -229,19 +220,22 @@ void FusionPanel::EstimateMotions() {
   if (!started) MotionsEstimated(JobResult{JobEnd::kCancelled, {}}, found);
 }
 
-void FusionPanel::MotionsEstimated(const JobResult& result,
-                                   std::shared_ptr<const SeriesAlignment> found) {
-  if (IsClosed()) return;
+bool FusionPanel::EstimationEnded(const JobResult& result, QCheckBox* box) {
+  if (IsClosed()) return false;
   EnableControls(true);
   host_.DisableCommandsForPanel();
-  if (result.end != JobEnd::kFinished) {
-    if (result.end == JobEnd::kFailed)
-      host_.Dialogs().ShowMessage(host_.Window(), LangText(TextId::kWarning), result.message,
-                                  MessageIcon::kWarning);
-    // Aborted: the series stays as it is; unchecking shows its preview again (AlignToggled).
-    alignBox_->setChecked(false);
-    return;
-  }
+  if (result.end == JobEnd::kFinished) return true;
+  if (result.end == JobEnd::kFailed)
+    host_.Dialogs().ShowMessage(host_.Window(), LangText(TextId::kWarning), result.message,
+                                MessageIcon::kWarning);
+  box->setChecked(false);
+  return false;
+}
+
+void FusionPanel::MotionsEstimated(const JobResult& result,
+                                   std::shared_ptr<const SeriesAlignment> found) {
+  // Aborted: the series stays as it is; unchecking shows its preview again (AlignToggled).
+  if (!EstimationEnded(result, alignBox_)) return;
   alignment_ = std::move(found);
   host_.SetStatusText(AlignmentStatusText(*alignment_, Files()));
   ReloadMovedPicture();

@@ -95,6 +95,9 @@ class FusionPanel : public PanelBase {
   void EnableControls(bool enabled);
   // The motions of the series in the background, with the progress window and Abort.
   void EstimateMotions();
+  // After an estimation in the background: the controls back; true when it finished, else a
+  // failure is shown and `box` unchecked.
+  bool EstimationEnded(const JobResult& result, QCheckBox* box);
   void MotionsEstimated(const JobResult& result, std::shared_ptr<const SeriesAlignment> found);
   // The browsed picture read again, aligned when the series is.
   void LoadCurrentPicture();
