@@ -4,7 +4,6 @@
 // and the preview shows it once, as the series in which it stays put does.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cmath>
 #include <vector>
 
@@ -130,14 +129,4 @@ TEST(GhostPreview, MovedThingIsMarkedWhereItWasAndPreviewedOnce) {
                       kPatchMoved.right - rect.left, kPatchMoved.bottom - rect.top};
   EXPECT_GT(MeanDifference(*plainPart, *truthPart, patch), 5.0);
   EXPECT_LT(MeanDifference(*part, *truthPart, patch), 3.0);
-}
-
-TEST(GhostPreview, CancelStopsTheComparison) {
-  TempFolder folder;
-  const std::vector<fs::path> files = WriteMovingSeries(folder.path(), "f", {true, false, false});
-  std::atomic<uint8_t> cancel{1};
-  JobProgress progress;
-  progress.WatchCancelFlag(&cancel);
-  EXPECT_EQ(EstimateSeriesGhosts(files, nullptr, 5, &progress).status,
-            SeriesGhostStatus::kCancelled);
 }
