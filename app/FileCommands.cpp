@@ -111,12 +111,15 @@ void RunOptions(UserDialogs& dialogs, QWidget* parent, const std::filesystem::pa
   const LanguageList languages = LoadLanguageList(languageFile);
   // The start-up keys are read again, but what this run holds for the exit write is the
   // user's latest choice (the Tone Mapping values committed by OK, the Multi Image panel's "Align
-  // pictures") and stays; so does the crash flag, which reads this run's own 1 now.
+  // pictures" and "Remove ghosts") and stays; so does the crash flag, which reads this run's own 1
+  // now.
   StartupSettings reread = StartupRead();
   reread.crashedLastTime = startup->crashedLastTime;
   std::copy(std::begin(startup->uiPowerT), std::end(startup->uiPowerT), reread.uiPowerT);
   reread.uiUseColors = startup->uiUseColors;
   reread.alignPictures = startup->alignPictures;
+  reread.removeGhosts = startup->removeGhosts;
+  reread.ghostStrength = startup->ghostStrength;
   *startup = reread;
   std::vector<std::string> names;
   for (const LanguageRecord& language : languages.records)

@@ -46,6 +46,7 @@ MainWindow::MainWindow(UserDialogs* dialogs, QWidget* parent)
   view_.interpolation = kInterpolationBilinear;
   view_.background = kViewBackgroundDark;
   view_.previewRect = nullptr;
+  view_.overlay = nullptr;
   BuildWindow();
   jobs_ = new JobHost(*this, dock_, this);
   InstallProcessingHooks(&hooks_);
@@ -187,6 +188,9 @@ void MainWindow::HandleMessage(AppMessage message) {
     case AppMessage::kMoveCursor:
       SetWindowCursor(Qt::SizeAllCursor);
       break;
+    case AppMessage::kRedrawShown:
+      imageView_->RenderShown(kRenderCached);
+      break;
     case AppMessage::kCopyScratch:
       imageView_->CopyScratch();
       break;
@@ -234,6 +238,7 @@ void MainWindow::ClosePanel(ToolPanel* panel) {
   panel->deleteLater();
   if (activePanel_ == panel) activePanel_ = nullptr;
   view_.previewRect = nullptr;
+  view_.overlay = nullptr;
   state_.toolDialogOpen = 0;
   RestoreCommands();
   imageView_->RenderShown(kRenderCached);

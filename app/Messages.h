@@ -45,4 +45,5 @@ enum class AppMessage : int {
   kToneJobAbandoned = 4267,  // the tone job was abandoned: the result is the work picture
   kStartToneJob = 4270,      // kept for its number: panels call JobHost::StartPanelJob
   kParseZoom = 4271,         // the zoom box's text was confirmed with Enter
+  kRedrawShown = 4272,       // draw the picture shown from its cache (the overlay changed)
 };

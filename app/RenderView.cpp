@@ -18,6 +18,7 @@ void ReleaseViewCaches(ViewContext* view) {
   CBxPicBufAPI::DoneHeap(&view->maskCache);
   CBxPicBufAPI::DoneHeap(&view->scratch);
   CBxPicBufAPI::DoneHeap(&view->maskScratch);
+  CBxPicBufAPI::DoneHeap(&view->overlayScratch);
 }
 
 namespace {
@@ -76,6 +77,22 @@ void BlendCheckerboard(SBxPicBuf* surface, const SBxPicBuf& alpha) {
         uint8_t& byte = row[3 * x + c];
         byte = static_cast<uint8_t>(((255u - opacity) * checker + byte * opacity) / 255u);
       }
+    }
+  }
+}
+
+// Tints every surface pixel towards red by the resampled overlay: at 255 half way, so that
+// what lies under it stays visible.
+void TintOverlay(SBxPicBuf* surface, const SBxPicBuf& amount) {
+  for (int y = 0; y < surface->height; ++y) {
+    uint8_t* row = RowPtr(*surface, y);
+    const uint8_t* a = RowPtr(amount, y);
+    for (int x = 0; x < surface->width; ++x) {
+      const unsigned tint = a[x] / 2u;
+      uint8_t* pixel = row + 3 * x;  // blue, green, red
+      pixel[0] = static_cast<uint8_t>(pixel[0] * (255u - tint) / 255u);
+      pixel[1] = static_cast<uint8_t>(pixel[1] * (255u - tint) / 255u);
+      pixel[2] = static_cast<uint8_t>((pixel[2] * (255u - tint) + 255u * tint) / 255u);
     }
   }
 }
@@ -144,6 +161,19 @@ void DrawMask(ViewContext* view, const CBxPicMap& map) {
   BlendCheckerboard(view->surface, view->maskScratch);
 }
 
+// The overlay, when it has the shown picture's size, resampled and tinted over the surface.
+void DrawOverlay(ViewContext* view, const CBxPicMap& map, const SBxPicBuf& cache) {
+  const SBxPicBuf& overlay = *view->overlay;
+  if (overlay.pixels == nullptr || overlay.components != 1 || overlay.bitsPerComponent != 8 ||
+      overlay.width != cache.width || overlay.height != cache.height)
+    return;
+  FitToSurface(&view->overlayScratch, *view->surface, 1);
+  if (view->overlayScratch.pixels == nullptr) return;
+  CBxPicBufAPI::SetConst(&view->overlayScratch, 0);
+  Transform(&view->overlayScratch, &overlay, map, view->interpolation);
+  TintOverlay(view->surface, view->overlayScratch);
+}
+
 }  // namespace
 
 bool RenderView(ViewContext* view, int mode, const SBxPicBuf* picture, int slot, int draw,
@@ -167,6 +197,7 @@ bool RenderView(ViewContext* view, int mode, const SBxPicBuf* picture, int slot,
     if (!draw) return false;
     DrawCache(view, *cache, map);
     if (HasPixels(mask)) DrawMask(view, map);
+    if (view->overlay != nullptr) DrawOverlay(view, map, *cache);
   } else {
     if (!draw) return false;
     CBxPicBufAPI::SetConst(surface, view->background);

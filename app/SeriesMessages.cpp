@@ -98,3 +98,11 @@ std::string AlignmentStatusText(const SeriesAlignment& alignment,
   }
   return text.empty() ? LangText(TextId::kAlignNothingMoved) : text;
 }
+
+std::string GhostStatusText(const SeriesGhosts& ghosts) {
+  const int keptOut = ghosts.KeptOutCount();
+  if (keptOut == 0) return LangText(TextId::kGhostsNone);
+  return FormatText(TextId::kGhostsFound,
+                    {std::to_string(keptOut), std::to_string(ghosts.rejected.size()),
+                     OneDecimal(100.0 * ghosts.LargestShare())});
+}

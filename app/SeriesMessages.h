@@ -6,6 +6,7 @@
 #include <string>
 
 #include "jobs/AlignedSeries.h"
+#include "jobs/GhostPreview.h"
 #include "jobs/SeriesPipeline.h"
 #include "settings/TextIds.h"
 
@@ -31,3 +32,7 @@ std::string MemoryRefusalText(TextId job, uint64_t need, uint64_t available);
 // that nothing moved.
 std::string AlignmentStatusText(const SeriesAlignment& alignment,
                                 std::span<const std::filesystem::path> files);
+
+// The status line once the ghosts of a series are found: how many pictures were kept out
+// somewhere, of how many, and the largest share of one kept out; or that none was.
+std::string GhostStatusText(const SeriesGhosts& ghosts);

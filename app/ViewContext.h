@@ -38,6 +38,10 @@ struct ViewContext {
 
   // The open tool panel's rectangle in picture pixels (left, top, right, bottom), or null.
   const CBxRect* previewRect = nullptr;
+  // Tinted over the picture while the open panel wants it: one 8-bit component of the
+  // picture's size, how strongly each pixel is tinted (0: not at all); or null. The panel owns
+  // it.
+  const SBxPicBuf* overlay = nullptr;
 
   // The drawing surface: 3 components of 8 bits (blue, green, red), the size of the view
   // area. Owned by the view widget, which keeps it at its own size.
@@ -47,11 +51,12 @@ struct ViewContext {
   uint8_t background = kViewBackgroundDark;
 
   // 8-bit copies made once per picture so that zooming and panning only resample.
-  SBxPicBuf sourceCache;  // 3 components
-  SBxPicBuf resultCache;  // 3 components
-  SBxPicBuf maskCache;    // 1 component
-  SBxPicBuf scratch;      // the last render before the mask and the frame, surface-sized
-  SBxPicBuf maskScratch;  // the mask resampled to the surface
+  SBxPicBuf sourceCache;     // 3 components
+  SBxPicBuf resultCache;     // 3 components
+  SBxPicBuf maskCache;       // 1 component
+  SBxPicBuf scratch;         // the last render before the mask and the frame, surface-sized
+  SBxPicBuf maskScratch;     // the mask resampled to the surface
+  SBxPicBuf overlayScratch;  // the overlay resampled to the surface
 };
 
 // The map from picture to view coordinates of the current geometry.

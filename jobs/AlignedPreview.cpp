@@ -5,12 +5,9 @@
 #include "align/Warp.h"
 #include "jobs/PanelPreviews.h"
 
-namespace {
-
-// File `index`'s part over `region` on the reference's frame, and its coverage when moved.
-bool LoadAlignedRegion(SeriesPictureCache& cache, const std::filesystem::path& path,
-                       const SeriesAlignment& alignment, int index, const CBxRect& region,
-                       SBxPicBuf* picture, SBxPicBuf* coverage) {
+bool LoadAlignedPreviewRegion(SeriesPictureCache& cache, const std::filesystem::path& path,
+                              const SeriesAlignment& alignment, int index, const CBxRect& region,
+                              SBxPicBuf* picture, SBxPicBuf* coverage) {
   ScopedPicBuf geometry;
   if (!alignment.Moved(index)) return cache.LoadRegion(path, region, picture, geometry.get());
   const CBxSize size = alignment.size;
@@ -23,8 +20,6 @@ bool LoadAlignedRegion(SeriesPictureCache& cache, const std::filesystem::path& p
   return WarpRegion(*part, CBxPoint{needed.left, needed.top}, size, toSource, region, picture,
                     coverage);
 }
-
-}  // namespace
 
 SeriesFusionReport FuseAlignedPreview(SeriesPictureCache& cache,
                                       std::span<const std::filesystem::path> files,
@@ -39,7 +34,7 @@ SeriesFusionReport FuseAlignedPreview(SeriesPictureCache& cache,
   request.weightedLoader = [&](int index, const std::filesystem::path& path, SBxPicBuf* picture,
                                SBxPicBuf* coverage) {
     if (index >= static_cast<int>(alignment.motions.size())) return true;
-    return LoadAlignedRegion(cache, path, alignment, index, region, picture, coverage);
+    return LoadAlignedPreviewRegion(cache, path, alignment, index, region, picture, coverage);
   };
   return FuseSeries(request, output);
 }

@@ -6,6 +6,12 @@
 #include "jobs/AlignedSeries.h"
 #include "jobs/SeriesPictureCache.h"
 
+// File `index`'s part over `region` on the reference's frame, as the aligned preview reads it,
+// and its coverage when it moved. True when it cannot be read.
+bool LoadAlignedPreviewRegion(SeriesPictureCache& cache, const std::filesystem::path& path,
+                              const SeriesAlignment& alignment, int index, const CBxRect& region,
+                              SBxPicBuf* picture, SBxPicBuf* coverage);
+
 // The Multi Image preview over an aligned series: the work `region` of every file as the
 // aligned series holds it, fused as FusePreview fuses. A moved picture is resampled over the
 // region only, from the part of it kept in `cache` that the region needs, and weighted by

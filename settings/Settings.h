@@ -82,6 +82,10 @@ inline constexpr SettingKey kSatStrength{"Sat Strength", "5"};
 inline constexpr SettingKey kExpStrength{"Exp Strength", "5"};
 // Multi Image panel: 1 when the pictures of a series are aligned before they are fused.
 inline constexpr SettingKey kAlignPictures{"Align Pictures", "0"};
+// Multi Image panel: 1 when what moved between the pictures is kept out of the fusion, and how
+// readily.
+inline constexpr SettingKey kRemoveGhosts{"Remove Ghosts", "0"};
+inline constexpr SettingKey kGhostStrength{"Ghost Strength", "5"};
 }  // namespace setting
 
 // The stored value of a key that holds a parameter, limited to the parameter's range.
@@ -98,6 +102,8 @@ static_assert(ParseDefaultText(setting::kUiPowerT[0].defaultText) ==
 static_assert(ParseDefaultText(setting::kLod[0].defaultText) == parameter::kLodGain.defaultValue);
 static_assert(ParseDefaultText(setting::kSaveJpeg.defaultText) ==
               parameter::kJpegQuality.defaultValue);
+static_assert(ParseDefaultText(setting::kGhostStrength.defaultText) ==
+              parameter::kDeghostStrength.defaultValue);
 
 // The values of the start-up read that live for the whole run.
 struct StartupSettings {
@@ -109,14 +115,16 @@ struct StartupSettings {
   int noise = 1;
   int jpeg = 90;
   int alignPictures = 0;
+  int removeGhosts = 0;
+  int ghostStrength = parameter::kDeghostStrength.defaultValue;
 };
 
 // The start-up read with the crash flag: reads "Crashed Last Time" and at once stores 1 (a normal
 // exit stores 0 again, so a flag found set means the last run ended abnormally), then reads
 // "uiPowerT1".."uiPowerT4", "uiUseColors", "method", "power", "noise" and "jpeg" (below 20 gives
-// 90) and "Align Pictures". The language list is read around it by the caller (LoadLanguageList in
-// TextTable.h). Options runs it again; the flag it then returns is this run's own 1 and is not to
-// be reported.
+// 90), "Align Pictures", "Remove Ghosts" and "Ghost Strength" (limited to its range). The language
+// list is read around it by the caller (LoadLanguageList in TextTable.h). Options runs it again;
+// the flag it then returns is this run's own 1 and is not to be reported.
 StartupSettings StartupRead();
 // The exit write: "Crashed Last Time" 0, then "method", "power", "noise", "uiPowerT1".."uiPowerT4"
 // "uiUseColors" with "%i" ("Align Pictures" too once it is checked or in the file), in one update

@@ -22,6 +22,8 @@ StartupSettings StartupRead() {
   values.jpeg = ReadSetting(setting::kStartupJpeg);
   if (values.jpeg < 20) values.jpeg = 90;
   values.alignPictures = ReadSetting(setting::kAlignPictures) != 0 ? 1 : 0;
+  values.removeGhosts = ReadSetting(setting::kRemoveGhosts) != 0 ? 1 : 0;
+  values.ghostStrength = ReadParameterSetting(setting::kGhostStrength, parameter::kDeghostStrength);
   return values;
 }
 
@@ -44,5 +46,14 @@ void ExitWrite(const StartupSettings& values) {
   // The file of a run that never checked "Align pictures" keeps its lines as they were.
   if (values.alignPictures != 0 || ReadSetting(setting::kAlignPictures.key, "-1") != -1)
     exitValues.push_back({setting::kAlignPictures.key, std::to_string(values.alignPictures)});
+  // Likewise "Remove ghosts" and its strength: written once either was changed or stored.
+  const bool ghostsUsed = values.removeGhosts != 0 ||
+                          values.ghostStrength != parameter::kDeghostStrength.defaultValue ||
+                          ReadSetting(setting::kRemoveGhosts.key, "-1") != -1 ||
+                          ReadSetting(setting::kGhostStrength.key, "-1") != -1;
+  if (ghostsUsed) {
+    exitValues.push_back({setting::kRemoveGhosts.key, std::to_string(values.removeGhosts)});
+    exitValues.push_back({setting::kGhostStrength.key, std::to_string(values.ghostStrength)});
+  }
   WriteSettings(exitValues);
 }

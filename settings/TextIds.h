@@ -210,10 +210,15 @@ enum class TextId : int {
   kAlignFound = 200,  // %s: how many moved, the largest shift, the largest rotation
   kAlignNothingMoved = 201,
   kAlignLeftAsIs = 202,  // %s: the picture's file name, why
+  kRemoveGhosts = 203,
+  kGhostStrength = 204,
+  kShowRejected = 205,
+  kGhostsFound = 206,  // %s: how many pictures, of how many, the largest share
+  kGhostsNone = 207,
 };
 
 // The highest text number.
-constexpr int kTextCount = 202;
+constexpr int kTextCount = 207;
 
 constexpr int TextNumber(TextId id) {
   return static_cast<int>(id);

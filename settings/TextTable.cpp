@@ -214,6 +214,11 @@ constexpr BuiltIn kBuiltIns[] = {
     {TextId::kAlignFound, "Aligned %s pictures: largest shift %s px, rotation %s\xC2\xB0"},
     {TextId::kAlignNothingMoved, "The pictures did not move: they are fused as they are"},
     {TextId::kAlignLeftAsIs, "%s was left as it was: %s"},
+    {TextId::kRemoveGhosts, "Remove ghosts"},
+    {TextId::kGhostStrength, "Strength"},
+    {TextId::kShowRejected, "Show rejected areas"},
+    {TextId::kGhostsFound, "Ghosts: %s of %s pictures kept out over %s %"},
+    {TextId::kGhostsNone, "No ghosts found: every picture is fused as it is"},
 };
 
 using Texts = std::array<std::string, kTextCount + 1>;  // entry 0 unused

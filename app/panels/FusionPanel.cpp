@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QPointer>
+#include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <utility>
@@ -15,6 +16,8 @@
 #include "app/UserDialogs.h"
 #include "app/state/AppState.h"
 #include "jobs/AlignedPreview.h"
+#include "jobs/GhostPreview.h"
+#include "jobs/GhostSeries.h"
 #include "jobs/MemoryNeed.h"
 #include "jobs/PanelPreviews.h"
 #include "jobs/SeriesPipeline.h"
@@ -49,6 +52,7 @@ FusionPanel::FusionPanel(PanelHost& host, const FusionPanelKind& kind)
   AddSlider(UiText(kind_.multiImage ? TextId::kExposure : TextId::kPower), kind_.slider, value);
   if (kind_.multiImage) AddSetDefault();
   if (kind_.multiImage && multiImageMode_) AddAlignBox();
+  if (kind_.multiImage && multiImageMode_) AddGhostControls();
   AddOkCancel();
 
   if (!multiImageMode_) CopyPicture(backup_.get(), source);
@@ -62,9 +66,11 @@ FusionPanel::FusionPanel(PanelHost& host, const FusionPanelKind& kind)
   Opened();
   ShowSource();
   RunPreview(true);
-  // Checked in an earlier run: the motions are estimated once the panel is up.
+  // Checked in an earlier run: the motions are estimated once the panel is up, then the ghosts.
   if (alignBox_ != nullptr && alignBox_->isChecked())
     QTimer::singleShot(0, this, [this] { EstimateMotions(); });
+  else if (ghostBox_ != nullptr && ghostBox_->isChecked())
+    QTimer::singleShot(0, this, [this] { UpdateGhosts(); });
 }
 
 void FusionPanel::AddAlignBox() {
@@ -74,6 +80,112 @@ void FusionPanel::AddAlignBox() {
   connect(alignBox_, &QCheckBox::toggled, this, &FusionPanel::AlignToggled);
 }
 
+void FusionPanel::AddGhostControls() {
+  // The strength's row joins the sliders' grid, under "Exposure"; it matters only with the box.
+  strengthIndex_ = AddSlider(UiText(TextId::kGhostStrength), parameter::kDeghostStrength,
+                             host_.Startup().ghostStrength);
+  ghostBox_ = new QCheckBox(UiText(TextId::kRemoveGhosts), this);
+  ghostBox_->setChecked(host_.Startup().removeGhosts != 0);
+  Body()->addWidget(ghostBox_);
+  connect(ghostBox_, &QCheckBox::toggled, this, &FusionPanel::GhostToggled);
+  SetRowEnabled(strengthIndex_, ghostBox_->isChecked());
+  overlayBox_ = new QCheckBox(UiText(TextId::kShowRejected), this);
+  Body()->addWidget(overlayBox_);
+  connect(overlayBox_, &QCheckBox::toggled, this, [this] { ShowOverlay(); });
+}
+
+void FusionPanel::GhostToggled(bool on) {
+  host_.Startup().removeGhosts = on ? 1 : 0;  // kept when toggled, stored at exit
+  SetRowEnabled(strengthIndex_, on && OkButton()->isEnabled());
+  UpdateGhosts();
+}
+
+bool FusionPanel::UsesGhosts() const {
+  return ghostBox_ != nullptr && ghostBox_->isChecked() && ghosts_ != nullptr &&
+         ghosts_->strength == Strength() && ghosts_->aligned == UsesAlignment();
+}
+
+void FusionPanel::UpdateGhosts() {
+  if (IsClosed()) return;
+  // With "Align pictures" checked the pictures are compared once they are aligned
+  // (MotionsEstimated comes back here).
+  const bool aligning = alignBox_ != nullptr && alignBox_->isChecked() && !alignment_;
+  if (ghostBox_ != nullptr && ghostBox_->isChecked() && !aligning && !UsesGhosts()) {
+    EstimateGhosts();
+    return;
+  }
+  ShowOverlay();
+  RunPreview(true);
+}
+
+void FusionPanel::EstimateGhosts() {
+  // One comparison at a time: a slider that moves on while one runs is looked at after it.
+  if (estimatingGhosts_) return;
+  estimatingGhosts_ = true;
+  // The comparison reads every picture: it must not share the cores with a preview.
+  StopPreviews();
+  EnableControls(false);
+  auto found = std::make_shared<SeriesGhosts>();
+  auto overlay = std::make_shared<ScopedPicBuf>();
+  std::shared_ptr<const SeriesAlignment> alignment =
+      UsesAlignment() ? alignment_ : std::shared_ptr<const SeriesAlignment>();
+  JobBody body = [cache = cache_, files = Files(), alignment, strength = Strength(), found,
+                  overlay](JobProgress& progress) {
+    // The pictures come from the previews' cache: read once for both.
+    const SeriesLoader loader = [&cache](const std::filesystem::path& path, SBxPicBuf* picture) {
+      return cache->Load(path, picture);
+    };
+    *found = EstimateSeriesGhosts(files, alignment.get(), strength, &progress, loader);
+    if (found->status == SeriesGhostStatus::kCancelled) return JobResult{JobEnd::kCancelled, {}};
+    if (found->status != SeriesGhostStatus::kEstimated)
+      return JobResult{JobEnd::kFailed, CannotFuseText(SeriesFusionStatus::kOutOfMemory)};
+    GhostOverlayPlane(*found, overlay->get());  // none when memory runs out: nothing to show
+    return JobResult{};
+  };
+  QPointer<FusionPanel> self(this);
+  const bool started = host_.Jobs().StartProgressJob(
+      std::move(body), [self, found, overlay](const JobResult& result) {
+        if (self) self->GhostsEstimated(result, found, overlay);
+      });
+  if (!started) GhostsEstimated(JobResult{JobEnd::kCancelled, {}}, found, overlay);
+}
+
+void FusionPanel::GhostsEstimated(const JobResult& result,
+                                  std::shared_ptr<const SeriesGhosts> found,
+                                  std::shared_ptr<ScopedPicBuf> overlay) {
+  estimatingGhosts_ = false;
+  // Aborted: the series is previewed without ghost removal (GhostToggled).
+  if (!EstimationEnded(result, ghostBox_)) return;
+  ghosts_ = std::move(found);
+  overlay_ = std::move(overlay);
+  // Aligned, what the alignment found stays in the line, the ghosts after it.
+  const std::string ghostText = GhostStatusText(*ghosts_);
+  host_.SetStatusText(UsesAlignment() ? AlignmentStatusText(*alignment_, Files()) + "; " + ghostText
+                                      : ghostText);
+  UpdateGhosts();  // compares again if the strength moved on meanwhile, else previews
+}
+
+void FusionPanel::ShowOverlay() {
+  const bool shown = overlayBox_ != nullptr && overlayBox_->isChecked() && UsesGhosts() &&
+                     overlay_ != nullptr && !IsEmpty(**overlay_);
+  const SBxPicBuf* wanted = shown ? overlay_->get() : nullptr;
+  if (IsClosed() || host_.View().overlay == wanted) return;
+  host_.View().overlay = wanted;
+  host_.SendMessage(AppMessage::kRedrawShown);
+}
+
+void FusionPanel::EnableControls(bool enabled) {
+  SetControlsEnabled(enabled);
+  for (QCheckBox* box : {alignBox_, ghostBox_, overlayBox_})
+    if (box != nullptr) box->setEnabled(enabled);
+  if (strengthIndex_ >= 0) SetRowEnabled(strengthIndex_, enabled && ghostBox_->isChecked());
+}
+
+int FusionPanel::Strength() const {
+  return strengthIndex_ >= 0 ? PanelBase::Value(strengthIndex_)
+                             : parameter::kDeghostStrength.defaultValue;
+}
+
 void FusionPanel::AlignToggled(bool on) {
   host_.Startup().alignPictures = on ? 1 : 0;  // kept when toggled, stored at exit
   if (on && !alignment_) {
@@ -81,7 +193,7 @@ void FusionPanel::AlignToggled(bool on) {
     return;
   }
   ReloadMovedPicture();
-  RunPreview(true);
+  UpdateGhosts();
 }
 
 bool FusionPanel::UsesAlignment() const {
@@ -92,8 +204,7 @@ void FusionPanel::EstimateMotions() {
   if (IsClosed() || alignment_ || alignBox_ == nullptr || !alignBox_->isChecked()) return;
   // The estimation reads every picture: it must not share the cores with a preview.
   StopPreviews();
-  SetControlsEnabled(false);
-  alignBox_->setEnabled(false);
+  EnableControls(false);
   auto found = std::make_shared<SeriesAlignment>();
   JobBody body = [files = Files(), found](JobProgress& progress) {
     *found = EstimateSeriesAlignment(files, AlignSettings{}, &progress);
@@ -109,24 +220,26 @@ void FusionPanel::EstimateMotions() {
   if (!started) MotionsEstimated(JobResult{JobEnd::kCancelled, {}}, found);
 }
 
+bool FusionPanel::EstimationEnded(const JobResult& result, QCheckBox* box) {
+  if (IsClosed()) return false;
+  EnableControls(true);
+  host_.DisableCommandsForPanel();
+  if (result.end == JobEnd::kFinished) return true;
+  if (result.end == JobEnd::kFailed)
+    host_.Dialogs().ShowMessage(host_.Window(), LangText(TextId::kWarning), result.message,
+                                MessageIcon::kWarning);
+  box->setChecked(false);
+  return false;
+}
+
 void FusionPanel::MotionsEstimated(const JobResult& result,
                                    std::shared_ptr<const SeriesAlignment> found) {
-  if (IsClosed()) return;
-  SetControlsEnabled(true);
-  alignBox_->setEnabled(true);
-  host_.DisableCommandsForPanel();
-  if (result.end != JobEnd::kFinished) {
-    if (result.end == JobEnd::kFailed)
-      host_.Dialogs().ShowMessage(host_.Window(), LangText(TextId::kWarning), result.message,
-                                  MessageIcon::kWarning);
-    // Aborted: the series stays as it is; unchecking shows its preview again (AlignToggled).
-    alignBox_->setChecked(false);
-    return;
-  }
+  // Aborted: the series stays as it is; unchecking shows its preview again (AlignToggled).
+  if (!EstimationEnded(result, alignBox_)) return;
   alignment_ = std::move(found);
   host_.SetStatusText(AlignmentStatusText(*alignment_, Files()));
   ReloadMovedPicture();
-  RunPreview(true);
+  UpdateGhosts();
 }
 
 void FusionPanel::AskForSeriesKeys() {
@@ -144,12 +257,18 @@ void FusionPanel::AskForSeriesKeys() {
   AskForKeys(std::move(keys));
 }
 
-void FusionPanel::SliderMoved(int /*index*/, bool recompute) {
+void FusionPanel::SliderMoved(int index, bool recompute) {
+  if (index == strengthIndex_) {
+    host_.Startup().ghostStrength = Strength();
+    if (recompute) UpdateGhosts();  // the weights depend on it: compared again
+    return;
+  }
   if (recompute) RunPreview(true);
 }
 
 void FusionPanel::SlidersReset() {
-  RunPreview(true);
+  if (strengthIndex_ >= 0) host_.Startup().ghostStrength = Strength();
+  UpdateGhosts();
 }
 
 std::vector<std::filesystem::path> FusionPanel::Files() const {
@@ -171,13 +290,19 @@ void FusionPanel::RunPreview(bool force) {
   // The motions are shared with the worker: they stay while a preview uses them.
   std::shared_ptr<const SeriesAlignment> alignment =
       UsesAlignment() ? alignment_ : std::shared_ptr<const SeriesAlignment>();
+  std::shared_ptr<const SeriesGhosts> ghosts =
+      UsesGhosts() ? ghosts_ : std::shared_ptr<const SeriesGhosts>();
   StartPreview(
-      [cache = cache_, files = Files(), alignment, region, rect, exposure = Exposure(), fused,
-       report](JobProgress& progress) {
-        *report = alignment ? FuseAlignedPreviewRect(*cache, files, *alignment, region, rect,
-                                                     exposure, &progress, fused->get())
-                            : FusePreviewRect(*cache, files, region, rect, exposure, &progress,
-                                              fused->get());
+      [cache = cache_, files = Files(), alignment, ghosts, region, rect, exposure = Exposure(),
+       fused, report](JobProgress& progress) {
+        if (ghosts)
+          *report = FuseGhostPreviewRect(*cache, files, alignment.get(), *ghosts, region, rect,
+                                         exposure, &progress, fused->get());
+        else
+          *report = alignment ? FuseAlignedPreviewRect(*cache, files, *alignment, region, rect,
+                                                       exposure, &progress, fused->get())
+                              : FusePreviewRect(*cache, files, region, rect, exposure, &progress,
+                                                fused->get());
       },
       [this, fused, report, rect] {
         std::swap(*preview_, **fused);
@@ -242,24 +367,32 @@ void FusionPanel::ReloadMovedPicture() {
 
 void FusionPanel::Accept() {
   const bool aligned = UsesAlignment();
-  const uint64_t need = aligned ? AlignedFusionBytesFromHeader(Files().front())
-                                      .value_or(FusionBytes(host_.State().document.source))
-                                : FusionBytes(host_.State().document.source);
+  const bool deghosted = ghostBox_ != nullptr && ghostBox_->isChecked();
+  const uint64_t fallback = FusionBytes(host_.State().document.source);
+  const uint64_t need =
+      deghosted ? GhostFusionBytesFromHeader(Files().front(), aligned).value_or(fallback)
+      : aligned ? AlignedFusionBytesFromHeader(Files().front()).value_or(fallback)
+                : fallback;
   if (!MemoryAllows(host_, TextId::kJobFusing, need)) return;
   // The full fusion does not need the preview: it must not wait for one, nor share the cores.
   previewDropped_ = StopPreviews();
   WriteSetting(StoredKey(kind_).key, std::to_string(Value()));
-  SetControlsEnabled(false);
+  EnableControls(false);
   auto report = std::make_shared<SeriesFusionReport>();
   auto fused = std::make_shared<ScopedPicBuf>();
-  JobBody body = [cache = cache_, files = Files(), exposure = Exposure(), aligned, report,
-                  fused](JobProgress& progress) {
-    // Aligned, the very pipeline of `fuse --align` (its default model and reference), so
-    // that the saved picture is the command line's.
-    *report =
-        aligned ? FuseAlignedFiles(files, exposure, false, AlignSettings{}, &progress, fused->get())
-                      .fusion
-                : FuseFromCache(*cache, files, exposure, &progress, fused->get());
+  JobBody body = [cache = cache_, files = Files(), exposure = Exposure(), aligned, deghosted,
+                  strength = Strength(), report, fused](JobProgress& progress) {
+    // Aligned or with ghosts removed, the very pipelines of `fuse --align` and `fuse --deghost`
+    // (their default model and reference), so that the saved picture is the command line's.
+    if (deghosted)
+      *report = FuseDeghostedFiles(files, exposure, false, AlignSettings{}, aligned, strength,
+                                   &progress, fused->get())
+                    .fused.fusion;
+    else
+      *report = aligned ? FuseAlignedFiles(files, exposure, false, AlignSettings{}, &progress,
+                                           fused->get())
+                              .fusion
+                        : FuseFromCache(*cache, files, exposure, &progress, fused->get());
     if (report->status == SeriesFusionStatus::kFused) return JobResult{};
     if (report->status == SeriesFusionStatus::kCancelled) return JobResult{JobEnd::kCancelled, {}};
     return JobResult{JobEnd::kFailed, CannotFuseText(report->status)};
@@ -279,7 +412,7 @@ void FusionPanel::OkFinished(const JobResult& result, const SeriesFusionReport& 
     if (result.end == JobEnd::kFailed)
       host_.Dialogs().ShowMessage(host_.Window(), LangText(TextId::kWarning), result.message,
                                   MessageIcon::kWarning);
-    SetControlsEnabled(true);
+    EnableControls(true);
     host_.DisableCommandsForPanel();
     if (previewDropped_) RunPreview(true);
     previewDropped_ = false;
@@ -308,6 +441,7 @@ void FusionPanel::Closed(bool accepted) {
       CBxPicBufAPI::Copy(&document.source, backup_.get());
   }
   if (!kind_.multiImage) host_.GreyMenus(false);
+  host_.View().overlay = nullptr;
   if (accepted) {
     host_.SendMessage(AppMessage::kResultNotSaved);
     host_.SetZoomBoxEnabled(true);

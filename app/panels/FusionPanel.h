@@ -12,6 +12,7 @@
 #include "app/panels/PanelControls.h"
 #include "app/panels/PreviewModel.h"
 #include "jobs/AlignedSeries.h"
+#include "jobs/GhostPreview.h"
 #include "jobs/PreviewFusion.h"
 #include "jobs/SeriesPictureCache.h"
 #include "picture/CBxPicBufAPI.h"
@@ -24,7 +25,9 @@ class QCheckBox;
 // the fused preview in a movable rectangle. OK fuses the full pictures in the background
 // into the result; Cancel gives the source back. Over a series of the user's, "Align pictures"
 // estimates the motions of the series once, in the background, and then the preview and OK
-// use the aligned pictures.
+// use the aligned pictures. "Remove ghosts" compares the series once, in the background, at its
+// "Strength"; the preview then keeps out what moved, "Show rejected areas" tints where, and OK
+// fuses as `fuse --deghost` does.
 class FusionPanel : public PanelBase {
   Q_OBJECT
 
@@ -47,6 +50,17 @@ class FusionPanel : public PanelBase {
   const SeriesPictureCache& Cache() const { return *cache_; }
   // "Align pictures"; null unless the panel is over a series of the user's.
   QCheckBox* AlignBox() const { return alignBox_; }
+  // "Remove ghosts" and the slider of its "Strength"; null unless the panel is over a
+  // series of the user's.
+  QCheckBox* GhostBox() const { return ghostBox_; }
+  QSlider* StrengthSlider() const {
+    return strengthIndex_ >= 0 ? PanelBase::Slider(strengthIndex_) : nullptr;
+  }
+  int Strength() const;
+  // "Show rejected areas"; null unless the panel is over a series of the user's.
+  QCheckBox* OverlayBox() const { return overlayBox_; }
+  // What the comparison of the series found; null before, and after an Abort.
+  const SeriesGhosts* Ghosts() const { return ghosts_.get(); }
   // The motions of the series once estimated; null before, and after an Abort.
   const SeriesAlignment* Alignment() const { return alignment_.get(); }
 
@@ -65,8 +79,25 @@ class FusionPanel : public PanelBase {
   void ReportSkipped(const SeriesFusionReport& report);
   void AddAlignBox();
   void AlignToggled(bool on);
+  void AddGhostControls();
+  void GhostToggled(bool on);
+  // The box is checked and the ghosts were found at this strength on the series as it is used.
+  bool UsesGhosts() const;
+  // Compares the series when the box wants it and nothing current was found, else previews.
+  void UpdateGhosts();
+  // The comparison in the background, with the progress window and Abort.
+  void EstimateGhosts();
+  void GhostsEstimated(const JobResult& result, std::shared_ptr<const SeriesGhosts> found,
+                       std::shared_ptr<ScopedPicBuf> overlay);
+  // The view tints where pictures were kept out while "Show rejected areas" is checked.
+  void ShowOverlay();
+  // The sliders, the boxes, Set Default, OK and Cancel on or off; the strength only with its box.
+  void EnableControls(bool enabled);
   // The motions of the series in the background, with the progress window and Abort.
   void EstimateMotions();
+  // After an estimation in the background: the controls back; true when it finished, else a
+  // failure is shown and `box` unchecked.
+  bool EstimationEnded(const JobResult& result, QCheckBox* box);
   void MotionsEstimated(const JobResult& result, std::shared_ptr<const SeriesAlignment> found);
   // The browsed picture read again, aligned when the series is.
   void LoadCurrentPicture();
@@ -88,4 +119,10 @@ class FusionPanel : public PanelBase {
   bool previewDropped_ = false;  // OK stopped a preview before it was shown
   QCheckBox* alignBox_ = nullptr;
   std::shared_ptr<const SeriesAlignment> alignment_;  // kept for the series
+  QCheckBox* ghostBox_ = nullptr;
+  int strengthIndex_ = -1;
+  QCheckBox* overlayBox_ = nullptr;
+  std::shared_ptr<const SeriesGhosts> ghosts_;  // kept for the series
+  std::shared_ptr<ScopedPicBuf> overlay_;       // where ghosts_ keeps pictures out
+  bool estimatingGhosts_ = false;
 };

@@ -109,3 +109,26 @@ TEST_F(RenderViewTest, PreviewRectangleIsAnInvertedFrameTwoPixelsWide) {
 }
 
 }  // namespace
+
+TEST_F(RenderViewTest, OverlayTintsTowardsRedByItsAmountAndOnlyOverAPictureOfItsSize) {
+  MakeSolid(20, 10, 100, 100, 100);
+  SBxPicBuf overlay;
+  CBxPicBufAPI::ReinitHeap(&overlay, 20, 10, 1, 8);
+  CBxPicBufAPI::SetConst(&overlay, 0);
+  for (int y = 0; y < 10; ++y)
+    RowPtr(overlay, y)[15] = 255;  // one column fully kept out
+  view_.interpolation = kInterpolationNearest;
+  view_.overlay = &overlay;
+  EXPECT_FALSE(Render(kRenderRefresh, kSlotResult));
+  EXPECT_EQ(std::vector<uint8_t>(At(5, 5), At(5, 5) + 3), (std::vector<uint8_t>{100, 100, 100}));
+  // Half way to red: 100 * 128 / 255 and (100 * 128 + 255 * 127) / 255.
+  EXPECT_EQ(std::vector<uint8_t>(At(15, 5), At(15, 5) + 3), (std::vector<uint8_t>{50, 50, 177}));
+  EXPECT_EQ(At(40, 30)[2], kViewBackgroundDark);  // beyond the picture: nothing tinted
+
+  // An overlay of another picture's size is not drawn.
+  MakeSolid(30, 10, 100, 100, 100);
+  EXPECT_FALSE(Render(kRenderRefresh, kSlotResult));
+  EXPECT_EQ(At(15, 5)[2], 100);
+  view_.overlay = nullptr;
+  CBxPicBufAPI::DoneHeap(&overlay);
+}
