@@ -58,6 +58,7 @@ BatchDialog::BatchDialog(BatchModel& model, UserDialogs& dialogs, QWidget* paren
   layout->addWidget(problem_);
   layout->addLayout(BuildOutput());
   layout->addLayout(BuildFusion());
+  layout->addLayout(BuildMoving());
   layout->addLayout(BuildButtons());
   Refresh();
 }
@@ -132,6 +133,29 @@ QLayout* BatchDialog::BuildOutput() {
   return grid;
 }
 
+// For series shot hand-held or with things moving in them, as the Multi Image panel offers.
+QLayout* BatchDialog::BuildMoving() {
+  align_ = new QCheckBox(UiText(TextId::kAlignPictures), this);
+  align_->setChecked(model_.Choices().align);
+  removeGhosts_ = new QCheckBox(UiText(TextId::kRemoveGhosts), this);
+  removeGhosts_->setChecked(model_.Choices().removeGhosts);
+  ghostStrength_ = new QSpinBox(this);
+  ghostStrength_->setRange(parameter::kDeghostStrength.minimum,
+                           parameter::kDeghostStrength.maximum);
+  ghostStrength_->setValue(model_.Choices().ghostStrength);
+  connect(align_, &QCheckBox::toggled, this, &BatchDialog::ChoicesChanged);
+  connect(removeGhosts_, &QCheckBox::toggled, this, &BatchDialog::ChoicesChanged);
+  connect(ghostStrength_, &QSpinBox::valueChanged, this, &BatchDialog::ChoicesChanged);
+  auto* row = new QHBoxLayout;
+  row->addWidget(align_);
+  row->addSpacing(24);
+  row->addWidget(removeGhosts_);
+  row->addWidget(new QLabel(UiText(TextId::kGhostStrength), this));
+  row->addWidget(ghostStrength_);
+  row->addStretch(1);
+  return row;
+}
+
 QLayout* BatchDialog::BuildFusion() {
   exposure_ = new QSpinBox(this);
   exposure_->setRange(parameter::kExposure.minimum, parameter::kExposure.maximum);
@@ -203,6 +227,9 @@ void BatchDialog::ChoicesChanged() {
                              : fs::path();
   choices.exposure = exposure_->value();
   choices.overwrite = overwrite_->isChecked();
+  choices.align = align_->isChecked();
+  choices.removeGhosts = removeGhosts_->isChecked();
+  choices.ghostStrength = ghostStrength_->value();
   model_.SetChoices(choices);
   Refresh();
 }
@@ -216,6 +243,7 @@ void BatchDialog::Refresh() {
   groupSize_->setEnabled(model_.GroupedByCount());
   (model_.GroupedByCount() ? byCount_ : byCapture_)->setChecked(true);
   outputFolder_->setEnabled(intoFolder_->isChecked());
+  ghostStrength_->setEnabled(removeGhosts_->isChecked());
 
   QStringList notes;
   for (const std::string& note : model_.Notes())

@@ -36,6 +36,9 @@ class BatchDialog : public QDialog {
   QSpinBox* GroupSize() const { return groupSize_; }
   QSpinBox* Exposure() const { return exposure_; }
   QCheckBox* Overwrite() const { return overwrite_; }
+  QCheckBox* Align() const { return align_; }
+  QCheckBox* RemoveGhosts() const { return removeGhosts_; }
+  QSpinBox* GhostStrength() const { return ghostStrength_; }
   QTreeWidget* SeriesList() const { return list_; }
   QLabel* Notes() const { return notes_; }
   QLabel* Problem() const { return problem_; }
@@ -45,6 +48,7 @@ class BatchDialog : public QDialog {
   QLayout* BuildGrouping();
   QLayout* BuildOutput();
   QLayout* BuildFusion();
+  QLayout* BuildMoving();
   QLayout* BuildButtons();
 
   void AddFiles();
@@ -73,6 +77,9 @@ class BatchDialog : public QDialog {
   QPushButton* chooseOutput_ = nullptr;
   QSpinBox* exposure_ = nullptr;
   QCheckBox* overwrite_ = nullptr;
+  QCheckBox* align_ = nullptr;
+  QCheckBox* removeGhosts_ = nullptr;
+  QSpinBox* ghostStrength_ = nullptr;
   QPushButton* run_ = nullptr;
   QPushButton* cancel_ = nullptr;
   bool refreshing_ = false;  // the widgets are being set from the model

@@ -116,6 +116,35 @@ TEST_F(BatchWindowTest, TheSeriesOfAFolderAreListedThenFusedAsTheCommandLineFuse
   }
 }
 
+// Aligned and with ghosts removed at a chosen strength, a series comes out as melvaro-cli
+// batch --align --deghost writes it.
+TEST_F(BatchWindowTest, AlignedAndDeghostedAsTheCommandLineDoesIt) {
+  const auto series = batch_card::WriteCard(card_, 1);
+  dialogs_.folder = card_;
+  ASSERT_TRUE(InBatchDialog([](BatchDialog& dialog) {
+    EXPECT_FALSE(dialog.GhostStrength()->isEnabled());  // until ghosts are to be removed
+    dialog.AddFolderButton()->click();
+    dialog.Align()->setChecked(true);
+    dialog.RemoveGhosts()->setChecked(true);
+    ASSERT_TRUE(dialog.GhostStrength()->isEnabled());
+    dialog.GhostStrength()->setValue(8);
+    dialog.RunButton()->click();
+  }));
+  ASSERT_TRUE(WaitForTheEnd());
+  EXPECT_EQ(dialogs_.messages, (std::vector<std::string>{"1 series fused"}));
+
+  const fs::path copy = folder_ / "copy";
+  fs::create_directories(copy);
+  for (const fs::path& file : series[0])
+    fs::copy_file(file, copy / file.filename());
+  TempFolder cli;
+  const cli_test::CliRun run =
+      cli_test::RunCli(cli, {"batch", "--align", "--deghost", "8", copy.string()});
+  ASSERT_EQ(run.status, 0) << run.errors;
+  const fs::path ours = batch_card::ResultBeside(series[0]);
+  EXPECT_EQ(ReadWholeFile(ours), ReadWholeFile(copy / ours.filename()));
+}
+
 TEST_F(BatchWindowTest, AbortStopsBetweenSeriesAndLeavesNoPartialFile) {
   const auto series = batch_card::WriteCard(card_, 3);
   const std::vector<std::string> pictures = FolderEntries(card_);
