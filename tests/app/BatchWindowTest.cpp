@@ -2,6 +2,7 @@
 // series of a folder, Run fuses them in the background as melvaro-cli batch does, Abort stops
 // between series with no partial file, and a failing series is reported while the others fuse.
 #include <QApplication>
+#include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
