@@ -22,7 +22,12 @@
 // not be known. A block disagrees where the mapped picture and the reference
 // differ by more than their noise, the block's texture (what a residual
 // misalignment moves) and a small share of the value explain; a clipped or
-// black block is a bound and disagrees only beyond it. Decisions are made on
+// black block is a bound and disagrees only beyond it. Inside a block, the
+// pattern of its 4 x 4 cells is compared too, over the cells both pictures
+// expose well (a bright frame clips a few pixels of most textured blocks):
+// what a shift of up to a cell or a slightly different contrast cannot make
+// of the reference's pattern is a changed texture (leaves, water) even where
+// mean and spread stay. Decisions are made on
 // regions: an isolated block is dropped as noise, a rejected region grows by
 // a block to take in its edges, and the weight falls off smoothly over a few
 // blocks around it, so the pyramid blend leaves no seam.

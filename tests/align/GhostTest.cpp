@@ -185,6 +185,45 @@ TEST(Ghost, ClippedReferenceTakenOverByAConsistentFrame) {
   }
 }
 
+// Stripes of 4 pixels along rows or across them: the same mean and spread,
+// another texture (leaves or ripples that changed between the frames).
+struct Striped {
+  const Scene& scene;
+  double left, top, side;
+  bool across;
+
+  void At(double x, double y, uint32_t count, double* values) const {
+    scene.At(x, y, count, values);
+    if (x < left || x >= left + side || y < top || y >= top + side) return;
+    const bool light = static_cast<int>(((across ? x - left : y - top)) / 4) % 2;
+    for (uint32_t c = 0; c < count; ++c)
+      values[c] = light ? 0.6 : 0.25;
+  }
+};
+
+TEST(Ghost, TextureChangedWhereTheBrightFrameClipsPartOfIt) {
+  // The bright frame clips the light stripes: every block of the region holds
+  // clipped pixels, yet its dark stripes show the texture turned, and that
+  // frame is kept out there; with the texture unchanged it is kept.
+  Scene scene(13);
+  // Calm ground, so that the noise measured is the pictures' own.
+  for (Scene::Wave& wave : scene.waves)
+    wave.amplitude *= 0.2;
+  const Striped along{scene, 48, 48, 48, false}, across{scene, 48, 48, 48, true};
+  for (const Format f : {Format{3, 8}, Format{1, 16}}) {
+    SCOPED_TRACE(testing::Message() << f.components << " x " << f.bits);
+    ScopedPicBuf reference, changed, same;
+    Render(along, 0.0, f, &reference, 14);
+    Render(across, 2.0, f, &changed, 15);
+    Render(along, 2.0, f, &same, 16);
+    const auto w = Detect({reference.get(), changed.get()}, 0);
+    EXPECT_LE(Range(w[1], 56, 56, 88, 88).second, 0.02f);
+    EXPECT_GE(Range(w[1], 150, 0, kW, kH).first, 0.99f);
+    const auto kept = Detect({reference.get(), same.get()}, 0);
+    EXPECT_TRUE(kept[1].AllOne()) << kept[1].rejected << " rejected";
+  }
+}
+
 TEST(Ghost, RepairGivesTheReferenceAtThePicturesBrightness) {
   // Kept out, a frame would take its exposure out of the blend under the
   // moving thing; repaired, it shows there what the reference shows, at its
@@ -389,7 +428,8 @@ TEST(Ghost, CellsSummedFromThePixelsWhereverTheyLie) {
   // A block's cells are summed from the pixels when compared: every cell must
   // be the mean of its own pixels, cut cells at the right and bottom edges
   // included, 8 and 16 bits, grey and colour (the fourth component ignored);
-  // the luminance plane puts each cell where it lies.
+  // the luminance plane puts each cell where it lies; the cells holding a
+  // sample near either end are marked.
   const Scene scene(21);
   for (const Format f : {Format{1, 8}, Format{3, 16}, Format{4, 8}}) {
     SCOPED_TRACE(testing::Message() << f.components << " x " << f.bits);
@@ -402,10 +442,13 @@ TEST(Ghost, CellsSummedFromThePixelsWhereverTheyLie) {
     ASSERT_EQ(blocks.cellRows, 15);
     const int k = blocks.components;
     const double full = f.bits == 8 ? 255.0 : 65535.0;
-    const std::vector<float> luma = CellLuma(*picture, blocks, nullptr);
+    std::vector<uint16_t> boundedCells;
+    const std::vector<float> luma = CellLuma(*picture, blocks, nullptr, &boundedCells);
+    int anyBounded = 0;
     for (int b = 0; b < blocks.Count(); ++b) {
       uint16_t cells[4 * 4 * kGhostMaxComponents];
-      BlockCells(*picture, blocks, b, cells);
+      const uint16_t bounded = BlockCells(*picture, blocks, b, cells);
+      uint16_t expectedBounded = 0;
       const int cx0 = b % blocks.columns * 4, cy0 = b / blocks.columns * 4;
       for (int cy = cy0; cy < std::min(cy0 + 4, blocks.cellRows); ++cy)
         for (int cx = cx0; cx < std::min(cx0 + 4, blocks.cellColumns); ++cx) {
@@ -414,8 +457,13 @@ TEST(Ghost, CellsSummedFromThePixelsWhereverTheyLie) {
             double sum = 0.0;
             int n = 0;
             for (int y = cy * 2; y < std::min(cy * 2 + 2, 29); ++y)
-              for (int x = cx * 2; x < std::min(cx * 2 + 2, 37); ++x, ++n)
-                sum += Sample(*picture, x, y, static_cast<uint32_t>(j));
+              for (int x = cx * 2; x < std::min(cx * 2 + 2, 37); ++x, ++n) {
+                const double v = Sample(*picture, x, y, static_cast<uint32_t>(j));
+                sum += v;
+                // Near either end of the scale a cell tells only a bound.
+                if (v >= std::ceil(kCellHighLevel * full) || v <= std::floor(kCellLowLevel * full))
+                  expectedBounded |= static_cast<uint16_t>(1 << ((cy - cy0) * 4 + (cx - cx0)));
+              }
             ASSERT_NEAR(cell[j], sum / n / full * 65535.0, 0.51) << cx << ", " << cy;
           }
           if (k == 1) {
@@ -423,7 +471,11 @@ TEST(Ghost, CellsSummedFromThePixelsWhereverTheyLie) {
                       static_cast<float>(cell[0]) / 65535.0f);
           }
         }
+      EXPECT_EQ(bounded, expectedBounded) << "block " << b;
+      EXPECT_EQ(boundedCells[b], bounded);
+      anyBounded += bounded != 0;
     }
+    EXPECT_GT(anyBounded, 0);
   }
 }
 
