@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <vector>
 
 #include "AlignScenes.h"
 #include "align/Ghost.h"
 #include "align/GhostBlocks.h"
+#include "align/GhostRepair.h"
 
 namespace {
 
@@ -293,6 +295,50 @@ TEST(Ghost, RepairGivesTheReferenceAtThePicturesBrightness) {
   ScopedPicBuf grey;
   Render(first, 0.0, {1, 8}, &grey);
   EXPECT_TRUE(detector.Repair(*grey, b.get(), &w));
+}
+
+void SetSample(SBxPicBuf* picture, int x, int y, uint32_t c, double value) {
+  const size_t i = static_cast<size_t>(x) * picture->components + c;
+  if (picture->bitsPerComponent == 8) {
+    RowPtr(*picture, y)[i] = static_cast<uint8_t>(std::lround(value));
+  } else {
+    reinterpret_cast<uint16_t*>(RowPtr(*picture, y))[i] = static_cast<uint16_t>(std::lround(value));
+  }
+}
+
+TEST(Ghost, RepairKeepsWhatTheReferenceTellsOfAPartlyBlackPixel) {
+  // A deep blue in the reference: its blue is black, its red and green well
+  // exposed. Where the picture is kept out, red and green come from the
+  // reference and blue is held to what a black sample allows, not left as
+  // the moving thing showed it.
+  for (const uint32_t bits : {8u, 16u}) {
+    SCOPED_TRACE(bits);
+    const double full = bits == 8 ? 255.0 : 65535.0;
+    ScopedPicBuf reference(16, 16, 3, bits), picture(16, 16, 3, bits);
+    for (int y = 0; y < 16; ++y)
+      for (int x = 0; x < 16; ++x)
+        for (uint32_t c = 0; c < 3; ++c) {
+          SetSample(reference.get(), x, y, c, c == 0 ? 0.01 * full : 0.5 * full);
+          SetSample(picture.get(), x, y, c, 0.8 * full);
+        }
+    std::array<GhostCurve, kGhostMaxComponents> identity;
+    for (GhostCurve& curve : identity)
+      for (int i = 0; i < kGhostCurvePoints; ++i)
+        curve.points[i] = static_cast<float>(i) / (kGhostCurvePoints - 1);
+    GhostWeights w;
+    w.width = w.height = 16;
+    w.block = 8;
+    w.columns = w.rows = 2;
+    w.values.assign(4, 0.0f);
+    RepairFromReference(*reference, identity, std::vector<uint8_t>(4, 0), picture.get(), &w);
+    EXPECT_TRUE(w.AllOne());
+    for (int y = 0; y < 16; ++y)
+      for (int x = 0; x < 16; ++x) {
+        EXPECT_LE(Sample(*picture, x, y, 0), std::floor(kBlackLevel * full)) << x << ", " << y;
+        EXPECT_NEAR(Sample(*picture, x, y, 1), 0.5 * full, 0.01 * full) << x << ", " << y;
+        EXPECT_NEAR(Sample(*picture, x, y, 2), 0.5 * full, 0.01 * full) << x << ", " << y;
+      }
+  }
 }
 
 TEST(Ghost, RejectedRegionFeatheredWithoutSeam) {
