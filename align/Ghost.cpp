@@ -36,6 +36,10 @@ struct GhostDetectorState {
   std::vector<float> standInNoise;
   std::vector<float> standInResolution;
   std::vector<float> standInDistance;
+  // Whether the stand-in's block held clipped or black pixels (its values
+  // are then bounds, as a reference's are), and its black level.
+  std::vector<uint8_t> standInFlags;
+  std::vector<float> standInBlackRoom;
   std::array<GhostCurve, kGhostMaxComponents> curves;
 };
 
@@ -92,6 +96,10 @@ struct Side {
   float blackRoom;
   uint8_t flags;
 };
+
+// A stand-in leaves at most half of its block's pixels clipped or black, and
+// fewer than half as many as the reference does (shares of 255).
+constexpr uint8_t kMostlyBounded = 255 / 2;
 
 // A few levels of 255 of a picture's own scale.
 constexpr float kResolution = 0.01f;
@@ -261,6 +269,8 @@ bool GhostDetector::Start(const SBxPicBuf& reference, int count, int referenceIn
     s->standInNoise.assign(blocks, 0.0f);
     s->standInResolution.assign(blocks, 0.0f);
     s->standInDistance.assign(blocks, -1.0f);
+    s->standInFlags.assign(blocks, 0);
+    s->standInBlackRoom.assign(blocks, 0.0f);
     IdentityCurves(s.get());
     state_ = std::move(s);
   } catch (const std::bad_alloc&) {
@@ -287,7 +297,8 @@ size_t GhostDetector::Bytes() const {
          (s.reference.mean.size() + s.reference.spread.size() + s.referenceLuma.size() +
           (s.reference.bounded.size() + s.referenceBoundedCells.size() * 2) / sizeof(float) +
           s.standIn.size() + s.standInSpread.size() + s.standInNoise.size() +
-          s.standInResolution.size() + s.standInDistance.size()) *
+          s.standInResolution.size() + s.standInDistance.size() + s.standInBlackRoom.size() +
+          s.standInFlags.size() / sizeof(float)) *
              sizeof(float) +
          s.reference.flags.size();
 }
@@ -334,15 +345,12 @@ bool GhostDetector::Add(int index, const SBxPicBuf& picture, GhostWeights* weigh
           blackRoom, blocks.flags[b]};
       const bool referenceSays = ref.flags[b] == 0;
       const bool haveStandIn = s->standInDistance[b] >= 0.0f;
-      const Side target = referenceSays || !haveStandIn
-                              ? Side{&ref.mean[at], ref.spread[b], ref.noise,
-                                     kResolution,   kBlackLevel,   ref.flags[b]}
-                              : Side{&s->standIn[at],
-                                     s->standInSpread[b],
-                                     s->standInNoise[b],
-                                     s->standInResolution[b],
-                                     0.0f,
-                                     0};
+      const Side target =
+          referenceSays || !haveStandIn
+              ? Side{&ref.mean[at], ref.spread[b], ref.noise,
+                     kResolution,   kBlackLevel,   ref.flags[b]}
+              : Side{&s->standIn[at],         s->standInSpread[b],    s->standInNoise[b],
+                     s->standInResolution[b], s->standInBlackRoom[b], s->standInFlags[b]};
       scores[b] = BlockScore(mine, target, k, pixels, s->tolerance);
       if (BitCount(s->referenceBoundedCells[b]) <= kCellsPerSide * kCellsPerSide - kDetailCells)
         scores[b] = std::max(
@@ -351,19 +359,25 @@ bool GhostDetector::Add(int index, const SBxPicBuf& picture, GhostWeights* weigh
                         ref, b, std::sqrt(mine.noise * mine.noise + ref.noise * ref.noise),
                         std::min(mine.spread, ref.spread[b]), mine.resolution + kResolution,
                         s->tolerance));
-      if (referenceSays || blocks.flags[b] != 0 || scores[b] > 1.0f) return;
-      // Where the reference says nothing, a well-exposed picture that agrees
-      // with what is known there becomes (or refines) the stand-in.
+      if (referenceSays || scores[b] > 1.0f || blocks.bounded[b] > kMostlyBounded ||
+          blocks.bounded[b] >= ref.bounded[b] / 2)
+        return;
+      // Where the reference says nothing, a picture that exposes most of the
+      // block, far more of it than the reference, and agrees with what is
+      // known there becomes (or refines) the stand-in; one with clipped or
+      // black pixels only until a picture without them comes.
       float own = 0.0f;
       for (int c = 0; c < k; ++c)
         own += blocks.mean[static_cast<size_t>(b) * blocks.components + c] / static_cast<float>(k);
-      const float distance = std::abs(own - 0.5f);
+      const float distance = std::abs(own - 0.5f) + (blocks.flags[b] != 0 ? 1.0f : 0.0f);
       if (haveStandIn && distance >= s->standInDistance[b]) return;
       std::copy(mapped, mapped + k, &s->standIn[at]);
       s->standInSpread[b] = mine.spread;
       s->standInNoise[b] = mine.noise;
       s->standInResolution[b] = mine.resolution;
       s->standInDistance[b] = distance;
+      s->standInFlags[b] = blocks.flags[b];
+      s->standInBlackRoom[b] = blackRoom;
     };
     tbb::parallel_for(0, ref.rows, [&](int r) {
       for (int b = r * ref.columns; b < (r + 1) * ref.columns; ++b)

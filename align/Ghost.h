@@ -33,10 +33,14 @@
 // blocks around it, so the pyramid blend leaves no seam.
 //
 // Where the reference is clipped or black it says nothing; there the first
-// picture in input order that is well exposed takes over as the stand-in, and
-// later pictures are compared with it (a better exposed picture that agrees
-// replaces it), so a moving thing in a blown-out sky is kept once and not
-// lost to a hole.
+// picture in input order that exposes the block far better takes over as the
+// stand-in (a few clipped or black pixels, a glint, make its values bounds,
+// as the reference's are), and later pictures are compared with it (a better
+// exposed picture that agrees replaces it), so a moving thing in a blown-out
+// sky is kept once and not lost to a hole. The stand-in's weights are final
+// when it is added, so a later picture that shows the thing elsewhere is
+// kept out there, whichever of the two lies nearer the reference in the
+// bracket: the thing appears once, solid, where the first picture has it.
 //
 // Memory does not grow with the number of pictures: the detector keeps the
 // reference's blocks, the luminance of its cells and the stand-ins, about

@@ -226,6 +226,41 @@ TEST(Ghost, TextureChangedWhereTheBrightFrameClipsPartOfIt) {
   }
 }
 
+// Glints in the sky (sun on a wet roof, a window): a few pixels of every
+// block that the brighter of two dark frames clips and the darker holds.
+struct Glinting {
+  const BrightSky& sky;
+
+  void At(double x, double y, uint32_t count, double* values) const {
+    sky.At(x, y, count, values);
+    if (y >= sky.horizon || static_cast<int>(x) % 8 >= 2 || static_cast<int>(y) % 8 >= 2) return;
+    for (uint32_t c = 0; c < count; ++c)
+      values[c] = 1.7;
+  }
+};
+
+TEST(Ghost, ClippedReferenceTakenOverByAFrameThatClipsAFewPixels) {
+  // The first frame exposing the blown-out sky clips its glints: it still
+  // stands in there, and the next frame, in which a bird (darker than the
+  // sky, yet beyond what the reference holds) is elsewhere, is kept out
+  // where the bird is, not blended in as a ghost.
+  const Scene scene(5);
+  const BrightSky sky{scene, 70};
+  const Glinting glints{sky};
+  const Pasted<Glinting> first{glints, 32, 16, 24, 0.9, 1.2}, second{glints, 120, 24, 24, 0.9, 1.2};
+  for (const Format f : {Format{3, 8}, Format{1, 16}}) {
+    SCOPED_TRACE(testing::Message() << f.components << " x " << f.bits);
+    ScopedPicBuf a, b, reference;
+    Render(first, -1.5, f, &a, 10);
+    Render(second, -2.0, f, &b, 11);
+    Render(first, 0.0, f, &reference, 12);
+    const auto w = Detect({a.get(), b.get(), reference.get()}, 2);
+    EXPECT_GE(Range(w[0], 0, 0, kW, kH).first, 0.99f);
+    EXPECT_LE(Range(w[1], 124, 28, 140, 44).second, 0.02f);
+    EXPECT_GE(Range(w[1], 0, 110, kW, kH).first, 0.99f);
+  }
+}
+
 TEST(Ghost, RepairGivesTheReferenceAtThePicturesBrightness) {
   // Kept out, a frame would take its exposure out of the blend under the
   // moving thing; repaired, it shows there what the reference shows, at its
