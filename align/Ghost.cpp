@@ -330,23 +330,28 @@ bool GhostDetector::Add(int index, const SBxPicBuf& picture, GhostWeights* weigh
       blackRoom = std::max(blackRoom, s->curves[c].Map(kBlackLevel));
     const float pixels = static_cast<float>(ref.block * ref.block);
     std::vector<float> scores(static_cast<size_t>(ref.Count()), 0.0f);
-    // Each block's score and stand-in are its own: rows of blocks over the TBB pool.
-    const auto scoreBlock = [&](int b) {
-      const size_t at = static_cast<size_t>(b) * k;
-      float mapped[kGhostMaxComponents];
+    // Where the reference says nothing, the blocks in which the picture may
+    // stand in: decided once the picture's own weights are known.
+    std::vector<uint8_t> mayStandIn(scores.size(), 0);
+    // The picture's block b on the reference's scale; `mapped` holds k values.
+    const auto mineOf = [&](int b, float* mapped) {
       float slope = 0.0f;
       for (int c = 0; c < k; ++c) {
         const float v = blocks.mean[static_cast<size_t>(b) * blocks.components + c];
         mapped[c] = s->curves[c].Map(v);
         slope = std::max(slope, s->curves[c].Slope(v));
       }
-      const Side mine{
-          mapped,    slope * blocks.spread[b], slope * blocks.noise, slope * kResolution,
-          blackRoom, blocks.flags[b]};
+      return Side{mapped,    slope * blocks.spread[b], slope * blocks.noise, slope * kResolution,
+                  blackRoom, blocks.flags[b]};
+    };
+    // Each block's score is its own: rows of blocks over the TBB pool.
+    const auto scoreBlock = [&](int b) {
+      const size_t at = static_cast<size_t>(b) * k;
+      float mapped[kGhostMaxComponents];
+      const Side mine = mineOf(b, mapped);
       const bool referenceSays = ref.flags[b] == 0;
-      const bool haveStandIn = s->standInDistance[b] >= 0.0f;
       const Side target =
-          referenceSays || !haveStandIn
+          referenceSays || s->standInDistance[b] < 0.0f
               ? Side{&ref.mean[at], ref.spread[b], ref.noise,
                      kResolution,   kBlackLevel,   ref.flags[b]}
               : Side{&s->standIn[at],         s->standInSpread[b],    s->standInNoise[b],
@@ -359,19 +364,29 @@ bool GhostDetector::Add(int index, const SBxPicBuf& picture, GhostWeights* weigh
                         ref, b, std::sqrt(mine.noise * mine.noise + ref.noise * ref.noise),
                         std::min(mine.spread, ref.spread[b]), mine.resolution + kResolution,
                         s->tolerance));
-      if (referenceSays || scores[b] > 1.0f || blocks.bounded[b] > kMostlyBounded ||
-          blocks.bounded[b] >= ref.bounded[b] / 2)
-        return;
-      // Where the reference says nothing, a picture that exposes most of the
-      // block, far more of it than the reference, and agrees with what is
-      // known there becomes (or refines) the stand-in; one with clipped or
-      // black pixels only until a picture without them comes.
+      mayStandIn[b] = !referenceSays && scores[b] <= 1.0f && blocks.bounded[b] <= kMostlyBounded &&
+                      blocks.bounded[b] < ref.bounded[b] / 2;
+    };
+    tbb::parallel_for(0, ref.rows, [&](int r) {
+      for (int b = r * ref.columns; b < (r + 1) * ref.columns; ++b)
+        scoreBlock(b);
+    });
+    RegionWeights(scores, ref.columns, ref.rows, weights);
+    // A picture that exposes most of the block, far more of it than the
+    // reference, agrees with what is known there and is kept in the fusion
+    // there becomes (or refines) the stand-in: one kept out, if only as the
+    // edge of a region that disagrees with the reference beside the clipped
+    // area, must not decide what later pictures are compared with. One with
+    // clipped or black pixels stands in until a picture without them comes.
+    const auto standIn = [&](int b) {
+      if (!mayStandIn[b] || (!weights->AllOne() && weights->values[b] < 1.0f)) return;
       float own = 0.0f;
       for (int c = 0; c < k; ++c)
         own += blocks.mean[static_cast<size_t>(b) * blocks.components + c] / static_cast<float>(k);
       const float distance = std::abs(own - 0.5f) + (blocks.flags[b] != 0 ? 1.0f : 0.0f);
-      if (haveStandIn && distance >= s->standInDistance[b]) return;
-      std::copy(mapped, mapped + k, &s->standIn[at]);
+      if (s->standInDistance[b] >= 0.0f && distance >= s->standInDistance[b]) return;
+      const size_t at = static_cast<size_t>(b) * k;
+      const Side mine = mineOf(b, &s->standIn[at]);
       s->standInSpread[b] = mine.spread;
       s->standInNoise[b] = mine.noise;
       s->standInResolution[b] = mine.resolution;
@@ -381,9 +396,8 @@ bool GhostDetector::Add(int index, const SBxPicBuf& picture, GhostWeights* weigh
     };
     tbb::parallel_for(0, ref.rows, [&](int r) {
       for (int b = r * ref.columns; b < (r + 1) * ref.columns; ++b)
-        scoreBlock(b);
+        standIn(b);
     });
-    RegionWeights(scores, ref.columns, ref.rows, weights);
   } catch (const std::bad_alloc&) {
     AllOne(s, s->width, s->height, weights);
     return true;

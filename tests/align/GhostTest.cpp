@@ -261,6 +261,42 @@ TEST(Ghost, ClippedReferenceTakenOverByAFrameThatClipsAFewPixels) {
   }
 }
 
+// A pole, brighter than what the reference holds, from the ground up into
+// the sky.
+struct Pole {
+  const BrightSky& sky;
+  double left;
+
+  void At(double x, double y, uint32_t count, double* values) const {
+    sky.At(x, y, count, values);
+    if (x < left || x >= left + 12) return;
+    for (uint32_t c = 0; c < count; ++c)
+      values[c] = 1.1;
+  }
+};
+
+TEST(Ghost, FrameKeptOutBesideABlownOutSkyDoesNotStandInThere) {
+  // The first frame shows the pole elsewhere: kept out where the reference
+  // shows the ground, and over the edge of that region into the sky. There
+  // it must not stand in, or the next frame, which shows the sky, would be
+  // kept out too, and the sky would be left with the blown-out reference.
+  const Scene scene(5);
+  const BrightSky sky{scene, 70};
+  const Pole there{sky, 40}, elsewhere{sky, 120};
+  for (const Format f : {Format{3, 8}, Format{1, 16}}) {
+    SCOPED_TRACE(testing::Message() << f.components << " x " << f.bits);
+    ScopedPicBuf a, b, reference;
+    Render(elsewhere, -1.5, f, &a, 10);
+    Render(there, -2.0, f, &b, 11);
+    Render(there, 0.0, f, &reference, 12);
+    const auto w = Detect({a.get(), b.get(), reference.get()}, 2);
+    // The first frame out below the horizon and just above it, the next in
+    // there (its own region's feathered edge lies a few blocks higher).
+    EXPECT_LE(Range(w[0], 120, 60, 132, 120).second, 0.1f);
+    EXPECT_GE(Range(w[1], 116, 60, 136, 68).first, 0.9f);
+  }
+}
+
 TEST(Ghost, RepairGivesTheReferenceAtThePicturesBrightness) {
   // Kept out, a frame would take its exposure out of the blend under the
   // moving thing; repaired, it shows there what the reference shows, at its
