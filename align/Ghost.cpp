@@ -1,6 +1,7 @@
 #include "align/Ghost.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <new>
@@ -138,13 +139,6 @@ float BlockScore(const Side& picture, const Side& target, int components, float 
 // Cells of a block that must be exposed well on both sides for its
 // structure to be compared: fewer tell too little against noise.
 constexpr int kDetailCells = kCellsPerSide * kCellsPerSide / 2;
-
-int BitCount(uint32_t bits) {
-  int n = 0;
-  for (; bits; bits &= bits - 1)
-    ++n;
-  return n;
-}
 
 double Determinant(const double m[3][3]) {
   return m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) -
@@ -357,7 +351,8 @@ bool GhostDetector::Add(int index, const SBxPicBuf& picture, GhostWeights* weigh
               : Side{&s->standIn[at],         s->standInSpread[b],    s->standInNoise[b],
                      s->standInResolution[b], s->standInBlackRoom[b], s->standInFlags[b]};
       scores[b] = BlockScore(mine, target, k, pixels, s->tolerance);
-      if (BitCount(s->referenceBoundedCells[b]) <= kCellsPerSide * kCellsPerSide - kDetailCells)
+      if (std::popcount(s->referenceBoundedCells[b]) <=
+          kCellsPerSide * kCellsPerSide - kDetailCells)
         scores[b] = std::max(
             scores[b],
             DetailScore(picture, s->curves.data(), s->referenceLuma, s->referenceBoundedCells[b],

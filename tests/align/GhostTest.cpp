@@ -166,6 +166,18 @@ TEST(Ghost, BrightnessMapFoundAcrossTwoAndFourStops) {
   }
 }
 
+// Two dark frames (-1.5 and -2 EV) and the reference (0 EV, last), which
+// blows out the sky the other two expose: the weights of the three.
+template <typename First, typename Second, typename Reference>
+std::vector<GhostWeights> UnderABlownOutSky(const First& first, const Second& second,
+                                            const Reference& reference, Format f) {
+  ScopedPicBuf a, b, r;
+  Render(first, -1.5, f, &a, 10);
+  Render(second, -2.0, f, &b, 11);
+  Render(reference, 0.0, f, &r, 12);
+  return Detect({a.get(), b.get(), r.get()}, 2);
+}
+
 TEST(Ghost, ClippedReferenceTakenOverByAConsistentFrame) {
   // A bright bird crosses a sky that the reference (the brightest frame) has
   // blown out: the first well-exposed frame shows it, the other is kept out
@@ -175,11 +187,7 @@ TEST(Ghost, ClippedReferenceTakenOverByAConsistentFrame) {
   const Pasted<BrightSky> first{sky, 30, 16, 28, 0.8, 1.5}, second{sky, 120, 24, 28, 0.8, 1.5};
   for (const Format f : {Format{3, 8}, Format{1, 16}}) {
     SCOPED_TRACE(testing::Message() << f.components << " x " << f.bits);
-    ScopedPicBuf a, b, reference;
-    Render(first, -1.5, f, &a, 10);
-    Render(second, -2.0, f, &b, 11);
-    Render(first, 0.0, f, &reference, 12);
-    const auto w = Detect({a.get(), b.get(), reference.get()}, 2);
+    const auto w = UnderABlownOutSky(first, second, first, f);
     EXPECT_GE(Range(w[0], 0, 0, kW, kH).first, 0.99f);
     EXPECT_LE(Range(w[1], 34, 20, 54, 40).second, 0.02f);
     EXPECT_LE(Range(w[1], 124, 28, 144, 48).second, 0.02f);
@@ -250,11 +258,7 @@ TEST(Ghost, ClippedReferenceTakenOverByAFrameThatClipsAFewPixels) {
   const Pasted<Glinting> first{glints, 32, 16, 24, 0.9, 1.2}, second{glints, 120, 24, 24, 0.9, 1.2};
   for (const Format f : {Format{3, 8}, Format{1, 16}}) {
     SCOPED_TRACE(testing::Message() << f.components << " x " << f.bits);
-    ScopedPicBuf a, b, reference;
-    Render(first, -1.5, f, &a, 10);
-    Render(second, -2.0, f, &b, 11);
-    Render(first, 0.0, f, &reference, 12);
-    const auto w = Detect({a.get(), b.get(), reference.get()}, 2);
+    const auto w = UnderABlownOutSky(first, second, first, f);
     EXPECT_GE(Range(w[0], 0, 0, kW, kH).first, 0.99f);
     EXPECT_LE(Range(w[1], 124, 28, 140, 44).second, 0.02f);
     EXPECT_GE(Range(w[1], 0, 110, kW, kH).first, 0.99f);
@@ -285,11 +289,7 @@ TEST(Ghost, FrameKeptOutBesideABlownOutSkyDoesNotStandInThere) {
   const Pole there{sky, 40}, elsewhere{sky, 120};
   for (const Format f : {Format{3, 8}, Format{1, 16}}) {
     SCOPED_TRACE(testing::Message() << f.components << " x " << f.bits);
-    ScopedPicBuf a, b, reference;
-    Render(elsewhere, -1.5, f, &a, 10);
-    Render(there, -2.0, f, &b, 11);
-    Render(there, 0.0, f, &reference, 12);
-    const auto w = Detect({a.get(), b.get(), reference.get()}, 2);
+    const auto w = UnderABlownOutSky(elsewhere, there, there, f);
     // The first frame out below the horizon and just above it, the next in
     // there (its own region's feathered edge lies a few blocks higher).
     EXPECT_LE(Range(w[0], 120, 60, 132, 120).second, 0.1f);
