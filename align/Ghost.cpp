@@ -236,6 +236,52 @@ float DetailScore(const SBxPicBuf& picture, const GhostCurve* curves,
   return UnexplainedDetail(difference, level, gx, gy, n) / allowed;
 }
 
+// The picture's block b on the reference's scale; `mapped` receives its k
+// mapped means.
+Side MappedSide(const GhostDetectorState& s, const GhostBlocks& blocks, int b, int k,
+                float blackRoom, float* mapped) {
+  float slope = 0.0f;
+  for (int c = 0; c < k; ++c) {
+    const float v = blocks.mean[static_cast<size_t>(b) * blocks.components + c];
+    mapped[c] = s.curves[c].Map(v);
+    slope = std::max(slope, s.curves[c].Slope(v));
+  }
+  return Side{mapped,    slope * blocks.spread[b], slope * blocks.noise, slope * kResolution,
+              blackRoom, blocks.flags[b]};
+}
+
+// Where the reference says nothing, a picture that exposes most of the block,
+// far more of it than the reference (`mayStandIn`), agrees with what is known
+// there and is kept in the fusion there becomes (or refines) the stand-in:
+// one kept out, if only as the edge of a region that disagrees with the
+// reference beside the clipped area, must not decide what later pictures are
+// compared with. One with clipped or black pixels stands in until a picture
+// without them comes. Rows of blocks over the TBB pool.
+void UpdateStandIns(GhostDetectorState* s, const GhostBlocks& blocks, int k, float blackRoom,
+                    const std::vector<uint8_t>& mayStandIn, const GhostWeights& weights) {
+  const auto standIn = [&](int b) {
+    if (!mayStandIn[b] || (!weights.AllOne() && weights.values[b] < 1.0f)) return;
+    float own = 0.0f;
+    for (int c = 0; c < k; ++c)
+      own += blocks.mean[static_cast<size_t>(b) * blocks.components + c] / static_cast<float>(k);
+    const float distance = std::abs(own - 0.5f) + (blocks.flags[b] != 0 ? 1.0f : 0.0f);
+    if (s->standInDistance[b] >= 0.0f && distance >= s->standInDistance[b]) return;
+    const Side mine =
+        MappedSide(*s, blocks, b, k, blackRoom, &s->standIn[static_cast<size_t>(b) * k]);
+    s->standInSpread[b] = mine.spread;
+    s->standInNoise[b] = mine.noise;
+    s->standInResolution[b] = mine.resolution;
+    s->standInDistance[b] = distance;
+    s->standInFlags[b] = blocks.flags[b];
+    s->standInBlackRoom[b] = blackRoom;
+  };
+  const GhostBlocks& ref = s->reference;
+  tbb::parallel_for(0, ref.rows, [&](int r) {
+    for (int b = r * ref.columns; b < (r + 1) * ref.columns; ++b)
+      standIn(b);
+  });
+}
+
 }  // namespace
 
 GhostDetector::GhostDetector() = default;
@@ -325,24 +371,13 @@ bool GhostDetector::Add(int index, const SBxPicBuf& picture, GhostWeights* weigh
     const float pixels = static_cast<float>(ref.block * ref.block);
     std::vector<float> scores(static_cast<size_t>(ref.Count()), 0.0f);
     // Where the reference says nothing, the blocks in which the picture may
-    // stand in: decided once the picture's own weights are known.
+    // stand in: decided once its own weights are known (UpdateStandIns).
     std::vector<uint8_t> mayStandIn(scores.size(), 0);
-    // The picture's block b on the reference's scale; `mapped` holds k values.
-    const auto mineOf = [&](int b, float* mapped) {
-      float slope = 0.0f;
-      for (int c = 0; c < k; ++c) {
-        const float v = blocks.mean[static_cast<size_t>(b) * blocks.components + c];
-        mapped[c] = s->curves[c].Map(v);
-        slope = std::max(slope, s->curves[c].Slope(v));
-      }
-      return Side{mapped,    slope * blocks.spread[b], slope * blocks.noise, slope * kResolution,
-                  blackRoom, blocks.flags[b]};
-    };
     // Each block's score is its own: rows of blocks over the TBB pool.
     const auto scoreBlock = [&](int b) {
       const size_t at = static_cast<size_t>(b) * k;
       float mapped[kGhostMaxComponents];
-      const Side mine = mineOf(b, mapped);
+      const Side mine = MappedSide(*s, blocks, b, k, blackRoom, mapped);
       const bool referenceSays = ref.flags[b] == 0;
       const Side target =
           referenceSays || s->standInDistance[b] < 0.0f
@@ -367,32 +402,7 @@ bool GhostDetector::Add(int index, const SBxPicBuf& picture, GhostWeights* weigh
         scoreBlock(b);
     });
     RegionWeights(scores, ref.columns, ref.rows, weights);
-    // A picture that exposes most of the block, far more of it than the
-    // reference, agrees with what is known there and is kept in the fusion
-    // there becomes (or refines) the stand-in: one kept out, if only as the
-    // edge of a region that disagrees with the reference beside the clipped
-    // area, must not decide what later pictures are compared with. One with
-    // clipped or black pixels stands in until a picture without them comes.
-    const auto standIn = [&](int b) {
-      if (!mayStandIn[b] || (!weights->AllOne() && weights->values[b] < 1.0f)) return;
-      float own = 0.0f;
-      for (int c = 0; c < k; ++c)
-        own += blocks.mean[static_cast<size_t>(b) * blocks.components + c] / static_cast<float>(k);
-      const float distance = std::abs(own - 0.5f) + (blocks.flags[b] != 0 ? 1.0f : 0.0f);
-      if (s->standInDistance[b] >= 0.0f && distance >= s->standInDistance[b]) return;
-      const size_t at = static_cast<size_t>(b) * k;
-      const Side mine = mineOf(b, &s->standIn[at]);
-      s->standInSpread[b] = mine.spread;
-      s->standInNoise[b] = mine.noise;
-      s->standInResolution[b] = mine.resolution;
-      s->standInDistance[b] = distance;
-      s->standInFlags[b] = blocks.flags[b];
-      s->standInBlackRoom[b] = blackRoom;
-    };
-    tbb::parallel_for(0, ref.rows, [&](int r) {
-      for (int b = r * ref.columns; b < (r + 1) * ref.columns; ++b)
-        standIn(b);
-    });
+    UpdateStandIns(s, blocks, k, blackRoom, mayStandIn, *weights);
   } catch (const std::bad_alloc&) {
     AllOne(s, s->width, s->height, weights);
     return true;
