@@ -1,6 +1,7 @@
 #include "align/Ghost.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <new>
@@ -24,8 +25,10 @@ struct GhostDetectorState {
   float tolerance = 1.0f;
   bool rejectsNothing = false;
   GhostBlocks reference;
-  // The luminance of the reference's cells (its cells' components dropped).
+  // The luminance of the reference's cells (its cells' components dropped),
+  // and per block the cells holding a sample near either end (BlockCells).
   std::vector<float> referenceLuma;
+  std::vector<uint16_t> referenceBoundedCells;
   // Where the reference is clipped or black: the stand-in's mapped values,
   // spread and noise on the reference's scale, and how far its own mean lies
   // from mid-grey (smaller is better exposed; negative: no stand-in yet).
@@ -34,6 +37,10 @@ struct GhostDetectorState {
   std::vector<float> standInNoise;
   std::vector<float> standInResolution;
   std::vector<float> standInDistance;
+  // Whether the stand-in's block held clipped or black pixels (its values
+  // are then bounds, as a reference's are), and its black level.
+  std::vector<uint8_t> standInFlags;
+  std::vector<float> standInBlackRoom;
   std::array<GhostCurve, kGhostMaxComponents> curves;
 };
 
@@ -91,6 +98,10 @@ struct Side {
   uint8_t flags;
 };
 
+// A stand-in leaves at most half of its block's pixels clipped or black, and
+// fewer than half as many as the reference does (shares of 255).
+constexpr uint8_t kMostlyBounded = 255 / 2;
+
 // A few levels of 255 of a picture's own scale.
 constexpr float kResolution = 0.01f;
 
@@ -125,43 +136,150 @@ float BlockScore(const Side& picture, const Side& target, int components, float 
   return score;
 }
 
-// The structure of a block both pictures expose well: how far the pattern of
-// its cells differs once the difference of their means is taken out, over
-// what noise and a residual misalignment explain. Catches a thing that moved
-// over ground of its own brightness and contrast. The picture's cells are
-// summed from its pixels here, block by block: only the reference's
-// luminance is kept whole.
+// Cells of a block that must be exposed well on both sides for its
+// structure to be compared: fewer tell too little against noise.
+constexpr int kDetailCells = kCellsPerSide * kCellsPerSide / 2;
+
+double Determinant(const double m[3][3]) {
+  return m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) -
+         m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
+         m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0]);
+}
+
+// What a residual misalignment or a slightly different contrast leaves of a
+// block's pattern: the difference of the two pictures' cells (`difference`,
+// their means taken out) fitted by the reference's cells (`level`) and their
+// gradients, the shift limited to a cell and the contrast to a third; the
+// root mean square of what the fit leaves. A mirrored or replaced texture is
+// not such a fit and stays.
+float UnexplainedDetail(const float* difference, const float* level, const float* gx,
+                        const float* gy, int n) {
+  const float* x[3] = {level, gx, gy};
+  double m[3][3] = {}, v[3] = {};
+  for (int i = 0; i < n; ++i)
+    for (int a = 0; a < 3; ++a) {
+      v[a] += static_cast<double>(x[a][i]) * difference[i];
+      for (int b = 0; b < 3; ++b)
+        m[a][b] += static_cast<double>(x[a][i]) * x[b][i];
+    }
+  // A little ridge keeps a flat block's system solvable.
+  const double ridge = 1e-6 + 1e-3 * (m[0][0] + m[1][1] + m[2][2]);
+  for (int a = 0; a < 3; ++a)
+    m[a][a] += ridge;
+  const double det = Determinant(m);
+  double fit[3] = {};
+  for (int a = 0; a < 3; ++a) {  // Cramer's rule
+    double replaced[3][3];
+    for (int r = 0; r < 3; ++r)
+      for (int c = 0; c < 3; ++c)
+        replaced[r][c] = c == a ? v[r] : m[r][c];
+    fit[a] = Determinant(replaced) / det;
+  }
+  const float contrast = static_cast<float>(std::clamp(fit[0], -1.0 / 3.0, 1.0 / 3.0));
+  const float sx = static_cast<float>(std::clamp(fit[1], -1.0, 1.0));
+  const float sy = static_cast<float>(std::clamp(fit[2], -1.0, 1.0));
+  float squares = 0.0f;
+  for (int i = 0; i < n; ++i) {
+    const float e = difference[i] - contrast * level[i] - sx * gx[i] - sy * gy[i];
+    squares += e * e;
+  }
+  return std::sqrt(squares / static_cast<float>(n));
+}
+
+// The structure of a block: how far the pattern of its cells that both
+// pictures expose well differs from the reference's, beyond what noise, a
+// residual misalignment and the mapping's imprecision explain. Catches a
+// thing that moved over ground of its own brightness and contrast, in a
+// partly clipped block too (a bright frame clips a few pixels of most
+// textured blocks). The picture's cells are summed from its pixels here,
+// block by block: only the reference's luminance is kept whole.
 float DetailScore(const SBxPicBuf& picture, const GhostCurve* curves,
-                  const std::vector<float>& reference, const GhostBlocks& blocks, int b,
-                  float noise, float texture, float resolution, float tolerance) {
+                  const std::vector<float>& reference, uint16_t referenceBounded,
+                  const GhostBlocks& blocks, int b, float noise, float texture, float resolution,
+                  float tolerance) {
   uint16_t cells[kCellsPerSide * kCellsPerSide * kGhostMaxComponents];
-  BlockCells(picture, blocks, b, cells);
+  const uint32_t bounded = BlockCells(picture, blocks, b, cells) | referenceBounded;
   const int bx = b % blocks.columns, by = b / blocks.columns;
   const int x0 = bx * kCellsPerSide, x1 = std::min(x0 + kCellsPerSide, blocks.cellColumns);
   const int y0 = by * kCellsPerSide, y1 = std::min(y0 + kCellsPerSide, blocks.cellRows);
-  float mine[kCellsPerSide * kCellsPerSide];
-  float sumP = 0.0f, sumR = 0.0f;
+  const auto at = [&](int x, int y) {
+    return reference[static_cast<size_t>(std::clamp(y, 0, blocks.cellRows - 1)) *
+                         blocks.cellColumns +
+                     std::clamp(x, 0, blocks.cellColumns - 1)];
+  };
+  constexpr int kCells = kCellsPerSide * kCellsPerSide;
+  float difference[kCells], level[kCells], gx[kCells], gy[kCells];
+  int n = 0;
   for (int y = y0; y < y1; ++y)
     for (int x = x0; x < x1; ++x) {
-      const size_t i = static_cast<size_t>(y) * blocks.cellColumns + x;
-      float& luma = mine[(y - y0) * kCellsPerSide + (x - x0)];
-      luma = CellLumaOf(&cells[((y - y0) * kCellsPerSide + (x - x0)) * blocks.components],
-                        blocks.components, curves);
-      sumP += luma;
-      sumR += reference[i];
+      const int cell = (y - y0) * kCellsPerSide + (x - x0);
+      if (bounded & (1u << cell)) continue;
+      level[n] = at(x, y);
+      difference[n] =
+          CellLumaOf(&cells[cell * blocks.components], blocks.components, curves) - level[n];
+      gx[n] = (at(x + 1, y) - at(x - 1, y)) / 2.0f;
+      gy[n] = (at(x, y + 1) - at(x, y - 1)) / 2.0f;
+      ++n;
     }
-  const float n = static_cast<float>((x1 - x0) * (y1 - y0));
-  const float offset = (sumP - sumR) / n;
-  float squares = 0.0f;
-  for (int y = y0; y < y1; ++y)
-    for (int x = x0; x < x1; ++x) {
-      const size_t i = static_cast<size_t>(y) * blocks.cellColumns + x;
-      const float e = mine[(y - y0) * kCellsPerSide + (x - x0)] - reference[i] - offset;
-      squares += e * e;
-    }
+  if (n < std::min(kDetailCells, (x1 - x0) * (y1 - y0))) return 0.0f;
+  // The difference of the means is the block's, scored by BlockScore.
+  for (float* values : {difference, level, gx, gy}) {
+    float mean = 0.0f;
+    for (int i = 0; i < n; ++i)
+      mean += values[i];
+    mean /= static_cast<float>(n);
+    for (int i = 0; i < n; ++i)
+      values[i] -= mean;
+  }
   const float cellSide = static_cast<float>(blocks.block / kCellsPerSide);
   const float allowed = tolerance * (resolution + 3.0f * noise / cellSide + 0.4f * texture);
-  return std::sqrt(squares / n) / allowed;
+  return UnexplainedDetail(difference, level, gx, gy, n) / allowed;
+}
+
+// The picture's block b on the reference's scale; `mapped` receives its k
+// mapped means.
+Side MappedSide(const GhostDetectorState& s, const GhostBlocks& blocks, int b, int k,
+                float blackRoom, float* mapped) {
+  float slope = 0.0f;
+  for (int c = 0; c < k; ++c) {
+    const float v = blocks.mean[static_cast<size_t>(b) * blocks.components + c];
+    mapped[c] = s.curves[c].Map(v);
+    slope = std::max(slope, s.curves[c].Slope(v));
+  }
+  return Side{mapped,    slope * blocks.spread[b], slope * blocks.noise, slope * kResolution,
+              blackRoom, blocks.flags[b]};
+}
+
+// Where the reference says nothing, a picture that exposes most of the block,
+// far more of it than the reference (`mayStandIn`), agrees with what is known
+// there and is kept in the fusion there becomes (or refines) the stand-in:
+// one kept out, if only as the edge of a region that disagrees with the
+// reference beside the clipped area, must not decide what later pictures are
+// compared with. One with clipped or black pixels stands in until a picture
+// without them comes. Rows of blocks over the TBB pool.
+void UpdateStandIns(GhostDetectorState* s, const GhostBlocks& blocks, int k, float blackRoom,
+                    const std::vector<uint8_t>& mayStandIn, const GhostWeights& weights) {
+  const auto standIn = [&](int b) {
+    if (!mayStandIn[b] || (!weights.AllOne() && weights.values[b] < 1.0f)) return;
+    float own = 0.0f;
+    for (int c = 0; c < k; ++c)
+      own += blocks.mean[static_cast<size_t>(b) * blocks.components + c] / static_cast<float>(k);
+    const float distance = std::abs(own - 0.5f) + (blocks.flags[b] != 0 ? 1.0f : 0.0f);
+    if (s->standInDistance[b] >= 0.0f && distance >= s->standInDistance[b]) return;
+    const Side mine =
+        MappedSide(*s, blocks, b, k, blackRoom, &s->standIn[static_cast<size_t>(b) * k]);
+    s->standInSpread[b] = mine.spread;
+    s->standInNoise[b] = mine.noise;
+    s->standInResolution[b] = mine.resolution;
+    s->standInDistance[b] = distance;
+    s->standInFlags[b] = blocks.flags[b];
+    s->standInBlackRoom[b] = blackRoom;
+  };
+  const GhostBlocks& ref = s->reference;
+  tbb::parallel_for(0, ref.rows, [&](int r) {
+    for (int b = r * ref.columns; b < (r + 1) * ref.columns; ++b)
+      standIn(b);
+  });
 }
 
 }  // namespace
@@ -184,13 +302,15 @@ bool GhostDetector::Start(const SBxPicBuf& reference, int count, int referenceIn
     s->rejectsNothing = strength == 0;
     s->tolerance = std::exp2((5.0f - static_cast<float>(strength)) / 2.5f);
     ReduceToBlocks(reference, GhostBlockSide(reference.width, reference.height), &s->reference);
-    s->referenceLuma = CellLuma(reference, s->reference, nullptr);
+    s->referenceLuma = CellLuma(reference, s->reference, nullptr, &s->referenceBoundedCells);
     const size_t blocks = static_cast<size_t>(s->reference.Count());
     s->standIn.assign(blocks * s->reference.components, 0.0f);
     s->standInSpread.assign(blocks, 0.0f);
     s->standInNoise.assign(blocks, 0.0f);
     s->standInResolution.assign(blocks, 0.0f);
     s->standInDistance.assign(blocks, -1.0f);
+    s->standInFlags.assign(blocks, 0);
+    s->standInBlackRoom.assign(blocks, 0.0f);
     IdentityCurves(s.get());
     state_ = std::move(s);
   } catch (const std::bad_alloc&) {
@@ -215,8 +335,10 @@ size_t GhostDetector::Bytes() const {
   const GhostDetectorState& s = *state_;
   return sizeof(s) +
          (s.reference.mean.size() + s.reference.spread.size() + s.referenceLuma.size() +
-          s.reference.bounded.size() / sizeof(float) + s.standIn.size() + s.standInSpread.size() +
-          s.standInNoise.size() + s.standInResolution.size() + s.standInDistance.size()) *
+          (s.reference.bounded.size() + s.referenceBoundedCells.size() * 2) / sizeof(float) +
+          s.standIn.size() + s.standInSpread.size() + s.standInNoise.size() +
+          s.standInResolution.size() + s.standInDistance.size() + s.standInBlackRoom.size() +
+          s.standInFlags.size() / sizeof(float)) *
              sizeof(float) +
          s.reference.flags.size();
 }
@@ -248,56 +370,39 @@ bool GhostDetector::Add(int index, const SBxPicBuf& picture, GhostWeights* weigh
       blackRoom = std::max(blackRoom, s->curves[c].Map(kBlackLevel));
     const float pixels = static_cast<float>(ref.block * ref.block);
     std::vector<float> scores(static_cast<size_t>(ref.Count()), 0.0f);
-    // Each block's score and stand-in are its own: rows of blocks over the TBB pool.
+    // Where the reference says nothing, the blocks in which the picture may
+    // stand in: decided once its own weights are known (UpdateStandIns).
+    std::vector<uint8_t> mayStandIn(scores.size(), 0);
+    // Each block's score is its own: rows of blocks over the TBB pool.
     const auto scoreBlock = [&](int b) {
       const size_t at = static_cast<size_t>(b) * k;
       float mapped[kGhostMaxComponents];
-      float slope = 0.0f;
-      for (int c = 0; c < k; ++c) {
-        const float v = blocks.mean[static_cast<size_t>(b) * blocks.components + c];
-        mapped[c] = s->curves[c].Map(v);
-        slope = std::max(slope, s->curves[c].Slope(v));
-      }
-      const Side mine{
-          mapped,    slope * blocks.spread[b], slope * blocks.noise, slope * kResolution,
-          blackRoom, blocks.flags[b]};
+      const Side mine = MappedSide(*s, blocks, b, k, blackRoom, mapped);
       const bool referenceSays = ref.flags[b] == 0;
-      const bool haveStandIn = s->standInDistance[b] >= 0.0f;
-      const Side target = referenceSays || !haveStandIn
-                              ? Side{&ref.mean[at], ref.spread[b], ref.noise,
-                                     kResolution,   kBlackLevel,   ref.flags[b]}
-                              : Side{&s->standIn[at],
-                                     s->standInSpread[b],
-                                     s->standInNoise[b],
-                                     s->standInResolution[b],
-                                     0.0f,
-                                     0};
+      const Side target =
+          referenceSays || s->standInDistance[b] < 0.0f
+              ? Side{&ref.mean[at], ref.spread[b], ref.noise,
+                     kResolution,   kBlackLevel,   ref.flags[b]}
+              : Side{&s->standIn[at],         s->standInSpread[b],    s->standInNoise[b],
+                     s->standInResolution[b], s->standInBlackRoom[b], s->standInFlags[b]};
       scores[b] = BlockScore(mine, target, k, pixels, s->tolerance);
-      if (referenceSays && mine.flags == 0)
-        scores[b] = std::max(scores[b],
-                             DetailScore(picture, s->curves.data(), s->referenceLuma, ref, b,
-                                         std::sqrt(mine.noise * mine.noise + ref.noise * ref.noise),
-                                         std::min(mine.spread, ref.spread[b]),
-                                         mine.resolution + kResolution, s->tolerance));
-      if (referenceSays || blocks.flags[b] != 0 || scores[b] > 1.0f) return;
-      // Where the reference says nothing, a well-exposed picture that agrees
-      // with what is known there becomes (or refines) the stand-in.
-      float own = 0.0f;
-      for (int c = 0; c < k; ++c)
-        own += blocks.mean[static_cast<size_t>(b) * blocks.components + c] / static_cast<float>(k);
-      const float distance = std::abs(own - 0.5f);
-      if (haveStandIn && distance >= s->standInDistance[b]) return;
-      std::copy(mapped, mapped + k, &s->standIn[at]);
-      s->standInSpread[b] = mine.spread;
-      s->standInNoise[b] = mine.noise;
-      s->standInResolution[b] = mine.resolution;
-      s->standInDistance[b] = distance;
+      if (std::popcount(s->referenceBoundedCells[b]) <=
+          kCellsPerSide * kCellsPerSide - kDetailCells)
+        scores[b] = std::max(
+            scores[b],
+            DetailScore(picture, s->curves.data(), s->referenceLuma, s->referenceBoundedCells[b],
+                        ref, b, std::sqrt(mine.noise * mine.noise + ref.noise * ref.noise),
+                        std::min(mine.spread, ref.spread[b]), mine.resolution + kResolution,
+                        s->tolerance));
+      mayStandIn[b] = !referenceSays && scores[b] <= 1.0f && blocks.bounded[b] <= kMostlyBounded &&
+                      blocks.bounded[b] < ref.bounded[b] / 2;
     };
     tbb::parallel_for(0, ref.rows, [&](int r) {
       for (int b = r * ref.columns; b < (r + 1) * ref.columns; ++b)
         scoreBlock(b);
     });
     RegionWeights(scores, ref.columns, ref.rows, weights);
+    UpdateStandIns(s, blocks, k, blackRoom, mayStandIn, *weights);
   } catch (const std::bad_alloc&) {
     AllOne(s, s->width, s->height, weights);
     return true;

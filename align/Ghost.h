@@ -22,16 +22,26 @@
 // not be known. A block disagrees where the mapped picture and the reference
 // differ by more than their noise, the block's texture (what a residual
 // misalignment moves) and a small share of the value explain; a clipped or
-// black block is a bound and disagrees only beyond it. Decisions are made on
-// regions: an isolated block is dropped as noise, a rejected region grows by
-// a block to take in its edges, and the weight falls off smoothly over a few
-// blocks around it, so the pyramid blend leaves no seam.
+// black block is a bound and disagrees only beyond it. Inside a block, the
+// pattern of its 4 x 4 cells is compared too, over the cells both pictures
+// expose well (a bright frame clips a few pixels of most textured blocks):
+// what a shift of up to a cell or a slightly different contrast cannot make
+// of the reference's pattern is a changed texture (leaves, water) even where
+// mean and spread stay. Decisions are made on regions: an isolated block is
+// dropped as noise, a rejected region grows by a block to take in its edges,
+// and the weight falls off smoothly over a few blocks around it, so the
+// pyramid blend leaves no seam.
 //
 // Where the reference is clipped or black it says nothing; there the first
-// picture in input order that is well exposed takes over as the stand-in, and
-// later pictures are compared with it (a better exposed picture that agrees
-// replaces it), so a moving thing in a blown-out sky is kept once and not
-// lost to a hole.
+// picture in input order that exposes the block far better and is kept there
+// takes over as the stand-in (a few clipped or black pixels, a glint, make
+// its values bounds, as the reference's are), and later pictures are
+// compared with it (a better exposed picture that agrees replaces it), so a
+// moving thing in a blown-out sky is kept once and not lost to a hole. The
+// stand-in's weights are final when it is added, so a later picture that
+// shows the thing elsewhere is kept out there, whichever of the two lies
+// nearer the reference in the bracket: the thing appears once, solid, where
+// the first picture has it.
 //
 // Memory does not grow with the number of pictures: the detector keeps the
 // reference's blocks, the luminance of its cells and the stand-ins, about

@@ -149,11 +149,14 @@ float CellLumaOf(const uint16_t* cell, int components, const GhostCurve* curves)
 namespace {
 
 template <typename Sample>
-void BlockCellsOf(const SBxPicBuf& picture, const GhostBlocks& blocks, int b, uint16_t* out) {
+uint16_t BlockCellsOf(const SBxPicBuf& picture, const GhostBlocks& blocks, int b, uint16_t* out) {
   using Sum = std::conditional_t<sizeof(Sample) == 1, uint32_t, uint64_t>;
   const int k = blocks.components, side = blocks.block / kCellsPerSide;
   const size_t stride = picture.components;
   const float full = sizeof(Sample) == 1 ? 255.0f : 65535.0f;
+  const Sample highAt = static_cast<Sample>(std::ceil(kCellHighLevel * full));
+  const Sample lowAt = static_cast<Sample>(std::floor(kCellLowLevel * full));
+  uint16_t bounded = 0;
   const int cx0 = b % blocks.columns * kCellsPerSide, cy0 = b / blocks.columns * kCellsPerSide;
   const int cx1 = std::min(cx0 + kCellsPerSide, blocks.cellColumns);
   const int cy1 = std::min(cy0 + kCellsPerSide, blocks.cellRows);
@@ -162,36 +165,43 @@ void BlockCellsOf(const SBxPicBuf& picture, const GhostBlocks& blocks, int b, ui
       const int x0 = cx * side, x1 = std::min(picture.width, x0 + side);
       const int y0 = cy * side, y1 = std::min(picture.height, y0 + side);
       Sum sum[kGhostMaxComponents] = {};
+      Sample low = highAt, high = 0;
       for (int y = y0; y < y1; ++y) {
         const Sample* row = reinterpret_cast<const Sample*>(RowPtr(picture, y));
         for (int x = x0; x < x1; ++x)
-          for (int j = 0; j < k; ++j)
-            sum[j] += row[static_cast<size_t>(x) * stride + j];
+          for (int j = 0; j < k; ++j) {
+            const Sample v = row[static_cast<size_t>(x) * stride + j];
+            sum[j] += v;
+            low = std::min(low, v);
+            high = std::max(high, v);
+          }
       }
+      if (high >= highAt || low <= lowAt)
+        bounded |= static_cast<uint16_t>(1u << ((cy - cy0) * kCellsPerSide + (cx - cx0)));
       // On the 16-bit scale, which holds a mean to a step of either depth.
       const float scale = 65535.0f / (static_cast<float>((x1 - x0) * (y1 - y0)) * full);
       uint16_t* cell = out + ((cy - cy0) * kCellsPerSide + (cx - cx0)) * k;
       for (int j = 0; j < k; ++j)
         cell[j] = static_cast<uint16_t>(static_cast<float>(sum[j]) * scale + 0.5f);
     }
+  return bounded;
 }
 
 }  // namespace
 
-void BlockCells(const SBxPicBuf& picture, const GhostBlocks& blocks, int b, uint16_t* out) {
-  if (picture.bitsPerComponent == 8) {
-    BlockCellsOf<uint8_t>(picture, blocks, b, out);
-  } else {
-    BlockCellsOf<uint16_t>(picture, blocks, b, out);
-  }
+uint16_t BlockCells(const SBxPicBuf& picture, const GhostBlocks& blocks, int b, uint16_t* out) {
+  return picture.bitsPerComponent == 8 ? BlockCellsOf<uint8_t>(picture, blocks, b, out)
+                                       : BlockCellsOf<uint16_t>(picture, blocks, b, out);
 }
 
 std::vector<float> CellLuma(const SBxPicBuf& picture, const GhostBlocks& blocks,
-                            const GhostCurve* curves) {
+                            const GhostCurve* curves, std::vector<uint16_t>* boundedCells) {
   std::vector<float> luma(static_cast<size_t>(blocks.cellColumns) * blocks.cellRows);
+  if (boundedCells) boundedCells->assign(static_cast<size_t>(blocks.Count()), 0);
   tbb::parallel_for(0, blocks.Count(), [&](int b) {
     uint16_t cells[kCellsPerSide * kCellsPerSide * kGhostMaxComponents];
-    BlockCells(picture, blocks, b, cells);
+    const uint16_t bounded = BlockCells(picture, blocks, b, cells);
+    if (boundedCells) (*boundedCells)[b] = bounded;
     const int cx0 = b % blocks.columns * kCellsPerSide, cy0 = b / blocks.columns * kCellsPerSide;
     const int cx1 = std::min(cx0 + kCellsPerSide, blocks.cellColumns);
     const int cy1 = std::min(cy0 + kCellsPerSide, blocks.cellRows);

@@ -54,19 +54,27 @@ bool GhostSupported(const SBxPicBuf& picture);
 void ReduceToBlocks(const SBxPicBuf& picture, int block, GhostBlocks* blocks);
 
 constexpr int kCellsPerSide = 4;
+constexpr float kCellHighLevel = 0.85f;
+constexpr float kCellLowLevel = 0.1f;
 
 // The luminance of every cell of `picture` (reduced into `blocks`): 0.114 B
 // + 0.587 G + 0.299 R, or the one component, with each component mapped
-// through `curves` (null: as it is). May throw std::bad_alloc.
+// through `curves` (null: as it is); with `boundedCells`, per block the mask
+// BlockCells gives. May throw std::bad_alloc.
 std::vector<float> CellLuma(const SBxPicBuf& picture, const GhostBlocks& blocks,
-                            const GhostCurve* curves);
+                            const GhostCurve* curves,
+                            std::vector<uint16_t>* boundedCells = nullptr);
 // The same for one cell's `components` values.
 float CellLumaOf(const uint16_t* cell, int components, const GhostCurve* curves);
 
 // The means of the cells of block b of `picture` (reduced into `blocks`) per
 // component on the 0..65535 scale, row by row: cell (cx, cy) of the block at
-// (cy * 4 + cx) * components. `out` holds 4 x 4 cells.
-void BlockCells(const SBxPicBuf& picture, const GhostBlocks& blocks, int b, uint16_t* out);
+// (cy * 4 + cx) * components. `out` holds 4 x 4 cells. Returns the cells
+// holding a sample near the ends of the scale (kCellHighLevel, kCellLowLevel),
+// bit cy * 4 + cx: their means are bounds, or lie where a camera's tone curve
+// bends and the map between pictures is least sure, while the rest of a
+// partly clipped block still shows its structure.
+uint16_t BlockCells(const SBxPicBuf& picture, const GhostBlocks& blocks, int b, uint16_t* out);
 
 // The map of component k of `picture` onto `reference` (blocks of the same
 // picture size), from the blocks well exposed in both. False when too few

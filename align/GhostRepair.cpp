@@ -28,21 +28,22 @@ void RepairRow(const SBxPicBuf& reference, const std::vector<std::vector<float>>
   const Sample* ref = reinterpret_cast<const Sample*>(RowPtr(reference, y));
   Sample* out = reinterpret_cast<Sample*>(RowPtr(*picture, y));
   weights.Row(y, 0, picture->width, rowWeights);
+  const Sample clipAt = static_cast<Sample>(std::ceil(kClipLevel * full));
+  const Sample blackAt = static_cast<Sample>(std::floor(kBlackLevel * full));
   for (int x = 0; x < picture->width; ++x) {
     const float w = rowWeights[x];
     if (w >= 1.0f) continue;
-    // A clipped or black reference pixel bounds the scene only.
-    const size_t first = static_cast<size_t>(x) * components;
-    bool bounded = false;
     for (int c = 0; c < compared; ++c) {
-      const float v = static_cast<float>(ref[first + c]);
-      bounded = bounded || v >= kClipLevel * full || v <= kBlackLevel * full;
-    }
-    if (bounded) continue;
-    for (int c = 0; c < compared; ++c) {
-      const size_t i = first + c;
-      const float mapped = inverse[c][ref[i]] * full;
-      const float v = w * static_cast<float>(out[i]) + (1.0f - w) * mapped;
+      const size_t i = static_cast<size_t>(x) * components + c;
+      const float own = static_cast<float>(out[i]);
+      // A reference sample that is black tells only that the scene is at most
+      // that dark: the picture's own value is held within that bound. A
+      // clipped one bounds it from below: the picture's own value is kept.
+      const Sample r = ref[i];
+      const float mapped = r >= clipAt    ? own
+                           : r <= blackAt ? std::min(own, inverse[c][blackAt] * full)
+                                          : inverse[c][r] * full;
+      const float v = w * own + (1.0f - w) * mapped;
       out[i] = static_cast<Sample>(std::clamp(v + 0.5f, 0.0f, full));
     }
   }

@@ -11,9 +11,11 @@
 // exposure), and the fused tone would change under a moving thing. Repairing
 // gives it back: the reference's pixels, mapped to the picture's brightness
 // through the inverse of its curves, replace the picture's own by 1 - weight,
-// and the picture keeps its full weight. Only where the reference exposes the
-// pixel well (elsewhere its values are bounds), and the weights are raised
-// only in blocks it exposes well nearly throughout.
+// and the picture keeps its full weight. Component by component: where the
+// reference's sample is black, the picture's own value is only held within
+// what that bound allows, and where it is clipped the picture's own is kept;
+// the weights are raised only in blocks the reference exposes well nearly
+// throughout.
 
 // The picture's value (0..1) that maps to `value` on the reference's scale:
 // 0 below the curve's start, 1 beyond its end (the picture would clip).

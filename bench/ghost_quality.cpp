@@ -395,8 +395,9 @@ int main(int argc, char** argv) {
       Report(name, "texture changed in one frame", still, moved, {region}, strength);
     }
     {  // A patch moving inside what the brightest frame, the reference, blows out.
-      Series truth = Duplicate(still), moved = Duplicate(still);
-      truth.reference = moved.reference = static_cast<int>(still.frames.size()) - 1;
+      Series truth = Duplicate(still), moved = Duplicate(still), asFirst = Duplicate(still);
+      truth.reference = moved.reference = asFirst.reference =
+          static_cast<int>(still.frames.size()) - 1;
       const SBxPicBuf& bright = **still.frames.back();
       const CBxRect at = MostClipped(bright, side, {});
       const CBxRect elsewhere = MostClipped(bright, side, {at});
@@ -404,9 +405,14 @@ int main(int argc, char** argv) {
       for (size_t i = 0; i < still.frames.size(); ++i) {
         Paste(truth.frames[i]->get(), from, at);
         Paste(moved.frames[i]->get(), from, i == 0 ? elsewhere : at);
+        Paste(asFirst.frames[i]->get(), from, elsewhere);
       }
       Report(name, "patch moved where the reference is clipped", truth, moved, {at, elsewhere},
              strength);
+      // The reference shows the patch nowhere: the series in which every
+      // frame has it where the first frame does is as true.
+      Report(name, "the same, against the patch where the first frame has it", asFirst, moved,
+             {at, elsewhere}, strength);
     }
     {  // Still: what the ghost weights change.
       const auto plain = Fuse(still, -1);

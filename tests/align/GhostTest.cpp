@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <vector>
 
 #include "AlignScenes.h"
 #include "align/Ghost.h"
 #include "align/GhostBlocks.h"
+#include "align/GhostRepair.h"
 
 namespace {
 
@@ -164,6 +166,18 @@ TEST(Ghost, BrightnessMapFoundAcrossTwoAndFourStops) {
   }
 }
 
+// Two dark frames (-1.5 and -2 EV) and the reference (0 EV, last), which
+// blows out the sky the other two expose: the weights of the three.
+template <typename First, typename Second, typename Reference>
+std::vector<GhostWeights> UnderABlownOutSky(const First& first, const Second& second,
+                                            const Reference& reference, Format f) {
+  ScopedPicBuf a, b, r;
+  Render(first, -1.5, f, &a, 10);
+  Render(second, -2.0, f, &b, 11);
+  Render(reference, 0.0, f, &r, 12);
+  return Detect({a.get(), b.get(), r.get()}, 2);
+}
+
 TEST(Ghost, ClippedReferenceTakenOverByAConsistentFrame) {
   // A bright bird crosses a sky that the reference (the brightest frame) has
   // blown out: the first well-exposed frame shows it, the other is kept out
@@ -173,15 +187,113 @@ TEST(Ghost, ClippedReferenceTakenOverByAConsistentFrame) {
   const Pasted<BrightSky> first{sky, 30, 16, 28, 0.8, 1.5}, second{sky, 120, 24, 28, 0.8, 1.5};
   for (const Format f : {Format{3, 8}, Format{1, 16}}) {
     SCOPED_TRACE(testing::Message() << f.components << " x " << f.bits);
-    ScopedPicBuf a, b, reference;
-    Render(first, -1.5, f, &a, 10);
-    Render(second, -2.0, f, &b, 11);
-    Render(first, 0.0, f, &reference, 12);
-    const auto w = Detect({a.get(), b.get(), reference.get()}, 2);
+    const auto w = UnderABlownOutSky(first, second, first, f);
     EXPECT_GE(Range(w[0], 0, 0, kW, kH).first, 0.99f);
     EXPECT_LE(Range(w[1], 34, 20, 54, 40).second, 0.02f);
     EXPECT_LE(Range(w[1], 124, 28, 144, 48).second, 0.02f);
     EXPECT_GE(Range(w[1], 0, 110, kW, kH).first, 0.99f);
+  }
+}
+
+// Stripes of 4 pixels along rows or across them: the same mean and spread,
+// another texture (leaves or ripples that changed between the frames).
+struct Striped {
+  const Scene& scene;
+  double left, top, side;
+  bool across;
+
+  void At(double x, double y, uint32_t count, double* values) const {
+    scene.At(x, y, count, values);
+    if (x < left || x >= left + side || y < top || y >= top + side) return;
+    const bool light = static_cast<int>(((across ? x - left : y - top)) / 4) % 2;
+    for (uint32_t c = 0; c < count; ++c)
+      values[c] = light ? 0.6 : 0.25;
+  }
+};
+
+TEST(Ghost, TextureChangedWhereTheBrightFrameClipsPartOfIt) {
+  // The bright frame clips the light stripes: every block of the region holds
+  // clipped pixels, yet its dark stripes show the texture turned, and that
+  // frame is kept out there; with the texture unchanged it is kept.
+  Scene scene(13);
+  // Calm ground, so that the noise measured is the pictures' own.
+  for (Scene::Wave& wave : scene.waves)
+    wave.amplitude *= 0.2;
+  const Striped along{scene, 48, 48, 48, false}, across{scene, 48, 48, 48, true};
+  for (const Format f : {Format{3, 8}, Format{1, 16}}) {
+    SCOPED_TRACE(testing::Message() << f.components << " x " << f.bits);
+    ScopedPicBuf reference, changed, same;
+    Render(along, 0.0, f, &reference, 14);
+    Render(across, 2.0, f, &changed, 15);
+    Render(along, 2.0, f, &same, 16);
+    const auto w = Detect({reference.get(), changed.get()}, 0);
+    EXPECT_LE(Range(w[1], 56, 56, 88, 88).second, 0.02f);
+    EXPECT_GE(Range(w[1], 150, 0, kW, kH).first, 0.99f);
+    const auto kept = Detect({reference.get(), same.get()}, 0);
+    EXPECT_TRUE(kept[1].AllOne()) << kept[1].rejected << " rejected";
+  }
+}
+
+// Glints in the sky (sun on a wet roof, a window): a few pixels of every
+// block that the brighter of two dark frames clips and the darker holds.
+struct Glinting {
+  const BrightSky& sky;
+
+  void At(double x, double y, uint32_t count, double* values) const {
+    sky.At(x, y, count, values);
+    if (y >= sky.horizon || static_cast<int>(x) % 8 >= 2 || static_cast<int>(y) % 8 >= 2) return;
+    for (uint32_t c = 0; c < count; ++c)
+      values[c] = 1.7;
+  }
+};
+
+TEST(Ghost, ClippedReferenceTakenOverByAFrameThatClipsAFewPixels) {
+  // The first frame exposing the blown-out sky clips its glints: it still
+  // stands in there, and the next frame, in which a bird (darker than the
+  // sky, yet beyond what the reference holds) is elsewhere, is kept out
+  // where the bird is, not blended in as a ghost.
+  const Scene scene(5);
+  const BrightSky sky{scene, 70};
+  const Glinting glints{sky};
+  const Pasted<Glinting> first{glints, 32, 16, 24, 0.9, 1.2}, second{glints, 120, 24, 24, 0.9, 1.2};
+  for (const Format f : {Format{3, 8}, Format{1, 16}}) {
+    SCOPED_TRACE(testing::Message() << f.components << " x " << f.bits);
+    const auto w = UnderABlownOutSky(first, second, first, f);
+    EXPECT_GE(Range(w[0], 0, 0, kW, kH).first, 0.99f);
+    EXPECT_LE(Range(w[1], 124, 28, 140, 44).second, 0.02f);
+    EXPECT_GE(Range(w[1], 0, 110, kW, kH).first, 0.99f);
+  }
+}
+
+// A pole, brighter than what the reference holds, from the ground up into
+// the sky.
+struct Pole {
+  const BrightSky& sky;
+  double left;
+
+  void At(double x, double y, uint32_t count, double* values) const {
+    sky.At(x, y, count, values);
+    if (x < left || x >= left + 12) return;
+    for (uint32_t c = 0; c < count; ++c)
+      values[c] = 1.1;
+  }
+};
+
+TEST(Ghost, FrameKeptOutBesideABlownOutSkyDoesNotStandInThere) {
+  // The first frame shows the pole elsewhere: kept out where the reference
+  // shows the ground, and over the edge of that region into the sky. There
+  // it must not stand in, or the next frame, which shows the sky, would be
+  // kept out too, and the sky would be left with the blown-out reference.
+  const Scene scene(5);
+  const BrightSky sky{scene, 70};
+  const Pole there{sky, 40}, elsewhere{sky, 120};
+  for (const Format f : {Format{3, 8}, Format{1, 16}}) {
+    SCOPED_TRACE(testing::Message() << f.components << " x " << f.bits);
+    const auto w = UnderABlownOutSky(elsewhere, there, there, f);
+    // The first frame out below the horizon and just above it, the next in
+    // there (its own region's feathered edge lies a few blocks higher).
+    EXPECT_LE(Range(w[0], 120, 60, 132, 120).second, 0.1f);
+    EXPECT_GE(Range(w[1], 116, 60, 136, 68).first, 0.9f);
   }
 }
 
@@ -254,6 +366,50 @@ TEST(Ghost, RepairGivesTheReferenceAtThePicturesBrightness) {
   ScopedPicBuf grey;
   Render(first, 0.0, {1, 8}, &grey);
   EXPECT_TRUE(detector.Repair(*grey, b.get(), &w));
+}
+
+void SetSample(SBxPicBuf* picture, int x, int y, uint32_t c, double value) {
+  const size_t i = static_cast<size_t>(x) * picture->components + c;
+  if (picture->bitsPerComponent == 8) {
+    RowPtr(*picture, y)[i] = static_cast<uint8_t>(std::lround(value));
+  } else {
+    reinterpret_cast<uint16_t*>(RowPtr(*picture, y))[i] = static_cast<uint16_t>(std::lround(value));
+  }
+}
+
+TEST(Ghost, RepairKeepsWhatTheReferenceTellsOfAPartlyBlackPixel) {
+  // A deep blue in the reference: its blue is black, its red and green well
+  // exposed. Where the picture is kept out, red and green come from the
+  // reference and blue is held to what a black sample allows, not left as
+  // the moving thing showed it.
+  for (const uint32_t bits : {8u, 16u}) {
+    SCOPED_TRACE(bits);
+    const double full = bits == 8 ? 255.0 : 65535.0;
+    ScopedPicBuf reference(16, 16, 3, bits), picture(16, 16, 3, bits);
+    for (int y = 0; y < 16; ++y)
+      for (int x = 0; x < 16; ++x)
+        for (uint32_t c = 0; c < 3; ++c) {
+          SetSample(reference.get(), x, y, c, c == 0 ? 0.01 * full : 0.5 * full);
+          SetSample(picture.get(), x, y, c, 0.8 * full);
+        }
+    std::array<GhostCurve, kGhostMaxComponents> identity;
+    for (GhostCurve& curve : identity)
+      for (int i = 0; i < kGhostCurvePoints; ++i)
+        curve.points[i] = static_cast<float>(i) / (kGhostCurvePoints - 1);
+    GhostWeights w;
+    w.width = w.height = 16;
+    w.block = 8;
+    w.columns = w.rows = 2;
+    w.values.assign(4, 0.0f);
+    RepairFromReference(*reference, identity, std::vector<uint8_t>(4, 0), picture.get(), &w);
+    EXPECT_TRUE(w.AllOne());
+    for (int y = 0; y < 16; ++y)
+      for (int x = 0; x < 16; ++x) {
+        EXPECT_LE(Sample(*picture, x, y, 0), std::floor(kBlackLevel * full)) << x << ", " << y;
+        EXPECT_NEAR(Sample(*picture, x, y, 1), 0.5 * full, 0.01 * full) << x << ", " << y;
+        EXPECT_NEAR(Sample(*picture, x, y, 2), 0.5 * full, 0.01 * full) << x << ", " << y;
+      }
+  }
 }
 
 TEST(Ghost, RejectedRegionFeatheredWithoutSeam) {
@@ -389,7 +545,8 @@ TEST(Ghost, CellsSummedFromThePixelsWhereverTheyLie) {
   // A block's cells are summed from the pixels when compared: every cell must
   // be the mean of its own pixels, cut cells at the right and bottom edges
   // included, 8 and 16 bits, grey and colour (the fourth component ignored);
-  // the luminance plane puts each cell where it lies.
+  // the luminance plane puts each cell where it lies; the cells holding a
+  // sample near either end are marked.
   const Scene scene(21);
   for (const Format f : {Format{1, 8}, Format{3, 16}, Format{4, 8}}) {
     SCOPED_TRACE(testing::Message() << f.components << " x " << f.bits);
@@ -402,10 +559,13 @@ TEST(Ghost, CellsSummedFromThePixelsWhereverTheyLie) {
     ASSERT_EQ(blocks.cellRows, 15);
     const int k = blocks.components;
     const double full = f.bits == 8 ? 255.0 : 65535.0;
-    const std::vector<float> luma = CellLuma(*picture, blocks, nullptr);
+    std::vector<uint16_t> boundedCells;
+    const std::vector<float> luma = CellLuma(*picture, blocks, nullptr, &boundedCells);
+    int anyBounded = 0;
     for (int b = 0; b < blocks.Count(); ++b) {
       uint16_t cells[4 * 4 * kGhostMaxComponents];
-      BlockCells(*picture, blocks, b, cells);
+      const uint16_t bounded = BlockCells(*picture, blocks, b, cells);
+      uint16_t expectedBounded = 0;
       const int cx0 = b % blocks.columns * 4, cy0 = b / blocks.columns * 4;
       for (int cy = cy0; cy < std::min(cy0 + 4, blocks.cellRows); ++cy)
         for (int cx = cx0; cx < std::min(cx0 + 4, blocks.cellColumns); ++cx) {
@@ -414,8 +574,13 @@ TEST(Ghost, CellsSummedFromThePixelsWhereverTheyLie) {
             double sum = 0.0;
             int n = 0;
             for (int y = cy * 2; y < std::min(cy * 2 + 2, 29); ++y)
-              for (int x = cx * 2; x < std::min(cx * 2 + 2, 37); ++x, ++n)
-                sum += Sample(*picture, x, y, static_cast<uint32_t>(j));
+              for (int x = cx * 2; x < std::min(cx * 2 + 2, 37); ++x, ++n) {
+                const double v = Sample(*picture, x, y, static_cast<uint32_t>(j));
+                sum += v;
+                // Near either end of the scale a cell tells only a bound.
+                if (v >= std::ceil(kCellHighLevel * full) || v <= std::floor(kCellLowLevel * full))
+                  expectedBounded |= static_cast<uint16_t>(1 << ((cy - cy0) * 4 + (cx - cx0)));
+              }
             ASSERT_NEAR(cell[j], sum / n / full * 65535.0, 0.51) << cx << ", " << cy;
           }
           if (k == 1) {
@@ -423,7 +588,11 @@ TEST(Ghost, CellsSummedFromThePixelsWhereverTheyLie) {
                       static_cast<float>(cell[0]) / 65535.0f);
           }
         }
+      EXPECT_EQ(bounded, expectedBounded) << "block " << b;
+      EXPECT_EQ(boundedCells[b], bounded);
+      anyBounded += bounded != 0;
     }
+    EXPECT_GT(anyBounded, 0);
   }
 }
 
