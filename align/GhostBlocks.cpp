@@ -2,71 +2,159 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
+#include <limits>
 #include <type_traits>
 
+#include <tbb/blocked_range.h>
 #include <tbb/parallel_for.h>
+
+#include "picture/VectorClones.h"
 
 namespace {
 
-// One row of blocks in one pass over the pixels, summed in whole numbers.
-template <typename Sample, int k>
-void ReduceBlockRow(const SBxPicBuf& picture, int r, GhostBlocks* blocks) {
+// Per sample of a picture row (components interleaved): the sums of the
+// values and their squares, their lowest and highest, over the rows of one
+// row of blocks; and per pixel how many of those rows held a clipped or black
+// component. Loops over the flat row of samples, which the compiler
+// vectorises; the blocks are folded from them once the rows are summed.
+template <typename Sample>
+struct SampleColumns {
+  using Square = std::conditional_t<sizeof(Sample) == 1, uint32_t, uint64_t>;
+  std::vector<uint32_t> sum;
+  std::vector<Square> squares;
+  std::vector<Sample> low, high;
+  std::vector<uint32_t> bounded;
+
+  SampleColumns(size_t samples, size_t pixels)
+      : sum(samples), squares(samples), low(samples), high(samples), bounded(pixels) {}
+
+  void Clear() {
+    std::fill(sum.begin(), sum.end(), 0u);
+    std::fill(squares.begin(), squares.end(), Square{0});
+    std::fill(low.begin(), low.end(), std::numeric_limits<Sample>::max());
+    std::fill(high.begin(), high.end(), Sample{0});
+    std::fill(bounded.begin(), bounded.end(), 0u);
+  }
+};
+
+template <typename Sample, typename Square>
+MELVARO_INLINE void AddSampleRow(const Sample* __restrict row, size_t samples,
+                                 uint32_t* __restrict sum, Square* __restrict squares,
+                                 Sample* __restrict low, Sample* __restrict high) {
+  for (size_t i = 0; i < samples; ++i) {
+    const Sample v = row[i];
+    sum[i] += v;
+    squares[i] += static_cast<Square>(v) * v;
+    low[i] = std::min(low[i], v);
+    high[i] = std::max(high[i], v);
+  }
+}
+MELVARO_VECTOR_CLONES void AddSampleRow8(const uint8_t* row, size_t samples, uint32_t* sum,
+                                         uint32_t* squares, uint8_t* low, uint8_t* high) {
+  AddSampleRow(row, samples, sum, squares, low, high);
+}
+MELVARO_VECTOR_CLONES void AddSampleRow16(const uint16_t* row, size_t samples, uint32_t* sum,
+                                          uint64_t* squares, uint16_t* low, uint16_t* high) {
+  AddSampleRow(row, samples, sum, squares, low, high);
+}
+
+// Whether a pixel has a clipped or black one among its first k components.
+template <typename Sample, int k, int stride>
+MELVARO_INLINE void AddBoundedRow(const Sample* __restrict row, size_t width, uint32_t clipAt,
+                                  uint32_t blackAt, uint32_t* __restrict bounded) {
+  for (size_t x = 0; x < width; ++x) {
+    uint32_t out = 0;
+    for (int j = 0; j < k; ++j) {
+      const uint32_t v = row[x * stride + j];
+      out |= static_cast<uint32_t>(v >= clipAt) | static_cast<uint32_t>(v <= blackAt);
+    }
+    bounded[x] += out;
+  }
+}
+
+template <typename Sample, int k, int stride>
+MELVARO_VECTOR_CLONES void AddBoundedRowOf(const Sample* row, size_t width, uint32_t clipAt,
+                                           uint32_t blackAt, uint32_t* bounded) {
+  AddBoundedRow<Sample, k, stride>(row, width, clipAt, blackAt, bounded);
+}
+
+// One row of blocks: every sample summed over the block's rows, then folded
+// into the blocks per component, in whole numbers as they are exact.
+template <typename Sample, int k, int stride>
+void ReduceBlockRow(const SBxPicBuf& picture, int r, SampleColumns<Sample>* columnsOf,
+                    GhostBlocks* blocks) {
   using Sum = std::conditional_t<sizeof(Sample) == 1, uint32_t, uint64_t>;
   const int block = blocks->block;
-  const size_t stride = picture.components;
   const float full = sizeof(Sample) == 1 ? 255.0f : 65535.0f;
   const uint32_t clipAt = static_cast<uint32_t>(std::ceil(kClipLevel * full));
   const uint32_t blackAt = static_cast<uint32_t>(std::floor(kBlackLevel * full));
-  const int columns = blocks->columns;
-  std::vector<Sum> sum(static_cast<size_t>(columns) * k), squares(sum.size());
-  std::vector<uint32_t> bounded(columns, 0), low(columns, clipAt), high(columns, 0);
+  const size_t width = static_cast<size_t>(picture.width);
+  SampleColumns<Sample>& at = *columnsOf;
+  at.Clear();
   const int y0 = r * block, y1 = std::min(picture.height, y0 + block);
   for (int y = y0; y < y1; ++y) {
     const Sample* row = reinterpret_cast<const Sample*>(RowPtr(picture, y));
-    for (int bx = 0; bx < columns; ++bx) {
-      const int x1 = std::min(picture.width, (bx + 1) * block);
-      // A block's stretch of the row in locals, then added to the block: the
-      // sums stay in registers.
-      Sum s[k] = {}, q[k] = {};
-      uint32_t stretchBounded = 0, stretchLow = clipAt, stretchHigh = 0;
-      for (int x = bx * block; x < x1; ++x) {
-        const Sample* pixel = row + static_cast<size_t>(x) * stride;
-        uint32_t pixelLow = pixel[0], pixelHigh = pixel[0];
-        for (int j = 0; j < k; ++j) {
-          const uint32_t v = pixel[j];
-          s[j] += v;
-          q[j] += static_cast<Sum>(v) * v;
-          pixelLow = std::min(pixelLow, v);
-          pixelHigh = std::max(pixelHigh, v);
-        }
-        stretchBounded += pixelHigh >= clipAt || pixelLow <= blackAt;
-        stretchLow = std::min(stretchLow, pixelLow);
-        stretchHigh = std::max(stretchHigh, pixelHigh);
-      }
-      for (int j = 0; j < k; ++j) {
-        sum[bx * k + j] += s[j];
-        squares[bx * k + j] += q[j];
-      }
-      bounded[bx] += stretchBounded;
-      low[bx] = std::min(low[bx], stretchLow);
-      high[bx] = std::max(high[bx], stretchHigh);
+    if constexpr (sizeof(Sample) == 1) {
+      AddSampleRow8(row, width * stride, at.sum.data(), at.squares.data(), at.low.data(),
+                    at.high.data());
+    } else {
+      AddSampleRow16(row, width * stride, at.sum.data(), at.squares.data(), at.low.data(),
+                     at.high.data());
     }
+    AddBoundedRowOf<Sample, k, stride>(row, width, clipAt, blackAt, at.bounded.data());
   }
-  for (int c = 0; c < columns; ++c) {
-    const int pixels = (std::min(picture.width, (c + 1) * block) - c * block) * (y1 - y0);
+  for (int c = 0; c < blocks->columns; ++c) {
+    const int x0 = c * block, x1 = std::min(picture.width, x0 + block);
+    Sum s[k] = {}, q[k] = {};
+    uint32_t bounded = 0, low = std::numeric_limits<Sample>::max(), high = 0;
+    for (int x = x0; x < x1; ++x) {
+      const size_t i = static_cast<size_t>(x) * stride;
+      for (int j = 0; j < k; ++j) {
+        s[j] += at.sum[i + j];
+        q[j] += at.squares[i + j];
+        low = std::min<uint32_t>(low, at.low[i + j]);
+        high = std::max<uint32_t>(high, at.high[i + j]);
+      }
+      bounded += at.bounded[x];
+    }
+    const int pixels = (x1 - x0) * (y1 - y0);
     const double n = pixels;
-    const size_t b = static_cast<size_t>(r) * columns + c;
+    const size_t b = static_cast<size_t>(r) * blocks->columns + c;
     float spread = 0.0f;
     for (int j = 0; j < k; ++j) {
-      const double m = static_cast<double>(sum[c * k + j]) / n;
-      const double variance = static_cast<double>(squares[c * k + j]) / n - m * m;
+      const double m = static_cast<double>(s[j]) / n;
+      const double variance = static_cast<double>(q[j]) / n - m * m;
       blocks->mean[b * k + j] = static_cast<float>(m / full);
       spread = std::max(spread, static_cast<float>(std::sqrt(std::max(0.0, variance)) / full));
     }
     blocks->spread[b] = spread;
-    blocks->bounded[b] = static_cast<uint8_t>(255 * bounded[c] / static_cast<uint32_t>(pixels));
-    blocks->flags[b] = static_cast<uint8_t>((high[c] >= clipAt ? kBlockClipped : 0) |
-                                            (low[c] <= blackAt ? kBlockBlack : 0));
+    blocks->bounded[b] = static_cast<uint8_t>(255 * bounded / static_cast<uint32_t>(pixels));
+    blocks->flags[b] = static_cast<uint8_t>((high >= clipAt ? kBlockClipped : 0) |
+                                            (low <= blackAt ? kBlockBlack : 0));
+  }
+}
+
+// The rows of blocks [first, end), sharing one set of sample columns.
+template <typename Sample, int k, int stride>
+void ReduceBlockRows(const SBxPicBuf& picture, int first, int end, GhostBlocks* blocks) {
+  SampleColumns<Sample> columns(static_cast<size_t>(picture.width) * stride,
+                                static_cast<size_t>(picture.width));
+  for (int r = first; r < end; ++r)
+    ReduceBlockRow<Sample, k, stride>(picture, r, &columns, blocks);
+}
+
+template <typename Sample>
+void ReduceBlockRowsOf(const SBxPicBuf& picture, int first, int end, GhostBlocks* blocks) {
+  switch (picture.components) {
+    case 1:
+      return ReduceBlockRows<Sample, 1, 1>(picture, first, end, blocks);
+    case 2:
+      return ReduceBlockRows<Sample, 1, 2>(picture, first, end, blocks);
+    case 3:
+      return ReduceBlockRows<Sample, 3, 3>(picture, first, end, blocks);
+    default:
+      return ReduceBlockRows<Sample, 3, 4>(picture, first, end, blocks);
   }
 }
 
@@ -123,16 +211,15 @@ void ReduceToBlocks(const SBxPicBuf& picture, int block, GhostBlocks* blocks) {
   const int side = block / kCellsPerSide;
   blocks->cellColumns = (picture.width + side - 1) / side;
   blocks->cellRows = (picture.height + side - 1) / side;
-  tbb::parallel_for(0, blocks->rows, [&](int r) {
-    const bool colour = blocks->components == 3;
-    if (picture.bitsPerComponent == 8) {
-      colour ? ReduceBlockRow<uint8_t, 3>(picture, r, blocks)
-             : ReduceBlockRow<uint8_t, 1>(picture, r, blocks);
-    } else {
-      colour ? ReduceBlockRow<uint16_t, 3>(picture, r, blocks)
-             : ReduceBlockRow<uint16_t, 1>(picture, r, blocks);
-    }
-  });
+  // Bands of a few rows of blocks, each band's sample columns its own.
+  tbb::parallel_for(tbb::blocked_range<int>(0, blocks->rows, 4),
+                    [&](const tbb::blocked_range<int>& rows) {
+                      if (picture.bitsPerComponent == 8) {
+                        ReduceBlockRowsOf<uint8_t>(picture, rows.begin(), rows.end(), blocks);
+                      } else {
+                        ReduceBlockRowsOf<uint16_t>(picture, rows.begin(), rows.end(), blocks);
+                      }
+                    });
   blocks->noise = NoiseOf(*blocks);
 }
 
@@ -148,32 +235,63 @@ float CellLumaOf(const uint16_t* cell, int components, const GhostCurve* curves)
 
 namespace {
 
-template <typename Sample>
+// The cells of block b: each cell row's pixel rows summed per sample of the
+// block's stretch (a short flat run the compiler unrolls), then folded into
+// its cells per component.
+template <typename Sample, int k, int stride>
 void BlockCellsOf(const SBxPicBuf& picture, const GhostBlocks& blocks, int b, uint16_t* out) {
-  using Sum = std::conditional_t<sizeof(Sample) == 1, uint32_t, uint64_t>;
-  const int k = blocks.components, side = blocks.block / kCellsPerSide;
-  const size_t stride = picture.components;
+  const int side = blocks.block / kCellsPerSide;
   const float full = sizeof(Sample) == 1 ? 255.0f : 65535.0f;
   const int cx0 = b % blocks.columns * kCellsPerSide, cy0 = b / blocks.columns * kCellsPerSide;
   const int cx1 = std::min(cx0 + kCellsPerSide, blocks.cellColumns);
   const int cy1 = std::min(cy0 + kCellsPerSide, blocks.cellRows);
-  for (int cy = cy0; cy < cy1; ++cy)
+  const int x0 = cx0 * side, x1 = std::min(picture.width, cx1 * side);
+  const size_t samples = static_cast<size_t>(x1 - x0) * stride;
+  // Sums of 16-bit samples over a cell's rows fit 32 bits while a cell is
+  // under 65537 rows tall.
+  uint32_t local[256];
+  std::vector<uint32_t> wide;
+  uint32_t* columns = local;
+  if (samples > std::size(local)) {
+    wide.resize(samples);
+    columns = wide.data();
+  }
+  for (int cy = cy0; cy < cy1; ++cy) {
+    const int y0 = cy * side, y1 = std::min(picture.height, y0 + side);
+    std::fill(columns, columns + samples, 0u);
+    for (int y = y0; y < y1; ++y) {
+      const Sample* row =
+          reinterpret_cast<const Sample*>(RowPtr(picture, y)) + static_cast<size_t>(x0) * stride;
+      for (size_t i = 0; i < samples; ++i)
+        columns[i] += row[i];
+    }
     for (int cx = cx0; cx < cx1; ++cx) {
-      const int x0 = cx * side, x1 = std::min(picture.width, x0 + side);
-      const int y0 = cy * side, y1 = std::min(picture.height, y0 + side);
-      Sum sum[kGhostMaxComponents] = {};
-      for (int y = y0; y < y1; ++y) {
-        const Sample* row = reinterpret_cast<const Sample*>(RowPtr(picture, y));
-        for (int x = x0; x < x1; ++x)
-          for (int j = 0; j < k; ++j)
-            sum[j] += row[static_cast<size_t>(x) * stride + j];
-      }
+      const int left = cx * side, right = std::min(picture.width, left + side);
+      uint64_t sum[k] = {};
+      for (int x = left; x < right; ++x)
+        for (int j = 0; j < k; ++j)
+          sum[j] += columns[static_cast<size_t>(x - x0) * stride + j];
       // On the 16-bit scale, which holds a mean to a step of either depth.
-      const float scale = 65535.0f / (static_cast<float>((x1 - x0) * (y1 - y0)) * full);
+      const float scale = 65535.0f / (static_cast<float>((right - left) * (y1 - y0)) * full);
       uint16_t* cell = out + ((cy - cy0) * kCellsPerSide + (cx - cx0)) * k;
       for (int j = 0; j < k; ++j)
         cell[j] = static_cast<uint16_t>(static_cast<float>(sum[j]) * scale + 0.5f);
     }
+  }
+}
+
+template <typename Sample>
+void BlockCellsOf(const SBxPicBuf& picture, const GhostBlocks& blocks, int b, uint16_t* out) {
+  switch (picture.components) {
+    case 1:
+      return BlockCellsOf<Sample, 1, 1>(picture, blocks, b, out);
+    case 2:
+      return BlockCellsOf<Sample, 1, 2>(picture, blocks, b, out);
+    case 3:
+      return BlockCellsOf<Sample, 3, 3>(picture, blocks, b, out);
+    default:
+      return BlockCellsOf<Sample, 3, 4>(picture, blocks, b, out);
+  }
 }
 
 }  // namespace
