@@ -128,14 +128,12 @@ float BlockScore(const Side& picture, const Side& target, int components, float 
 // The structure of a block both pictures expose well: how far the pattern of
 // its cells differs once the difference of their means is taken out, over
 // what noise and a residual misalignment explain. Catches a thing that moved
-// over ground of its own brightness and contrast. The picture's cells are
-// summed from its pixels here, block by block: only the reference's
-// luminance is kept whole.
-float DetailScore(const SBxPicBuf& picture, const GhostCurve* curves,
+// over ground of its own brightness and contrast. The picture's `cells` of
+// the block (BlockCells) are summed from its pixels a row of blocks at a
+// time: only the reference's luminance is kept whole.
+float DetailScore(const uint16_t* cells, const GhostCurve* curves,
                   const std::vector<float>& reference, const GhostBlocks& blocks, int b,
                   float noise, float texture, float resolution, float tolerance) {
-  uint16_t cells[kCellsPerSide * kCellsPerSide * kGhostMaxComponents];
-  BlockCells(picture, blocks, b, cells);
   const int bx = b % blocks.columns, by = b / blocks.columns;
   const int x0 = bx * kCellsPerSide, x1 = std::min(x0 + kCellsPerSide, blocks.cellColumns);
   const int y0 = by * kCellsPerSide, y1 = std::min(y0 + kCellsPerSide, blocks.cellRows);
@@ -249,7 +247,7 @@ bool GhostDetector::Add(int index, const SBxPicBuf& picture, GhostWeights* weigh
     const float pixels = static_cast<float>(ref.block * ref.block);
     std::vector<float> scores(static_cast<size_t>(ref.Count()), 0.0f);
     // Each block's score and stand-in are its own: rows of blocks over the TBB pool.
-    const auto scoreBlock = [&](int b) {
+    const auto scoreBlock = [&](int b, const uint16_t* cells) {
       const size_t at = static_cast<size_t>(b) * k;
       float mapped[kGhostMaxComponents];
       float slope = 0.0f;
@@ -275,7 +273,7 @@ bool GhostDetector::Add(int index, const SBxPicBuf& picture, GhostWeights* weigh
       scores[b] = BlockScore(mine, target, k, pixels, s->tolerance);
       if (referenceSays && mine.flags == 0)
         scores[b] = std::max(scores[b],
-                             DetailScore(picture, s->curves.data(), s->referenceLuma, ref, b,
+                             DetailScore(cells, s->curves.data(), s->referenceLuma, ref, b,
                                          std::sqrt(mine.noise * mine.noise + ref.noise * ref.noise),
                                          std::min(mine.spread, ref.spread[b]),
                                          mine.resolution + kResolution, s->tolerance));
@@ -293,9 +291,12 @@ bool GhostDetector::Add(int index, const SBxPicBuf& picture, GhostWeights* weigh
       s->standInResolution[b] = mine.resolution;
       s->standInDistance[b] = distance;
     };
+    const size_t cellsPerBlock = kCellsPerSide * kCellsPerSide * static_cast<size_t>(k);
     tbb::parallel_for(0, ref.rows, [&](int r) {
+      std::vector<uint16_t> cells(cellsPerBlock * static_cast<size_t>(ref.columns));
+      BlockRowCells(picture, blocks, r, cells.data());
       for (int b = r * ref.columns; b < (r + 1) * ref.columns; ++b)
-        scoreBlock(b);
+        scoreBlock(b, &cells[static_cast<size_t>(b - r * ref.columns) * cellsPerBlock]);
     });
     RegionWeights(scores, ref.columns, ref.rows, weights);
   } catch (const std::bad_alloc&) {

@@ -304,20 +304,98 @@ void BlockCells(const SBxPicBuf& picture, const GhostBlocks& blocks, int b, uint
   }
 }
 
+namespace {
+
+template <typename Sample>
+MELVARO_INLINE void AddToColumns(const Sample* __restrict row, size_t samples,
+                                 uint32_t* __restrict columns) {
+  for (size_t i = 0; i < samples; ++i)
+    columns[i] += row[i];
+}
+MELVARO_VECTOR_CLONES void AddToColumns8(const uint8_t* row, size_t samples, uint32_t* columns) {
+  AddToColumns(row, samples, columns);
+}
+MELVARO_VECTOR_CLONES void AddToColumns16(const uint16_t* row, size_t samples, uint32_t* columns) {
+  AddToColumns(row, samples, columns);
+}
+
+// The cells of a row of blocks: each cell row's pixel rows summed over the
+// whole flat row of samples (vectorised), then folded into cells.
+template <typename Sample, int k, int stride>
+void RowCellsOf(const SBxPicBuf& picture, const GhostBlocks& blocks, int r, uint16_t* out) {
+  const int side = blocks.block / kCellsPerSide;
+  const float full = sizeof(Sample) == 1 ? 255.0f : 65535.0f;
+  const size_t samples = static_cast<size_t>(picture.width) * stride;
+  std::vector<uint32_t> columns(samples);
+  const int cy0 = r * kCellsPerSide, cy1 = std::min(cy0 + kCellsPerSide, blocks.cellRows);
+  for (int cy = cy0; cy < cy1; ++cy) {
+    const int y0 = cy * side, y1 = std::min(picture.height, y0 + side);
+    std::fill(columns.begin(), columns.end(), 0u);
+    for (int y = y0; y < y1; ++y) {
+      const Sample* row = reinterpret_cast<const Sample*>(RowPtr(picture, y));
+      if constexpr (sizeof(Sample) == 1) {
+        AddToColumns8(row, samples, columns.data());
+      } else {
+        AddToColumns16(row, samples, columns.data());
+      }
+    }
+    for (int cx = 0; cx < blocks.cellColumns; ++cx) {
+      const int left = cx * side, right = std::min(picture.width, left + side);
+      uint64_t sum[k] = {};
+      for (int x = left; x < right; ++x)
+        for (int j = 0; j < k; ++j)
+          sum[j] += columns[static_cast<size_t>(x) * stride + j];
+      // On the 16-bit scale, as BlockCells gives them.
+      const float scale = 65535.0f / (static_cast<float>((right - left) * (y1 - y0)) * full);
+      const int c = cx / kCellsPerSide;
+      uint16_t* cell =
+          out + ((c * kCellsPerSide + cy - cy0) * kCellsPerSide + cx % kCellsPerSide) * k;
+      for (int j = 0; j < k; ++j)
+        cell[j] = static_cast<uint16_t>(static_cast<float>(sum[j]) * scale + 0.5f);
+    }
+  }
+}
+
+template <typename Sample>
+void RowCellsOf(const SBxPicBuf& picture, const GhostBlocks& blocks, int r, uint16_t* out) {
+  switch (picture.components) {
+    case 1:
+      return RowCellsOf<Sample, 1, 1>(picture, blocks, r, out);
+    case 2:
+      return RowCellsOf<Sample, 1, 2>(picture, blocks, r, out);
+    case 3:
+      return RowCellsOf<Sample, 3, 3>(picture, blocks, r, out);
+    default:
+      return RowCellsOf<Sample, 3, 4>(picture, blocks, r, out);
+  }
+}
+
+}  // namespace
+
+void BlockRowCells(const SBxPicBuf& picture, const GhostBlocks& blocks, int r, uint16_t* out) {
+  if (picture.bitsPerComponent == 8) {
+    RowCellsOf<uint8_t>(picture, blocks, r, out);
+  } else {
+    RowCellsOf<uint16_t>(picture, blocks, r, out);
+  }
+}
+
 std::vector<float> CellLuma(const SBxPicBuf& picture, const GhostBlocks& blocks,
                             const GhostCurve* curves) {
   std::vector<float> luma(static_cast<size_t>(blocks.cellColumns) * blocks.cellRows);
-  tbb::parallel_for(0, blocks.Count(), [&](int b) {
-    uint16_t cells[kCellsPerSide * kCellsPerSide * kGhostMaxComponents];
-    BlockCells(picture, blocks, b, cells);
-    const int cx0 = b % blocks.columns * kCellsPerSide, cy0 = b / blocks.columns * kCellsPerSide;
-    const int cx1 = std::min(cx0 + kCellsPerSide, blocks.cellColumns);
-    const int cy1 = std::min(cy0 + kCellsPerSide, blocks.cellRows);
+  const size_t perBlock = kCellsPerSide * kCellsPerSide * static_cast<size_t>(blocks.components);
+  tbb::parallel_for(0, blocks.rows, [&](int r) {
+    std::vector<uint16_t> cells(perBlock * static_cast<size_t>(blocks.columns));
+    BlockRowCells(picture, blocks, r, cells.data());
+    const int cy0 = r * kCellsPerSide, cy1 = std::min(cy0 + kCellsPerSide, blocks.cellRows);
     for (int cy = cy0; cy < cy1; ++cy)
-      for (int cx = cx0; cx < cx1; ++cx)
+      for (int cx = 0; cx < blocks.cellColumns; ++cx) {
+        const size_t at = static_cast<size_t>(cx / kCellsPerSide) * perBlock +
+                          static_cast<size_t>((cy - cy0) * kCellsPerSide + cx % kCellsPerSide) *
+                              blocks.components;
         luma[static_cast<size_t>(cy) * blocks.cellColumns + cx] =
-            CellLumaOf(&cells[((cy - cy0) * kCellsPerSide + (cx - cx0)) * blocks.components],
-                       blocks.components, curves);
+            CellLumaOf(&cells[at], blocks.components, curves);
+      }
   });
   return luma;
 }

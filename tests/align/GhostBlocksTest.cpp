@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <random>
+#include <vector>
 
 #include "align/GhostBlocks.h"
 #include "picture/CBxPicBufAPI.h"
@@ -100,6 +101,36 @@ TEST(GhostBlocks, ReductionMatchesSumsTakenPixelByPixel) {
       }
     // The random ends make most blocks bounded: the flags are exercised.
     EXPECT_GT(flagged, blocks.Count() / 2);
+  }
+}
+
+TEST(GhostBlocks, RowOfCellsAsBlockByBlock) {
+  // The cells of a row of blocks, summed over whole rows of samples, are
+  // those of each block summed on its own: cut blocks and cells at the right
+  // and bottom edges, cells of 2 and 3 pixels, every layout of components.
+  struct Case {
+    uint32_t components, bits;
+    int width, height, block;
+  };
+  const Case cases[] = {
+      {3, 8, 53, 37, 8}, {1, 16, 45, 31, 12}, {4, 16, 29, 26, 8}, {2, 8, 35, 19, 8}};
+  for (const Case& t : cases) {
+    SCOPED_TRACE(testing::Message() << t.components << " x " << t.bits << " bits");
+    ScopedPicBuf picture(t.width, t.height, t.components, t.bits);
+    FillRandom(t.components * 7 + t.bits, picture.get());
+    GhostBlocks blocks;
+    ReduceToBlocks(*picture, t.block, &blocks);
+    const size_t perBlock = 16 * static_cast<size_t>(blocks.components);
+    for (int r = 0; r < blocks.rows; ++r) {
+      std::vector<uint16_t> row(perBlock * blocks.columns, 0);
+      BlockRowCells(*picture, blocks, r, row.data());
+      for (int c = 0; c < blocks.columns; ++c) {
+        std::vector<uint16_t> alone(perBlock, 0);
+        BlockCells(*picture, blocks, r * blocks.columns + c, alone.data());
+        ASSERT_TRUE(std::equal(alone.begin(), alone.end(), row.begin() + c * perBlock))
+            << "block " << c << ", " << r;
+      }
+    }
   }
 }
 
