@@ -1,0 +1,165 @@
+// The fusion with ghost removal as a job: each file decoded once (the reference kept from its
+// first read, aligned or not), a thing that moved kept out where it moved, and the same result
+// whichever way the pictures reach the fusion.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "jobs/GhostSeries.h"
+#include "jobs/SeriesPipeline.h"
+#include "tests/align/AlignScenes.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kWidth = 240, kHeight = 180;
+
+// The scene with a dark square where a person stood in one frame.
+struct WithSquare {
+  const Scene& scene;
+  double left, top;
+
+  void At(double x, double y, uint32_t count, double* values) const {
+    scene.At(x, y, count, values);
+    if (x < left || x >= left + 40 || y < top || y >= top + 40) return;
+    for (uint32_t c = 0; c < count; ++c)
+      values[c] = 0.08 + 0.02 * c;
+  }
+};
+
+// Frames at -1, 0 and +1 EV held in memory, read through a loader that counts the reads of
+// every file.
+class CountedFrames {
+ public:
+  // Frame k seen through toScene[k]; the first frame has a square in it.
+  explicit CountedFrames(const std::vector<Homography>& toScene) {
+    const Scene scene(7);
+    const WithSquare square{scene, 150.0, 60.0};
+    for (size_t k = 0; k < toScene.size(); ++k) {
+      auto frame = std::make_unique<ScopedPicBuf>(kWidth, kHeight, 3, 8);
+      const double ev = static_cast<double>(k) - 1.0;
+      if (k == 0) {
+        RenderScene(square, toScene[k], ev, frame->get());
+      } else {
+        RenderScene(scene, toScene[k], ev, frame->get());
+      }
+      AddNoise(0.003, static_cast<uint32_t>(k + 1), frame->get());
+      paths.emplace_back("frame" + std::to_string(k));
+      frames[paths.back().string()] = std::move(frame);
+    }
+  }
+  SeriesLoader Loader() {
+    return [this](const fs::path& path, SBxPicBuf* picture) {
+      const auto found = frames.find(path.string());
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++reads[path.string()];
+      }
+      if (found == frames.end()) return true;
+      CBxPicBufAPI::ReinitHeap(picture, found->second->get());
+      CBxPicBufAPI::Copy(picture, found->second->get());
+      return false;
+    };
+  }
+  int Reads(int k) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return reads[paths[static_cast<size_t>(k)].string()];
+  }
+  void Forget() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    reads.clear();
+  }
+
+  std::vector<fs::path> paths;
+  std::map<std::string, std::unique_ptr<ScopedPicBuf>> frames;
+
+ private:
+  std::mutex mutex_;
+  std::map<std::string, int> reads;
+};
+
+bool SameSamples(const SBxPicBuf& a, const SBxPicBuf& b) {
+  if (!SameGeometry(a, b)) return false;
+  for (int y = 0; y < a.height; ++y)
+    if (std::memcmp(RowPtr(a, y), RowPtr(b, y), static_cast<size_t>(a.width) * BytesPerPixel(a)))
+      return false;
+  return true;
+}
+
+Homography Shift(double dx, double dy) {
+  Homography h;
+  h.m = {1, 0, dx, 0, 1, dy, 0, 0, 1};
+  return h;
+}
+
+}  // namespace
+
+// Every file decoded once, the reference too (whichever it is): it is kept from its first read
+// for the comparison and handed to the fusion at its turn; aligned, from the estimation's read,
+// each picture going on to the fusion as its motion settles. The moved square is kept out.
+TEST(GhostSeries, EveryFileDecodedOnceAlignedOrNot) {
+  CountedFrames still({Homography{}, Homography{}, Homography{}});
+  CountedFrames moved({Shift(3.0, -2.0), Homography{}, Shift(-2.5, 1.5)});
+  for (const bool aligned : {false, true}) {
+    for (const int reference : {1, 2, 3}) {
+      CountedFrames& series = aligned ? moved : still;
+      SCOPED_TRACE(testing::Message()
+                   << (aligned ? "aligned" : "as they lie") << ", reference " << reference);
+      series.Forget();
+      ScopedPicBuf fused;
+      const AlignSettings settings{AlignModel::kAuto, reference, false};
+      const GhostFusionReport report = FuseDeghostedFiles(
+          series.paths, 100, true, settings, aligned, 5, nullptr, fused.get(), series.Loader());
+      ASSERT_EQ(report.fused.fusion.status, SeriesFusionStatus::kFused);
+      for (int k = 0; k < 3; ++k)
+        EXPECT_EQ(series.Reads(k), 1) << "file " << k;
+      // The square stands in the first frame only: kept out there unless that is the reference.
+      EXPECT_EQ(report.rejected[0] > 0.0f, reference != 1);
+      EXPECT_EQ(report.rejected[static_cast<size_t>(reference - 1)], 0.0f);
+    }
+  }
+}
+
+// Cut to the covered area, the motions are all estimated before the fusion reads the files
+// again: the reference is still decoded once, the others twice; and the stage gives the same
+// result as streaming where nothing is cut.
+TEST(GhostSeries, TwoPassesDecodeTheReferenceOnce) {
+  CountedFrames still({Homography{}, Homography{}, Homography{}});
+  ScopedPicBuf streamed, twoPasses;
+  ASSERT_EQ(FuseDeghostedFiles(still.paths, 100, true, {AlignModel::kAuto, 2, false}, true, 5,
+                               nullptr, streamed.get(), still.Loader())
+                .fused.fusion.status,
+            SeriesFusionStatus::kFused);
+  still.Forget();
+  const GhostFusionReport report =
+      FuseDeghostedFiles(still.paths, 100, true, {AlignModel::kAuto, 2, true}, true, 5, nullptr,
+                         twoPasses.get(), still.Loader());
+  ASSERT_EQ(report.fused.fusion.status, SeriesFusionStatus::kFused);
+  EXPECT_FALSE(report.fused.cropped);  // still: every picture covers the frame
+  EXPECT_EQ(still.Reads(0), 2);
+  EXPECT_EQ(still.Reads(1), 1);
+  EXPECT_EQ(still.Reads(2), 2);
+  EXPECT_GT(report.rejected[0], 0.0f);
+  EXPECT_TRUE(SameSamples(*streamed, *twoPasses));
+}
+
+// A reference that cannot be read compares nothing and never blocks the others: the fusion
+// reports the file, as it does without ghost removal.
+TEST(GhostSeries, UnreadableReferenceIsReportedNotCompared) {
+  CountedFrames still({Homography{}, Homography{}, Homography{}});
+  still.frames.erase(still.paths[1].string());
+  for (const bool aligned : {false, true}) {
+    ScopedPicBuf fused;
+    const GhostFusionReport report =
+        FuseDeghostedFiles(still.paths, 100, true, {AlignModel::kAuto, 2, false}, aligned, 5,
+                           nullptr, fused.get(), still.Loader());
+    EXPECT_EQ(report.fused.fusion.status, SeriesFusionStatus::kFileRejected) << aligned;
+    EXPECT_EQ(report.rejected, std::vector<float>(3, 0.0f));
+  }
+}
