@@ -386,6 +386,10 @@ void ExpandRow(const GhostWeights& weights, int y, bool ones, float* row, SBxPic
     return;
   }
   uint8_t* out = RowPtr(*plane, y);
+  if (ones) {  // 1 is 255 exactly
+    std::fill(out, out + weights.width, uint8_t{255});
+    return;
+  }
   for (int x = 0; x < weights.width; ++x)
     out[x] = static_cast<uint8_t>(row[x] * 255.0f + 0.5f);
 }

@@ -223,14 +223,23 @@ void ReduceToBlocks(const SBxPicBuf& picture, int block, GhostBlocks* blocks) {
   blocks->noise = NoiseOf(*blocks);
 }
 
-float CellLumaOf(const uint16_t* cell, int components, const GhostCurve* curves) {
+namespace {
+
+template <int k>
+MELVARO_INLINE float CellLumaOfK(const uint16_t* cell, const GhostCurve* curves) {
   static constexpr float kColour[3] = {0.114f, 0.587f, 0.299f};
   float sum = 0.0f;
-  for (int j = 0; j < components; ++j) {
+  for (int j = 0; j < k; ++j) {
     const float v = static_cast<float>(cell[j]) / 65535.0f;
-    sum += (components == 1 ? 1.0f : kColour[j]) * (curves ? curves[j].Map(v) : v);
+    sum += (k == 1 ? 1.0f : kColour[j]) * (curves ? curves[j].Map(v) : v);
   }
   return sum;
+}
+
+}  // namespace
+
+float CellLumaOf(const uint16_t* cell, int components, const GhostCurve* curves) {
+  return components == 1 ? CellLumaOfK<1>(cell, curves) : CellLumaOfK<3>(cell, curves);
 }
 
 namespace {
@@ -267,7 +276,7 @@ void BlockCellsOf(const SBxPicBuf& picture, const GhostBlocks& blocks, int b, ui
     }
     for (int cx = cx0; cx < cx1; ++cx) {
       const int left = cx * side, right = std::min(picture.width, left + side);
-      uint64_t sum[k] = {};
+      uint32_t sum[k] = {};
       for (int x = left; x < right; ++x)
         for (int j = 0; j < k; ++j)
           sum[j] += columns[static_cast<size_t>(x - x0) * stride + j];
@@ -320,7 +329,8 @@ MELVARO_VECTOR_CLONES void AddToColumns16(const uint16_t* row, size_t samples, u
 }
 
 // The cells of a row of blocks: each cell row's pixel rows summed over the
-// whole flat row of samples (vectorised), then folded into cells.
+// whole flat row of samples (vectorised), then folded into cells. A cell's
+// sum fits 32 bits while its side is at most 256 pixels (blocks of 1024).
 template <typename Sample, int k, int stride>
 void RowCellsOf(const SBxPicBuf& picture, const GhostBlocks& blocks, int r, uint16_t* out) {
   const int side = blocks.block / kCellsPerSide;
@@ -339,14 +349,18 @@ void RowCellsOf(const SBxPicBuf& picture, const GhostBlocks& blocks, int r, uint
         AddToColumns16(row, samples, columns.data());
       }
     }
+    // On the 16-bit scale, as BlockCells gives them; a cell cut at the right
+    // edge has a scale of its own.
+    const float wholeScale = 65535.0f / (static_cast<float>(side * (y1 - y0)) * full);
     for (int cx = 0; cx < blocks.cellColumns; ++cx) {
       const int left = cx * side, right = std::min(picture.width, left + side);
-      uint64_t sum[k] = {};
+      uint32_t sum[k] = {};
       for (int x = left; x < right; ++x)
         for (int j = 0; j < k; ++j)
           sum[j] += columns[static_cast<size_t>(x) * stride + j];
-      // On the 16-bit scale, as BlockCells gives them.
-      const float scale = 65535.0f / (static_cast<float>((right - left) * (y1 - y0)) * full);
+      const float scale = right - left == side
+                              ? wholeScale
+                              : 65535.0f / (static_cast<float>((right - left) * (y1 - y0)) * full);
       const int c = cx / kCellsPerSide;
       uint16_t* cell =
           out + ((c * kCellsPerSide + cy - cy0) * kCellsPerSide + cx % kCellsPerSide) * k;
