@@ -144,17 +144,28 @@ void ReduceBlockRows(const SBxPicBuf& picture, int first, int end, GhostBlocks* 
     ReduceBlockRow<Sample, k, stride>(picture, r, &columns, blocks);
 }
 
-template <typename Sample>
-void ReduceBlockRowsOf(const SBxPicBuf& picture, int first, int end, GhostBlocks* blocks) {
-  switch (picture.components) {
+// fn.template operator()<Sample, k, stride>() for the picture's layout: its
+// depth, the k components compared and the components of a pixel.
+template <typename Sample, typename Fn>
+void ForComponents(uint32_t components, const Fn& fn) {
+  switch (components) {
     case 1:
-      return ReduceBlockRows<Sample, 1, 1>(picture, first, end, blocks);
+      return fn.template operator()<Sample, 1, 1>();
     case 2:
-      return ReduceBlockRows<Sample, 1, 2>(picture, first, end, blocks);
+      return fn.template operator()<Sample, 1, 2>();
     case 3:
-      return ReduceBlockRows<Sample, 3, 3>(picture, first, end, blocks);
+      return fn.template operator()<Sample, 3, 3>();
     default:
-      return ReduceBlockRows<Sample, 3, 4>(picture, first, end, blocks);
+      return fn.template operator()<Sample, 3, 4>();
+  }
+}
+
+template <typename Fn>
+void ForLayout(const SBxPicBuf& picture, const Fn& fn) {
+  if (picture.bitsPerComponent == 8) {
+    ForComponents<uint8_t>(picture.components, fn);
+  } else {
+    ForComponents<uint16_t>(picture.components, fn);
   }
 }
 
@@ -212,14 +223,12 @@ void ReduceToBlocks(const SBxPicBuf& picture, int block, GhostBlocks* blocks) {
   blocks->cellColumns = (picture.width + side - 1) / side;
   blocks->cellRows = (picture.height + side - 1) / side;
   // Bands of a few rows of blocks, each band's sample columns its own.
-  tbb::parallel_for(tbb::blocked_range<int>(0, blocks->rows, 4),
-                    [&](const tbb::blocked_range<int>& rows) {
-                      if (picture.bitsPerComponent == 8) {
-                        ReduceBlockRowsOf<uint8_t>(picture, rows.begin(), rows.end(), blocks);
-                      } else {
-                        ReduceBlockRowsOf<uint16_t>(picture, rows.begin(), rows.end(), blocks);
-                      }
-                    });
+  tbb::parallel_for(
+      tbb::blocked_range<int>(0, blocks->rows, 4), [&](const tbb::blocked_range<int>& rows) {
+        ForLayout(picture, [&]<typename Sample, int k, int stride>() {
+          ReduceBlockRows<Sample, k, stride>(picture, rows.begin(), rows.end(), blocks);
+        });
+      });
   blocks->noise = NoiseOf(*blocks);
 }
 
@@ -289,28 +298,12 @@ void BlockCellsOf(const SBxPicBuf& picture, const GhostBlocks& blocks, int b, ui
   }
 }
 
-template <typename Sample>
-void BlockCellsOf(const SBxPicBuf& picture, const GhostBlocks& blocks, int b, uint16_t* out) {
-  switch (picture.components) {
-    case 1:
-      return BlockCellsOf<Sample, 1, 1>(picture, blocks, b, out);
-    case 2:
-      return BlockCellsOf<Sample, 1, 2>(picture, blocks, b, out);
-    case 3:
-      return BlockCellsOf<Sample, 3, 3>(picture, blocks, b, out);
-    default:
-      return BlockCellsOf<Sample, 3, 4>(picture, blocks, b, out);
-  }
-}
-
 }  // namespace
 
 void BlockCells(const SBxPicBuf& picture, const GhostBlocks& blocks, int b, uint16_t* out) {
-  if (picture.bitsPerComponent == 8) {
-    BlockCellsOf<uint8_t>(picture, blocks, b, out);
-  } else {
-    BlockCellsOf<uint16_t>(picture, blocks, b, out);
-  }
+  ForLayout(picture, [&]<typename Sample, int k, int stride>() {
+    BlockCellsOf<Sample, k, stride>(picture, blocks, b, out);
+  });
 }
 
 namespace {
@@ -370,28 +363,12 @@ void RowCellsOf(const SBxPicBuf& picture, const GhostBlocks& blocks, int r, uint
   }
 }
 
-template <typename Sample>
-void RowCellsOf(const SBxPicBuf& picture, const GhostBlocks& blocks, int r, uint16_t* out) {
-  switch (picture.components) {
-    case 1:
-      return RowCellsOf<Sample, 1, 1>(picture, blocks, r, out);
-    case 2:
-      return RowCellsOf<Sample, 1, 2>(picture, blocks, r, out);
-    case 3:
-      return RowCellsOf<Sample, 3, 3>(picture, blocks, r, out);
-    default:
-      return RowCellsOf<Sample, 3, 4>(picture, blocks, r, out);
-  }
-}
-
 }  // namespace
 
 void BlockRowCells(const SBxPicBuf& picture, const GhostBlocks& blocks, int r, uint16_t* out) {
-  if (picture.bitsPerComponent == 8) {
-    RowCellsOf<uint8_t>(picture, blocks, r, out);
-  } else {
-    RowCellsOf<uint16_t>(picture, blocks, r, out);
-  }
+  ForLayout(picture, [&]<typename Sample, int k, int stride>() {
+    RowCellsOf<Sample, k, stride>(picture, blocks, r, out);
+  });
 }
 
 std::vector<float> CellLuma(const SBxPicBuf& picture, const GhostBlocks& blocks,

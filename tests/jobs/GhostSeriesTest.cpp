@@ -22,6 +22,7 @@
 #include "jobs/MemoryNeed.h"
 #include "jobs/SeriesPipeline.h"
 #include "tests/align/AlignScenes.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 
@@ -92,14 +93,6 @@ class CountedFrames {
   std::mutex mutex_;
   std::map<std::string, int> reads;
 };
-
-bool SameSamples(const SBxPicBuf& a, const SBxPicBuf& b) {
-  if (!SameGeometry(a, b)) return false;
-  for (int y = 0; y < a.height; ++y)
-    if (std::memcmp(RowPtr(a, y), RowPtr(b, y), static_cast<size_t>(a.width) * BytesPerPixel(a)))
-      return false;
-  return true;
-}
 
 Homography Shift(double dx, double dy) {
   Homography h;
