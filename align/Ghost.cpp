@@ -293,8 +293,9 @@ bool GhostDetector::Add(int index, const SBxPicBuf& picture, GhostWeights* weigh
     };
     const size_t cellsPerBlock = kCellsPerSide * kCellsPerSide * static_cast<size_t>(k);
     tbb::parallel_for(0, ref.rows, [&](int r) {
-      std::vector<uint16_t> cells(cellsPerBlock * static_cast<size_t>(ref.columns));
-      BlockRowCells(picture, blocks, r, cells.data());
+      const auto cells = std::make_unique_for_overwrite<uint16_t[]>(
+          cellsPerBlock * static_cast<size_t>(ref.columns));
+      BlockRowCells(picture, blocks, r, cells.get());
       for (int b = r * ref.columns; b < (r + 1) * ref.columns; ++b)
         scoreBlock(b, &cells[static_cast<size_t>(b - r * ref.columns) * cellsPerBlock]);
     });

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <iterator>
 #include <limits>
+#include <memory>
 #include <type_traits>
 
 #include <tbb/blocked_range.h>
@@ -21,20 +22,20 @@ namespace {
 template <typename Sample>
 struct SampleColumns {
   using Square = std::conditional_t<sizeof(Sample) == 1, uint32_t, uint64_t>;
-  std::vector<uint32_t> sum;
-  std::vector<Square> squares;
-  std::vector<Sample> low, high;
-  std::vector<uint32_t> bounded;
-
-  SampleColumns(size_t samples, size_t pixels)
-      : sum(samples), squares(samples), low(samples), high(samples), bounded(pixels) {}
+  // Not zeroed when made: each row of blocks clears them first.
+  size_t samples, pixels;
+  std::unique_ptr<uint32_t[]> sum = std::make_unique_for_overwrite<uint32_t[]>(samples);
+  std::unique_ptr<Square[]> squares = std::make_unique_for_overwrite<Square[]>(samples);
+  std::unique_ptr<Sample[]> low = std::make_unique_for_overwrite<Sample[]>(samples);
+  std::unique_ptr<Sample[]> high = std::make_unique_for_overwrite<Sample[]>(samples);
+  std::unique_ptr<uint32_t[]> bounded = std::make_unique_for_overwrite<uint32_t[]>(pixels);
 
   void Clear() {
-    std::fill(sum.begin(), sum.end(), 0u);
-    std::fill(squares.begin(), squares.end(), Square{0});
-    std::fill(low.begin(), low.end(), std::numeric_limits<Sample>::max());
-    std::fill(high.begin(), high.end(), Sample{0});
-    std::fill(bounded.begin(), bounded.end(), 0u);
+    std::fill_n(sum.get(), samples, 0u);
+    std::fill_n(squares.get(), samples, Square{0});
+    std::fill_n(low.get(), samples, std::numeric_limits<Sample>::max());
+    std::fill_n(high.get(), samples, Sample{0});
+    std::fill_n(bounded.get(), pixels, 0u);
   }
 };
 
@@ -96,13 +97,13 @@ void ReduceBlockRow(const SBxPicBuf& picture, int r, SampleColumns<Sample>* colu
   for (int y = y0; y < y1; ++y) {
     const Sample* row = reinterpret_cast<const Sample*>(RowPtr(picture, y));
     if constexpr (sizeof(Sample) == 1) {
-      AddSampleRow8(row, width * stride, at.sum.data(), at.squares.data(), at.low.data(),
-                    at.high.data());
+      AddSampleRow8(row, width * stride, at.sum.get(), at.squares.get(), at.low.get(),
+                    at.high.get());
     } else {
-      AddSampleRow16(row, width * stride, at.sum.data(), at.squares.data(), at.low.data(),
-                     at.high.data());
+      AddSampleRow16(row, width * stride, at.sum.get(), at.squares.get(), at.low.get(),
+                     at.high.get());
     }
-    AddBoundedRowOf<Sample, k, stride>(row, width, clipAt, blackAt, at.bounded.data());
+    AddBoundedRowOf<Sample, k, stride>(row, width, clipAt, blackAt, at.bounded.get());
   }
   for (int c = 0; c < blocks->columns; ++c) {
     const int x0 = c * block, x1 = std::min(picture.width, x0 + block);
@@ -138,8 +139,8 @@ void ReduceBlockRow(const SBxPicBuf& picture, int r, SampleColumns<Sample>* colu
 // The rows of blocks [first, end), sharing one set of sample columns.
 template <typename Sample, int k, int stride>
 void ReduceBlockRows(const SBxPicBuf& picture, int first, int end, GhostBlocks* blocks) {
-  SampleColumns<Sample> columns(static_cast<size_t>(picture.width) * stride,
-                                static_cast<size_t>(picture.width));
+  SampleColumns<Sample> columns{static_cast<size_t>(picture.width) * stride,
+                                static_cast<size_t>(picture.width)};
   for (int r = first; r < end; ++r)
     ReduceBlockRow<Sample, k, stride>(picture, r, &columns, blocks);
 }
@@ -329,17 +330,18 @@ void RowCellsOf(const SBxPicBuf& picture, const GhostBlocks& blocks, int r, uint
   const int side = blocks.block / kCellsPerSide;
   const float full = sizeof(Sample) == 1 ? 255.0f : 65535.0f;
   const size_t samples = static_cast<size_t>(picture.width) * stride;
-  std::vector<uint32_t> columns(samples);
+  // Not zeroed when made: each cell row clears it first.
+  const auto columns = std::make_unique_for_overwrite<uint32_t[]>(samples);
   const int cy0 = r * kCellsPerSide, cy1 = std::min(cy0 + kCellsPerSide, blocks.cellRows);
   for (int cy = cy0; cy < cy1; ++cy) {
     const int y0 = cy * side, y1 = std::min(picture.height, y0 + side);
-    std::fill(columns.begin(), columns.end(), 0u);
+    std::fill_n(columns.get(), samples, 0u);
     for (int y = y0; y < y1; ++y) {
       const Sample* row = reinterpret_cast<const Sample*>(RowPtr(picture, y));
       if constexpr (sizeof(Sample) == 1) {
-        AddToColumns8(row, samples, columns.data());
+        AddToColumns8(row, samples, columns.get());
       } else {
-        AddToColumns16(row, samples, columns.data());
+        AddToColumns16(row, samples, columns.get());
       }
     }
     // On the 16-bit scale, as BlockCells gives them; a cell cut at the right
@@ -376,8 +378,10 @@ std::vector<float> CellLuma(const SBxPicBuf& picture, const GhostBlocks& blocks,
   std::vector<float> luma(static_cast<size_t>(blocks.cellColumns) * blocks.cellRows);
   const size_t perBlock = kCellsPerSide * kCellsPerSide * static_cast<size_t>(blocks.components);
   tbb::parallel_for(0, blocks.rows, [&](int r) {
-    std::vector<uint16_t> cells(perBlock * static_cast<size_t>(blocks.columns));
-    BlockRowCells(picture, blocks, r, cells.data());
+    // Every cell read is written; the slots of cells beyond the picture are not.
+    const auto cells =
+        std::make_unique_for_overwrite<uint16_t[]>(perBlock * static_cast<size_t>(blocks.columns));
+    BlockRowCells(picture, blocks, r, cells.get());
     const int cy0 = r * kCellsPerSide, cy1 = std::min(cy0 + kCellsPerSide, blocks.cellRows);
     for (int cy = cy0; cy < cy1; ++cy)
       for (int cx = 0; cx < blocks.cellColumns; ++cx) {
