@@ -100,6 +100,7 @@ Homography Shift(double dx, double dy) {
   return h;
 }
 
+#if !defined(__SANITIZE_ADDRESS__)
 // The process's resident memory in bytes.
 uint64_t ResidentBytes() {
   std::ifstream statm("/proc/self/statm");
@@ -125,6 +126,7 @@ uint64_t PeakGrowth(const std::function<void()>& job) {
   sampler.join();
   return std::max<uint64_t>(peak, ResidentBytes()) - before;
 }
+#endif
 
 }  // namespace
 
