@@ -295,7 +295,11 @@ bool GhostDetector::Add(int index, const SBxPicBuf& picture, GhostWeights* weigh
     tbb::parallel_for(0, ref.rows, [&](int r) {
       const auto cells = std::make_unique_for_overwrite<uint16_t[]>(
           cellsPerBlock * static_cast<size_t>(ref.columns));
-      BlockRowCells(picture, blocks, r, cells.get());
+      // Only blocks both pictures expose well have their cells compared.
+      std::vector<uint8_t> wanted(static_cast<size_t>(ref.columns));
+      for (int c = 0; c < ref.columns; ++c)
+        wanted[c] = (ref.flags[r * ref.columns + c] | blocks.flags[r * ref.columns + c]) == 0;
+      BlockRowCells(picture, blocks, r, wanted.data(), cells.get());
       for (int b = r * ref.columns; b < (r + 1) * ref.columns; ++b)
         scoreBlock(b, &cells[static_cast<size_t>(b - r * ref.columns) * cellsPerBlock]);
     });

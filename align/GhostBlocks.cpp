@@ -326,7 +326,8 @@ MELVARO_VECTOR_CLONES void AddToColumns16(const uint16_t* row, size_t samples, u
 // whole flat row of samples (vectorised), then folded into cells. A cell's
 // sum fits 32 bits while its side is at most 256 pixels (blocks of 1024).
 template <typename Sample, int k, int stride>
-void RowCellsOf(const SBxPicBuf& picture, const GhostBlocks& blocks, int r, uint16_t* out) {
+void RowCellsOf(const SBxPicBuf& picture, const GhostBlocks& blocks, int r, const uint8_t* wanted,
+                uint16_t* out) {
   const int side = blocks.block / kCellsPerSide;
   const float full = sizeof(Sample) == 1 ? 255.0f : 65535.0f;
   const size_t samples = static_cast<size_t>(picture.width) * stride;
@@ -348,6 +349,7 @@ void RowCellsOf(const SBxPicBuf& picture, const GhostBlocks& blocks, int r, uint
     // edge has a scale of its own.
     const float wholeScale = 65535.0f / (static_cast<float>(side * (y1 - y0)) * full);
     for (int cx = 0; cx < blocks.cellColumns; ++cx) {
+      if (wanted != nullptr && !wanted[cx / kCellsPerSide]) continue;
       const int left = cx * side, right = std::min(picture.width, left + side);
       uint32_t sum[k] = {};
       for (int x = left; x < right; ++x)
@@ -367,9 +369,10 @@ void RowCellsOf(const SBxPicBuf& picture, const GhostBlocks& blocks, int r, uint
 
 }  // namespace
 
-void BlockRowCells(const SBxPicBuf& picture, const GhostBlocks& blocks, int r, uint16_t* out) {
+void BlockRowCells(const SBxPicBuf& picture, const GhostBlocks& blocks, int r,
+                   const uint8_t* wanted, uint16_t* out) {
   ForLayout(picture, [&]<typename Sample, int k, int stride>() {
-    RowCellsOf<Sample, k, stride>(picture, blocks, r, out);
+    RowCellsOf<Sample, k, stride>(picture, blocks, r, wanted, out);
   });
 }
 
@@ -381,7 +384,7 @@ std::vector<float> CellLuma(const SBxPicBuf& picture, const GhostBlocks& blocks,
     // Every cell read is written; the slots of cells beyond the picture are not.
     const auto cells =
         std::make_unique_for_overwrite<uint16_t[]>(perBlock * static_cast<size_t>(blocks.columns));
-    BlockRowCells(picture, blocks, r, cells.get());
+    BlockRowCells(picture, blocks, r, nullptr, cells.get());
     const int cy0 = r * kCellsPerSide, cy1 = std::min(cy0 + kCellsPerSide, blocks.cellRows);
     for (int cy = cy0; cy < cy1; ++cy)
       for (int cx = 0; cx < blocks.cellColumns; ++cx) {

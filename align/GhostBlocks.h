@@ -63,9 +63,11 @@ std::vector<float> CellLuma(const SBxPicBuf& picture, const GhostBlocks& blocks,
 // The same for one cell's `components` values.
 float CellLumaOf(const uint16_t* cell, int components, const GhostCurve* curves);
 
-// BlockCells of every block of row r of blocks, block by block: block c's
-// cells at out + c * 16 * components. `out` holds a row of blocks' cells.
-void BlockRowCells(const SBxPicBuf& picture, const GhostBlocks& blocks, int r, uint16_t* out);
+// BlockCells of the blocks of row r of blocks, block by block: block c's
+// cells at out + c * 16 * components, for the blocks `wanted` marks (non-zero
+// per block of the row; null: every block). `out` holds a row of blocks' cells.
+void BlockRowCells(const SBxPicBuf& picture, const GhostBlocks& blocks, int r,
+                   const uint8_t* wanted, uint16_t* out);
 
 // The means of the cells of block b of `picture` (reduced into `blocks`) per
 // component on the 0..65535 scale, row by row: cell (cx, cy) of the block at

@@ -122,10 +122,19 @@ TEST(GhostBlocks, RowOfCellsAsBlockByBlock) {
     ReduceToBlocks(*picture, t.block, &blocks);
     const size_t perBlock = 16 * static_cast<size_t>(blocks.components);
     for (int r = 0; r < blocks.rows; ++r) {
-      std::vector<uint16_t> row(perBlock * blocks.columns, 0);
-      BlockRowCells(*picture, blocks, r, row.data());
+      std::vector<uint16_t> row(perBlock * blocks.columns, 0xabcd);
+      BlockRowCells(*picture, blocks, r, nullptr, row.data());
+      // Blocks not wanted are left as they were.
+      std::vector<uint8_t> wanted(blocks.columns);
+      for (int c = 0; c < blocks.columns; ++c)
+        wanted[c] = static_cast<uint8_t>((c + r) % 2);
+      std::vector<uint16_t> some(row.size(), 0xabcd);
+      BlockRowCells(*picture, blocks, r, wanted.data(), some.data());
+      for (int c = 0; c < blocks.columns; ++c)
+        for (size_t i = c * perBlock; i < (c + 1) * perBlock; ++i)
+          ASSERT_EQ(some[i], wanted[c] ? row[i] : 0xabcd) << "block " << c << ", " << r;
       for (int c = 0; c < blocks.columns; ++c) {
-        std::vector<uint16_t> alone(perBlock, 0);
+        std::vector<uint16_t> alone(perBlock, 0xabcd);
         BlockCells(*picture, blocks, r * blocks.columns + c, alone.data());
         ASSERT_TRUE(std::equal(alone.begin(), alone.end(), row.begin() + c * perBlock))
             << "block " << c << ", " << r;
