@@ -191,14 +191,15 @@ float UnexplainedDetail(const float* difference, const float* level, const float
 // residual misalignment and the mapping's imprecision explain. Catches a
 // thing that moved over ground of its own brightness and contrast, in a
 // partly clipped block too (a bright frame clips a few pixels of most
-// textured blocks). The picture's cells are summed from its pixels here,
-// block by block: only the reference's luminance is kept whole.
-float DetailScore(const SBxPicBuf& picture, const GhostCurve* curves,
+// textured blocks). The picture's `cells` of the block and the cells of
+// either side that hold a bounding sample (BlockCells) are summed from its
+// pixels a row of blocks at a time: only the reference's luminance is kept
+// whole.
+float DetailScore(const uint16_t* cells, uint16_t pictureBounded, const GhostCurve* curves,
                   const std::vector<float>& reference, uint16_t referenceBounded,
                   const GhostBlocks& blocks, int b, float noise, float texture, float resolution,
                   float tolerance) {
-  uint16_t cells[kCellsPerSide * kCellsPerSide * kGhostMaxComponents];
-  const uint32_t bounded = BlockCells(picture, blocks, b, cells) | referenceBounded;
+  const uint32_t bounded = static_cast<uint32_t>(pictureBounded | referenceBounded);
   const int bx = b % blocks.columns, by = b / blocks.columns;
   const int x0 = bx * kCellsPerSide, x1 = std::min(x0 + kCellsPerSide, blocks.cellColumns);
   const int y0 = by * kCellsPerSide, y1 = std::min(y0 + kCellsPerSide, blocks.cellRows);
@@ -280,6 +281,12 @@ void UpdateStandIns(GhostDetectorState* s, const GhostBlocks& blocks, int k, flo
     for (int b = r * ref.columns; b < (r + 1) * ref.columns; ++b)
       standIn(b);
   });
+}
+
+// Whether block b's structure is compared: the reference must expose enough
+// of its cells well.
+bool DetailCompared(const GhostDetectorState& s, int b) {
+  return std::popcount(s.referenceBoundedCells[b]) <= kCellsPerSide * kCellsPerSide - kDetailCells;
 }
 
 }  // namespace
@@ -374,7 +381,7 @@ bool GhostDetector::Add(int index, const SBxPicBuf& picture, GhostWeights* weigh
     // stand in: decided once its own weights are known (UpdateStandIns).
     std::vector<uint8_t> mayStandIn(scores.size(), 0);
     // Each block's score is its own: rows of blocks over the TBB pool.
-    const auto scoreBlock = [&](int b) {
+    const auto scoreBlock = [&](int b, const uint16_t* cells, uint16_t bounded) {
       const size_t at = static_cast<size_t>(b) * k;
       float mapped[kGhostMaxComponents];
       const Side mine = MappedSide(*s, blocks, b, k, blackRoom, mapped);
@@ -386,20 +393,28 @@ bool GhostDetector::Add(int index, const SBxPicBuf& picture, GhostWeights* weigh
               : Side{&s->standIn[at],         s->standInSpread[b],    s->standInNoise[b],
                      s->standInResolution[b], s->standInBlackRoom[b], s->standInFlags[b]};
       scores[b] = BlockScore(mine, target, k, pixels, s->tolerance);
-      if (std::popcount(s->referenceBoundedCells[b]) <=
-          kCellsPerSide * kCellsPerSide - kDetailCells)
-        scores[b] = std::max(
-            scores[b],
-            DetailScore(picture, s->curves.data(), s->referenceLuma, s->referenceBoundedCells[b],
-                        ref, b, std::sqrt(mine.noise * mine.noise + ref.noise * ref.noise),
-                        std::min(mine.spread, ref.spread[b]), mine.resolution + kResolution,
-                        s->tolerance));
+      if (DetailCompared(*s, b))
+        scores[b] = std::max(scores[b],
+                             DetailScore(cells, bounded, s->curves.data(), s->referenceLuma,
+                                         s->referenceBoundedCells[b], ref, b,
+                                         std::sqrt(mine.noise * mine.noise + ref.noise * ref.noise),
+                                         std::min(mine.spread, ref.spread[b]),
+                                         mine.resolution + kResolution, s->tolerance));
       mayStandIn[b] = !referenceSays && scores[b] <= 1.0f && blocks.bounded[b] <= kMostlyBounded &&
                       blocks.bounded[b] < ref.bounded[b] / 2;
     };
+    const size_t cellsPerBlock = kCellsPerSide * kCellsPerSide * static_cast<size_t>(k);
     tbb::parallel_for(0, ref.rows, [&](int r) {
-      for (int b = r * ref.columns; b < (r + 1) * ref.columns; ++b)
-        scoreBlock(b);
+      const auto cells = std::make_unique_for_overwrite<uint16_t[]>(
+          cellsPerBlock * static_cast<size_t>(ref.columns));
+      // Only blocks whose structure is compared have their cells summed.
+      std::vector<uint8_t> wanted(static_cast<size_t>(ref.columns));
+      std::vector<uint16_t> bounded(static_cast<size_t>(ref.columns), 0);
+      for (int c = 0; c < ref.columns; ++c)
+        wanted[c] = DetailCompared(*s, r * ref.columns + c);
+      BlockRowCells(picture, blocks, r, wanted.data(), cells.get(), bounded.data());
+      for (int c = 0; c < ref.columns; ++c)
+        scoreBlock(r * ref.columns + c, &cells[static_cast<size_t>(c) * cellsPerBlock], bounded[c]);
     });
     RegionWeights(scores, ref.columns, ref.rows, weights);
     UpdateStandIns(s, blocks, k, blackRoom, mayStandIn, *weights);
@@ -490,6 +505,10 @@ void ExpandRow(const GhostWeights& weights, int y, bool ones, float* row, SBxPic
     return;
   }
   uint8_t* out = RowPtr(*plane, y);
+  if (ones) {  // 1 is 255 exactly
+    std::fill(out, out + weights.width, uint8_t{255});
+    return;
+  }
   for (int x = 0; x < weights.width; ++x)
     out[x] = static_cast<uint8_t>(row[x] * 255.0f + 0.5f);
 }

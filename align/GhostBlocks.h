@@ -67,6 +67,14 @@ std::vector<float> CellLuma(const SBxPicBuf& picture, const GhostBlocks& blocks,
 // The same for one cell's `components` values.
 float CellLumaOf(const uint16_t* cell, int components, const GhostCurve* curves);
 
+// BlockCells of the blocks of row r of blocks, block by block: block c's
+// cells at out + c * 16 * components, for the blocks `wanted` marks (non-zero
+// per block of the row; null: every block). `out` holds a row of blocks' cells;
+// `bounded`, when given, a mask per block of the row as BlockCells returns it
+// (those of blocks not wanted are left as they are).
+void BlockRowCells(const SBxPicBuf& picture, const GhostBlocks& blocks, int r,
+                   const uint8_t* wanted, uint16_t* out, uint16_t* bounded = nullptr);
+
 // The means of the cells of block b of `picture` (reduced into `blocks`) per
 // component on the 0..65535 scale, row by row: cell (cx, cy) of the block at
 // (cy * 4 + cx) * components. `out` holds 4 x 4 cells. Returns the cells

@@ -173,9 +173,10 @@ class MotionFeed {
 
 // How an estimation is told to stop, and to whom it reports.
 struct EstimateControl {
-  JobProgress* steps = nullptr;         // a step per file (the caller's thread only)
-  const JobProgress* cancel = nullptr;  // its cancel flag
-  MotionFeed* feed = nullptr;           // takes the motions and pictures as they settle
+  JobProgress* steps = nullptr;               // a step per file (the caller's thread only)
+  const JobProgress* cancel = nullptr;        // its cancel flag
+  MotionFeed* feed = nullptr;                 // takes the motions and pictures as they settle
+  const AlignedFusionStage* stage = nullptr;  // sees the reference as read
 
   bool Stopped() const {
     return (cancel != nullptr && cancel->CancelRequested()) || (feed != nullptr && feed->Stopped());
@@ -199,6 +200,11 @@ SeriesAlignment Estimate(std::span<const fs::path> files, const AlignSettings& s
   SeriesAligner aligner;
   aligner.Start(reference ? **reference : *none, count, alignment.reference, settings.model);
   if (reference) alignment.size = CBxSize{(*reference)->width, (*reference)->height};
+  // The stage may take the picture; it then hands it to the fusion itself.
+  if (control.stage != nullptr && control.stage->reference) {
+    control.stage->reference(reference ? reference->get() : nullptr);
+    if (reference && IsEmpty(**reference)) reference.reset();
+  }
   // The aligner keeps what it needs; the fusion may take the picture.
   if (control.feed != nullptr && reference)
     control.feed->Offer(alignment.reference, std::move(reference));
@@ -292,7 +298,7 @@ SeriesAlignment EstimateSeriesAlignment(std::span<const fs::path> files,
     progress->SetStage("Aligning " + Pictures(files.size()));
     progress->SetRange(0, static_cast<int>(files.size()));
   }
-  return EstimateOrFail(files, settings, {progress, progress, nullptr}, loader);
+  return EstimateOrFail(files, settings, {progress, progress, nullptr, nullptr}, loader);
 }
 
 namespace {
@@ -334,9 +340,14 @@ SeriesFusionStatus FailedAlignmentStatus(SeriesAlignStatus status) {
 // needs.
 AlignedFusionReport FuseCropped(std::span<const fs::path> files, int exposure, bool requireAll,
                                 const AlignSettings& settings, JobProgress* progress,
-                                SBxPicBuf* output, const SeriesLoader& loader) {
+                                SBxPicBuf* output, const SeriesLoader& loader,
+                                const AlignedFusionStage& stage) {
   AlignedFusionReport report;
-  report.alignment = EstimateSeriesAlignment(files, settings, progress, loader);
+  if (progress != nullptr) {
+    progress->SetStage("Aligning " + Pictures(files.size()));
+    progress->SetRange(0, static_cast<int>(files.size()));
+  }
+  report.alignment = EstimateOrFail(files, settings, {progress, progress, nullptr, &stage}, loader);
   const SeriesAlignment& alignment = report.alignment;
   if (alignment.status != SeriesAlignStatus::kEstimated) {
     report.fusion.status = FailedAlignmentStatus(alignment.status);
@@ -348,9 +359,12 @@ AlignedFusionReport FuseCropped(std::span<const fs::path> files, int exposure, b
                    (area.Width() != alignment.size.width || area.Height() != alignment.size.height);
   if (report.cropped) request.region = area;
   // Inside the covered area every coverage is full: no weight needs scaling.
-  request.weightedLoader = [&](int index, const fs::path& path, SBxPicBuf* picture, SBxPicBuf*) {
-    return LoadMoved(path, alignment.motions[static_cast<size_t>(index)], alignment.size, picture,
-                     nullptr, loader);
+  request.weightedLoader = [&](int index, const fs::path& path, SBxPicBuf* picture,
+                               SBxPicBuf* factors) {
+    const bool unread = !(stage.supply && stage.supply(index, picture)) &&
+                        LoadMoved(path, alignment.motions[static_cast<size_t>(index)],
+                                  alignment.size, picture, nullptr, loader);
+    return stage.picture ? stage.picture(index, unread, picture, factors) : unread;
   };
   if (progress != nullptr) progress->SetStage("Fusing " + Pictures(files.size()));
   report.fusion = FuseSeries(request, output);
@@ -362,10 +376,11 @@ AlignedFusionReport FuseCropped(std::span<const fs::path> files, int exposure, b
 // with nothing done, when no thread can be made.
 bool FuseStreaming(std::span<const fs::path> files, int exposure, bool requireAll,
                    const AlignSettings& settings, JobProgress* progress, SBxPicBuf* output,
-                   const SeriesLoader& loader, AlignedFusionReport* report) {
+                   const SeriesLoader& loader, const AlignedFusionStage& stage,
+                   AlignedFusionReport* report) {
   MotionFeed feed(files.size(),
                   AlignReferenceIndex(settings.reference, static_cast<int>(files.size())));
-  const EstimateControl control{nullptr, progress, &feed};
+  const EstimateControl control{nullptr, progress, &feed, &stage};
   std::thread estimation;
   try {
     estimation = std::thread([&] {
@@ -386,8 +401,10 @@ bool FuseStreaming(std::span<const fs::path> files, int exposure, bool requireAl
     CBxSize size;
     // Without its motion (the estimation stopped) the picture is not read.
     std::unique_ptr<ScopedPicBuf> read;
-    return !feed.Wait(index, &motion, &size, &read) ||
-           LoadMoved(path, motion, size, picture, coverage, loader, std::move(read));
+    const bool unread = !feed.Wait(index, &motion, &size, &read) ||
+                        (!(stage.supply && stage.supply(index, picture)) &&
+                         LoadMoved(path, motion, size, picture, coverage, loader, std::move(read)));
+    return stage.picture ? stage.picture(index, unread, picture, coverage) : unread;
   };
   if (progress != nullptr) progress->SetStage("Aligning and fusing " + Pictures(files.size()));
   const bool allocated = IsEmpty(*output);
@@ -414,13 +431,14 @@ bool LoadAlignedPicture(const fs::path& file, const SeriesAlignment& alignment, 
 
 AlignedFusionReport FuseAlignedFiles(std::span<const fs::path> files, int exposure, bool requireAll,
                                      const AlignSettings& settings, JobProgress* progress,
-                                     SBxPicBuf* output, const SeriesLoader& loader) {
+                                     SBxPicBuf* output, const SeriesLoader& loader,
+                                     const AlignedFusionStage& stage) {
   if (files.empty()) return {};  // kNoFiles
   AlignedFusionReport report;
   // Without a thread for the estimation, the passes one after the other.
-  if (settings.crop ||
-      !FuseStreaming(files, exposure, requireAll, settings, progress, output, loader, &report))
-    report = FuseCropped(files, exposure, requireAll, settings, progress, output, loader);
+  if (settings.crop || !FuseStreaming(files, exposure, requireAll, settings, progress, output,
+                                      loader, stage, &report))
+    report = FuseCropped(files, exposure, requireAll, settings, progress, output, loader, stage);
   return report;
 }
 

@@ -88,6 +88,22 @@ struct AlignedFusionReport {
   bool cropped = false;  // the result holds alignment.CropArea() only
 };
 
+// A stage between the aligned pictures and the fusion (the ghost removal). All members may
+// be empty.
+struct AlignedFusionStage {
+  // The reference picture as the estimation read it (null when it could not be read), before
+  // any picture reaches `picture`; once, on the estimation's thread. The stage may take it
+  // (swapped out, leaving it empty) and hand it over through `supply`.
+  std::function<void(SBxPicBuf* reference)> reference;
+  // Fills `picture` with file `index` when the stage holds it (true), so that it is not read
+  // again; else the file is read.
+  std::function<bool(int index, SBxPicBuf* picture)> supply;
+  // Every file's picture as the fusion takes it, aligned, with `unread` when it could not be
+  // read; `factors` holds its coverage (or nothing) and leaves with the weight factors. Called
+  // for every file the fusion asks for, two at a time at most. Returns the picture's failure.
+  std::function<bool(int index, bool unread, SBxPicBuf* picture, SBxPicBuf* factors)> picture;
+};
+
 // Both passes: the full-size fusion of FuseFiles (one accumulator, files in order, `exposure`,
 // every file required with requireAll) of the aligned pictures, each moved one weighted by its
 // coverage. The estimation runs on a thread of its own and each picture is fused as soon as its
@@ -97,7 +113,8 @@ struct AlignedFusionReport {
 AlignedFusionReport FuseAlignedFiles(std::span<const std::filesystem::path> files, int exposure,
                                      bool requireAll, const AlignSettings& settings,
                                      JobProgress* progress, SBxPicBuf* output,
-                                     const SeriesLoader& loader = {});
+                                     const SeriesLoader& loader = {},
+                                     const AlignedFusionStage& stage = {});
 
 // Receives the aligned pictures in input order: file `index`'s picture and, when it was
 // resampled and not cut, its coverage (else an empty picture). True stops the run (the

@@ -64,6 +64,100 @@ class InputOrder {
   int turn_ = 0;
 };
 
+// The ghost removal between the pictures as read and the fusion: the reference picture kept for
+// the comparison and the repair (released after the last file), the detector, and the pictures'
+// input order.
+class GhostStage {
+ public:
+  GhostStage(int count, int referenceIndex, int strength, bool weighByCoverage,
+             std::vector<float>* rejected)
+      : count_(count),
+        referenceIndex_(referenceIndex),
+        strength_(strength),
+        weighByCoverage_(weighByCoverage),
+        rejected_(rejected) {}
+
+  // Takes the reference (leaving `reference` empty) and reduces it; one that cannot be had
+  // leaves every picture as it is (the fusion reports an unreadable file).
+  void Take(SBxPicBuf* reference) {
+    if (reference == nullptr) return;
+    try {
+      reference_ = std::make_unique<ScopedPicBuf>();
+      std::swap(**reference_, *reference);
+      Reduce();
+    } catch (const std::bad_alloc&) {
+      outOfMemory_ = true;
+      reference_.reset();
+    }
+  }
+  // Reads the reference (unmoved: the others are moved onto it) and reduces it.
+  void Read(const fs::path& file, const SeriesAlignment& alignment, const SeriesLoader& loader) {
+    try {
+      reference_ = std::make_unique<ScopedPicBuf>();
+      if (LoadAlignedPicture(file, alignment, referenceIndex_, reference_->get(), nullptr, loader))
+        reference_.reset();
+      else
+        Reduce();
+    } catch (const std::bad_alloc&) {
+      outOfMemory_ = true;
+      reference_.reset();
+    }
+  }
+  // The reference, which is in memory already: no second decode.
+  bool Supply(int index, SBxPicBuf* picture) {
+    if (index != referenceIndex_ || !reference_) return false;
+    CBxPicBufAPI::ReinitHeap(picture, reference_->get());
+    if (IsEmpty(*picture)) return false;
+    CBxPicBufAPI::Copy(picture, reference_->get());
+    return true;
+  }
+  // Picture `index` compared with the reference in input order: its weights lowered where it
+  // shows something else, its pixels there repaired; `factors` holds its coverage, if any, and
+  // leaves with the weights times the coverage. The picture's failure.
+  bool Picture(int index, bool unread, SBxPicBuf* picture, SBxPicBuf* factors) {
+    ScopedPicBuf coverage;
+    std::swap(*coverage, *factors);
+    if (!weighByCoverage_) CBxPicBufAPI::DoneHeap(coverage.get());
+    GhostWeights weights;
+    bool failed = unread;
+    {
+      std::unique_lock<std::mutex> turn = order_.Wait(index);
+      if (unread) {
+        detector_.Add(index, SBxPicBuf{}, &weights);  // the next picture follows on
+      } else if (reference_) {
+        // A picture the detector cannot compare (another size) keeps weights all 1; the
+        // fusion reports it.
+        detector_.Add(index, *picture, &weights);
+        (*rejected_)[static_cast<size_t>(index)] = weights.rejected;
+        failed = !weights.AllOne() && detector_.Repair(**reference_, picture, &weights);
+      }
+      // Nothing is compared after the last file: the reference goes before the fusion
+      // composes its result.
+      if (index == count_ - 1) reference_.reset();
+    }
+    order_.Done(index);
+    return failed || Factors(weights, coverage.get(), factors);
+  }
+  bool OutOfMemory() const { return outOfMemory_; }
+
+ private:
+  void Reduce() {
+    if (detector_.Start(**reference_, count_, referenceIndex_,
+                        parameter::kDeghostStrength.Clamp(strength_)))
+      reference_.reset();
+  }
+
+  const int count_;
+  const int referenceIndex_;
+  const int strength_;
+  const bool weighByCoverage_;
+  std::vector<float>* rejected_;
+  std::unique_ptr<ScopedPicBuf> reference_;
+  GhostDetector detector_;
+  InputOrder order_;
+  bool outOfMemory_ = false;
+};
+
 }  // namespace
 
 GhostFusionReport FuseDeghostedFiles(std::span<const fs::path> files, int exposure, bool requireAll,
@@ -74,42 +168,38 @@ GhostFusionReport FuseDeghostedFiles(std::span<const fs::path> files, int exposu
   AlignedFusionReport& fused = report.fused;
   if (files.empty()) return report;  // kNoFiles
   const int count = static_cast<int>(files.size());
-  if (aligned) {
-    fused.alignment = EstimateSeriesAlignment(files, settings, progress, loader);
-    if (fused.alignment.status != SeriesAlignStatus::kEstimated) {
-      fused.fusion.status = fused.alignment.status == SeriesAlignStatus::kCancelled
-                                ? SeriesFusionStatus::kCancelled
-                                : SeriesFusionStatus::kOutOfMemory;
-      return report;
-    }
-  } else {
-    // Nothing moves: every picture is read as it lies.
-    fused.alignment.reference = AlignReferenceIndex(settings.reference, count);
-    fused.alignment.motions.resize(files.size());
-  }
-  const SeriesAlignment& alignment = fused.alignment;
   report.rejected.assign(files.size(), 0.0f);
-  // The reference, kept for the comparison and the repair, is read and reduced on a thread of
-  // its own while the fusion reads its first file; a loader waits for it before comparing. One
-  // that cannot be read leaves every picture as it is (the fusion reports the file).
-  auto reference = std::make_unique<ScopedPicBuf>();
-  GhostDetector detector;
-  bool outOfMemory = false;
+  const int referenceIndex = AlignReferenceIndex(settings.reference, count);
+  if (aligned) {
+    // The aligned fusion's pipeline with the stage between reading and fusing: the reference is
+    // kept from the estimation's read, each picture compared as it streams into the fusion.
+    // Cut to the covered area, every coverage is full inside it.
+    GhostStage ghosts(count, referenceIndex, strength, !settings.crop, &report.rejected);
+    AlignedFusionStage stage;
+    stage.reference = [&](SBxPicBuf* reference) { ghosts.Take(reference); };
+    stage.supply = [&](int index, SBxPicBuf* picture) { return ghosts.Supply(index, picture); };
+    stage.picture = [&](int index, bool unread, SBxPicBuf* picture, SBxPicBuf* factors) {
+      return ghosts.Picture(index, unread, picture, factors);
+    };
+    fused =
+        FuseAlignedFiles(files, exposure, requireAll, settings, progress, output, loader, stage);
+    // A result without the ghost removal asked for is no result.
+    if (ghosts.OutOfMemory() && fused.fusion.status == SeriesFusionStatus::kFused)
+      fused.fusion.status = SeriesFusionStatus::kOutOfMemory;
+    return report;
+  }
+  // Nothing moves: every picture is read as it lies.
+  fused.alignment.reference = referenceIndex;
+  fused.alignment.motions.resize(files.size());
+  const SeriesAlignment& alignment = fused.alignment;
+  GhostStage ghosts(count, referenceIndex, strength, true, &report.rejected);
+  // The reference is read and reduced on a thread of its own while the fusion reads its first
+  // file; a loader waits for it before comparing.
   std::shared_future<void> referenceReady;
   try {
-    referenceReady =
-        std::async(std::launch::async, [&] {
-          try {
-            if (LoadAlignedPicture(files[static_cast<size_t>(alignment.reference)], alignment,
-                                   alignment.reference, reference->get(), nullptr, loader) ||
-                detector.Start(**reference, count, alignment.reference,
-                               parameter::kDeghostStrength.Clamp(strength)))
-              reference.reset();
-          } catch (const std::bad_alloc&) {
-            outOfMemory = true;
-            reference.reset();
-          }
-        }).share();
+    referenceReady = std::async(std::launch::async, [&] {
+                       ghosts.Read(files[static_cast<size_t>(referenceIndex)], alignment, loader);
+                     }).share();
   } catch (const std::system_error&) {
     fused.fusion.status = SeriesFusionStatus::kOutOfMemory;  // no thread to be had
     return report;
@@ -119,55 +209,20 @@ GhostFusionReport FuseDeghostedFiles(std::span<const fs::path> files, int exposu
   request.exposure = static_cast<uint32_t>(exposure);
   request.requireAll = requireAll;
   request.progress = progress;
-  if (aligned && settings.crop && alignment.size.width > 0) {
-    const CBxRect area = alignment.CropArea();
-    fused.cropped = area.Width() != alignment.size.width || area.Height() != alignment.size.height;
-    if (fused.cropped) request.region = area;
-  }
-  const bool weighByCoverage = !fused.cropped;
-  InputOrder order;
   request.weightedLoader = [&](int index, const fs::path& path, SBxPicBuf* picture,
                                SBxPicBuf* factors) {
-    ScopedPicBuf coverage;
-    GhostWeights weights;
-    // Read (and resampled) beside the previous file; compared after it. The reference is
-    // already in memory, where it is never moved: no second decode.
-    bool unread = false;
-    if (index == alignment.reference) referenceReady.wait();
-    if (index == alignment.reference && reference) {
-      CBxPicBufAPI::ReinitHeap(picture, reference->get());
-      unread = IsEmpty(*picture);
-      if (!unread) CBxPicBufAPI::Copy(picture, reference->get());
-    } else {
-      unread = LoadAlignedPicture(path, alignment, index, picture,
-                                  weighByCoverage ? coverage.get() : nullptr, loader);
-    }
-    bool failed = unread;
+    // Read beside the previous file; compared after it.
+    if (index == referenceIndex) referenceReady.wait();
+    const bool unread = !ghosts.Supply(index, picture) &&
+                        LoadAlignedPicture(path, alignment, index, picture, nullptr, loader);
     referenceReady.wait();
-    {
-      std::unique_lock<std::mutex> turn = order.Wait(index);
-      if (unread) {
-        detector.Add(index, SBxPicBuf{}, &weights);  // the next picture follows on
-      } else if (reference) {
-        // A picture the detector cannot compare (another size) keeps weights all 1; the
-        // fusion reports it.
-        detector.Add(index, *picture, &weights);
-        report.rejected[static_cast<size_t>(index)] = weights.rejected;
-        failed = !weights.AllOne() && detector.Repair(**reference, picture, &weights);
-      }
-      // Nothing is compared after the last file: the reference goes before the fusion
-      // composes its result.
-      if (index == count - 1) reference.reset();
-    }
-    order.Done(index);
-    return failed || Factors(weights, coverage.get(), factors);
+    return ghosts.Picture(index, unread, picture, factors);
   };
   if (progress != nullptr)
     progress->SetStage("Fusing " + std::to_string(files.size()) + " pictures");
   fused.fusion = FuseSeries(request, output);
   referenceReady.wait();  // a fusion that read no file leaves it running
-  // A result without the ghost removal asked for is no result.
-  if (outOfMemory && fused.fusion.status == SeriesFusionStatus::kFused)
+  if (ghosts.OutOfMemory() && fused.fusion.status == SeriesFusionStatus::kFused)
     fused.fusion.status = SeriesFusionStatus::kOutOfMemory;
   return report;
 }

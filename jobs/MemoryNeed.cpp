@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "align/GhostBlocks.h"
 #include "picture/PictureHeader.h"
 
 namespace {
@@ -79,11 +80,21 @@ std::optional<uint64_t> AlignedFusionBytesFromHeader(const std::filesystem::path
 }
 
 uint64_t GhostFusionBytes(const SBxPicBuf& geometry, bool aligned) {
-  const uint64_t base = aligned ? AlignedFusionBytes(geometry) : FusionBytes(geometry);
-  // The reference; the factors and their levels; cells of 2 x 2 pixels, three floats each,
-  // and the detector's blocks and cell luminance.
-  return base + SampleBytes(geometry) + Pixels(geometry) + FloatThirds(Pixels(geometry), 1) +
-         4 * Pixels(geometry);
+  const uint64_t pixels = Pixels(geometry);
+  const int side = GhostBlockSide(std::max(geometry.width, 8), std::max(geometry.height, 8));
+  const uint64_t blocks = pixels / static_cast<uint64_t>(side * side) + 1;
+  const uint64_t cells =
+      pixels * kCellsPerSide * kCellsPerSide / static_cast<uint64_t>(side * side);
+  // The detector: the reference's blocks (three means and a spread) and the stand-ins (three
+  // values and four figures) per block, the luminance of the reference's cells, and while a
+  // picture is compared its own blocks, scores and weights.
+  const uint64_t detector = blocks * (4 + 7 + 6) * kFloat + cells * kFloat;
+  // The reference kept; without alignment also a picture's 8-bit factor plane (aligned, the
+  // coverage's, counted already). The factor levels are gone before the fusion composes its
+  // result, where it peaks.
+  const uint64_t factors = aligned ? 0 : pixels;
+  return (aligned ? AlignedFusionBytes(geometry) : FusionBytes(geometry)) + SampleBytes(geometry) +
+         factors + detector;
 }
 
 std::optional<uint64_t> GhostFusionBytesFromHeader(const std::filesystem::path& file,
