@@ -8,41 +8,22 @@
 #include <vector>
 
 #include "tests/cli/CliRunner.h"
+#include "tests/jobs/MovingSeries.h"
 
 using namespace cli_test;
 
 namespace {
 
-const fs::path kSamples = MELVARO_SAMPLES_DIR;
-constexpr int kWidth = 360, kHeight = 240;
-constexpr CBxRect kFrom{40, 150, 100, 210}, kThere{60, 40, 120, 100},
-    kElsewhere{250, 120, 310, 180};
+using moving_series::kHeight;
+using moving_series::kWidth;
+constexpr CBxRect kThere = moving_series::kPatchStays, kElsewhere = moving_series::kPatchMoved;
 
-// Three exposures of a window of a bundled photograph, written as PNG files: a patch of the
-// scene pasted at kThere in every frame, or at kElsewhere in the frames `movedIn` names.
+// Three exposures with a patch of the scene at kThere in every frame, or at kElsewhere in the
+// frames `movedIn` names.
 std::vector<fs::path> WriteFrames(const TempFolder& folder, const std::string& prefix,
                                   const std::vector<bool>& movedIn) {
-  ScopedPicBuf photo, mask;
-  EXPECT_FALSE(LoadImageFile(photo.get(), mask.get(), kSamples / "photos/sunset.jpg"));
-  std::vector<fs::path> files;
-  const double stops[] = {-1.5, 0.0, 1.5};
-  for (size_t k = 0; k < movedIn.size(); ++k) {
-    ScopedPicBuf frame(kWidth, kHeight, 3, 8);
-    CBxPicBufAPI::CopyRect(frame.get(), photo.get(), {0, 0}, {400, 300}, {kWidth, kHeight});
-    const CBxRect to = movedIn[k] ? kElsewhere : kThere;
-    CBxPicBufAPI::CopyRect(frame.get(), photo.get(), {to.left, to.top},
-                           {400 + kFrom.left, 300 + kFrom.top}, {kFrom.Width(), kFrom.Height()});
-    // The exposure: values as radiance through a 2.2 gamma.
-    for (int y = 0; y < kHeight; ++y)
-      for (int i = 0; i < kWidth * 3; ++i) {
-        uint8_t& v = RowPtr(*frame, y)[i];
-        v = static_cast<uint8_t>(std::lround(
-            255.0 *
-            std::pow(std::min(1.0, std::pow(v / 255.0, 2.2) * std::exp2(stops[k % 3])), 1 / 2.2)));
-      }
-    files.push_back(folder / (prefix + std::to_string(k) + ".png"));
-    EXPECT_FALSE(WriteImageFile(frame.get(), nullptr, files.back(), {}, 0, 0));
-  }
+  std::vector<fs::path> files = moving_series::WriteMovingSeries(folder.path(), prefix, movedIn);
+  EXPECT_EQ(files.size(), movedIn.size());
   return files;
 }
 
@@ -119,8 +100,7 @@ TEST(CliGhost, BatchRemovesGhostsAsFuseDoes) {
   const std::vector<fs::path> moved = WriteFrames(folder, "moved", {true, false, false});
   const std::string pattern = (folder / "{first}-batch.png").string();
   for (const std::vector<std::string>& options :
-       {std::vector<std::string>{"--deghost", "7", "--reference", "3"},
-        {"--align", "--deghost"}}) {
+       {std::vector<std::string>{"--deghost", "7", "--reference", "3"}, {"--align", "--deghost"}}) {
     const fs::path alone = folder / "alone.png";
     std::vector<std::string> fuse{"fuse", "-o", alone.string()};
     fuse.insert(fuse.begin() + 1, options.begin(), options.end());
