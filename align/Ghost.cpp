@@ -497,30 +497,39 @@ void GhostWeights::Row(int y, int x0, int count, float* out) const {
 
 namespace {
 
-// Row y's weights into the plane; `ones` when the row is known to be all 1 (`row` filled so).
-void ExpandRow(const GhostWeights& weights, int y, bool ones, float* row, SBxPicBuf* plane) {
-  if (!ones) weights.Row(y, 0, weights.width, row);
+// Row y of the plane from row region.top + y of the weights; `ones` when that row is known to
+// be all 1 (`row` filled so).
+void ExpandRow(const GhostWeights& weights, const CBxRect& region, int y, bool ones, float* row,
+               SBxPicBuf* plane) {
+  const int width = region.Width();
+  if (!ones) weights.Row(region.top + y, region.left, width, row);
   if (plane->bitsPerComponent == 32) {
-    std::copy(row, row + weights.width, reinterpret_cast<float*>(RowPtr(*plane, y)));
+    std::copy(row, row + width, reinterpret_cast<float*>(RowPtr(*plane, y)));
     return;
   }
   uint8_t* out = RowPtr(*plane, y);
   if (ones) {  // 1 is 255 exactly
-    std::fill(out, out + weights.width, uint8_t{255});
+    std::fill(out, out + width, uint8_t{255});
     return;
   }
-  for (int x = 0; x < weights.width; ++x)
+  for (int x = 0; x < width; ++x)
     out[x] = static_cast<uint8_t>(row[x] * 255.0f + 0.5f);
 }
 
 }  // namespace
 
 bool ExpandGhostWeights(const GhostWeights& weights, SBxPicBuf* plane) {
-  if (weights.width <= 0 || weights.height <= 0) return true;
+  return ExpandGhostWeights(weights, CBxRect{0, 0, weights.width, weights.height}, plane);
+}
+
+bool ExpandGhostWeights(const GhostWeights& weights, const CBxRect& region, SBxPicBuf* plane) {
+  if (region.left < 0 || region.top < 0 || region.right > weights.width ||
+      region.bottom > weights.height || region.Width() <= 0 || region.Height() <= 0)
+    return true;
   if (IsEmpty(*plane)) {
-    CBxPicBufAPI::ReinitHeap(plane, weights.width, weights.height, 1, 8);
+    CBxPicBufAPI::ReinitHeap(plane, region.Width(), region.Height(), 1, 8);
     if (IsEmpty(*plane)) return true;
-  } else if (plane->width != weights.width || plane->height != weights.height ||
+  } else if (plane->width != region.Width() || plane->height != region.Height() ||
              plane->components != 1 ||
              (plane->bitsPerComponent != 8 && plane->bitsPerComponent != 32)) {
     return true;
@@ -528,12 +537,13 @@ bool ExpandGhostWeights(const GhostWeights& weights, SBxPicBuf* plane) {
   try {
     // Bands of rows over the TBB pool; a band's row buffer is its own.
     const std::vector<uint8_t> ones = weights.OneRows();
-    tbb::parallel_for(tbb::blocked_range<int>(0, weights.height, 64),
+    tbb::parallel_for(tbb::blocked_range<int>(0, region.Height(), 64),
                       [&](const tbb::blocked_range<int>& band) {
-                        std::vector<float> row(static_cast<size_t>(weights.width));
+                        std::vector<float> row(static_cast<size_t>(region.Width()));
                         for (int y = band.begin(); y < band.end(); ++y) {
-                          if (ones[y]) std::fill(row.begin(), row.end(), 1.0f);
-                          ExpandRow(weights, y, ones[y] != 0, row.data(), plane);
+                          const bool one = ones[static_cast<size_t>(region.top + y)] != 0;
+                          if (one) std::fill(row.begin(), row.end(), 1.0f);
+                          ExpandRow(weights, region, y, one, row.data(), plane);
                         }
                       });
   } catch (const std::bad_alloc&) {

@@ -94,6 +94,9 @@ struct GhostWeights {
 // one component: an empty picture is allocated at 8 bits, a non-empty one must
 // have the weights' size and one component. True on failure (nothing written).
 bool ExpandGhostWeights(const GhostWeights& weights, SBxPicBuf* plane);
+// The same over `region` of the picture (lying inside it): an empty plane is allocated with
+// the region's size, a non-empty one must have it.
+bool ExpandGhostWeights(const GhostWeights& weights, const CBxRect& region, SBxPicBuf* plane);
 
 struct GhostDetectorState;
 

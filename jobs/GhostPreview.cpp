@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "jobs/AlignedPreview.h"
+#include "jobs/GhostSeries.h"
 #include "jobs/PanelPreviews.h"
 
 namespace fs = std::filesystem;
@@ -70,33 +71,6 @@ void PasteRepaired(const SeriesGhosts& ghosts, int index, const CBxRect& region,
                            {both.left - part.at.left, both.top - part.at.top},
                            {both.Width(), both.Height()});
   }
-}
-
-// The weights over `region` times the coverage (either may be absent), as the fusion's 8-bit
-// factors; left empty (every factor 1) when both are.
-bool RegionFactors(const GhostWeights& weights, const CBxRect& region, SBxPicBuf* coverage,
-                   SBxPicBuf* factors) {
-  const bool inside = region.left >= 0 && region.top >= 0 && region.right <= weights.width &&
-                      region.bottom <= weights.height;
-  if (weights.AllOne() || !inside) {
-    if (!IsEmpty(*coverage)) std::swap(*factors, *coverage);
-    return false;
-  }
-  CBxPicBufAPI::ReinitHeap(factors, region.Width(), region.Height(), 1, 8);
-  if (IsEmpty(*factors)) return true;
-  const bool covered = !IsEmpty(*coverage);
-  std::vector<float> row(static_cast<size_t>(region.Width()));
-  for (int y = 0; y < region.Height(); ++y) {
-    weights.Row(region.top + y, region.left, region.Width(), row.data());
-    uint8_t* out = RowPtr(*factors, y);
-    for (int x = 0; x < region.Width(); ++x)
-      out[x] = static_cast<uint8_t>(row[static_cast<size_t>(x)] * 255.0f + 0.5f);
-    if (!covered) continue;
-    const uint8_t* cover = RowPtr(*coverage, y);
-    for (int x = 0; x < region.Width(); ++x)
-      out[x] = static_cast<uint8_t>((out[x] * cover[x] + 127) / 255);
-  }
-  return false;
 }
 
 // Keeps what the comparison of picture `index` (the detector's last) found, and its repair.
@@ -208,9 +182,9 @@ SeriesFusionReport FuseGhostPreviewRect(SeriesPictureCache& cache, std::span<con
     ScopedPicBuf coverage;
     if (LoadAlignedPreviewRegion(cache, path, frame, index, region, picture, coverage.get()))
       return true;
-    if (i >= ghosts.factors.size()) return RegionFactors({}, region, coverage.get(), factors);
+    if (i >= ghosts.factors.size()) return GhostFactors({}, region, coverage.get(), factors);
     PasteRepaired(ghosts, index, region, picture);
-    return RegionFactors(ghosts.factors[i], region, coverage.get(), factors);
+    return GhostFactors(ghosts.factors[i], region, coverage.get(), factors);
   };
   ScopedPicBuf fused;
   const SeriesFusionReport report = FuseSeries(request, fused.get());

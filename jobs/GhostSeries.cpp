@@ -9,7 +9,6 @@
 #include <string>
 #include <system_error>
 
-#include "align/Ghost.h"
 #include "picture/CBxPicBufAPI.h"
 
 namespace fs = std::filesystem;
@@ -19,24 +18,6 @@ static_assert(parameter::kDeghostStrength.minimum == 0 &&
               parameter::kDeghostStrength.maximum == kGhostStrengthMax);
 
 namespace {
-
-// The ghost weights times the coverage (either may be absent) as one 8-bit plane; empty
-// when both are.
-bool Factors(const GhostWeights& weights, SBxPicBuf* coverage, SBxPicBuf* factors) {
-  if (weights.AllOne()) {
-    if (!IsEmpty(*coverage)) std::swap(*factors, *coverage);
-    return false;
-  }
-  if (ExpandGhostWeights(weights, factors)) return true;
-  if (IsEmpty(*coverage)) return false;
-  for (int y = 0; y < factors->height; ++y) {
-    uint8_t* out = RowPtr(*factors, y);
-    const uint8_t* covered = RowPtr(*coverage, y);
-    for (int x = 0; x < factors->width; ++x)
-      out[x] = static_cast<uint8_t>((out[x] * covered[x] + 127) / 255);
-  }
-  return false;
-}
 
 // The fusion decodes the next file on another thread while it adds the current one, so the
 // loader of file i + 1 may run beside that of file i; the detector takes the pictures one at a
@@ -136,7 +117,8 @@ class GhostStage {
       if (index == count_ - 1) reference_.reset();
     }
     order_.Done(index);
-    return failed || Factors(weights, coverage.get(), factors);
+    return failed ||
+           GhostFactors(weights, {0, 0, weights.width, weights.height}, coverage.get(), factors);
   }
   bool OutOfMemory() const { return outOfMemory_; }
 
@@ -159,6 +141,26 @@ class GhostStage {
 };
 
 }  // namespace
+
+bool GhostFactors(const GhostWeights& weights, const CBxRect& region, SBxPicBuf* coverage,
+                  SBxPicBuf* factors) {
+  CBxPicBufAPI::DoneHeap(factors);
+  const bool inside = region.left >= 0 && region.top >= 0 && region.right <= weights.width &&
+                      region.bottom <= weights.height;
+  if (weights.AllOne() || !inside) {
+    if (!IsEmpty(*coverage)) std::swap(*factors, *coverage);
+    return false;
+  }
+  if (ExpandGhostWeights(weights, region, factors)) return true;
+  if (IsEmpty(*coverage)) return false;
+  for (int y = 0; y < factors->height; ++y) {
+    uint8_t* out = RowPtr(*factors, y);
+    const uint8_t* covered = RowPtr(*coverage, y);
+    for (int x = 0; x < factors->width; ++x)
+      out[x] = static_cast<uint8_t>((out[x] * covered[x] + 127) / 255);
+  }
+  return false;
+}
 
 GhostFusionReport FuseDeghostedFiles(std::span<const fs::path> files, int exposure, bool requireAll,
                                      const AlignSettings& settings, bool aligned, int strength,

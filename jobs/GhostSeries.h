@@ -4,6 +4,7 @@
 #include <span>
 #include <vector>
 
+#include "align/Ghost.h"
 #include "jobs/AlignedSeries.h"
 
 // A series fused with its ghosts removed (`fuse --deghost`, aligned first or not): one
@@ -19,6 +20,14 @@
 // weights multiply the coverage of a moved picture. Memory: one picture more than the aligned
 // fusion, and the detector's reduced data (about 20 MB at 12 megapixels), whatever the series'
 // length. A still series gives the very bits of the fusion without ghost removal.
+
+// The fusion's 8-bit weight factors of a picture's `region` (the whole picture as the fusion
+// takes it, or the part a preview fuses): its ghost weights there times its coverage, which it
+// takes (either may be absent: all 1 / empty). `factors` is left empty (every factor 1) when both
+// are, and holds the coverage alone when the weights are all 1 or `region` does not lie inside
+// them. True when memory ran out.
+bool GhostFactors(const GhostWeights& weights, const CBxRect& region, SBxPicBuf* coverage,
+                  SBxPicBuf* factors);
 
 struct GhostFusionReport {
   AlignedFusionReport fused;

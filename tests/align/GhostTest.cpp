@@ -534,6 +534,16 @@ TEST(Ghost, RowsLeftAtOneAndExpandedPlanesMatchTheWeights) {
     }
     EXPECT_GT(skipped, 0);
     EXPECT_LT(skipped, k.height);
+    // A region of the plane, as a preview takes it, holds the whole plane's values there.
+    const CBxRect region{3, 5, k.width - 2, k.height - 1};
+    ScopedPicBuf part;
+    ASSERT_FALSE(ExpandGhostWeights(w, region, part.get()));
+    ASSERT_EQ(part->width, region.Width());
+    for (int y = 0; y < region.Height(); ++y)
+      ASSERT_TRUE(std::equal(RowPtr(*part, y), RowPtr(*part, y) + region.Width(),
+                             RowPtr(*bytes, region.top + y) + region.left))
+          << "row " << y;
+    EXPECT_TRUE(ExpandGhostWeights(w, {0, 0, k.width + 1, k.height}, part.get()));
   }
   GhostWeights none;
   none.width = 5;
